@@ -1,0 +1,130 @@
+#include "links/network_link.h"
+
+#include <thread>
+
+#include "platform/trace.h"
+
+namespace tarnex {
+
+CNetworkLink::CNetworkLink(LinkState& state, NetworkLinkHost& host, UiHost& ui,
+                           SocketApi& sockets)
+    : m_state(state),
+      m_host(host),
+      m_ui(ui),
+      m_api(sockets),
+      m_sleep([](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }) {}
+
+// Creates a socket with the receive time-out, connects it without blocking for more than the
+// connect time-out, and returns it in blocking mode. On kNotConnected the socket is closed;
+// on kSetupFailed and kWaitFailed it is handed back open, as the callers decide its fate.
+CNetworkLink::OpenResult CNetworkLink::OpenSocket(const std::string& ip, int* fd) {
+  *fd = m_api.CreateTcp();
+  if (*fd == kNoSocket) return OpenResult::kNotConnected;
+  if (!m_api.SetReceiveTimeout(*fd, kReceiveTimeoutMs)) m_ui.ShowMessage("setsockopt() error");
+  if (!m_api.SetNonBlocking(*fd, true)) return OpenResult::kSetupFailed;
+
+  switch (m_api.Connect(*fd, ip, m_port, kConnectTimeoutMs)) {
+    case ConnectOutcome::kConnected:
+      break;
+    case ConnectOutcome::kWaitFailed:
+      return OpenResult::kWaitFailed;
+    case ConnectOutcome::kNotWritable:
+    case ConnectOutcome::kBadAddress:
+      m_api.Close(*fd);
+      *fd = kNoSocket;
+      return OpenResult::kNotConnected;
+  }
+  if (!m_api.SetNonBlocking(*fd, false)) return OpenResult::kSetupFailed;
+  return OpenResult::kConnected;
+}
+
+int CNetworkLink::ConnectMonitor() {
+  m_port = kDisplayPort;
+  const int index = m_state.m_docCurrentDisplay;
+  if (!LinkState::ValidIndex(index)) return 0;
+  const std::string ip = m_viewIp;
+  CloseLink(index);  // a replaced link must not leak its descriptor
+
+  int fd = kNoSocket;
+  const OpenResult result = OpenSocket(ip, &fd);
+  m_sockets.Set(index, fd);
+  switch (result) {
+    case OpenResult::kNotConnected:
+      Trace("socket error");
+      m_state.m_docConnectState[index] = 0;
+      m_host.LinkHistory(ip, "Disconnected to Monitor");
+      return 0;
+    case OpenResult::kSetupFailed:
+    case OpenResult::kWaitFailed:
+      return 0;
+    case OpenResult::kConnected:
+      break;
+  }
+  Trace("ip : %s  socketConnectCnt:%d", ip.c_str(), 0);
+  m_state.m_docConnectState[index] = 1;
+  m_host.LinkHistory(ip, "Connected to Monitor");
+  m_host.SetDisplayAddress(index, ip);
+  m_bConnect = 1;
+  return 1;
+}
+
+CNetworkLink::Attempt CNetworkLink::OpenWithRetry(const std::string& ip) {
+  Attempt attempt;
+  for (int number = 0; number < 2; ++number) {
+    const auto started = std::chrono::steady_clock::now();
+    int fd = kNoSocket;
+    const OpenResult result = OpenSocket(ip, &fd);
+    if (result == OpenResult::kConnected) {
+      attempt.fd = fd;
+      attempt.attemptNumber = number;
+      return attempt;
+    }
+    if (fd != kNoSocket) m_api.Close(fd);
+    if (result == OpenResult::kWaitFailed || result == OpenResult::kSetupFailed) {
+      attempt.waitFailed = true;
+      return attempt;
+    }
+    // A refusal comes back at once; give a display that is still starting the whole second
+    // before trying again, as a silent one would take.
+    if (number == 0) {
+      const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - started);
+      const auto window = std::chrono::milliseconds(kConnectTimeoutMs);
+      if (spent < window) m_sleep(window - spent);
+    }
+  }
+  return attempt;
+}
+
+int CNetworkLink::FinishReconnect(int index, const std::string& ip, const Attempt& attempt) {
+  if (!LinkState::ValidIndex(index)) {
+    if (attempt.fd != kNoSocket) m_api.Close(attempt.fd);
+    return 0;
+  }
+  if (attempt.waitFailed) return 0;
+  if (attempt.fd == kNoSocket) {
+    m_state.m_docConnectState[index] = 0;
+    Trace("socket error_9761");
+    return 0;
+  }
+  CloseLink(index);
+  m_sockets.Set(index, attempt.fd);
+  Trace("ip : %s  socketConnectCnt:%d", ip.c_str(), attempt.attemptNumber);
+  m_state.m_docConnectState[index] = 1;
+  m_host.LinkHistory(ip, "Auto Connection is Success");
+  return 1;
+}
+
+int CNetworkLink::ReconnectMonitor(int index) {
+  if (!LinkState::ValidIndex(index)) return 0;
+  const std::string ip = m_host.DisplayAddress(index);
+  CloseLink(index);
+  return FinishReconnect(index, ip, OpenWithRetry(ip));
+}
+
+void CNetworkLink::CloseLink(int index) {
+  const int fd = m_sockets.Take(index);
+  if (fd != kNoSocket) m_api.Close(fd);
+}
+
+}  // namespace tarnex

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "links/link_state.h"
+#include "links/monitor_socket_table.h"
+#include "platform/socket_api.h"
+#include "platform/ui_host.h"
+
+namespace tarnex {
+
+// Opens and records the TCP link of each display: one socket per display index on port 9761,
+// blocking with a 3000 ms receive time-out once connected; non-blocking only around connect,
+// so that a display that does not answer costs at most 1 s per attempt.
+class CNetworkLink {
+ public:
+  using Sleeper = std::function<void(std::chrono::milliseconds)>;
+
+  CNetworkLink(LinkState& state, NetworkLinkHost& host, UiHost& ui,
+               SocketApi& sockets = PosixSockets());
+
+  // The address the next ConnectMonitor works on (the view IP), also the address of the last
+  // connection attempt.
+  void SetViewIp(std::string ip) { m_viewIp = std::move(ip); }
+  const std::string& ViewIp() const { return m_viewIp; }
+  uint16_t Port() const { return m_port; }
+
+  // Connects the display at m_docCurrentDisplay to the view IP. 1 on success, 0 on failure.
+  int ConnectMonitor();
+  // Reconnects the display at `index` to its stored address, with up to two attempts.
+  int ReconnectMonitor(int index);
+
+  // Result of the blocking part of a reconnect, which touches no shared state.
+  struct Attempt {
+    int fd = kNoSocket;
+    int attemptNumber = 0;  // 0 or 1: which attempt succeeded
+    bool waitFailed = false;
+  };
+  // Up to two attempts of 1 s each, the second starting 1 s after the first.
+  Attempt OpenWithRetry(const std::string& ip);
+  // Records the outcome of OpenWithRetry for the display at `index`; returns 1 or 0.
+  int FinishReconnect(int index, const std::string& ip, const Attempt& attempt);
+
+  // Closes the display's socket, if any, and empties its table entry.
+  void CloseLink(int index);
+
+  MonitorSocketTable& Sockets() { return m_sockets; }
+  SocketApi& Api() { return m_api; }
+
+  // Tests replace the pause between reconnect attempts.
+  void SetSleeper(Sleeper sleeper) { m_sleep = std::move(sleeper); }
+
+  int m_bConnect = 0;
+
+ private:
+  enum class OpenResult { kConnected, kNotConnected, kSetupFailed, kWaitFailed };
+  OpenResult OpenSocket(const std::string& ip, int* fd);
+
+  LinkState& m_state;
+  NetworkLinkHost& m_host;
+  UiHost& m_ui;
+  SocketApi& m_api;
+  MonitorSocketTable m_sockets;
+  std::string m_viewIp;
+  uint16_t m_port = kDisplayPort;
+  Sleeper m_sleep;
+};
+
+}  // namespace tarnex

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/ui_host.h"
+
+namespace tarnex::testing {
+
+// A UiHost that records every call, so tests assert the operator's exact words. Safe to call
+// from several threads.
+class RecordingUiHost : public UiHost {
+ public:
+  void ShowMessage(std::string_view text) override {
+    std::lock_guard lock(mutex_);
+    messages_.emplace_back(text);
+  }
+  bool AskYesNo(std::string_view title, std::string_view text) override {
+    std::lock_guard lock(mutex_);
+    questions_.emplace_back(std::string(title) + "|" + std::string(text));
+    return nextAnswer_;
+  }
+  void ProgressCreate() override { Record("create"); }
+  void ProgressSetPos(int percent) override { Record("pos " + std::to_string(percent)); }
+  void ProgressDestroy() override { Record("destroy"); }
+  void TreeChanged() override {
+    std::lock_guard lock(mutex_);
+    ++treeChanges_;
+  }
+  void PageMustRefresh() override {
+    std::lock_guard lock(mutex_);
+    ++pageRefreshes_;
+  }
+
+  void SetNextAnswer(bool yes) {
+    std::lock_guard lock(mutex_);
+    nextAnswer_ = yes;
+  }
+  std::vector<std::string> Messages() const {
+    std::lock_guard lock(mutex_);
+    return messages_;
+  }
+  std::vector<std::string> Questions() const {
+    std::lock_guard lock(mutex_);
+    return questions_;
+  }
+  std::vector<std::string> Progress() const {
+    std::lock_guard lock(mutex_);
+    return progress_;
+  }
+  int TreeChanges() const {
+    std::lock_guard lock(mutex_);
+    return treeChanges_;
+  }
+  int PageRefreshes() const {
+    std::lock_guard lock(mutex_);
+    return pageRefreshes_;
+  }
+
+ private:
+  void Record(std::string event) {
+    std::lock_guard lock(mutex_);
+    progress_.push_back(std::move(event));
+  }
+
+  mutable std::mutex mutex_;
+  std::vector<std::string> messages_;
+  std::vector<std::string> questions_;
+  std::vector<std::string> progress_;
+  int treeChanges_ = 0;
+  int pageRefreshes_ = 0;
+  bool nextAnswer_ = true;
+};
+
+}  // namespace tarnex::testing
