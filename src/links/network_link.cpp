@@ -1,7 +1,5 @@
 #include "links/network_link.h"
 
-#include <thread>
-
 #include "platform/trace.h"
 
 namespace tarnex {
@@ -12,7 +10,7 @@ CNetworkLink::CNetworkLink(LinkState& state, NetworkLinkHost& host, UiHost& ui,
       m_host(host),
       m_ui(ui),
       m_api(sockets),
-      m_sleep([](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }) {}
+      m_sleep(RealSleeper()) {}
 
 // Creates a socket with the receive time-out, connects it without blocking for more than the
 // connect time-out, and returns it in blocking mode. On kNotConnected the socket is closed;

@@ -7,6 +7,7 @@
 
 #include "links/link_state.h"
 #include "links/monitor_socket_table.h"
+#include "platform/sleeper.h"
 #include "platform/socket_api.h"
 #include "platform/ui_host.h"
 
@@ -17,8 +18,6 @@ namespace tarnex {
 // so that a display that does not answer costs at most 1 s per attempt.
 class CNetworkLink {
  public:
-  using Sleeper = std::function<void(std::chrono::milliseconds)>;
-
   CNetworkLink(LinkState& state, NetworkLinkHost& host, UiHost& ui,
                SocketApi& sockets = PosixSockets());
 

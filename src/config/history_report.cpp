@@ -1,0 +1,72 @@
+#include "config/history_report.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+namespace tarnex {
+namespace {
+
+constexpr int kNetwork = 1;
+constexpr int kSerial = 2;
+
+// One write() on a descriptor opened for appending puts the whole line at the end of the
+// file in one piece, so lines from several threads or processes never interleave.
+void AppendWhole(const std::string& path, const std::string& line) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  size_t written = 0;
+  while (written < line.size()) {
+    const ssize_t n = ::write(fd, line.data() + written, line.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    written += static_cast<size_t>(n);
+  }
+  ::close(fd);
+}
+
+}  // namespace
+
+LocalDateTime LocalNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm parts{};
+  localtime_r(&now, &parts);
+  return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+          parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+}
+
+std::string FormatHistoryLine(int communicationSelect, const LocalDateTime& when,
+                              std::string_view subject, std::string_view operation) {
+  char stamp[80];
+  const int n = std::snprintf(stamp, sizeof stamp, "%d/%d/%d  %0.2d:%0.2d:%0.2d    ", when.year,
+                              when.month, when.day, when.hour, when.minute, when.second);
+  std::string line(stamp, n > 0 ? std::min(static_cast<size_t>(n), sizeof stamp - 1) : 0);
+  line += communicationSelect == kSerial ? "Set ID : " : "IP Address : ";
+  line += subject;
+  line += "    Operation : ";
+  line += operation;
+  line += "\r\n";
+  return line;
+}
+
+CHistoryReport::CHistoryReport(std::string folder, LocalClock clock)
+    : folder_(std::move(folder)), clock_(std::move(clock)) {}
+
+std::string CHistoryReport::FilePath(int communicationSelect) const {
+  if (communicationSelect == kNetwork) return folder_ + "Network_HistoryReport.txt";
+  if (communicationSelect == kSerial) return folder_ + "Serial_HistoryReport.txt";
+  return {};
+}
+
+void CHistoryReport::Append(int communicationSelect, std::string_view subject,
+                            std::string_view operation) {
+  const std::string path = FilePath(communicationSelect);
+  if (path.empty()) return;
+  AppendWhole(path, FormatHistoryLine(communicationSelect, clock_(), subject, operation));
+}
+
+}  // namespace tarnex

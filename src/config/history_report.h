@@ -1,0 +1,47 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tarnex {
+
+// A local date and time as the history lines show it.
+struct LocalDateTime {
+  int year = 0;
+  int month = 0;  // 1..12
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+using LocalClock = std::function<LocalDateTime()>;
+LocalDateTime LocalNow();
+
+// The audit trail: one dated line per operation, appended to "Network_HistoryReport.txt" or
+// "Serial_HistoryReport.txt" in the configuration folder. Files are only ever appended to.
+class CHistoryReport {
+ public:
+  // `folder` ends with a "/"; the file names are appended to it as they stand.
+  explicit CHistoryReport(std::string folder, LocalClock clock = LocalNow);
+
+  // Appends one line for the communication mode (1 network, 2 serial; any other mode writes
+  // nothing). `subject` is the display's address (network) or its set ID (serial). A file
+  // that cannot be written is skipped silently: the operation that asked for the line goes on.
+  void Append(int communicationSelect, std::string_view subject, std::string_view operation);
+
+  std::string FilePath(int communicationSelect) const;
+  void SetFolder(std::string folder) { folder_ = std::move(folder); }
+
+ private:
+  std::string folder_;
+  LocalClock clock_;
+};
+
+// One line with its CR LF ending, as a text-mode write on the console's original platform
+// produced it, so existing reports keep one line ending.
+std::string FormatHistoryLine(int communicationSelect, const LocalDateTime& when,
+                              std::string_view subject, std::string_view operation);
+
+}  // namespace tarnex

@@ -1,0 +1,134 @@
+#include "links/network_exchange.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/trace_recorder.h"
+
+namespace tarnex {
+namespace {
+
+// The console's end and the display's end of a real stream socket.
+class SocketPair {
+ public:
+  SocketPair() {
+    int fds[2];
+    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    console = fds[0];
+    display = fds[1];
+    // A short receive time-out keeps the silent-display cases fast.
+    EXPECT_TRUE(PosixSockets().SetReceiveTimeout(console, 100));
+  }
+  ~SocketPair() {
+    ::close(console);
+    if (display >= 0) ::close(display);
+  }
+  void DisplayWrites(const std::string& bytes) const {
+    ASSERT_EQ(::write(display, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+  std::string DisplayReads() const {
+    char buffer[1024];
+    const ssize_t n = ::recv(display, buffer, sizeof buffer, MSG_DONTWAIT);
+    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+  }
+  void DisplayCloses() {
+    ::close(display);
+    display = -1;
+  }
+
+  int console = -1;
+  int display = -1;
+};
+
+class NetworkExchangeTest : public ::testing::Test {
+ protected:
+  ExchangeOutcome Exchange(const std::string& command, int maxFailed = 3, bool resend = true) {
+    return ExchangeWithDisplay(PosixSockets(), pair.console, command, maxFailed, resend,
+                               [this](std::chrono::milliseconds pause) {
+                                 pauses.push_back(pause);
+                                 if (onPause) onPause(pauses.size());
+                               });
+  }
+
+  SocketPair pair;
+  testing::TraceRecorder traces;
+  std::vector<std::chrono::milliseconds> pauses;
+  std::function<void(size_t)> onPause;
+};
+
+TEST_F(NetworkExchangeTest, ACompleteReplyEndsTheExchange) {
+  pair.DisplayWrites("a 01 OK01x\n");
+  const ExchangeOutcome outcome = Exchange("ka 01 ff\n");
+  EXPECT_TRUE(outcome.complete);
+  EXPECT_EQ(outcome.reply, "a 01 OK01x\n");
+  EXPECT_EQ(outcome.failedReceives, 0);
+  EXPECT_EQ(pair.DisplayReads(), "ka 01 ff\n");
+  // 50 ms before the receive and 50 ms after the complete reply.
+  EXPECT_EQ(pauses, (std::vector<std::chrono::milliseconds>{kReceivePacing, kReceivePacing}));
+}
+
+TEST_F(NetworkExchangeTest, AReplyInPiecesIsReadWhole) {
+  onPause = [this](size_t count) {
+    if (count == 1) pair.DisplayWrites("a 01 O");
+    if (count == 2) pair.DisplayWrites("K00");
+    if (count == 3) pair.DisplayWrites("x\r");
+  };
+  const ExchangeOutcome outcome = Exchange("ka 01 00\n");
+  EXPECT_TRUE(outcome.complete);
+  EXPECT_EQ(outcome.reply, "a 01 OK00x\r");
+  EXPECT_EQ(outcome.failedReceives, 0);
+  EXPECT_TRUE(traces.Contains("a 01 O"));  // the incomplete buffer is traced
+}
+
+TEST_F(NetworkExchangeTest, ASilentDisplayIsSentTheCommandThreeTimes) {
+  const ExchangeOutcome outcome = Exchange("kd 01 ff\n");
+  EXPECT_FALSE(outcome.complete);
+  EXPECT_EQ(outcome.failedReceives, 3);
+  EXPECT_EQ(pair.DisplayReads(), "kd 01 ff\nkd 01 ff\nkd 01 ff\n");
+  const std::vector<std::string> expected = {"SOCKET_ERROR 11", "recvCnt : 1", "1 send()",
+                                             "SOCKET_ERROR 11", "recvCnt : 2", "2 send()",
+                                             "SOCKET_ERROR 11", "recvCnt : 3"};
+  EXPECT_EQ(traces.Lines(), expected);
+}
+
+TEST_F(NetworkExchangeTest, AReplyAfterAFailedReceiveIsTakenFresh) {
+  onPause = [this](size_t count) {
+    if (count == 1) pair.DisplayWrites("a 01 OK");  // then nothing: one failed receive
+    if (count == 3) pair.DisplayWrites("a 01 OK01x");
+  };
+  const ExchangeOutcome outcome = Exchange("ka 01 ff\n");
+  EXPECT_TRUE(outcome.complete);
+  EXPECT_EQ(outcome.reply, "a 01 OK01x");
+  EXPECT_EQ(outcome.failedReceives, 1);
+}
+
+TEST_F(NetworkExchangeTest, AClosedConnectionCountsAsFailedReceives) {
+  pair.DisplayCloses();
+  const ExchangeOutcome outcome = Exchange("ka 01 ff\n");
+  EXPECT_FALSE(outcome.complete);
+  EXPECT_EQ(outcome.failedReceives, 3);
+}
+
+TEST_F(NetworkExchangeTest, AReplyThatNeverCompletesCannotOverflow) {
+  pair.DisplayWrites(std::string(1000, 'A'));
+  const ExchangeOutcome outcome = Exchange("ka 01 ff\n");
+  EXPECT_FALSE(outcome.complete);
+  EXPECT_EQ(outcome.failedReceives, 3);
+  EXPECT_TRUE(outcome.reply.empty());
+}
+
+TEST_F(NetworkExchangeTest, AQueryOnceGivesUpAtTheFirstFailedReceive) {
+  const ExchangeOutcome outcome = Exchange("nu 01 ff\n", 1, false);
+  EXPECT_FALSE(outcome.complete);
+  EXPECT_EQ(outcome.failedReceives, 1);
+  EXPECT_EQ(pair.DisplayReads(), "nu 01 ff\n");
+  EXPECT_EQ(traces.Lines(), (std::vector<std::string>{"SOCKET_ERROR 11", "recvCnt : 1"}));
+}
+
+}  // namespace
+}  // namespace tarnex
