@@ -1,0 +1,120 @@
+// The icon, relabel and save-walk rules of DeviceTree: how members follow their display.
+#include <string>
+#include <unordered_map>
+
+#include "registry/device_tree.h"
+#include "registry/tree_labels.h"
+
+namespace tarnex {
+
+void DeviceTree::MarkSelected(TreeIcon icon, int connected) {
+  m_model.SetImages(m_view.m_hSelectedItem, TreeImages::Both(icon));
+  m_view.m_bConnect = connected;
+  PropagateIcons();
+}
+
+void DeviceTree::MarkConnected() {
+  MarkSelected(TreeIcon::kConnected, 1);
+}
+
+void DeviceTree::MarkSelectedDisconnected() {
+  MarkSelected(TreeIcon::kDisconnected, 0);
+}
+
+// Every "Single" child with the address is marked, not only the first: a hand-edited
+// configuration may list one address twice, and both items stand for the same display.
+void DeviceTree::MarkByAddress(std::string_view address, TreeIcon icon) {
+  SetSingleIconsByKey(address, icon);
+  PropagateIcons();
+  SetMemberImagesByKey(address, TreeImages::Both(icon));
+}
+
+void DeviceTree::MarkDisconnected(std::string_view address) {
+  m_view.m_bConnect = 0;
+  MarkByAddress(address, TreeIcon::kDisconnected);
+}
+
+void DeviceTree::MarkCurrentConnected(std::string_view address) {
+  MarkByAddress(address, TreeIcon::kConnected);
+}
+
+void DeviceTree::SetMemberImagesByKey(std::string_view key, TreeImages images) {
+  for (const TreeItem group : m_model.Children(m_hGroupRoot)) {
+    for (const TreeItem member : m_model.Children(group)) {
+      if (DisplayKey(m_model.Label(member)) == key) m_model.SetImages(member, images);
+    }
+  }
+}
+
+// On the network the icons are gathered by key first and the members walked once: a full
+// tree has 1000 displays and up to 300 000 members, too many to walk per display. A later
+// "Single" child with the same key wins, as walking the displays in order would give.
+void DeviceTree::PropagateIcons() {
+  if (m_mode == TreeMode::kSerial) {
+    const TreeItem selected = m_view.m_hSelectedItem;
+    const TreeRole role = RoleOf(selected);
+    // Only an item that stands for a set ID has members to colour; a group item's name must
+    // not paint members that happen to carry it as a key.
+    if (role != TreeRole::kSerialSet && role != TreeRole::kMember) return;
+    SetMemberImagesByKey(DisplayKey(m_model.Label(selected)), m_model.Images(selected));
+    return;
+  }
+  std::unordered_map<std::string_view, TreeImages> byKey;
+  for (const TreeItem single : m_model.Children(m_hSingleRoot)) {
+    byKey[DisplayKey(m_model.Label(single))] = m_model.Images(single);
+  }
+  for (const TreeItem group : m_model.Children(m_hGroupRoot)) {
+    for (const TreeItem member : m_model.Children(group)) {
+      const auto it = byKey.find(DisplayKey(m_model.Label(member)));
+      if (it != byKey.end()) m_model.SetImages(member, it->second);
+    }
+  }
+}
+
+int DeviceTree::RelabelMembers(std::string_view newLabel) {
+  const std::string label(newLabel);  // the caller may pass a view of a label we change
+  const std::string_view key = DisplayKey(label);
+  int changed = 0;
+  for (const TreeItem group : m_model.Children(m_hGroupRoot)) {
+    const std::span<const TreeItem> members = m_model.Children(group);
+    for (size_t i = 0; i < members.size(); ++i) {
+      if (DisplayKey(m_model.Label(members[i])) != key) continue;
+      m_model.SetLabel(members[i], MemberLabel(static_cast<int>(i) + 1, label));
+      ++changed;
+      break;
+    }
+  }
+  return changed;
+}
+
+void DeviceTree::RenumberMembers() {
+  for (const TreeItem group : m_model.Children(m_hGroupRoot)) {
+    const std::span<const TreeItem> members = m_model.Children(group);
+    for (size_t i = 0; i < members.size(); ++i) {
+      const std::string& label = m_model.Label(members[i]);
+      m_model.SetLabel(members[i],
+                       MemberLabel(static_cast<int>(i) + 1, StripPositionPrefix(label)));
+    }
+  }
+}
+
+std::vector<std::string> DeviceTree::SingleLabels() const {
+  std::vector<std::string> labels;
+  for (const TreeItem single : m_model.Children(m_hSingleRoot)) {
+    labels.push_back(m_model.Label(single));
+  }
+  return labels;
+}
+
+std::vector<TreeGroupLabels> DeviceTree::GroupLabels() const {
+  std::vector<TreeGroupLabels> groups;
+  for (const TreeItem group : m_model.Children(m_hGroupRoot)) {
+    TreeGroupLabels& saved = groups.emplace_back(TreeGroupLabels{m_model.Label(group), {}});
+    for (const TreeItem member : m_model.Children(group)) {
+      saved.memberLabels.push_back(m_model.Label(member));
+    }
+  }
+  return groups;
+}
+
+}  // namespace tarnex

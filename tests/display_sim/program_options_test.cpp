@@ -1,0 +1,81 @@
+#include "display-sim/program_options.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tarnex::sim {
+namespace {
+
+TEST(ProgramOptions, FaultsNamingAddressesApplyToThoseDisplaysOnly) {
+  const auto options = ParseProgramOptions({"--tcp",
+                                            "127.0.0.2,127.0.0.3",
+                                            "--tcp",
+                                            "127.1.2.3",
+                                            "--log",
+                                            "/tmp/sim.log",
+                                            "--kind",
+                                            "3",
+                                            "--fan-fail",
+                                            "--delay-ms",
+                                            "40",
+                                            "--split",
+                                            "--close-after",
+                                            "5",
+                                            "--refuse",
+                                            "127.0.0.3",
+                                            "--silent",
+                                            "127.1.2.3",
+                                            "--garbage",
+                                            "127.0.0.2",
+                                            "--odd-length",
+                                            "127.0.0.2,127.0.0.3"});
+  ASSERT_EQ(options.displays.size(), 3U);
+  EXPECT_EQ(options.logPath, "/tmp/sim.log");
+  const DisplayOptions& a = options.displays[0];
+  const DisplayOptions& b = options.displays[1];
+  const DisplayOptions& c = options.displays[2];
+  EXPECT_EQ(a.address, "127.0.0.2");
+  EXPECT_EQ(c.address, "127.1.2.3");
+  for (const DisplayOptions* d : {&a, &b, &c}) {
+    EXPECT_EQ(d->port, 9761);
+    EXPECT_EQ(d->kind, 3);
+    EXPECT_FALSE(d->fanOk);
+    EXPECT_TRUE(d->signal);
+    EXPECT_EQ(d->delayMs, 40);
+    EXPECT_TRUE(d->splitReplies);
+    EXPECT_EQ(d->closeAfter, 5);
+  }
+  EXPECT_TRUE(a.garbage && a.oddLength && !a.refuse && !a.silent);
+  EXPECT_TRUE(b.refuse && b.oddLength && !b.garbage);
+  EXPECT_TRUE(c.silent && !c.refuse && !c.oddLength);
+}
+
+TEST(ProgramOptions, BadCommandLinesAreRefused) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},                                            // nothing to serve
+      {"--log", "x"},                                // still nothing to serve
+      {"--tcp", "192.168.1.20"},                     // not loopback
+      {"--tcp", "127.0.0.2,10.0.0.1"},               // one of several not loopback
+      {"--tcp", "0.0.0.0"},                          // every interface
+      {"--tcp", "127.0.0.256"},                      // not an address
+      {"--tcp", "127.0.0.2,"},                       // empty list item
+      {"--tcp", "127.0.0.2", "--tcp", "127.0.0.2"},  // twice
+      {"--tcp"},                                     // missing value
+      {"--tcp", "127.0.0.2", "--kind", "x"},         // not a number
+      {"--tcp", "127.0.0.2", "--port", "70000"},     // out of range
+      {"--tcp", "127.0.0.2", "--delay-ms", "-1"},
+      {"--tcp", "127.0.0.2", "--silent", "127.0.0.9"},  // not served
+      {"--tcp", "127.0.0.2", "--bogus"},
+  };
+  for (const auto& args : bad) {
+    std::string joined;
+    for (const auto& arg : args) joined += arg + " ";
+    EXPECT_THROW(ParseProgramOptions(args), std::invalid_argument) << joined;
+  }
+}
+
+}  // namespace
+}  // namespace tarnex::sim

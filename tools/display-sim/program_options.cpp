@@ -1,0 +1,193 @@
+#include "display-sim/program_options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string_view>
+
+#include "display-sim/loopback_address.h"
+
+namespace tarnex::sim {
+namespace {
+
+constexpr uint16_t kDefaultPort = 9761;
+
+std::vector<std::string> SplitList(std::string_view text) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t comma = std::min(text.find(',', start), text.size());
+    items.emplace_back(text.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return items;
+}
+
+int ParseNumber(const std::string& flag, const std::string& text, int low, int high) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
+    throw std::invalid_argument(flag + " wants a number from " + std::to_string(low) + " to " +
+                                std::to_string(high) + ", not '" + text + "'");
+  }
+  return value;
+}
+
+// Settings gathered while reading the arguments, turned into displays at the end.
+struct Collected {
+  std::vector<std::string> addresses;
+  DisplayOptions common{.address = {}, .port = kDefaultPort};
+  std::map<std::string, std::vector<std::string>> faultAddresses;  // flag -> addresses
+};
+
+void AddAddresses(Collected& collected, const std::string& list) {
+  for (const std::string& address : SplitList(list)) {
+    if (!IsLoopbackAddress(address)) {
+      throw std::invalid_argument("only 127.0.0.0/8 addresses are served, not '" + address + "'");
+    }
+    if (std::find(collected.addresses.begin(), collected.addresses.end(), address) !=
+        collected.addresses.end()) {
+      throw std::invalid_argument("address given twice: " + address);
+    }
+    collected.addresses.push_back(address);
+  }
+}
+
+using FlagAction = std::function<void(Collected&, const std::string& value)>;
+
+struct Flag {
+  bool takesValue;
+  FlagAction action;
+};
+
+const std::map<std::string, Flag, std::less<>>& Flags() {
+  static const std::map<std::string, Flag, std::less<>> flags = {
+      {"--tcp", {true, AddAddresses}},
+      {"--port",
+       {true,
+        [](Collected& c, const std::string& v) {
+          c.common.port = static_cast<uint16_t>(ParseNumber("--port", v, 1, 65535));
+        }}},
+      {"--kind",
+       {true, [](Collected& c,
+                 const std::string& v) { c.common.kind = ParseNumber("--kind", v, 0, 255); }}},
+      {"--lamp-hours",
+       {true,
+        [](Collected& c, const std::string& v) {
+          c.common.lampHours = ParseNumber("--lamp-hours", v, 0, 65535);
+        }}},
+      {"--lamp-hours2",
+       {true,
+        [](Collected& c, const std::string& v) {
+          c.common.lampHours2 = ParseNumber("--lamp-hours2", v, 0, 65535);
+        }}},
+      {"--delay-ms",
+       {true,
+        [](Collected& c, const std::string& v) {
+          c.common.delayMs = ParseNumber("--delay-ms", v, 0, 60000);
+        }}},
+      {"--close-after",
+       {true,
+        [](Collected& c, const std::string& v) {
+          c.common.closeAfter = ParseNumber("--close-after", v, 0, 1000000);
+        }}},
+      {"--no-signal", {false, [](Collected& c, const std::string&) { c.common.signal = false; }}},
+      {"--fan-fail", {false, [](Collected& c, const std::string&) { c.common.fanOk = false; }}},
+      {"--split", {false, [](Collected& c, const std::string&) { c.common.splitReplies = true; }}},
+  };
+  return flags;
+}
+
+bool IsFaultFlag(std::string_view flag) {
+  return flag == "--refuse" || flag == "--silent" || flag == "--garbage" || flag == "--odd-length";
+}
+
+void ApplyFault(DisplayOptions& display, std::string_view flag) {
+  if (flag == "--refuse") display.refuse = true;
+  if (flag == "--silent") display.silent = true;
+  if (flag == "--garbage") display.garbage = true;
+  if (flag == "--odd-length") display.oddLength = true;
+}
+
+std::vector<DisplayOptions> BuildDisplays(const Collected& collected) {
+  std::vector<DisplayOptions> displays;
+  for (const std::string& address : collected.addresses) {
+    DisplayOptions display = collected.common;
+    display.address = address;
+    displays.push_back(display);
+  }
+  for (const auto& [flag, addresses] : collected.faultAddresses) {
+    for (const std::string& address : addresses) {
+      const auto found = std::find_if(displays.begin(), displays.end(),
+                                      [&](const auto& d) { return d.address == address; });
+      if (found == displays.end()) {
+        throw std::invalid_argument(flag + " names " + address + ", which --tcp does not serve");
+      }
+      ApplyFault(*found, flag);
+    }
+  }
+  return displays;
+}
+
+}  // namespace
+
+ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
+  ProgramOptions options;
+  Collected collected;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& flag = args[i];
+    if (flag == "--help" || flag == "-h") {
+      options.help = true;
+      return options;
+    }
+    const auto known = Flags().find(flag);
+    const bool takesValue =
+        known != Flags().end() ? known->second.takesValue : IsFaultFlag(flag) || flag == "--log";
+    if (known == Flags().end() && !takesValue) throw std::invalid_argument("unknown flag " + flag);
+    if (takesValue && i + 1 >= args.size()) throw std::invalid_argument(flag + " wants a value");
+    const std::string value = takesValue ? args[++i] : std::string();
+    if (flag == "--log") {
+      options.logPath = value;
+    } else if (IsFaultFlag(flag)) {
+      auto& list = collected.faultAddresses[flag];
+      for (std::string& address : SplitList(value)) list.push_back(std::move(address));
+    } else {
+      known->second.action(collected, value);
+    }
+  }
+  if (collected.addresses.empty()) throw std::invalid_argument("--tcp ADDR[,ADDR...] is required");
+  options.displays = BuildDisplays(collected);
+  return options;
+}
+
+std::string UsageText() {
+  return R"(Usage: display-sim --tcp ADDR[,ADDR...] [options]
+
+Simulated displays answering the control protocol, one per loopback address (127.0.0.0/8
+only). Serves until SIGINT or SIGTERM; prints one "display-sim: ready ..." line when listening.
+
+  --tcp ADDR[,ADDR...]   serve a display on each address (repeatable)
+  --port N               TCP port of every display (default 9761)
+  --log FILE             append one line per command received: ADDRESS<TAB>COMMAND, the line
+                         feed written as \n
+For every display:
+  --kind N               answer to the display kind query (default 2)
+  --no-signal            report no signal
+  --fan-fail             report an abnormal fan
+  --lamp-hours N         lamp time 1 in hours (default 1200)
+  --lamp-hours2 N        lamp time 2 in hours (default 800)
+  --delay-ms N           answer every command N ms late
+  --split                write every reply in two or three pieces, 20 ms apart
+  --close-after N        close each connection after its N-th command (0 = never)
+For the displays named:
+  --refuse ADDR[,ADDR]   do not listen: connects are refused
+  --silent ADDR[,ADDR]   accept and read, never answer
+  --garbage ADDR[,ADDR]  answer bytes that are no reply, ending in "x"
+  --odd-length ADDR[,..] answer with an odd number of data characters
+  --help                 this text
+)";
+}
+
+}  // namespace tarnex::sim

@@ -1,0 +1,127 @@
+#include "display-sim/sim_display.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "display-sim/loopback_address.h"
+#include "display-sim/reply_faults.h"
+#include "display-sim/tcp_display_server.h"
+
+namespace tarnex::sim {
+namespace {
+
+// Replies on TCP always carry set ID 01, whatever the command said.
+constexpr std::string_view kTcpSetId = "01";
+constexpr auto kSplitPause = std::chrono::milliseconds(20);
+
+const std::string& CheckedAddress(const DisplayOptions& options) {
+  if (!IsLoopbackAddress(options.address)) {
+    throw std::invalid_argument("display-sim: not a 127.0.0.0/8 address: " + options.address);
+  }
+  return options.address;
+}
+
+}  // namespace
+
+SimDisplay::SimDisplay(const DisplayOptions& options, CommandLog& log)
+    : address_(CheckedAddress(options)),
+      log_(log),
+      silent_(options.silent),
+      delayMs_(options.delayMs),
+      split_(options.splitReplies),
+      garbage_(options.garbage),
+      oddLength_(options.oddLength),
+      closeAfter_(options.closeAfter),
+      responder_(state_, std::string(kTcpSetId)) {
+  state_.SetKind(options.kind);
+  state_.SetSignal(options.signal);
+  state_.SetFanOk(options.fanOk);
+  state_.SetLampHours(options.lampHours);
+  state_.SetLampHours2(options.lampHours2);
+  server_ = std::make_unique<TcpDisplayServer>(
+      address_, options.port,
+      [this](std::string_view line, int count) { return Handle(line, count); }, !options.refuse);
+}
+
+SimDisplay::~SimDisplay() {
+  server_.reset();
+}
+
+uint16_t SimDisplay::Port() const {
+  return server_->Port();
+}
+
+int SimDisplay::Connections() const {
+  return server_->Connections();
+}
+
+void SimDisplay::SetRefuse(bool refuse) {
+  std::lock_guard lock(refuseMutex_);
+  server_->SetListening(!refuse);
+}
+
+// Runs on the server thread for every line received.
+LineOutcome SimDisplay::Handle(std::string_view line, int commandCount) {
+  log_.Record(address_, line);
+  std::optional<std::string> reply;
+  {
+    std::lock_guard lock(stateMutex_);
+    reply = responder_.Answer(line);
+  }
+  LineOutcome outcome;
+  const int closeAfter = closeAfter_.load();
+  outcome.closeAfter = closeAfter > 0 && commandCount >= closeAfter;
+  if (!reply || silent_.load()) return outcome;
+  const std::string shaped = ShapeReply(std::move(*reply));
+  outcome.delay = std::chrono::milliseconds(std::max(0, delayMs_.load()));
+  if (split_.load()) {
+    outcome.pieces = SplitReply(shaped);
+    outcome.pause = kSplitPause;
+  } else {
+    outcome.pieces = {shaped};
+  }
+  return outcome;
+}
+
+std::string SimDisplay::ShapeReply(std::string reply) const {
+  if (garbage_.load()) return GarbageReply();
+  if (oddLength_.load()) return OddLengthReply(reply);
+  return reply;
+}
+
+void SimDisplay::SetKind(int kind) {
+  std::lock_guard lock(stateMutex_);
+  state_.SetKind(kind);
+}
+
+void SimDisplay::SetSignal(bool present) {
+  std::lock_guard lock(stateMutex_);
+  state_.SetSignal(present);
+}
+
+void SimDisplay::SetFanOk(bool ok) {
+  std::lock_guard lock(stateMutex_);
+  state_.SetFanOk(ok);
+}
+
+void SimDisplay::SetLampHours(int hours) {
+  std::lock_guard lock(stateMutex_);
+  state_.SetLampHours(hours);
+}
+
+void SimDisplay::SetLampHours2(int hours) {
+  std::lock_guard lock(stateMutex_);
+  state_.SetLampHours2(hours);
+}
+
+std::string SimDisplay::Value(std::string_view commandKey) const {
+  std::lock_guard lock(stateMutex_);
+  return state_.Value(commandKey);
+}
+
+std::string SimDisplay::ShownMessage() const {
+  std::lock_guard lock(stateMutex_);
+  return state_.Message().ShownText();
+}
+
+}  // namespace tarnex::sim
