@@ -42,7 +42,7 @@ LocalDateTime LocalNow() {
 std::string FormatHistoryLine(int communicationSelect, const LocalDateTime& when,
                               std::string_view subject, std::string_view operation) {
   char stamp[80];
-  const int n = std::snprintf(stamp, sizeof stamp, "%d/%d/%d  %0.2d:%0.2d:%0.2d    ", when.year,
+  const int n = std::snprintf(stamp, sizeof stamp, "%d/%d/%d  %.2d:%.2d:%.2d    ", when.year,
                               when.month, when.day, when.hour, when.minute, when.second);
   std::string line(stamp, n > 0 ? std::min(static_cast<size_t>(n), sizeof stamp - 1) : 0);
   line += communicationSelect == kSerial ? "Set ID : " : "IP Address : ";

@@ -1,0 +1,43 @@
+#include "config/config_keys.h"
+#include "config/network_manager_doc.h"
+#include "config/profile_file.h"
+#include "platform/private_profile.h"
+
+namespace tarnex {
+namespace {
+
+namespace keys = config_keys;
+
+bool WriteAlarm(const std::string& path, const COsprelNetworkManagerDoc& doc) {
+  ProfileBatch batch(path);
+  ProfileFile file(path);
+  file.Put(keys::kAlarm, keys::kSubject, doc.m_docAlarmSubject);
+  file.Put(keys::kAlarm, keys::kTo, doc.m_docAlarmTo);
+  file.Put(keys::kAlarm, keys::kFrom, doc.m_docAlarmFrom);
+  file.Put(keys::kAlarm, keys::kSmtpServer, doc.m_docAlarmServer);
+  return file.Ok() && batch.Commit();
+}
+
+}  // namespace
+
+// The serial file keeps a copy that nothing reads: the alarm settings are one set for both
+// modes, and the network file holds it.
+bool COsprelNetworkManagerDoc::WriteAlarmSettings() {
+  RefreshFolder();
+  const bool network = WriteAlarm(NetworkConfigPath(), *this);
+  const bool serial = WriteAlarm(SerialConfigPath(), *this);
+  return network && serial;
+}
+
+void COsprelNetworkManagerDoc::ReadAlarmSettings() {
+  RefreshFolder();
+  const std::string path = NetworkConfigPath();
+  ProfileBatch batch(path);
+  const ProfileFile file(path);
+  m_docAlarmSubject = file.Text(keys::kAlarm, keys::kSubject);
+  m_docAlarmTo = file.Text(keys::kAlarm, keys::kTo);
+  m_docAlarmFrom = file.Text(keys::kAlarm, keys::kFrom);
+  m_docAlarmServer = file.Text(keys::kAlarm, keys::kSmtpServer);
+}
+
+}  // namespace tarnex

@@ -1,0 +1,63 @@
+#include "config/login_file.h"
+
+#include "config/config_keys.h"
+#include "config/profile_file.h"
+#include "platform/private_profile.h"
+
+namespace tarnex {
+namespace {
+
+namespace keys = config_keys;
+
+constexpr unsigned kLoginBuffer = 1000;
+
+std::string ReadCredential(const ProfileFile& file, const char* key, const char* fallback) {
+  const std::string stored = file.Text(keys::kLogin, key, kLoginBuffer);
+  return stored.empty() ? std::string(fallback) : ComplementBytes(stored);
+}
+
+bool Storable(std::string_view stored) {
+  return stored.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+bool IsBlankOrQuote(char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '"' || c == '\'';
+}
+
+// A reader trims blanks around a value and strips a matching pair of quotes; a value that
+// starts or ends with either is wrapped in quotes so that it reads back exactly. Complemented
+// ASCII never needs this, so files written before keep their form.
+std::string Protected(std::string stored) {
+  if (stored.empty() || (!IsBlankOrQuote(stored.front()) && !IsBlankOrQuote(stored.back()))) {
+    return stored;
+  }
+  return "\"" + stored + "\"";
+}
+
+}  // namespace
+
+std::string ComplementBytes(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) c = static_cast<char>(~static_cast<unsigned char>(c));
+  return result;
+}
+
+LoginCredentials ReadLoginFile(const std::string& path) {
+  ProfileBatch batch(path, ProfileAccess::kOwnerOnly);
+  const ProfileFile file(path);
+  return {ReadCredential(file, keys::kLoginId, kDefaultLoginId),
+          ReadCredential(file, keys::kLoginPw, kDefaultLoginPassword)};
+}
+
+bool WriteLoginFile(const std::string& path, const LoginCredentials& login) {
+  const std::string id = ComplementBytes(login.m_id);
+  const std::string password = ComplementBytes(login.m_password);
+  if (!Storable(id) || !Storable(password)) return false;
+  ProfileBatch batch(path, ProfileAccess::kOwnerOnly);
+  ProfileFile file(path);
+  file.Put(keys::kLogin, keys::kLoginId, Protected(id));
+  file.Put(keys::kLogin, keys::kLoginPw, Protected(password));
+  return file.Ok() && batch.Commit();
+}
+
+}  // namespace tarnex

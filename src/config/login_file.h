@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarnex {
+
+// The operator's credentials, kept by the application and stored in the login file.
+struct LoginCredentials {
+  std::string m_id;
+  std::string m_password;
+
+  bool operator==(const LoginCredentials&) const = default;
+};
+
+inline constexpr const char* kDefaultLoginId = "Administrator";
+inline constexpr const char* kDefaultLoginPassword = "5378";
+
+// Each byte b replaced by 255 - b; the same call turns a stored value back into the text.
+std::string ComplementBytes(std::string_view text);
+
+// The credentials of the login file at `path`; an empty or missing value gives the default.
+LoginCredentials ReadLoginFile(const std::string& path);
+
+// Stores both credentials complemented, in one replacement of the file, readable by its owner
+// only. Fails, leaving the file as it was, for a text whose stored form would hold a line
+// break or a zero byte (the plain bytes 0xF2, 0xF5 or 0xFF), which could not be read back.
+bool WriteLoginFile(const std::string& path, const LoginCredentials& login);
+
+}  // namespace tarnex

@@ -1,0 +1,46 @@
+#include "config/config_keys.h"
+#include "config/display_table.h"
+#include "config/group_tables.h"
+#include "config/network_manager_doc.h"
+#include "config/profile_file.h"
+#include "platform/private_profile.h"
+
+namespace tarnex {
+namespace {
+
+namespace keys = config_keys;
+
+}  // namespace
+
+void COsprelNetworkManagerDoc::ReadNetworkConfig() {
+  const std::string path = NetworkConfigPath();
+  ProfileBatch batch(path);
+  const ProfileFile file(path);
+  m_docSocketNumber = ClampCount(file.Int(keys::kValue, keys::kSocketNumber), kMaxDisplays);
+  m_docGroupNumCount = ReadGroupTables(
+      file, {keys::kGroupNumCount, kMaxNetworkMembers, m_docGroupName, m_docGroups});
+  for (int i = 0; i < m_docSocketNumber; ++i) {
+    ReadDisplayRecord(file, i, m_docDisplays[static_cast<size_t>(i)]);
+  }
+}
+
+bool COsprelNetworkManagerDoc::WriteNetworkConfig() {
+  const bool alarm = WriteAlarmSettings();
+  CopyLabelsBack(true);
+  const std::string path = NetworkConfigPath();
+  ProfileBatch batch(path);
+  ProfileFile file(path);
+  file.PutInt(keys::kCommunication, keys::kCommunicationTrue, m_docCommunicationTrue);
+  file.PutInt(keys::kCommunication, keys::kCommunicationSelect, m_docCommunicationSelect);
+  const int displays = ClampCount(m_docSocketNumber, kMaxDisplays);
+  file.PutInt(keys::kValue, keys::kSocketNumber, displays);
+  for (int i = 0; i < displays; ++i) {
+    WriteDisplayRecord(file, i, m_docDisplays[static_cast<size_t>(i)]);
+  }
+  WriteGroupTables(file, m_docGroupNumCount,
+                   {keys::kGroupNumCount, kMaxNetworkMembers, m_docGroupName, m_docGroups});
+  const bool written = file.Ok();
+  return batch.Commit() && written && alarm;
+}
+
+}  // namespace tarnex

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "config/label_source.h"
+#include "config/login_file.h"
+#include "links/link_state.h"
+#include "registry/display_record.h"
+
+namespace tarnex {
+
+inline constexpr int kSerialSetIds = 100;
+inline constexpr int kNetworkMode = 1;
+inline constexpr int kSerialMode = 2;
+
+// The console's configuration and the runtime state that goes with it. The configuration is
+// read from the active INI file when the document is created and written back when it closes;
+// in between every edit changes only these tables.
+//
+// Tables have fixed capacities: m_docDisplays holds kMaxDisplays records, m_docGroupName
+// kMaxGroupNames names, m_docGroups and m_docSerialGroups kMaxGroups groups. The counts say how
+// many entries are in use. Member lists hold exactly their group's members (at most
+// kMaxNetworkMembers, or kMaxSerialMembers for serial groups), so a full configuration costs
+// what it holds, not its capacity.
+class COsprelNetworkManagerDoc : public LinkState {
+ public:
+  COsprelNetworkManagerDoc();
+
+  // Chooses the active configuration file and reads it. Always succeeds: what is missing reads
+  // as empty.
+  bool OnNewDocument();
+  // Writes the login file, then, unless m_docNoSave is set, the active configuration file
+  // marked as the one to load next. False when a file could not be written.
+  bool OnCloseDocument(const LoginCredentials& login);
+
+  // Each writes its whole file in one atomic replacement, after the alarm settings and the
+  // label copy-back. False when a file could not be written; the old file then stays whole.
+  bool WriteNetworkConfig();
+  bool WriteSerialConfig();
+  // "Alarm" of both files; read back from the network file only, whatever the mode.
+  bool WriteAlarmSettings();
+  void ReadAlarmSettings();
+
+  LoginCredentials ReadLogin();
+  bool WriteLogin(const LoginCredentials& login);
+
+  // The tree that supplies current labels before a save; null leaves the stored labels.
+  void SetLabelSource(const LabelSource* source) { m_labelSource = source; }
+
+  // Sets the member count of a group, growing or cutting its lists; clamped to the capacity.
+  void SetGroupMemberCount(int group, int count);
+  void SetSerialGroupMemberCount(int group, int count);
+
+  std::string NetworkConfigPath() const;
+  std::string SerialConfigPath() const;
+  std::string LoginConfigPath() const;
+
+  // ---- Configuration ----
+  int m_docCommunicationSelect = kNetworkMode;
+  int m_docCommunicationTrue = 0;
+  int m_docSocketNumber = 0;
+  int m_docGroupNumCount = 0;
+  int m_docSerialGroupNumCount = 0;
+  std::vector<DisplayRecord> m_docDisplays;
+  std::vector<std::string> m_docGroupName;
+  std::vector<GroupRecord> m_docGroups;        // member labels and IP addresses
+  std::vector<GroupRecord> m_docSerialGroups;  // member labels and member IDs
+
+  std::string m_docPortStr;
+  int m_docBaudrate = 0;
+  int m_docData = 0;
+  int m_docStop = 0;
+  int m_docParity = 0;
+  int m_docPortInt = 0;
+  int m_docBaudrateInt = 2;
+  int m_docDataInt = 3;
+  int m_docStopInt = 1;
+  int m_docParityInt = 2;
+
+  std::string m_docAlarmSubject;
+  std::string m_docAlarmTo;
+  std::string m_docAlarmFrom;
+  std::string m_docAlarmServer;
+
+  // Set by a confirmed communication change: the close then writes only the login file.
+  int m_docNoSave = 0;
+  // With a trailing "/"; found again before every read and write.
+  std::string m_docConfigFolder;
+
+  // ---- Runtime state of links and selection ----
+  std::array<int, kSerialSetIds> m_docSerialConnectState{};
+  int m_docCurrentSerialId = 0;
+  std::string m_docCurrentSetId;
+  std::string m_docHistorySetID;
+  int m_docSelectedGroup = 0;
+  int m_docTargetConnected = 0;
+  int m_docCurrentGroup = 0;
+  int m_docSelectedLinkUp = 0;
+  int m_docSetIdAnswered = 0;
+  int m_docSerialTimeoutShort = 0;
+
+ private:
+  void RefreshFolder();
+  void ReadNetworkConfig();
+  void ReadSerialConfig();
+  void CopyLabelsBack(bool network);
+  bool WriteCloseFlags(const std::string& otherFile);
+
+  const LabelSource* m_labelSource = nullptr;
+};
+
+}  // namespace tarnex

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tarnex {
+
+// The steps of an atomic replacement, in the order they run.
+enum class AtomicFileStep { kCreateTemp, kWrite, kSync, kRename };
+
+// Replaces the file at `path` with `content` so that a crash or an error at any point leaves
+// either the old file or the new one, never a mixture: the bytes go to a temporary file in the
+// same folder, which is flushed to disk and then renamed over the old name.
+// `mode` is the permission of the new file; kKeepMode keeps the mode of an existing file (new
+// files get 0666 less the umask). Returns false, with the old file untouched, on any error.
+inline constexpr mode_t kKeepMode = static_cast<mode_t>(-1);
+bool WriteFileAtomically(const std::string& path, std::string_view content,
+                         mode_t mode = kKeepMode);
+
+// Lets tests make a step fail as a full disk or a crash would: the hook returns true to fail
+// that step. An empty hook restores normal operation.
+using AtomicFileFaultHook = std::function<bool(AtomicFileStep step)>;
+void SetAtomicFileFaultHook(AtomicFileFaultHook hook);
+
+}  // namespace tarnex

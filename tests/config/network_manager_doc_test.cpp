@@ -1,0 +1,118 @@
+#include "config/network_manager_doc.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "config/config_fixture.h"
+#include "platform/atomic_file.h"
+#include "platform/private_profile.h"
+
+namespace tarnex {
+namespace {
+
+using testing::ConfigTest;
+using testing::ReadBytes;
+using testing::WriteBytes;
+
+std::string CommunicationFile(int active, int select) {
+  return "[Communication]\r\nm_docCommunicationTrue=" + std::to_string(active) +
+         "\r\nm_docCommunicationSelect=" + std::to_string(select) + "\r\n";
+}
+
+constexpr char kNetworkBody[] = "[VALUE]\r\nm_docSocketNumber=1\r\n[SINGLE]\r\n0=10.0.0.9\r\n";
+constexpr char kSerialBody[] =
+    "[SerialSetting]\r\nm_docPortStr=COM3\r\nm_docBaudrate=9600\r\n"
+    "[GROUPCOUNT]\r\nm_docSerialGroupNumCount=1\r\n[GROUPCHILDCOUNT]\r\n0=1\r\n"
+    "[GROUPNAME]\r\n0=Hall\r\n[GROUPCHILDNAME]\r\n0=[1]PJTR 5\r\n[GROUPIPLIST]\r\n0=PJTR 5\r\n";
+
+class ActiveFileTest : public ConfigTest {};
+
+TEST_F(ActiveFileTest, ChoosesTheMarkedFileAndItsMode) {
+  struct Case {
+    const char* name;
+    int netActive, netSelect, serActive, serSelect;  // -1: file absent
+    int mode;
+    bool networkLoaded, serialLoaded;
+  };
+  const Case cases[] = {
+      {"both absent", -1, 0, -1, 0, 1, false, false},
+      {"serial marked", 0, 1, 1, 2, 2, false, true},
+      {"both marked: network wins", 1, 1, 1, 2, 1, true, false},
+      {"network marked, serial absent", 1, 1, -1, 0, 1, true, false},
+      {"unknown mode loads nothing", 1, 5, 0, 2, 5, false, false},
+      {"select 0 means network", 0, 0, 0, 2, 1, true, false},
+  };
+  for (const Case& c : cases) {
+    ::unlink(NetworkFile().c_str());
+    ::unlink(SerialFile().c_str());
+    if (c.netActive >= 0) {
+      WriteBytes(NetworkFile(), CommunicationFile(c.netActive, c.netSelect) + kNetworkBody);
+    }
+    if (c.serActive >= 0) {
+      WriteBytes(SerialFile(), CommunicationFile(c.serActive, c.serSelect) + kSerialBody);
+    }
+    COsprelNetworkManagerDoc doc;
+    EXPECT_TRUE(doc.OnNewDocument());
+    EXPECT_EQ(doc.m_docCommunicationSelect, c.mode) << c.name;
+    EXPECT_EQ(doc.m_docSocketNumber, c.networkLoaded ? 1 : 0) << c.name;
+    EXPECT_EQ(doc.m_docSerialGroupNumCount, c.serialLoaded ? 1 : 0) << c.name;
+    if (c.serialLoaded) {
+      EXPECT_EQ(doc.m_docPortStr, "COM3");
+      EXPECT_EQ(doc.m_docBaudrate, 9600);
+      EXPECT_EQ(doc.m_docSerialGroups[0].m_addresses[0], "PJTR 5");
+    }
+  }
+}
+
+class CloseTest : public ConfigTest {};
+
+TEST_F(CloseTest, NormalCloseMarksExactlyTheModeFileActive) {
+  for (int mode : {1, 2}) {
+    WriteBytes(NetworkFile(), CommunicationFile(1, 1));
+    WriteBytes(SerialFile(), CommunicationFile(1, 2));
+    COsprelNetworkManagerDoc doc;
+    doc.m_docCommunicationSelect = mode;
+    EXPECT_TRUE(doc.OnCloseDocument({"id", "pw"}));
+    EXPECT_EQ(doc.m_docCommunicationTrue, 1);
+    const std::string active = mode == 1 ? NetworkFile() : SerialFile();
+    const std::string other = mode == 1 ? SerialFile() : NetworkFile();
+    EXPECT_EQ(GetPrivateProfileIntA("Communication", "m_docCommunicationTrue", 9, active.c_str()),
+              1u);
+    EXPECT_EQ(GetPrivateProfileIntA("Communication", "m_docCommunicationTrue", 9, other.c_str()),
+              0u);
+    COsprelNetworkManagerDoc next;
+    next.OnNewDocument();
+    EXPECT_EQ(next.m_docCommunicationSelect, mode);
+  }
+}
+
+TEST_F(CloseTest, NoSaveWritesOnlyTheLoginFile) {
+  WriteBytes(NetworkFile(), CommunicationFile(0, 2));
+  COsprelNetworkManagerDoc doc;
+  doc.m_docNoSave = 1;
+  doc.m_docSocketNumber = 3;
+  EXPECT_TRUE(doc.OnCloseDocument({"id", "pw"}));
+  EXPECT_EQ(ReadBytes(NetworkFile()), CommunicationFile(0, 2));
+  EXPECT_EQ(::access(SerialFile().c_str(), F_OK), -1);
+  EXPECT_EQ(::access(LoginFile().c_str(), F_OK), 0);
+}
+
+TEST_F(CloseTest, AFailedSaveIsReportedAndKeepsTheOldFile) {
+  WriteBytes(NetworkFile(), CommunicationFile(1, 1) + kNetworkBody);
+  const std::string before = ReadBytes(NetworkFile());
+  COsprelNetworkManagerDoc doc;
+  doc.OnNewDocument();
+  doc.m_docSocketNumber = 0;
+  SetAtomicFileFaultHook([](AtomicFileStep step) { return step == AtomicFileStep::kRename; });
+  EXPECT_FALSE(doc.WriteNetworkConfig());
+  SetAtomicFileFaultHook({});
+  EXPECT_EQ(ReadBytes(NetworkFile()), before);
+  COsprelNetworkManagerDoc again;
+  again.OnNewDocument();
+  EXPECT_EQ(again.m_docSocketNumber, 1);
+}
+
+}  // namespace
+}  // namespace tarnex
