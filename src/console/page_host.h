@@ -1,0 +1,22 @@
+#pragma once
+
+namespace tarnex {
+
+// What the link supervision and the selection handling ask of the control pages. The property
+// sheet implements it; until a page exists its calls do nothing.
+//
+// Threads: RefreshActivePage and the group status calls of the selection handling come on the
+// UI thread. GroupDiagnosis comes from the supervision worker: an implementation must queue
+// it to the UI thread rather than touch a widget.
+class PageHost {
+ public:
+  virtual ~PageHost() = default;
+
+  virtual void RefreshActivePage() {}
+  virtual bool GroupStatusActive() const { return false; }
+  virtual void RefreshGroupStatus(int /*memberCount*/) {}
+  virtual void SetGroupMemberCount(int /*memberCount*/) {}
+  virtual void GroupDiagnosis(int /*memberCount*/) {}
+};
+
+}  // namespace tarnex

@@ -1,0 +1,151 @@
+#include "console/selection_handler.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "registry/tree_labels.h"
+
+namespace tarnex {
+namespace {
+
+std::vector<std::string> DisplayAddresses(const COsprelNetworkManagerDoc& doc) {
+  const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
+  std::vector<std::string> addresses;
+  addresses.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i)
+    addresses.push_back(doc.m_docDisplays[static_cast<size_t>(i)].m_address);
+  return addresses;
+}
+
+bool IsDisplayItem(TargetKind kind) {
+  return kind == TargetKind::kDisplay || kind == TargetKind::kGroupMember;
+}
+
+}  // namespace
+
+CSelectionHandler::CSelectionHandler(CConsoleCore& core, PageHost& pages)
+    : m_core(core), m_pages(pages) {}
+
+// What follows a selection (a page refresh, a message box) runs after the console lock is
+// released, so that a supervision pass can record its reconnects meanwhile.
+void CSelectionHandler::OnSelectionChanged(TreeItem item) {
+  Followup followup;
+  {
+    std::lock_guard lock(m_core.Mutex());
+    const Designation designation = m_core.Tree().Select(item);
+    m_core.Doc().m_docTargetConnected = 0;
+    if (m_core.Doc().m_docCommunicationSelect == kNetworkMode) {
+      followup = SelectNetwork(designation);
+    } else if (m_core.Doc().m_docCommunicationSelect == kSerialMode) {
+      followup = SelectSerial(designation);
+    }
+  }
+  Run(followup);
+}
+
+CSelectionHandler::Followup CSelectionHandler::SelectNetwork(const Designation& designation) {
+  if (designation.kind == TargetKind::kNetworkGroup) return SelectNetworkGroup(designation);
+  m_core.m_bTargetIsGroup = false;
+  m_core.m_bEmptyGroup = false;
+  if (!IsDisplayItem(designation.kind)) return {};
+  return SelectNetworkDisplay(designation.key);
+}
+
+CSelectionHandler::Followup CSelectionHandler::SelectNetworkDisplay(const std::string& key) {
+  COsprelNetworkManagerDoc& doc = m_core.Doc();
+  const auto index = LastDisplayIndex(DisplayAddresses(doc), key);
+  // A member whose display is no longer in the table designates nothing; acting on the
+  // previous display instead would send to the wrong one.
+  if (!index) return {};
+  doc.m_docTargetConnected = 1;
+  doc.m_docSelectedLinkUp = 1;
+  doc.m_docCurrentDisplay = *index;
+  if (doc.m_docConnectState[static_cast<size_t>(*index)] == 1) return Followup::Refresh();
+  return ConnectCurrent(key);
+}
+
+// Opens the current display's link anew at `address` and records the outcome.
+CSelectionHandler::Followup CSelectionHandler::ConnectCurrent(const std::string& address) {
+  COsprelNetworkManagerDoc& doc = m_core.Doc();
+  CNetworkLink& link = m_core.Link();
+  link.SetViewIp(address);
+  link.CloseLink(doc.m_docCurrentDisplay);
+  if (link.ConnectMonitor() == 1) {
+    doc.m_docTargetConnected = 1;
+    m_core.Tree().MarkConnected();
+    return Followup::Refresh();
+  }
+  doc.m_docConnectState[static_cast<size_t>(doc.m_docCurrentDisplay)] = 0;
+  m_core.Tree().MarkSelectedDisconnected();
+  doc.m_docTargetConnected = 0;
+  doc.m_docSelectedLinkUp = -1;
+  return Followup::Message("Connection Fail");
+}
+
+CSelectionHandler::Followup CSelectionHandler::SelectNetworkGroup(const Designation& designation) {
+  COsprelNetworkManagerDoc& doc = m_core.Doc();
+  doc.m_docSelectedLinkUp = 0;
+  const int members = static_cast<int>(designation.memberKeys.size());
+  if (members > 0) {
+    doc.m_docTargetConnected = 1;
+    m_core.m_bTargetIsGroup = true;
+    m_core.m_bEmptyGroup = false;
+  } else {
+    doc.m_docTargetConnected = 0;
+    m_core.m_bEmptyGroup = true;
+  }
+  return Followup::Group(members);
+}
+
+CSelectionHandler::Followup CSelectionHandler::SelectSerial(const Designation& designation) {
+  COsprelNetworkManagerDoc& doc = m_core.Doc();
+  if (designation.kind == TargetKind::kSerialGroup) {
+    m_core.m_bTargetIsGroup = true;
+    doc.m_docCurrentGroup = designation.groupNumber;
+    const int members = static_cast<int>(designation.memberKeys.size());
+    doc.m_docTargetConnected = members > 0 ? 1 : 0;
+    return Followup::Group(members);
+  }
+  m_core.m_bTargetIsGroup = false;
+  if (designation.kind != TargetKind::kSerialSet) return {};
+  doc.m_docTargetConnected = 1;
+  doc.m_docSelectedLinkUp = 1;
+  doc.m_docSetIdAnswered = 1;
+  doc.m_docHistorySetID = std::to_string(designation.serialId);
+  doc.m_docCurrentSetId = designation.setId;
+  doc.m_docCurrentSerialId = designation.serialId;
+  if (designation.setId == "00") return {};
+  m_core.Tree().PropagateIcons();
+  return Followup::Refresh();
+}
+
+void CSelectionHandler::Run(const Followup& followup) {
+  if (followup.groupMembers >= 0) {
+    if (m_pages.GroupStatusActive()) m_pages.RefreshGroupStatus(followup.groupMembers);
+    m_pages.SetGroupMemberCount(followup.groupMembers);
+  }
+  if (followup.refreshPage) m_pages.RefreshActivePage();
+  if (!followup.message.empty()) m_core.Ui().ShowMessage(followup.message);
+}
+
+void CSelectionHandler::OnConnectCommand() {
+  Followup followup;
+  {
+    std::lock_guard lock(m_core.Mutex());
+    COsprelNetworkManagerDoc& doc = m_core.Doc();
+    if (doc.m_docCommunicationSelect != kNetworkMode) return;
+    DeviceTree& tree = m_core.Tree();
+    const Designation designation = Designate(tree, tree.ViewState().m_hSelectedItem);
+    // Only a display has an address to connect to; a group's name is not one.
+    if (!IsDisplayItem(designation.kind)) return;
+    const int current = doc.m_docCurrentDisplay;
+    if (!LinkState::ValidIndex(current) ||
+        doc.m_docConnectState[static_cast<size_t>(current)] == 1) {
+      return;
+    }
+    followup = ConnectCurrent(designation.key);
+  }
+  Run(followup);
+}
+
+}  // namespace tarnex

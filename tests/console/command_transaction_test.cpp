@@ -1,0 +1,244 @@
+#include "console/command_transaction.h"
+
+#include <gtest/gtest.h>
+
+#include "console_fixture.h"
+
+namespace tarnex {
+namespace {
+
+using testing::ConsoleFixture;
+using testing::SimSerialChannel;
+
+class TransactionTest : public ConsoleFixture {
+ protected:
+  // Builds the tree and selects group 0 as the operator would.
+  void SelectGroup(int group) {
+    std::lock_guard lock(core->Mutex());
+    const Designation designation = core->Tree().Select(core->Tree().GroupItem(group));
+    core->m_bTargetIsGroup = !designation.memberKeys.empty();
+    core->m_bEmptyGroup = designation.memberKeys.empty();
+  }
+  void SelectDisplay(int index) {
+    std::lock_guard lock(core->Mutex());
+    core->Tree().Select(SingleItem(index));
+    core->m_bTargetIsGroup = false;
+    core->m_bEmptyGroup = false;
+    doc->m_docCurrentDisplay = index;
+  }
+};
+
+TEST_F(TransactionTest, ASingleSendReturnsTheDisplaysReply) {
+  fleet.Add({.address = "127.0.0.61"});
+  Configure({"127.0.0.61"});
+  core->BuildTree();
+  SelectDisplay(0);
+
+  EXPECT_EQ(Send("kd 01 01\n"), "d 01 OK01x");
+  EXPECT_EQ(Send("kd 01 ff\n"), "d 01 OK01x");
+  EXPECT_EQ(fleet.CommandsTo("127.0.0.61"), (std::vector<std::string>{"kd 01 01\n", "kd 01 ff\n"}));
+  EXPECT_TRUE(ui.Progress().empty());  // no popup for one display
+}
+
+TEST_F(TransactionTest, AGroupSendReachesEveryMemberOnceInOrderWithItsHistory) {
+  for (const char* address : {"127.0.0.62", "127.0.0.63", "127.0.0.64"}) {
+    fleet.Add({.address = address});
+  }
+  Configure({"127.0.0.62", "127.0.0.63", "127.0.0.64"},
+            {{"Wall", {"[1]127.0.0.64", "[2]127.0.0.62", "[3]127.0.0.63"}}});
+  core->BuildTree();
+  fleet.ClearLog();
+  SelectGroup(0);
+
+  EXPECT_EQ(Send("xb 01 90\n"), "b 01 OK90x");
+
+  std::vector<std::string> order;
+  for (const auto& entry : fleet.Log()) order.push_back(entry.address + " " + entry.command);
+  EXPECT_EQ(order, (std::vector<std::string>{"127.0.0.64 xb 01 90\n", "127.0.0.62 xb 01 90\n",
+                                             "127.0.0.63 xb 01 90\n"}));
+  EXPECT_EQ(ui.Progress(), (std::vector<std::string>{"create", "pos 0", "pos 0", "pos 33", "pos 66",
+                                                     "pos 100", "destroy"}));
+  // The reply of an input change names no history text.
+  EXPECT_EQ(Operations().size(), 3u);      // only the three connects of the build
+  EXPECT_EQ(doc->m_docCurrentDisplay, 1);  // left at the last member sent to
+}
+
+TEST_F(TransactionTest, PowerToAGroupIsAnsweredWithoutReadingAndWrittenPerMember) {
+  fleet.Add({.address = "127.0.0.65"});
+  fleet.Add({.address = "127.0.0.66", .silent = true});
+  Configure({"127.0.0.65", "127.0.0.66"}, {{"Both", {"[1]127.0.0.65", "[2]127.0.0.66"}}});
+  core->BuildTree();
+  SelectGroup(0);
+
+  EXPECT_EQ(Send("ka 01 01\n"), "a 01 OK01x");
+
+  // Even the silent display is not waited for; each gets the command twice.
+  EXPECT_TRUE(CommandsArrive("127.0.0.66", 2));
+  EXPECT_EQ(fleet.CommandsTo("127.0.0.66"), (std::vector<std::string>{"ka 01 01\n", "ka 01 01\n"}));
+  const std::vector<std::string> operations = Operations();
+  ASSERT_EQ(operations.size(), 4u);
+  EXPECT_EQ(operations[2], "127.0.0.65 Power On");
+  EXPECT_EQ(operations[3], "127.0.0.66 Power On");
+  EXPECT_EQ(doc->m_docConnectState[1], 1);
+}
+
+TEST_F(TransactionTest, AMemberWhoseAddressOccursTwiceIsSentTwice) {
+  fleet.Add({.address = "127.0.0.67"});
+  // Two table entries with one address, both connected, as an older configuration may hold.
+  doc->m_docSocketNumber = 2;
+  for (int i = 0; i < 2; ++i) {
+    doc->m_docDisplays[static_cast<size_t>(i)].m_address = "127.0.0.67";
+    doc->m_docCurrentDisplay = i;
+    core->Link().SetViewIp("127.0.0.67");
+    ASSERT_EQ(core->Link().ConnectMonitor(), 1);
+  }
+  {
+    std::lock_guard lock(core->Mutex());
+    core->Tree().AppendSingle("127.0.0.67", TreeIcon::kConnected);
+    const TreeItem group = core->Tree().AppendGroup("Twice");
+    core->Tree().AppendMember(group, "[1]127.0.0.67", TreeIcon::kConnected);
+  }
+  SelectGroup(0);
+
+  EXPECT_EQ(Send("kd 01 00\n"), "d 01 OK00x");
+  EXPECT_EQ(fleet.CommandsTo("127.0.0.67"), (std::vector<std::string>{"kd 01 00\n", "kd 01 00\n"}));
+}
+
+TEST_F(TransactionTest, AnAllDisconnectedGroupShowsThePopupAndSendsNothing) {
+  fleet.Add({.address = "127.0.0.68", .refuse = true});
+  Configure({"127.0.0.68"}, {{"Down", {"[1]127.0.0.68"}}});
+  core->BuildTree();
+  SelectGroup(0);
+
+  EXPECT_EQ(Send("ka 01 00\n"), std::nullopt);
+  EXPECT_TRUE(fleet.Log().empty());
+  EXPECT_EQ(ui.Progress().front(), "create");
+  EXPECT_EQ(ui.Progress().back(), "destroy");
+}
+
+TEST_F(TransactionTest, AnEmptyGroupOrADownDisplaySendsNothing) {
+  fleet.Add({.address = "127.0.0.69", .refuse = true});
+  Configure({"127.0.0.69"}, {{"Empty", {}}});
+  core->BuildTree();
+  SelectGroup(0);
+  EXPECT_EQ(Send("ka 01 01\n"), std::nullopt);
+  SelectDisplay(0);
+  EXPECT_EQ(Send("ka 01 01\n"), std::nullopt);
+  EXPECT_TRUE(ui.Progress().empty());
+}
+
+TEST_F(TransactionTest, ASilentDisplayIsGivenUpWithOneHistoryLineAndOneAlarm) {
+  fleet.Add({.address = "127.0.0.70", .silent = true});
+  Configure({"127.0.0.70"}, {{"G", {"[1]127.0.0.70"}}});
+  core->BuildTree();
+  SelectDisplay(0);
+
+  EXPECT_EQ(Send("kd 01 ff\n"), std::nullopt);
+
+  EXPECT_EQ(fleet.CommandsTo("127.0.0.70").size(), 3u);
+  EXPECT_EQ(doc->m_docConnectState[0], 0);
+  EXPECT_EQ(core->Link().Sockets().Get(0), kNoSocket);
+  EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kDisconnected);
+  EXPECT_EQ(IconOf(core->Tree().Model().Child(core->Tree().GroupItem(0), 0)),
+            TreeIcon::kDisconnected);
+  EXPECT_EQ(Operations().back(), "127.0.0.70 Monitor is not communicated with PC");
+  EXPECT_EQ(mailer.Alarms(), std::vector<std::string>{"2 127.0.0.70"});
+
+  // Down now: nothing more is sent, and no second alarm.
+  EXPECT_EQ(Send("kd 01 ff\n"), std::nullopt);
+  EXPECT_EQ(fleet.CommandsTo("127.0.0.70").size(), 3u);
+  EXPECT_EQ(mailer.Alarms().size(), 1u);
+}
+
+TEST_F(TransactionTest, TheDisplayKindQueryToASilentDisplayLeavesItUp) {
+  fleet.Add({.address = "127.0.0.71", .silent = true});
+  Configure({"127.0.0.71"});
+  core->BuildTree();
+  SelectDisplay(0);
+
+  EXPECT_EQ(Send("nu 01 ff\n"), std::nullopt);
+  EXPECT_EQ(fleet.CommandsTo("127.0.0.71"), std::vector<std::string>{"nu 01 ff\n"});
+  EXPECT_EQ(doc->m_docConnectState[0], 1);
+  EXPECT_TRUE(mailer.Alarms().empty());
+  EXPECT_EQ(Operations().size(), 1u);  // the connect only
+}
+
+TEST_F(TransactionTest, TheGroupHistoryTableComparesTheWholeAcknowledgement) {
+  EXPECT_EQ(GroupHistoryText("a 01 OK01x"), "Power On");
+  EXPECT_EQ(GroupHistoryText("a 01 OK00x"), "Power Off");
+  EXPECT_EQ(GroupHistoryText("b 01 OK09x"), "Power HDMI_PC");
+  EXPECT_EQ(GroupHistoryText("# 01 OK0100x"), "Clear Message");
+  EXPECT_EQ(GroupHistoryText("a 01 OK01x\r\n"), std::nullopt);
+  EXPECT_EQ(GroupHistoryText("a 01 OK03x"), std::nullopt);
+  EXPECT_EQ(GroupHistoryText("a 01"), std::nullopt);
+  EXPECT_EQ(GroupHistoryText(""), std::nullopt);
+}
+
+class SerialTransactionTest : public ConsoleFixture {
+ protected:
+  void SetUp() override {
+    ConsoleFixture::SetUp();
+    doc->m_docCommunicationSelect = kSerialMode;
+    doc->m_docSerialGroupNumCount = 1;
+    doc->m_docGroupName[0] = "Hall";
+    doc->SetSerialGroupMemberCount(0, 3);
+    doc->m_docSerialGroups[0].m_labels = {"[1]PJTR 5", "[2]PJTR 15", "[3]PJTR 31"};
+    core->SetSerialChannel(&line);
+    core->BuildTree();
+  }
+  void Select(TreeItem item) {
+    std::lock_guard lock(core->Mutex());
+    const Designation designation = core->Tree().Select(item);
+    doc->m_docCurrentSetId = designation.setId;
+    doc->m_docHistorySetID = designation.serialId >= 0 ? std::to_string(designation.serialId) : "";
+  }
+
+  SimSerialChannel line{{"05", "0f"}};
+};
+
+TEST_F(SerialTransactionTest, ASetIdItemIsAddressedByItsSetId) {
+  const TreeModel& model = core->Tree().Model();
+  const TreeItem range = model.Child(core->Tree().SingleRoot(), 2);  // 11 ~ 20
+  Select(model.Child(range, 4));                                     // PJTR 15
+  EXPECT_EQ(Send("ka 01 ff\n"), "a 01 OK01x");
+  EXPECT_EQ(line.written_, std::vector<std::string>{"ka 0f ff\n"});
+}
+
+TEST_F(SerialTransactionTest, AGroupSendAddressesEachMemberAndWritesItsHistory) {
+  Select(core->Tree().GroupItem(0));
+  EXPECT_EQ(Send("ka 01 00\n"), "");  // the last member, set ID 1f, is silent
+  EXPECT_EQ(line.written_, (std::vector<std::string>{"ka 05 00\n", "ka 0f 00\n", "ka 1f 00\n"}));
+  EXPECT_EQ(Operations("Serial_HistoryReport.txt"),
+            (std::vector<std::string>{"05 Power Off", "0f Power Off"}));
+  EXPECT_EQ(doc->m_docCurrentSetId, "1f");
+}
+
+TEST_F(SerialTransactionTest, SetIdZeroGoesOutOnceEvenWithAGroupSelected) {
+  Select(core->Tree().GroupItem(0));
+  doc->m_docCurrentSetId = "00";
+  Send("ka 01 01\n");
+  EXPECT_EQ(line.written_, std::vector<std::string>{"ka 00 01\n"});
+}
+
+TEST_F(SerialTransactionTest, RangeItemsRootsAndAMissingPortSendNothing) {
+  Select(core->Tree().Model().Child(core->Tree().SingleRoot(), 1));
+  EXPECT_EQ(Send("ka 01 ff\n"), std::nullopt);
+  Select(core->Tree().SingleRoot());
+  EXPECT_EQ(Send("ka 01 ff\n"), std::nullopt);
+  EXPECT_TRUE(line.written_.empty());
+
+  core->SetSerialChannel(nullptr);
+  doc->m_docCurrentSetId = "00";
+  EXPECT_EQ(Send("ka 01 ff\n"), "");
+}
+
+TEST_F(SerialTransactionTest, SendToCurrentUsesTheCallersSetNumber) {
+  doc->m_docHistorySetID = "15";
+  EXPECT_EQ(core->Transaction().SendCommandToCurrent("kd 01 ff\n"), "d 01 OK00x");
+  doc->m_docHistorySetID = "not a number";
+  EXPECT_EQ(core->Transaction().SendCommandToCurrent("kd 01 ff\n"), "");
+  EXPECT_EQ(line.written_, std::vector<std::string>{"kd 0f ff\n"});
+}
+
+}  // namespace
+}  // namespace tarnex

@@ -1,0 +1,164 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/network_manager_doc.h"
+#include "console/command_transaction.h"
+#include "console/console_core.h"
+#include "console/serial_channel.h"
+#include "display-sim/command_responder.h"
+#include "display-sim/display_fleet.h"
+#include "display-sim/display_state.h"
+#include "platform/private_profile.h"
+#include "support/faulty_sockets.h"
+#include "support/recording_ui_host.h"
+
+namespace tarnex::testing {
+
+// Alarms recorded instead of mailed.
+class RecordingMailer : public AlarmMailer {
+ public:
+  void SendAlarmMail(int kind, const std::string& address) override {
+    std::lock_guard lock(mutex_);
+    alarms_.push_back(std::to_string(kind) + " " + address);
+  }
+  std::vector<std::string> Alarms() const {
+    std::lock_guard lock(mutex_);
+    return alarms_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> alarms_;
+};
+
+// A serial line with simulated displays behind it: each listed set ID answers with its own
+// display state, the others stay silent.
+class SimSerialChannel : public SerialChannel {
+ public:
+  explicit SimSerialChannel(std::vector<std::string> setIds) {
+    for (auto& id : setIds) displays_[id] = std::make_unique<Display>();
+  }
+  bool Write(std::string_view command) override {
+    written_.emplace_back(command);
+    pending_.clear();
+    if (command.size() < 5) return true;
+    const auto found = displays_.find(std::string(command.substr(3, 2)));
+    if (found != displays_.end()) {
+      pending_ = found->second->responder.Answer(command).value_or("");
+    }
+    return true;
+  }
+  std::string Read(std::string_view, int) override { return pending_; }
+
+  std::vector<std::string> written_;
+
+ private:
+  struct Display {
+    sim::DisplayState state;
+    sim::CommandResponder responder{state, "01"};
+  };
+  std::map<std::string, std::unique_ptr<Display>> displays_;
+  std::string pending_;
+};
+
+// A console core on a fresh configuration folder, with simulated displays on loopback. The
+// protocol's pauses are skipped and receive time-outs are short, so a silent display costs
+// a fraction of a second.
+class ConsoleFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tarnex-console-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    folder = std::string(pattern) + "/";
+    ::setenv("TARNEX_CONFIG_DIR", folder.c_str(), 1);
+    sockets.receiveTimeoutMs = 150;
+    doc = std::make_unique<COsprelNetworkManagerDoc>();
+    core = std::make_unique<CConsoleCore>(*doc, ui, sockets);
+    core->SetSleeper([](std::chrono::milliseconds) {});
+    core->SetAlarmMailer(&mailer);
+  }
+  void TearDown() override {
+    core.reset();
+    doc.reset();
+    DropPrivateProfileCache();
+    std::system(("rm -rf '" + folder + "'").c_str());
+  }
+
+  // Stored displays and network groups, as a loaded configuration holds them.
+  void Configure(const std::vector<std::string>& addresses,
+                 const std::vector<std::pair<std::string, std::vector<std::string>>>& groups = {}) {
+    doc->m_docSocketNumber = static_cast<int>(addresses.size());
+    for (size_t i = 0; i < addresses.size(); ++i) doc->m_docDisplays[i].m_address = addresses[i];
+    doc->m_docGroupNumCount = static_cast<int>(groups.size());
+    for (size_t g = 0; g < groups.size(); ++g) {
+      doc->m_docGroupName[g] = groups[g].first;
+      doc->SetGroupMemberCount(static_cast<int>(g), static_cast<int>(groups[g].second.size()));
+      for (size_t m = 0; m < groups[g].second.size(); ++m) {
+        doc->m_docGroups[g].m_labels[m] = groups[g].second[m];
+      }
+    }
+  }
+
+  // The simulated displays work on their own threads: what they saw is awaited, briefly.
+  template <typename Condition>
+  static bool Eventually(Condition condition) {
+    for (int i = 0; i < 200; ++i) {
+      if (condition()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return condition();
+  }
+  bool CommandsArrive(const std::string& address, size_t count) {
+    return Eventually([&] { return fleet.CommandsTo(address).size() >= count; });
+  }
+
+  std::optional<std::string> Send(std::string_view command) {
+    return core->Transaction().SendCommand(command);
+  }
+
+  std::string History(const char* file = "Network_HistoryReport.txt") const {
+    std::ifstream in(folder + file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  // The operations of the history, one per line, with the address: "127.0.0.5 Power On".
+  std::vector<std::string> Operations(const char* file = "Network_HistoryReport.txt") const {
+    std::vector<std::string> result;
+    std::istringstream lines(History(file));
+    std::string line;
+    while (std::getline(lines, line)) {
+      const auto subject = line.find(" : ");
+      const auto operation = line.find("    Operation : ");
+      if (subject == std::string::npos || operation == std::string::npos) continue;
+      result.push_back(line.substr(subject + 3, operation - subject - 3) + " " +
+                       line.substr(operation + 16, line.size() - operation - 17));
+    }
+    return result;
+  }
+
+  TreeItem SingleItem(int row) const {
+    return core->Tree().Model().Child(core->Tree().SingleRoot(), row);
+  }
+  TreeIcon IconOf(TreeItem item) const { return core->Tree().Model().Images(item).normal; }
+
+  std::string folder;
+  RecordingUiHost ui;
+  FaultySockets sockets;
+  RecordingMailer mailer;
+  std::unique_ptr<COsprelNetworkManagerDoc> doc;
+  std::unique_ptr<CConsoleCore> core;
+  sim::DisplayFleet fleet;
+};
+
+}  // namespace tarnex::testing

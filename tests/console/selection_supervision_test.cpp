@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include "console/link_supervisor.h"
+#include "console/selection_handler.h"
+#include "console_fixture.h"
+#include "support/trace_recorder.h"
+
+namespace tarnex {
+namespace {
+
+using testing::ConsoleFixture;
+
+// Records what the selection and the supervision asked of the pages.
+class RecordingPages : public PageHost {
+ public:
+  void RefreshActivePage() override { ++refreshes; }
+  bool GroupStatusActive() const override { return groupStatusActive; }
+  void RefreshGroupStatus(int count) override { groupRefreshes.push_back(count); }
+  void SetGroupMemberCount(int count) override { memberCount = count; }
+  void GroupDiagnosis(int count) override { diagnoses.push_back(count); }
+
+  int refreshes = 0;
+  bool groupStatusActive = false;
+  std::vector<int> groupRefreshes;
+  int memberCount = -1;
+  std::vector<int> diagnoses;
+};
+
+class SelectionTest : public ConsoleFixture {
+ protected:
+  void SetUp() override {
+    ConsoleFixture::SetUp();
+    handler = std::make_unique<CSelectionHandler>(*core, pages);
+  }
+
+  RecordingPages pages;
+  std::unique_ptr<CSelectionHandler> handler;
+};
+
+TEST_F(SelectionTest, AConnectedDisplayBecomesTheTargetAndItsPageIsRead) {
+  fleet.Add({.address = "127.0.0.75"});
+  fleet.Add({.address = "127.0.0.76"});
+  Configure({"127.0.0.75", "127.0.0.76"});
+  doc->m_docDisplays[1].m_label = "[Stage]127.0.0.76";
+  core->BuildTree();
+
+  handler->OnSelectionChanged(SingleItem(1));
+
+  EXPECT_EQ(doc->m_docCurrentDisplay, 1);
+  EXPECT_EQ(doc->m_docTargetConnected, 1);
+  EXPECT_EQ(doc->m_docSelectedLinkUp, 1);
+  EXPECT_EQ(pages.refreshes, 1);
+  EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST_F(SelectionTest, ADisconnectedDisplayIsConnectedOrReportedOnce) {
+  fleet.Add({.address = "127.0.0.77", .refuse = true});
+  Configure({"127.0.0.77"}, {{"G", {"[1]127.0.0.77"}}});
+  core->BuildTree();
+
+  handler->OnSelectionChanged(SingleItem(0));
+  EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Connection Fail"});
+  EXPECT_EQ(doc->m_docTargetConnected, 0);
+  EXPECT_EQ(doc->m_docSelectedLinkUp, -1);
+  EXPECT_EQ(pages.refreshes, 0);
+
+  fleet.Find("127.0.0.77")->SetRefuse(false);
+  core->Tree().Select(kNoItem);
+  handler->OnSelectionChanged(SingleItem(0));
+  EXPECT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(doc->m_docTargetConnected, 1);
+  EXPECT_EQ(pages.refreshes, 1);
+  EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kConnected);
+  EXPECT_EQ(IconOf(core->Tree().Model().Child(core->Tree().GroupItem(0), 0)), TreeIcon::kConnected);
+}
+
+TEST_F(SelectionTest, GroupsBecomeTargetsOnlyWithMembers) {
+  fleet.Add({.address = "127.0.0.78"});
+  Configure({"127.0.0.78"}, {{"Full", {"[1]127.0.0.78"}}, {"Empty", {}}});
+  core->BuildTree();
+  pages.groupStatusActive = true;
+
+  handler->OnSelectionChanged(core->Tree().GroupItem(0));
+  EXPECT_EQ(doc->m_docTargetConnected, 1);
+  EXPECT_TRUE(core->m_bTargetIsGroup);
+  EXPECT_FALSE(core->m_bEmptyGroup);
+  EXPECT_EQ(core->Tree().ViewState().m_groupMemberList, std::vector<std::string>{"127.0.0.78"});
+  EXPECT_EQ(pages.groupRefreshes, std::vector<int>{1});
+  EXPECT_EQ(pages.refreshes, 0);  // a group refreshes no display page
+
+  handler->OnSelectionChanged(core->Tree().GroupItem(1));
+  EXPECT_EQ(doc->m_docTargetConnected, 0);
+  EXPECT_TRUE(core->m_bEmptyGroup);
+  EXPECT_EQ(core->Transaction().SendCommand("ka 01 01\n"), std::nullopt);
+  EXPECT_EQ(pages.memberCount, 0);
+
+  handler->OnSelectionChanged(core->Tree().SingleRoot());
+  EXPECT_EQ(doc->m_docTargetConnected, 0);
+}
+
+TEST_F(SelectionTest, ConnectUsesTheAddressAfterTheBracketedName) {
+  fleet.Add({.address = "127.0.0.79", .refuse = true});
+  Configure({"127.0.0.79"});
+  doc->m_docDisplays[0].m_label = "[Foyer]127.0.0.79";
+  core->BuildTree();
+  handler->OnSelectionChanged(SingleItem(0));  // fails: "Connection Fail"
+
+  fleet.Find("127.0.0.79")->SetRefuse(false);
+  handler->OnConnectCommand();
+
+  EXPECT_EQ(doc->m_docConnectState[0], 1);
+  EXPECT_EQ(doc->m_docTargetConnected, 1);
+  EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kConnected);
+  EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Connection Fail"});
+  handler->OnConnectCommand();  // already up: nothing to do
+  EXPECT_TRUE(Eventually([&] { return fleet.Find("127.0.0.79")->Connections() == 1; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(fleet.Find("127.0.0.79")->Connections(), 1);
+}
+
+TEST_F(SelectionTest, SerialItemsGiveTheirSetId) {
+  doc->m_docCommunicationSelect = kSerialMode;
+  core->BuildTree();
+  const TreeModel& model = core->Tree().Model();
+
+  handler->OnSelectionChanged(model.Child(model.Child(core->Tree().SingleRoot(), 2), 4));
+  EXPECT_EQ(doc->m_docCurrentSetId, "0f");
+  EXPECT_EQ(doc->m_docHistorySetID, "15");
+  EXPECT_EQ(doc->m_docCurrentSerialId, 15);
+  EXPECT_EQ(doc->m_docTargetConnected, 1);
+  EXPECT_EQ(pages.refreshes, 1);
+
+  handler->OnSelectionChanged(model.Child(core->Tree().SingleRoot(), 0));  // PJTR 0
+  EXPECT_EQ(doc->m_docCurrentSetId, "00");
+  EXPECT_EQ(pages.refreshes, 1);  // set ID 00 is not read
+
+  handler->OnSelectionChanged(model.Child(core->Tree().SingleRoot(), 1));  // a range
+  EXPECT_EQ(doc->m_docTargetConnected, 0);
+}
+
+class SupervisionTest : public ConsoleFixture {
+ protected:
+  void SetUp() override {
+    ConsoleFixture::SetUp();
+    handler = std::make_unique<CSelectionHandler>(*core, pages);
+    supervisor = std::make_unique<CLinkSupervisor>(*core, pages);
+  }
+  void TearDown() override {
+    supervisor.reset();
+    ConsoleFixture::TearDown();
+  }
+
+  RecordingPages pages;
+  std::unique_ptr<CSelectionHandler> handler;
+  std::unique_ptr<CLinkSupervisor> supervisor;
+  testing::TraceRecorder traces;
+};
+
+TEST_F(SupervisionTest, APassWithNothingDownOnlyChecks) {
+  fleet.Add({.address = "127.0.0.81"});
+  Configure({"127.0.0.81"});
+  core->BuildTree();
+  fleet.ClearLog();
+
+  const size_t before = traces.Lines().size();
+  supervisor->RunPass();
+
+  const std::vector<std::string> lines = traces.Lines();
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
+            std::vector<std::string>{"Disconnect Check"});
+  EXPECT_TRUE(Eventually([&] { return fleet.Find("127.0.0.81")->Connections() == 1; }));
+}
+
+TEST_F(SupervisionTest, ADisplaySwitchedBackOnIsReconnectedByTheNextPass) {
+  fleet.Add({.address = "127.0.0.82"});
+  fleet.Add({.address = "127.0.0.83", .refuse = true});
+  Configure({"127.0.0.82", "127.0.0.83"}, {{"G", {"[1]127.0.0.83"}}});
+  core->BuildTree();
+  handler->OnSelectionChanged(SingleItem(1));  // the operator looks at the lost display
+  pages.groupStatusActive = true;
+
+  fleet.Find("127.0.0.83")->SetRefuse(false);
+  ASSERT_TRUE(supervisor->OnTick());
+  supervisor->Wait();
+
+  EXPECT_EQ(doc->m_docConnectState[1], 1);
+  EXPECT_EQ(IconOf(SingleItem(1)), TreeIcon::kConnected);
+  EXPECT_EQ(IconOf(core->Tree().Model().Child(core->Tree().GroupItem(0), 0)), TreeIcon::kConnected);
+  EXPECT_EQ(doc->m_docTargetConnected, 1);
+  EXPECT_EQ(Operations().back(), "127.0.0.83 Auto Connection is Success");
+  EXPECT_TRUE(traces.Contains("TRY ReConnection"));
+  EXPECT_EQ(pages.diagnoses, std::vector<int>{0});
+}
+
+TEST_F(SupervisionTest, TicksDoNothingOnTheSerialLine) {
+  doc->m_docCommunicationSelect = kSerialMode;
+  EXPECT_FALSE(supervisor->OnTick());
+}
+
+TEST_F(SupervisionTest, ATickWhileAPassRunsIsSkipped) {
+  fleet.Add({.address = "127.0.0.84", .refuse = true});
+  Configure({"127.0.0.84"});
+  core->BuildTree();
+  // The pass waits out the second between its two attempts: long enough to tick again.
+  core->SetSleeper([](std::chrono::milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  });
+
+  ASSERT_TRUE(supervisor->OnTick());
+  EXPECT_FALSE(supervisor->OnTick());
+  supervisor->Wait();
+  EXPECT_FALSE(supervisor->PassRunning());
+  EXPECT_TRUE(supervisor->OnTick());
+  supervisor->Wait();
+  EXPECT_EQ(doc->m_docConnectState[0], 0);
+}
+
+}  // namespace
+}  // namespace tarnex

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include "console_fixture.h"
+#include "registry/tree_labels.h"
+
+namespace tarnex {
+namespace {
+
+using testing::ConsoleFixture;
+
+class TreeBuildingTest : public ConsoleFixture {};
+
+TEST_F(TreeBuildingTest, EveryStoredDisplayIsConnectedOnceAndShownByItsState) {
+  fleet.Add({.address = "127.0.0.51"});
+  fleet.Add({.address = "127.0.0.52", .refuse = true});
+  fleet.Add({.address = "127.0.0.53"});
+  Configure({"127.0.0.51", "127.0.0.52", "127.0.0.53"},
+            {{"Lobby", {"[1]127.0.0.51", "[2]127.0.0.52"}}, {"Empty", {}}});
+  doc->m_docDisplays[0].m_label = "[Entrance]127.0.0.51";
+
+  core->BuildTree();
+
+  const DeviceTree& tree = core->Tree();
+  EXPECT_EQ(doc->m_docSocketNumber, 3);
+  EXPECT_EQ(tree.SingleLabels(),
+            (std::vector<std::string>{"[Entrance]127.0.0.51", "127.0.0.52", "127.0.0.53"}));
+  EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kConnected);
+  EXPECT_EQ(IconOf(SingleItem(1)), TreeIcon::kDisconnected);
+  EXPECT_EQ(IconOf(SingleItem(2)), TreeIcon::kConnected);
+  EXPECT_EQ((std::vector<int>{doc->m_docConnectState[0], doc->m_docConnectState[1],
+                              doc->m_docConnectState[2]}),
+            (std::vector<int>{1, 0, 1}));
+  // Members show their display's state once the icons are propagated.
+  const TreeItem group = tree.GroupItem(0);
+  ASSERT_NE(group, kNoItem);
+  EXPECT_EQ(IconOf(tree.Model().Child(group, 0)), TreeIcon::kConnected);
+  EXPECT_EQ(IconOf(tree.Model().Child(group, 1)), TreeIcon::kDisconnected);
+  EXPECT_EQ(tree.Model().ChildCount(tree.GroupItem(1)), 0);
+  EXPECT_EQ(Operations(), (std::vector<std::string>{"127.0.0.51 Connected to Monitor",
+                                                    "127.0.0.52 Disconnected to Monitor",
+                                                    "127.0.0.53 Connected to Monitor"}));
+}
+
+TEST_F(TreeBuildingTest, ADuplicateAddressIsMergedIntoItsFirstEntry) {
+  fleet.Add({.address = "127.0.0.54"});
+  fleet.Add({.address = "127.0.0.55"});
+  Configure({"127.0.0.54", "127.0.0.55", "127.0.0.54"});
+  doc->m_docDisplays[0].m_label = "[First]127.0.0.54";
+  doc->m_docDisplays[2].m_label = "[Second]127.0.0.54";
+
+  core->BuildTree();
+
+  EXPECT_EQ(doc->m_docSocketNumber, 2);
+  EXPECT_EQ(core->Tree().SingleLabels(),
+            (std::vector<std::string>{"[First]127.0.0.54", "127.0.0.55"}));
+  EXPECT_EQ(doc->m_docDisplays[1].m_address, "127.0.0.55");
+  EXPECT_EQ(doc->m_docConnectState[0], 1);
+  EXPECT_NE(core->Link().Sockets().Get(0), kNoSocket);
+  EXPECT_EQ(core->Link().Sockets().Get(2), kNoSocket);
+}
+
+TEST_F(TreeBuildingTest, TheSerialTreeHoldsEverySetIdAndTheStoredGroups) {
+  doc->m_docCommunicationSelect = kSerialMode;
+  doc->m_docSerialGroupNumCount = 1;
+  doc->m_docGroupName[0] = "Hall";
+  doc->SetSerialGroupMemberCount(0, 2);
+  doc->m_docSerialGroups[0].m_labels = {"[1]PJTR 5", "[2]PJTR 15"};
+
+  core->BuildTree();
+
+  const DeviceTree& tree = core->Tree();
+  const TreeModel& model = tree.Model();
+  EXPECT_EQ(model.ChildCount(tree.SingleRoot()), 11);  // "PJTR 0" and ten ranges
+  EXPECT_EQ(model.Label(model.Child(tree.SingleRoot(), 0)), "PJTR 0");
+  EXPECT_EQ(model.ChildCount(tree.GroupItem(0)), 2);
+  EXPECT_EQ(model.Label(model.Child(tree.GroupItem(0), 1)), "[2]PJTR 15");
+  EXPECT_TRUE(fleet.Log().empty());  // no network traffic in serial mode
+}
+
+TEST_F(TreeBuildingTest, ASaveStoresTheLabelsTheOperatorSees) {
+  fleet.Add({.address = "127.0.0.56"});
+  Configure({"127.0.0.56"}, {{"G", {"[1]127.0.0.56"}}});
+  core->BuildTree();
+  {
+    std::lock_guard lock(core->Mutex());
+    core->Tree().RelabelSingle(0, "[Renamed]127.0.0.56");
+    core->Tree().RelabelMembers("[Renamed]127.0.0.56");
+  }
+
+  ASSERT_TRUE(doc->WriteNetworkConfig());
+
+  COsprelNetworkManagerDoc reloaded;
+  reloaded.OnNewDocument();
+  EXPECT_EQ(reloaded.m_docDisplays[0].m_label, "[Renamed]127.0.0.56");
+  ASSERT_EQ(reloaded.m_docGroups[0].m_labels.size(), 1u);
+  EXPECT_EQ(reloaded.m_docGroups[0].m_labels[0], "[1][Renamed]127.0.0.56");
+}
+
+TEST_F(TreeBuildingTest, AnEmptyAddressInTheHistoryIsFilledFromTheLastConnection) {
+  fleet.Add({.address = "127.0.0.57"});
+  core->Link().SetViewIp("127.0.0.57");
+  doc->m_docCurrentDisplay = 9;
+
+  core->AppendHistory("Power On");
+
+  EXPECT_EQ(Operations(), std::vector<std::string>{"127.0.0.57 Power On"});
+  EXPECT_EQ(doc->m_docDisplays[9].m_address, "127.0.0.57");
+
+  doc->m_docCommunicationSelect = kSerialMode;
+  doc->m_docHistorySetID = "15";
+  core->AppendHistory("Power Off");
+  EXPECT_EQ(Operations("Serial_HistoryReport.txt"), std::vector<std::string>{"15 Power Off"});
+}
+
+}  // namespace
+}  // namespace tarnex
