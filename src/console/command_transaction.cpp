@@ -133,15 +133,26 @@ std::optional<std::string> CCommandTransaction::SendToMemberDisplay(int index,
 }
 
 std::optional<std::string> CCommandTransaction::NetworkExchange(std::string_view command) {
+  return ExchangeWithCurrent(command, kNetworkFailedReceives, true);
+}
+
+std::optional<std::string> CCommandTransaction::NetworkQueryOnce(std::string_view command) {
+  return ExchangeWithCurrent(command, 1, false);
+}
+
+// A complete reply marks the link up; with `giveUp`, failing receives end the link.
+std::optional<std::string> CCommandTransaction::ExchangeWithCurrent(std::string_view command,
+                                                                    int maxFailedReceives,
+                                                                    bool giveUp) {
   std::lock_guard lock(m_core.Mutex());
   COsprelNetworkManagerDoc& doc = m_core.Doc();
   const int current = doc.m_docCurrentDisplay;
   if (!LinkState::ValidIndex(current)) return std::nullopt;
   CNetworkLink& link = m_core.Link();
   ExchangeOutcome outcome = ExchangeWithDisplay(link.Api(), link.Sockets().Get(current), command,
-                                                kNetworkFailedReceives, true, m_core.Sleep());
+                                                maxFailedReceives, giveUp, m_core.Sleep());
   if (!outcome.complete) {
-    GiveUp();
+    if (giveUp) GiveUp();
     return std::nullopt;
   }
   doc.m_docConnectState[static_cast<size_t>(current)] = 1;
@@ -159,19 +170,6 @@ void CCommandTransaction::GiveUp() {
   m_core.AppendHistory("Monitor is not communicated with PC");
   if (wasUp) m_core.SendAlarmMail(2, m_core.DisplayAddress(current));
   doc.m_docConnectState[static_cast<size_t>(current)] = 0;
-}
-
-std::optional<std::string> CCommandTransaction::NetworkQueryOnce(std::string_view command) {
-  std::lock_guard lock(m_core.Mutex());
-  COsprelNetworkManagerDoc& doc = m_core.Doc();
-  const int current = doc.m_docCurrentDisplay;
-  if (!LinkState::ValidIndex(current)) return std::nullopt;
-  CNetworkLink& link = m_core.Link();
-  ExchangeOutcome outcome = ExchangeWithDisplay(link.Api(), link.Sockets().Get(current), command, 1,
-                                                false, m_core.Sleep());
-  if (!outcome.complete) return std::nullopt;
-  doc.m_docConnectState[static_cast<size_t>(current)] = 1;
-  return std::move(outcome.reply);
 }
 
 std::string CCommandTransaction::SendPowerCommand(std::string_view command) {

@@ -44,6 +44,8 @@ class CCommandTransaction {
   std::optional<std::string> SendSerial(std::string_view command);
   std::optional<std::string> SendSerialGroup(TreeItem group, std::string_view command);
   std::optional<std::string> SerialWithSetId(std::string_view command, const std::string& setId);
+  std::optional<std::string> ExchangeWithCurrent(std::string_view command, int maxFailedReceives,
+                                                 bool giveUp);
   void GroupHistory(std::string_view reply);
   void GiveUp();
 
