@@ -6,7 +6,9 @@ REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 # Debian packages every build needs.
 BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev)
 # The Qt console and its offscreen tests.
-GUI_PACKAGES=()
+GUI_PACKAGES=(qt6-base-dev qt6-qpa-plugins)
+# The demo's virtual screen, its typing at the login and its screenshot.
+DEMO_PACKAGES=(xvfb xauth xdotool imagemagick)
 # Peers and tools only the tests use.
 TEST_PACKAGES=()
 

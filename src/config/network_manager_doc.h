@@ -100,6 +100,17 @@ class COsprelNetworkManagerDoc : public LinkState {
   int m_docSelectedLinkUp = 0;
   int m_docSetIdAnswered = 0;
   int m_docSerialTimeoutShort = 0;
+  // Last input query answered; the page refreshes read their settings only then.
+  int m_docInputReadOk = 0;
+
+  // ---- Page flags: which page of the property sheet is on top ----
+  int m_docInformationPageActive = 0;
+  int m_docControlPageActive = 0;
+  int m_docPicturePageActive = 0;
+  int m_docAdvancedPageActive = 0;
+  int m_docSpecialPageActive = 0;
+  int m_docInformationShown = 0;
+  int m_docGroupPageActive = 0;
 
  private:
   void RefreshFolder();

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "display-sim/loopback_address.h"
+#include "protocol/command_frame.h"
 
 namespace tarnex::sim {
 namespace {
@@ -40,7 +41,34 @@ struct Collected {
   std::vector<std::string> addresses;
   DisplayOptions common{.address = {}, .port = kDefaultPort};
   std::map<std::string, std::vector<std::string>> faultAddresses;  // flag -> addresses
+  SerialLineOptions serial;
 };
+
+// Set numbers as the console's tree shows them (decimal), kept as the set IDs they become.
+void AddSetIds(Collected& collected, const std::string& list) {
+  for (const std::string& number : SplitList(list)) {
+    const int value = ParseNumber("--set-ids", number, 1, 99);
+    const std::string setId = *protocol::DeriveSetId(std::to_string(value));
+    auto& ids = collected.serial.setIds;
+    if (std::find(ids.begin(), ids.end(), setId) != ids.end()) {
+      throw std::invalid_argument("set ID given twice: " + number);
+    }
+    ids.push_back(setId);
+  }
+}
+
+std::optional<SerialLineOptions> BuildSerialLine(const Collected& collected) {
+  SerialLineOptions serial = collected.serial;
+  const bool wanted = !serial.linkPath.empty();
+  if (!wanted && (!serial.setIds.empty() || serial.replyOwnSetId)) {
+    throw std::invalid_argument("--set-ids and --reply-own-set-id need --serial LINK");
+  }
+  if (!wanted) return std::nullopt;
+  if (serial.setIds.empty()) throw std::invalid_argument("--serial wants --set-ids N[,N...]");
+  serial.splitReplies = collected.common.splitReplies;
+  serial.delayMs = collected.common.delayMs;
+  return serial;
+}
 
 void AddAddresses(Collected& collected, const std::string& list) {
   for (const std::string& address : SplitList(list)) {
@@ -96,6 +124,15 @@ const std::map<std::string, Flag, std::less<>>& Flags() {
       {"--no-signal", {false, [](Collected& c, const std::string&) { c.common.signal = false; }}},
       {"--fan-fail", {false, [](Collected& c, const std::string&) { c.common.fanOk = false; }}},
       {"--split", {false, [](Collected& c, const std::string&) { c.common.splitReplies = true; }}},
+      {"--serial",
+       {true,
+        [](Collected& c, const std::string& v) {
+          if (v.empty()) throw std::invalid_argument("--serial wants a path");
+          c.serial.linkPath = v;
+        }}},
+      {"--set-ids", {true, AddSetIds}},
+      {"--reply-own-set-id",
+       {false, [](Collected& c, const std::string&) { c.serial.replyOwnSetId = true; }}},
   };
   return flags;
 }
@@ -157,29 +194,38 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
       known->second.action(collected, value);
     }
   }
-  if (collected.addresses.empty()) throw std::invalid_argument("--tcp ADDR[,ADDR...] is required");
+  options.serial = BuildSerialLine(collected);
+  if (collected.addresses.empty() && !options.serial) {
+    throw std::invalid_argument("--tcp ADDR[,ADDR...] or --serial LINK is required");
+  }
   options.displays = BuildDisplays(collected);
   return options;
 }
 
 std::string UsageText() {
-  return R"(Usage: display-sim --tcp ADDR[,ADDR...] [options]
+  return R"(Usage: display-sim [--tcp ADDR[,ADDR...]] [--serial LINK --set-ids N[,N...]] [options]
 
 Simulated displays answering the control protocol, one per loopback address (127.0.0.0/8
-only). Serves until SIGINT or SIGTERM; prints one "display-sim: ready ..." line when listening.
+only), and displays sharing one serial line on a pseudo-terminal. Serves until SIGINT or
+SIGTERM; prints one "display-sim: ready ..." line when listening.
 
   --tcp ADDR[,ADDR...]   serve a display on each address (repeatable)
+  --serial LINK          open a pseudo-terminal and make LINK a symbolic link to it (a stale
+                         link is replaced, and the link removed on exit)
+  --set-ids N[,N...]     the displays on the serial line, by set number 1..99 (5 is set ID
+                         05, 15 is 0f); commands to other set IDs and to 00 get no answer
+  --reply-own-set-id     serial displays answer with their own set ID instead of 01
   --port N               TCP port of every display (default 9761)
   --log FILE             append one line per command received: ADDRESS<TAB>COMMAND, the line
-                         feed written as \n
+                         feed written as \n; on the serial line ADDRESS is serial:<set ID>
 For every display:
   --kind N               answer to the display kind query (default 2)
   --no-signal            report no signal
   --fan-fail             report an abnormal fan
   --lamp-hours N         lamp time 1 in hours (default 1200)
   --lamp-hours2 N        lamp time 2 in hours (default 800)
-  --delay-ms N           answer every command N ms late
-  --split                write every reply in two or three pieces, 20 ms apart
+  --delay-ms N           answer every command N ms late (serial line too)
+  --split                write every reply in two or three pieces, 20 ms apart (serial too)
   --close-after N        close each connection after its N-th command (0 = never)
 For the displays named:
   --refuse ADDR[,ADDR]   do not listen: connects are refused

@@ -1,23 +1,27 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "display-sim/display_options.h"
+#include "display-sim/serial_line_options.h"
 
 namespace tarnex::sim {
 
-// The command line of the display-sim program. Transports are separate sections (TCP now;
-// a serial line can be added beside `displays` without touching the rest).
+// The command line of the display-sim program. Transports are separate sections: TCP
+// displays and one serial line, either or both.
 struct ProgramOptions {
   std::vector<DisplayOptions> displays;  // one per --tcp address
+  std::optional<SerialLineOptions> serial;
   std::string logPath;
   bool help = false;
 };
 
 // Parses the arguments after the program name. Throws std::invalid_argument with a message
 // for the user: unknown flag, missing or bad value, an address outside 127.0.0.0/8, a fault
-// naming an address that --tcp does not serve.
+// naming an address that --tcp does not serve, a serial line without set IDs or set IDs
+// without a serial line, a set ID outside 1..99.
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& args);
 
 std::string UsageText();

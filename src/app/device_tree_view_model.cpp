@@ -1,0 +1,119 @@
+#include "app/device_tree_view_model.h"
+
+#include <unordered_set>
+
+namespace tarnex {
+namespace {
+
+TreeItem HandleAt(const QStandardItem* mirror, int row) {
+  const QStandardItem* child = mirror->child(row);
+  return child == nullptr ? kNoItem : child->data(DeviceTreeViewModel::kHandleRole).toUInt();
+}
+
+QString LabelText(const std::string& label) {
+  return QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size()));
+}
+
+}  // namespace
+
+DeviceTreeViewModel::DeviceTreeViewModel(std::recursive_mutex& consoleLock, const DeviceTree& tree,
+                                         QObject* parent)
+    : QStandardItemModel(parent), m_lock(consoleLock), m_tree(tree) {}
+
+void DeviceTreeViewModel::Sync() {
+  std::lock_guard lock(m_lock);
+  SyncChildren(invisibleRootItem(), kNoItem);
+}
+
+std::vector<std::pair<QModelIndex, bool>> DeviceTreeViewModel::TakeExpansionChanges() {
+  std::vector<std::pair<QModelIndex, bool>> changes;
+  for (QStandardItem* mirror : m_expansionChanged) {
+    changes.emplace_back(mirror->index(), mirror->data(kExpandedRole).toBool());
+  }
+  m_expansionChanged.clear();
+  return changes;
+}
+
+QModelIndex DeviceTreeViewModel::IndexOf(TreeItem item) const {
+  const auto found = m_items.find(item);
+  return found == m_items.end() ? QModelIndex() : found->second->index();
+}
+
+TreeItem DeviceTreeViewModel::HandleOf(const QModelIndex& index) {
+  return index.isValid() ? index.data(kHandleRole).toUInt() : kNoItem;
+}
+
+// The core only appends and removes, so after the rows that are gone are removed, the mirror's
+// rows are a prefix-ordered subset of the core's children and new items slot in at their row.
+void DeviceTreeViewModel::SyncChildren(QStandardItem* mirror, TreeItem parent) {
+  const auto children = m_tree.Model().Children(parent);
+  const std::unordered_set<TreeItem> wanted(children.begin(), children.end());
+  for (int row = mirror->rowCount() - 1; row >= 0; --row) {
+    if (wanted.count(HandleAt(mirror, row)) == 0) RemoveRow(mirror, row);
+  }
+  for (int row = 0; row < static_cast<int>(children.size()); ++row) {
+    const TreeItem item = children[static_cast<size_t>(row)];
+    QStandardItem* child = MirrorAt(mirror, row, item);
+    Update(child, item);
+    SyncChildren(child, item);
+  }
+}
+
+// The mirror of `item` at `row`: found there, moved there, or made there.
+QStandardItem* DeviceTreeViewModel::MirrorAt(QStandardItem* mirror, int row, TreeItem item) {
+  if (HandleAt(mirror, row) == item) return mirror->child(row);
+  for (int later = row + 1; later < mirror->rowCount(); ++later) {
+    if (HandleAt(mirror, later) != item) continue;
+    QList<QStandardItem*> taken = mirror->takeRow(later);
+    mirror->insertRow(row, taken);
+    return taken.front();
+  }
+  QStandardItem* created = NewItem(item);
+  mirror->insertRow(row, created);
+  return created;
+}
+
+QStandardItem* DeviceTreeViewModel::NewItem(TreeItem item) {
+  auto* mirror = new QStandardItem;
+  mirror->setEditable(false);
+  mirror->setDragEnabled(false);
+  mirror->setDropEnabled(false);
+  mirror->setData(item, kHandleRole);
+  m_items[item] = mirror;
+  return mirror;
+}
+
+// Only what differs is set, so a sync after a change of one icon repaints one row.
+void DeviceTreeViewModel::Update(QStandardItem* mirror, TreeItem item) {
+  const TreeModel& model = m_tree.Model();
+  const QString label = LabelText(model.Label(item));
+  if (mirror->text() != label) mirror->setText(label);
+
+  const TreeImages images = model.Images(item);
+  const QVariant normal = static_cast<int>(images.normal);
+  const QVariant selected = static_cast<int>(images.selected);
+  if (mirror->data(kNormalIconRole) != normal || mirror->data(kSelectedIconRole) != selected) {
+    mirror->setIcon(m_icons.Icon(images));
+    mirror->setData(normal, kNormalIconRole);
+    mirror->setData(selected, kSelectedIconRole);
+  }
+
+  const QVariant expanded = model.IsExpanded(item);
+  if (mirror->data(kExpandedRole) != expanded) {
+    mirror->setData(expanded, kExpandedRole);
+    m_expansionChanged.push_back(mirror);
+  }
+}
+
+void DeviceTreeViewModel::RemoveRow(QStandardItem* mirror, int row) {
+  Forget(mirror->child(row));
+  mirror->removeRow(row);
+}
+
+void DeviceTreeViewModel::Forget(QStandardItem* mirror) {
+  for (int row = 0; row < mirror->rowCount(); ++row) Forget(mirror->child(row));
+  std::erase_if(m_expansionChanged, [mirror](QStandardItem* changed) { return changed == mirror; });
+  m_items.erase(mirror->data(kHandleRole).toUInt());
+}
+
+}  // namespace tarnex

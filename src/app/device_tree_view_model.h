@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QStandardItemModel>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "app/tree_icon_painter.h"
+#include "registry/device_tree.h"
+
+namespace tarnex {
+
+// The device tree as the Qt tree view shows it: a mirror of the core tree, brought in step on
+// the UI thread after every change the core announces. The core tree is changed by workers
+// too, so the view never reads it outside Sync(), which holds the console lock; items are
+// matched by their stable handle, so the selection and the expansion survive every sync.
+class DeviceTreeViewModel : public QStandardItemModel {
+ public:
+  static constexpr int kHandleRole = Qt::UserRole + 1;
+  static constexpr int kNormalIconRole = Qt::UserRole + 2;
+  static constexpr int kSelectedIconRole = Qt::UserRole + 3;
+  static constexpr int kExpandedRole = Qt::UserRole + 4;
+
+  DeviceTreeViewModel(std::recursive_mutex& consoleLock, const DeviceTree& tree,
+                      QObject* parent = nullptr);
+
+  // Adds the items that are missing, removes the ones that are gone and updates labels and
+  // icons. UI thread.
+  void Sync();
+  // The items whose expansion the core changed during the last Sync, for the view to follow.
+  std::vector<std::pair<QModelIndex, bool>> TakeExpansionChanges();
+
+  QModelIndex IndexOf(TreeItem item) const;
+  static TreeItem HandleOf(const QModelIndex& index);
+
+ private:
+  void SyncChildren(QStandardItem* mirror, TreeItem parent);
+  QStandardItem* MirrorAt(QStandardItem* mirror, int row, TreeItem item);
+  QStandardItem* NewItem(TreeItem item);
+  void Update(QStandardItem* mirror, TreeItem item);
+  void RemoveRow(QStandardItem* mirror, int row);
+  void Forget(QStandardItem* mirror);
+
+  std::recursive_mutex& m_lock;
+  const DeviceTree& m_tree;
+  TreeIconSet m_icons;
+  std::unordered_map<TreeItem, QStandardItem*> m_items;
+  std::vector<QStandardItem*> m_expansionChanged;
+};
+
+}  // namespace tarnex

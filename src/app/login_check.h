@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string_view>
+
+#include "config/login_file.h"
+
+namespace tarnex {
+
+enum class LoginVerdict { kAccepted, kWrongPassword, kWrongId, kWrongBoth };
+
+// Both values are compared as exact byte strings: letter case counts, nothing is trimmed.
+LoginVerdict CheckLogin(const LoginCredentials& stored, std::string_view id,
+                        std::string_view password);
+
+// What the operator is told for a refused attempt; empty for an accepted one.
+const char* LoginErrorText(LoginVerdict verdict);
+
+}  // namespace tarnex

@@ -1,0 +1,14 @@
+#include <QApplication>
+
+#include "app/network_manager_app.h"
+#include "app/termination_signals.h"
+
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  tarnex::COsprelNetworkManagerApp console;
+  if (!console.InitInstance()) return 0;
+  const tarnex::TerminationSignals endOfSession([&console] {
+    if (console.MainFrame() != nullptr) console.MainFrame()->close();
+  });
+  return QApplication::exec();
+}

@@ -1,0 +1,160 @@
+#include "app/main_frame.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/operator_messages.h"
+#include "app/window_layout.h"
+
+namespace tarnex {
+namespace {
+
+constexpr QSize kToolButtonSize(72, 24);
+// The status bar's text while the mouse is over no command.
+constexpr const char* kIdleText = "Ready";
+
+}  // namespace
+
+CMainFrame::CMainFrame(COsprelNetworkManagerDoc& doc, const LoginCredentials& login,
+                       Options options, QWidget* parent)
+    : QMainWindow(parent), m_doc(doc), m_login(login) {
+  setWindowTitle(QString::fromLatin1(kApplicationTitle));
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  m_view = new COsprelNetworkManagerView(doc, std::move(options.view), this);
+  setCentralWidget(m_view);
+  BuildToolBar();
+  BuildStatusBar();
+  ConnectCommands();
+  setFixedSize(FixedWindowSize(options.languageFlag, options.dpi));
+  CentreOnScreen();
+}
+
+void CMainFrame::CentreOnScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  QRect frame(QPoint(), size());
+  frame.moveCenter(screen->availableGeometry().center());
+  move(frame.topLeft());
+}
+
+CMainFrame::~CMainFrame() {
+  CloseDocument();
+}
+
+QAction* CMainFrame::AddCommand(QToolBar* toolBar, const char* text, const char* statusText) {
+  QAction* action = toolBar->addAction(QString::fromLatin1(text));
+  action->setStatusTip(QString::fromLatin1(statusText));
+  toolBar->widgetForAction(action)->setFixedSize(kToolButtonSize);
+  return action;
+}
+
+void CMainFrame::BuildToolBar() {
+  auto* toolBar = addToolBar(QStringLiteral("Toolbar"));
+  toolBar->setMovable(false);
+  toolBar->setFloatable(false);
+  toolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  toolBar->toggleViewAction()->setVisible(false);
+  setContextMenuPolicy(Qt::NoContextMenu);
+
+  m_search = AddCommand(toolBar, "Search", "Find Connected Projector");
+  toolBar->addSeparator();
+  m_connect = AddCommand(toolBar, "Connect", "Connect Projector");
+  m_status = AddCommand(toolBar, "Status", "Read Current Status");
+  toolBar->addSeparator();
+  m_manager = AddCommand(toolBar, "Manager", "Change User ID or Password");
+  m_about = AddCommand(toolBar, "About", "");
+  toolBar->addSeparator();
+  BuildToolsMenu(toolBar);
+
+  // The discovery and the security manager come with their own dialogs; until then their
+  // buttons are shown but cannot be pressed.
+  m_search->setEnabled(false);
+  m_manager->setEnabled(false);
+}
+
+void CMainFrame::BuildToolsMenu(QToolBar* toolBar) {
+  auto* menu = new QMenu(this);
+  m_setting = menu->addAction(QStringLiteral("Connection Setting"));
+  m_setting->setStatusTip(QStringLiteral("Network, Serial Setting "));
+  m_message = menu->addAction(QStringLiteral("Message"));
+  m_message->setStatusTip(QStringLiteral("Send Message"));
+  m_alarm = menu->addAction(QStringLiteral("Alram"));
+  m_alarm->setStatusTip(QStringLiteral("Send email on alert"));
+  // The Setting, on-screen message and alarm dialogs are not part of the console yet.
+  m_setting->setEnabled(false);
+  m_message->setEnabled(false);
+  m_alarm->setEnabled(false);
+
+  m_toolsButton = new QToolButton(this);
+  m_toolsButton->setText(QStringLiteral("Tools"));
+  m_toolsButton->setMenu(menu);
+  m_toolsButton->setPopupMode(QToolButton::InstantPopup);
+  m_toolsButton->setFixedSize(kToolButtonSize);
+  toolBar->addWidget(m_toolsButton);
+}
+
+void CMainFrame::BuildStatusBar() {
+  m_progress = new QProgressBar(this);
+  m_progress->setRange(0, 100);
+  m_progress->setFormat(QStringLiteral("Please Wait..."));
+  m_progress->setMaximumWidth(200);
+  m_progress->hide();
+  statusBar()->addPermanentWidget(m_progress);
+  statusBar()->setSizeGripEnabled(false);  // the window has one size
+  ShowIdleText();
+  m_view->SetProgressHandlers(
+      [this] {
+        m_progress->setValue(0);
+        m_progress->show();
+      },
+      [this](int percent) { m_progress->setValue(percent); }, [this] { m_progress->hide(); });
+}
+
+void CMainFrame::ConnectCommands() {
+  connect(m_connect, &QAction::triggered, m_view, &COsprelNetworkManagerView::OnConnect);
+  connect(m_status, &QAction::triggered, m_view, &COsprelNetworkManagerView::OnStatus);
+  connect(m_about, &QAction::triggered, this, &CMainFrame::OnAbout);
+}
+
+void CMainFrame::OnAbout() {
+  QMessageBox::about(this, QStringLiteral("About OsprelNetworkManager"),
+                     QStringLiteral("%1 %2").arg(QString::fromLatin1(kApplicationTitle),
+                                                 QStringLiteral(TARNEX_VERSION)));
+}
+
+// A command's status text while the mouse is over it, the idle text when it leaves.
+bool CMainFrame::event(QEvent* event) {
+  if (event->type() == QEvent::StatusTip && static_cast<QStatusTipEvent*>(event)->tip().isEmpty()) {
+    ShowIdleText();
+    return true;
+  }
+  return QMainWindow::event(event);
+}
+
+void CMainFrame::ShowIdleText() {
+  statusBar()->showMessage(QString::fromLatin1(kIdleText));
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  CloseDocument();
+  event->accept();
+}
+
+void CMainFrame::CloseDocument() {
+  if (m_documentClosed) return;
+  m_documentClosed = true;
+  m_view->StopSupervision();
+  std::lock_guard lock(m_view->Core().Mutex());
+  m_doc.OnCloseDocument(m_login);
+}
+
+}  // namespace tarnex

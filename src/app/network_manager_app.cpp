@@ -1,0 +1,110 @@
+#include "app/network_manager_app.h"
+
+#include <QApplication>
+#include <QLocale>
+#include <QScreen>
+
+#include "app/login_dialog.h"
+#include "app/splash_dialog.h"
+#include "app/window_layout.h"
+#include "config/config_keys.h"
+#include "platform/config_folder.h"
+#include "platform/single_instance.h"
+#include "platform/trace.h"
+
+namespace tarnex {
+
+COsprelNetworkManagerApp::COsprelNetworkManagerApp(Options options)
+    : m_options(std::move(options)),
+      m_presenter(m_options.presenter ? m_options.presenter : ModalMessagePresenter()) {
+  if (!m_options.view.presenter) m_options.view.presenter = m_presenter;
+}
+
+COsprelNetworkManagerApp::~COsprelNetworkManagerApp() {
+  if (m_splash) delete m_splash.data();
+  m_frame.reset();
+  m_doc.reset();
+}
+
+bool COsprelNetworkManagerApp::InitInstance() {
+  if (AnotherCopyRuns()) return false;
+  ReadLanguage();
+  m_login = ReadLoginFile(ConfigFolder() + config_keys::kLoginFile);
+  if (!RunLogin()) return false;
+  // The tree connects every stored display before the window shows.
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  ShowSplash();
+  CreateDocumentFrameView();
+  m_frame->show();
+  m_frame->update();
+  QApplication::restoreOverrideCursor();
+  return true;
+}
+
+// A refused copy tells the operator once: while one refused copy shows its box, the next
+// ones end without a word.
+bool COsprelNetworkManagerApp::AnotherCopyRuns() {
+  const std::string executable =
+      m_options.executablePath.empty() ? CurrentExecutablePath() : m_options.executablePath;
+  const std::string folder =
+      m_options.lockFolder.empty() ? RuntimeLockFolder() : m_options.lockFolder;
+  m_instance = std::make_unique<SingleInstance>(executable, folder);
+  switch (m_instance->Acquire()) {
+    case SingleInstance::Outcome::kFirst:
+      return false;
+    case SingleInstance::Outcome::kTellOperator:
+      m_presenter(nullptr, QStringLiteral("TarnexManager is Already running"));
+      m_instance->ReleaseMessage();
+      return true;
+    case SingleInstance::Outcome::kEndSilently:
+      return true;
+    case SingleInstance::Outcome::kError:
+      // Without a place for the lock no copy could ever start; running unguarded is the
+      // lesser harm.
+      Trace("single-instance lock unavailable: %s", m_instance->InstanceLockPath().c_str());
+      return false;
+  }
+  return false;
+}
+
+void COsprelNetworkManagerApp::ReadLanguage() {
+  const std::string locale =
+      m_options.localeName.empty() ? QLocale::system().name().toStdString() : m_options.localeName;
+  m_languageFlag = LanguageFlagFor(locale);
+  Trace("%s", m_languageFlag == 1 ? "KOREAN" : "ENGLISH");
+}
+
+bool COsprelNetworkManagerApp::RunLogin() {
+  CLoginDlg login(m_login, m_presenter);
+  login.exec();
+  m_dpi = login.MeasuredDpi();
+  MeasureDpiIfUnknown();
+  return login.ResultFlag() == 0;
+}
+
+void COsprelNetworkManagerApp::MeasureDpiIfUnknown() {
+  if (m_dpi != 0) return;
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  m_dpi = screen != nullptr ? static_cast<int>(screen->logicalDotsPerInchX()) : 96;
+}
+
+void COsprelNetworkManagerApp::ShowSplash() {
+  m_splash = new CSplashDlg;
+  m_splash->SetOnDismissed([this] {
+    if (m_frame) m_frame->update();
+  });
+  m_splash->Start();
+  // Let the splash paint before the tree building holds the UI thread.
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void COsprelNetworkManagerApp::CreateDocumentFrameView() {
+  m_doc = std::make_unique<COsprelNetworkManagerDoc>();
+  m_doc->OnNewDocument();
+  m_frame = std::make_unique<CMainFrame>(
+      *m_doc, m_login,
+      CMainFrame::Options{.languageFlag = m_languageFlag, .dpi = m_dpi, .view = m_options.view});
+  m_frame->View().OnInitialUpdate();
+}
+
+}  // namespace tarnex

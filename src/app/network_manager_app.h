@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QPointer>
+#include <memory>
+#include <string>
+
+#include "app/main_frame.h"
+#include "app/operator_messages.h"
+#include "config/login_file.h"
+#include "config/network_manager_doc.h"
+
+namespace tarnex {
+
+class CSplashDlg;
+class SingleInstance;
+
+// The console's start: one copy only, the operator's language, the login, the splash, and
+// only then the document, the window and the view. Nothing of the device side runs before the
+// login succeeded.
+class COsprelNetworkManagerApp {
+ public:
+  struct Options {
+    MessagePresenter presenter;  // empty: the modal box
+    std::string lockFolder;      // empty: $XDG_RUNTIME_DIR or /tmp
+    std::string executablePath;  // empty: this process's executable
+    std::string localeName;      // empty: the system locale
+    ViewSettings view;
+  };
+
+  explicit COsprelNetworkManagerApp(Options options = {});
+  ~COsprelNetworkManagerApp();
+  COsprelNetworkManagerApp(const COsprelNetworkManagerApp&) = delete;
+  COsprelNetworkManagerApp& operator=(const COsprelNetworkManagerApp&) = delete;
+
+  // True when the main window is shown; false when the program must end (a copy already
+  // runs, or the login was cancelled). UI thread, with a QApplication alive.
+  bool InitInstance();
+
+  const LoginCredentials& Login() const { return m_login; }
+  int LanguageFlag() const { return m_languageFlag; }
+  int Dpi() const { return m_dpi; }
+  CMainFrame* MainFrame() const { return m_frame.get(); }
+  COsprelNetworkManagerDoc* Document() const { return m_doc.get(); }
+
+ private:
+  bool AnotherCopyRuns();
+  void ReadLanguage();
+  bool RunLogin();
+  void ShowSplash();
+  void CreateDocumentFrameView();
+  void MeasureDpiIfUnknown();
+
+  Options m_options;
+  MessagePresenter m_presenter;
+  std::unique_ptr<SingleInstance> m_instance;
+  LoginCredentials m_login;
+  int m_languageFlag = 0;
+  int m_dpi = 0;
+  std::unique_ptr<COsprelNetworkManagerDoc> m_doc;
+  std::unique_ptr<CMainFrame> m_frame;
+  QPointer<CSplashDlg> m_splash;
+};
+
+}  // namespace tarnex

@@ -1,0 +1,180 @@
+#include "app/network_manager_view.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/device_tree_view_model.h"
+#include "registry/tree_labels.h"
+
+namespace tarnex {
+namespace {
+
+constexpr int kTreeWidth = 230;
+
+SocketApi& SocketsOf(const ViewSettings& settings) {
+  return settings.sockets != nullptr ? *settings.sockets : PosixSockets();
+}
+
+MessagePresenter PresenterOf(const ViewSettings& settings) {
+  return settings.presenter ? settings.presenter : ModalMessagePresenter();
+}
+
+}  // namespace
+
+COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& doc,
+                                                     ViewSettings settings, QWidget* parent)
+    : QWidget(parent),
+      m_ui(PresenterOf(settings)),
+      m_core(doc, m_ui, SocketsOf(settings)),
+      m_supervisor(m_core, m_pages),
+      m_selection(m_core, m_pages),
+      m_supervisionPeriod(settings.supervisionPeriod) {
+  BuildLayout();
+  ConnectTree();
+  m_ui.SetMessageParent(this);
+  SetProgressHandlers({}, {}, {});
+  connect(&m_timer1, &QTimer::timeout, this, &COsprelNetworkManagerView::OnTimer1);
+}
+
+// The supervision worker is stopped before anything it reports to goes away, and the tree
+// view lets go of the selection handling before the handler does.
+COsprelNetworkManagerView::~COsprelNetworkManagerView() {
+  StopSupervision();
+  disconnect(m_selectionConnection);
+}
+
+void COsprelNetworkManagerView::SetProgressHandlers(std::function<void()> create,
+                                                    std::function<void(int)> setPos,
+                                                    std::function<void()> destroy) {
+  m_ui.SetHandlers({.treeChanged = [this] { SyncTree(); },
+                    .pageMustRefresh = [this] { m_pages.RefreshActivePage(); },
+                    .progressCreate = std::move(create),
+                    .progressSetPos = std::move(setPos),
+                    .progressDestroy = std::move(destroy)});
+}
+
+void COsprelNetworkManagerView::BuildLayout() {
+  m_modeEdit = new QLineEdit(this);
+  m_modeEdit->setReadOnly(true);
+  m_modeEdit->setAlignment(Qt::AlignCenter);
+  m_modeEdit->setFocusPolicy(Qt::NoFocus);
+
+  m_model = new DeviceTreeViewModel(m_core.Mutex(), m_core.Tree(), this);
+  m_treeView = new QTreeView(this);
+  m_treeView->setModel(m_model);
+  m_treeView->setHeaderHidden(true);
+  m_treeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  m_treeView->setSelectionMode(QAbstractItemView::SingleSelection);
+
+  m_sheetFrame = new QFrame(this);
+  m_sheetFrame->setFrameShape(QFrame::StyledPanel);
+
+  auto* left = new QVBoxLayout;
+  left->addWidget(m_modeEdit);
+  left->addWidget(m_treeView, 1);
+  auto* layout = new QHBoxLayout(this);
+  layout->addLayout(left);
+  layout->addWidget(m_sheetFrame, 1);
+  m_modeEdit->setFixedWidth(kTreeWidth);
+  m_treeView->setFixedWidth(kTreeWidth);
+}
+
+void COsprelNetworkManagerView::ConnectTree() {
+  m_selectionConnection = connect(
+      m_treeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+      [this](const QModelIndex& current, const QModelIndex&) { OnCurrentItemChanged(current); });
+}
+
+void COsprelNetworkManagerView::OnInitialUpdate() {
+  ShowMode();
+  m_core.BuildTree();
+  SyncTree();
+  {
+    std::lock_guard lock(m_core.Mutex());
+    m_core.Doc().ReadAlarmSettings();
+  }
+  m_timer1.start(m_supervisionPeriod);
+}
+
+void COsprelNetworkManagerView::ShowMode() {
+  int mode;
+  {
+    std::lock_guard lock(m_core.Mutex());
+    mode = m_core.Doc().m_docCommunicationSelect;
+  }
+  if (mode == kNetworkMode) m_modeEdit->setText(QStringLiteral("Network Communication"));
+  if (mode == kSerialMode) m_modeEdit->setText(QStringLiteral("Serial Communication"));
+}
+
+void COsprelNetworkManagerView::StopSupervision() {
+  m_timer1.stop();
+  m_supervisor.Wait();
+}
+
+// UI thread. Rows inserted or removed by the sync move Qt's current index; that is not the
+// operator's choice and must not connect a display.
+void COsprelNetworkManagerView::SyncTree() {
+  m_syncing = true;
+  m_model->Sync();
+  for (const auto& [index, expanded] : m_model->TakeExpansionChanges()) {
+    m_treeView->setExpanded(index, expanded);
+  }
+  FollowCoreSelection();
+  m_syncing = false;
+}
+
+// When the selected item went, Qt makes a neighbour current while the console has nothing
+// selected; a later click on that neighbour would then not count as a selection.
+void COsprelNetworkManagerView::FollowCoreSelection() {
+  TreeItem selected;
+  {
+    std::lock_guard lock(m_core.Mutex());
+    selected = m_core.Tree().ViewState().m_hSelectedItem;
+  }
+  QItemSelectionModel* selection = m_treeView->selectionModel();
+  if (DeviceTreeViewModel::HandleOf(selection->currentIndex()) == selected) return;
+  const QModelIndex index = m_model->IndexOf(selected);
+  if (index.isValid()) {
+    selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+  } else {
+    selection->clear();
+  }
+}
+
+void COsprelNetworkManagerView::OnCurrentItemChanged(const QModelIndex& current) {
+  if (m_syncing) return;
+  m_selection.OnSelectionChanged(DeviceTreeViewModel::HandleOf(current));
+}
+
+// UI thread; the pass itself runs on the supervisor's worker thread.
+void COsprelNetworkManagerView::OnTimer1() {
+  m_supervisor.OnTick();
+}
+
+void COsprelNetworkManagerView::OnConnect() {
+  m_selection.OnConnectCommand();
+}
+
+// Status re-reads what is selected: the group status for a group, the page on top otherwise.
+void COsprelNetworkManagerView::OnStatus() {
+  int groupMembers = -1;
+  {
+    std::lock_guard lock(m_core.Mutex());
+    const DeviceTree& tree = m_core.Tree();
+    const TreeItem selected = tree.ViewState().m_hSelectedItem;
+    if (tree.RoleOf(selected) == TreeRole::kGroup) {
+      groupMembers = tree.Model().ChildCount(selected);
+    }
+  }
+  if (groupMembers >= 0) {
+    m_pages.RefreshGroupStatus(groupMembers);
+  } else {
+    m_pages.RefreshActivePage();
+  }
+}
+
+}  // namespace tarnex

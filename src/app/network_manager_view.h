@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+#include <chrono>
+#include <memory>
+
+#include "app/operator_messages.h"
+#include "app/qt_ui_host.h"
+#include "console/console_core.h"
+#include "console/link_supervisor.h"
+#include "console/page_host.h"
+#include "console/selection_handler.h"
+
+class QFrame;
+class QLineEdit;
+class QTreeView;
+
+namespace tarnex {
+
+class DeviceTreeViewModel;
+
+// What the view is built with. The defaults are the console's; tests shorten the tick, hand
+// in their own sockets and record the messages.
+struct ViewSettings {
+  std::chrono::milliseconds supervisionPeriod{10000};
+  SocketApi* sockets = nullptr;  // null: the real POSIX sockets
+  MessagePresenter presenter;    // empty: the modal box
+};
+
+// The main window's form: the mode line and the device tree on the left, and on the right
+// the frame that hosts the property sheet of the control pages. It owns the console core and
+// routes the operator's commands to it; supervision runs on timer 1.
+class COsprelNetworkManagerView : public QWidget {
+ public:
+  COsprelNetworkManagerView(COsprelNetworkManagerDoc& doc, ViewSettings settings,
+                            QWidget* parent = nullptr);
+  ~COsprelNetworkManagerView() override;
+
+  // The start of the view, in this order: mode shown, tree built (connecting every stored
+  // display, or opening the serial line) with icons propagated, alarm settings read, timer 1
+  // started.
+  void OnInitialUpdate();
+  // Timer 1 stopped and a running supervision pass waited for; before the document closes.
+  void StopSupervision();
+
+  // Where the "Please Wait..." progress of group sends is shown. UI thread.
+  void SetProgressHandlers(std::function<void()> create, std::function<void(int)> setPos,
+                           std::function<void()> destroy);
+
+  // Commands.
+  void OnConnect();
+  void OnStatus();
+
+  CConsoleCore& Core() { return m_core; }
+  DeviceTreeViewModel& TreeModel() { return *m_model; }
+  QTreeView* TreeView() const { return m_treeView; }
+  QLineEdit* ModeEdit() const { return m_modeEdit; }
+  QFrame* SheetFrame() const { return m_sheetFrame; }
+  const QTimer& SupervisionTimer() const { return m_timer1; }
+  CLinkSupervisor& Supervisor() { return m_supervisor; }
+
+ private:
+  void BuildLayout();
+  void ConnectTree();
+  void ShowMode();
+  void SyncTree();
+  void FollowCoreSelection();
+  void OnCurrentItemChanged(const QModelIndex& current);
+  void OnTimer1();
+
+  QtUiHost m_ui;
+  CConsoleCore m_core;
+  // The property sheet takes this place once the control pages exist; until then the
+  // console's calls to the pages do nothing.
+  PageHost m_pages;
+  CLinkSupervisor m_supervisor;
+  CSelectionHandler m_selection;
+  std::chrono::milliseconds m_supervisionPeriod;
+  QTimer m_timer1;
+  bool m_syncing = false;
+
+  DeviceTreeViewModel* m_model = nullptr;
+  QLineEdit* m_modeEdit = nullptr;
+  QTreeView* m_treeView = nullptr;
+  QFrame* m_sheetFrame = nullptr;
+  QMetaObject::Connection m_selectionConnection;
+};
+
+}  // namespace tarnex

@@ -1,0 +1,90 @@
+#include "app/qt_ui_host.h"
+
+#include <QMessageBox>
+#include <QThread>
+#include <string>
+
+#include "platform/trace.h"
+
+namespace tarnex {
+namespace {
+
+QString TextOf(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+QtUiHost::QtUiHost(MessagePresenter presenter, QObject* parent)
+    : QObject(parent), m_presenter(std::move(presenter)) {}
+
+bool QtUiHost::OnUiThread() const {
+  return QThread::currentThread() == thread();
+}
+
+void QtUiHost::OnUi(std::function<void()> call) {
+  if (OnUiThread()) {
+    call();
+    return;
+  }
+  // Posted to this object's thread; dropped if the host is gone before it runs.
+  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+void QtUiHost::ShowMessage(std::string_view text) {
+  OnUi([this, message = TextOf(text)] { m_presenter(m_messageParent.data(), message); });
+}
+
+bool QtUiHost::AskYesNo(std::string_view title, std::string_view text) {
+  if (!OnUiThread()) {
+    Trace("question off the UI thread answered No: %.*s", static_cast<int>(text.size()),
+          text.data());
+    return false;
+  }
+  const auto answer = QMessageBox::question(m_messageParent.data(), TextOf(title), TextOf(text),
+                                            QMessageBox::Yes | QMessageBox::No);
+  return answer == QMessageBox::Yes;
+}
+
+void QtUiHost::ProgressCreate() {
+  OnUi([this] {
+    if (m_handlers.progressCreate) m_handlers.progressCreate();
+  });
+}
+
+void QtUiHost::ProgressSetPos(int percent) {
+  OnUi([this, percent] {
+    if (m_handlers.progressSetPos) m_handlers.progressSetPos(percent);
+  });
+}
+
+void QtUiHost::ProgressDestroy() {
+  OnUi([this] {
+    if (m_handlers.progressDestroy) m_handlers.progressDestroy();
+  });
+}
+
+// Always queued, even on the UI thread: the caller is in the middle of changing the tree
+// under the console lock, and the view must read it only once the change is complete.
+void QtUiHost::TreeChanged() {
+  if (m_treeSyncQueued.exchange(true)) return;
+  QMetaObject::invokeMethod(
+      this, [this] { DeliverTreeChanged(); }, Qt::QueuedConnection);
+}
+
+// Runs on the UI thread.
+void QtUiHost::DeliverTreeChanged() {
+  m_treeSyncQueued.store(false);
+  if (m_handlers.treeChanged) m_handlers.treeChanged();
+}
+
+void QtUiHost::PageMustRefresh() {
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (m_handlers.pageMustRefresh) m_handlers.pageMustRefresh();
+      },
+      Qt::QueuedConnection);
+}
+
+}  // namespace tarnex

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <atomic>
+#include <functional>
+
+#include "app/operator_messages.h"
+#include "platform/ui_host.h"
+
+class QWidget;
+
+namespace tarnex {
+
+// The console's way to the operator, on Qt. Every call is delivered on the UI thread: a call
+// made there acts at once (a message box is modal), a call from a worker is queued and the
+// worker goes on, because the worker holds the console lock and the UI thread may be waiting
+// for that lock. Tree changes are coalesced: however many a pass makes, the view syncs once.
+class QtUiHost : public QObject, public UiHost {
+ public:
+  struct Handlers {
+    std::function<void()> treeChanged;
+    std::function<void()> pageMustRefresh;
+    std::function<void()> progressCreate;
+    std::function<void(int)> progressSetPos;
+    std::function<void()> progressDestroy;
+  };
+
+  explicit QtUiHost(MessagePresenter presenter, QObject* parent = nullptr);
+
+  // Set on the UI thread before any worker starts.
+  void SetHandlers(Handlers handlers) { m_handlers = std::move(handlers); }
+  void SetMessageParent(QWidget* parent) { m_messageParent = parent; }
+
+  void ShowMessage(std::string_view text) override;
+  // A worker cannot wait for the operator's answer without blocking the console, so a
+  // question asked off the UI thread is answered No at once.
+  bool AskYesNo(std::string_view title, std::string_view text) override;
+  void ProgressCreate() override;
+  void ProgressSetPos(int percent) override;
+  void ProgressDestroy() override;
+  void TreeChanged() override;
+  void PageMustRefresh() override;
+
+ private:
+  bool OnUiThread() const;
+  // Runs `call` on the UI thread: now when already there, queued otherwise.
+  void OnUi(std::function<void()> call);
+  void DeliverTreeChanged();
+
+  MessagePresenter m_presenter;
+  QPointer<QWidget> m_messageParent;
+  Handlers m_handlers;
+  std::atomic<bool> m_treeSyncQueued{false};
+};
+
+}  // namespace tarnex

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "console/serial_channel.h"
+#include "links/serial_port.h"
+
+namespace tarnex {
+
+// The serial port as the command transaction's line: the transaction holds the console lock
+// around write, pause and read, and the port keeps each call whole on its own.
+class CSerialPortChannel : public SerialChannel {
+ public:
+  explicit CSerialPortChannel(CSerialPort& port) : m_port(port) {}
+
+  bool Write(std::string_view command) override {
+    return m_port.SerialWrite(command) == command.size();
+  }
+  std::string Read(std::string_view setId, int timeoutMs) override {
+    return m_port.SerialRead(setId, timeoutMs);
+  }
+
+ private:
+  CSerialPort& m_port;
+};
+
+}  // namespace tarnex

@@ -1,0 +1,212 @@
+#include "app/setting_dlg.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <span>
+#include <string_view>
+
+#include "app/communication_change.h"
+#include "app/information_dlg.h"
+#include "app/setting_dlg_lists.h"
+
+namespace tarnex {
+namespace {
+
+QString ModeText(int mode) {
+  if (mode == kNetworkMode) return QStringLiteral("Network Communication");
+  if (mode == kSerialMode) return QStringLiteral("Serial Communication");
+  return {};
+}
+
+void Fill(QComboBox* list, std::span<const std::string_view> entries, int position) {
+  for (const std::string_view entry : entries) {
+    list->addItem(QString::fromLatin1(entry.data(), static_cast<qsizetype>(entry.size())));
+  }
+  // A stored position outside the list shows nothing chosen, and OK then stores the fallback.
+  list->setCurrentIndex(position >= 0 && position < list->count() ? position : -1);
+}
+
+}  // namespace
+
+CSettingDlg::CSettingDlg(COsprelNetworkManagerDoc& doc, std::recursive_mutex& docLock,
+                         CSerialPort& port, Hooks hooks, QWidget* parent)
+    : QDialog(parent), m_doc(doc), m_docLock(docLock), m_port(port), m_hooks(std::move(hooks)) {
+  setWindowTitle(QStringLiteral("Setting"));
+  BuildLayout();
+  FillLists();
+  {
+    std::lock_guard lock(m_docLock);
+    m_openingMode = m_doc.m_docCommunicationSelect;
+    // A mode that is neither (a hand-edited file) loaded no tables; writing them would wipe
+    // the file, so nothing is written then.
+    if (m_openingMode == kNetworkMode) m_doc.WriteNetworkConfig();
+    if (m_openingMode == kSerialMode) m_doc.WriteSerialConfig();
+  }
+  m_network->setChecked(m_openingMode == kNetworkMode);
+  m_serial->setChecked(m_openingMode == kSerialMode);
+  ShowMode(m_openingMode);
+  connect(m_network, &QRadioButton::clicked, this, [this] { ShowMode(kNetworkMode); });
+  connect(m_serial, &QRadioButton::clicked, this, [this] { ShowMode(kSerialMode); });
+  connect(m_ok, &QPushButton::clicked, this, &CSettingDlg::OnOK);
+  connect(m_cancel, &QPushButton::clicked, this, &CSettingDlg::reject);
+}
+
+void CSettingDlg::BuildLayout() {
+  m_modeFrame = new QGroupBox(QStringLiteral("Communication Select"), this);
+  m_network = new QRadioButton(QStringLiteral("Network"), m_modeFrame);
+  m_serial = new QRadioButton(QStringLiteral("Serial"), m_modeFrame);
+  auto* modes = new QHBoxLayout(m_modeFrame);
+  modes->addWidget(m_network);
+  modes->addWidget(m_serial);
+
+  m_serialFrame = new QGroupBox(QStringLiteral("Serial Setting"), this);
+  auto* lists = new QFormLayout(m_serialFrame);
+  static constexpr std::array<const char*, kListCount> kLabels = {
+      "Port", "Baudrate", "Data", "Parity", "Stop", "Flow Control"};
+  for (size_t i = 0; i < m_lists.size(); ++i) {
+    m_lists[i] = new QComboBox(m_serialFrame);
+    lists->addRow(QString::fromLatin1(kLabels[i]), m_lists[i]);
+  }
+
+  m_ok = new QPushButton(QStringLiteral("OK"), this);
+  m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  // Neither button takes Enter for itself; see keyPressEvent.
+  for (QPushButton* button : {m_ok, m_cancel}) {
+    button->setAutoDefault(false);
+    button->setDefault(false);
+  }
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(m_ok);
+  buttons->addWidget(m_cancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(m_modeFrame);
+  layout->addWidget(m_serialFrame);
+  layout->addLayout(buttons);
+}
+
+void CSettingDlg::FillLists() {
+  SerialListPositions stored;
+  {
+    std::lock_guard lock(m_docLock);
+    stored = {m_doc.m_docPortInt, m_doc.m_docBaudrateInt, m_doc.m_docDataInt, m_doc.m_docParityInt,
+              m_doc.m_docStopInt};
+  }
+  Fill(m_lists[kPort], setting_lists::kPort, stored.port);
+  Fill(m_lists[kBaudrate], setting_lists::kBaudrate, stored.baudrate);
+  Fill(m_lists[kData], setting_lists::kData, stored.data);
+  Fill(m_lists[kParity], setting_lists::kParity, stored.parity);
+  Fill(m_lists[kStop], setting_lists::kStop, stored.stop);
+  Fill(m_lists[kFlowControl], setting_lists::kFlowControl, 0);
+}
+
+void CSettingDlg::ShowMode(int mode) {
+  for (QComboBox* list : m_lists) list->setEnabled(mode == kSerialMode);
+  const QString text = ModeText(mode);
+  if (!text.isEmpty() && m_hooks.modeLabel) m_hooks.modeLabel(text);
+}
+
+int CSettingDlg::ChosenMode() const {
+  if (m_network->isChecked()) return kNetworkMode;
+  if (m_serial->isChecked()) return kSerialMode;
+  return 0;
+}
+
+SerialListPositions CSettingDlg::ChosenPositions() const {
+  return {m_lists[kPort]->currentIndex(), m_lists[kBaudrate]->currentIndex(),
+          m_lists[kData]->currentIndex(), m_lists[kParity]->currentIndex(),
+          m_lists[kStop]->currentIndex()};
+}
+
+void CSettingDlg::OnOK() {
+  const int chosen = ChosenMode();
+  if (chosen == 0) {
+    reject();
+    return;
+  }
+  if (!CInformationDlg::Ask(this)) {
+    // Nothing changes: the choice falls back to the mode in use.
+    m_network->setChecked(m_openingMode == kNetworkMode);
+    m_serial->setChecked(m_openingMode == kSerialMode);
+    ShowMode(m_openingMode);
+    QDialog::reject();
+    return;
+  }
+  if (chosen == kSerialMode) {
+    ConfirmSerial();
+  } else {
+    ConfirmNetwork();
+  }
+  accept();
+}
+
+void CSettingDlg::ConfirmSerial() {
+  const SerialListPositions positions = ChosenPositions();
+  const SerialLineSettings settings = SettingsFromPositions(positions);
+  {
+    std::lock_guard lock(m_docLock);
+    m_doc.m_docCommunicationSelect = kSerialMode;
+    m_doc.m_docNoSave = 1;
+    m_doc.m_docCommunicationTrue = 1;
+    m_doc.m_docPortStr = settings.portName;
+    m_doc.m_docBaudrate = settings.baudrate;
+    m_doc.m_docData = settings.dataBits;
+    m_doc.m_docStop = settings.stopCode;
+    m_doc.m_docParity = settings.parityCode;
+    m_doc.m_docPortInt = positions.port;
+    m_doc.m_docBaudrateInt = positions.baudrate;
+    m_doc.m_docDataInt = positions.data;
+    m_doc.m_docStopInt = positions.stop;
+    m_doc.m_docParityInt = positions.parity;
+  }
+  // Outside the document lock: the port waits for an exchange in progress to end.
+  m_port.OpenSerialPort(settings);
+  std::lock_guard lock(m_docLock);
+  WriteCommunicationChange(m_doc);
+}
+
+void CSettingDlg::ConfirmNetwork() {
+  std::lock_guard lock(m_docLock);
+  m_doc.m_docCommunicationSelect = kNetworkMode;
+  m_doc.m_docNoSave = 1;
+  m_doc.m_docCommunicationTrue = 1;
+  WriteCommunicationChange(m_doc);
+}
+
+// The port is closed only when no mode is chosen at all: in either mode it is the console's
+// line (or about to be), and Cancel must leave the console as it was.
+void CSettingDlg::reject() {
+  ShowMode(m_openingMode);
+  if (ChosenMode() == 0) m_port.ClosePort();
+  QDialog::reject();
+}
+
+void CSettingDlg::done(int result) {
+  QDialog::done(result);
+  bool closing;
+  {
+    std::lock_guard lock(m_docLock);
+    closing = m_doc.m_docNoSave == 1;
+  }
+  if (closing && m_hooks.closeRequest) m_hooks.closeRequest();
+}
+
+void CSettingDlg::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+      event->accept();
+      return;
+    default:
+      QDialog::keyPressEvent(event);
+  }
+}
+
+}  // namespace tarnex

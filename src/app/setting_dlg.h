@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QDialog>
+#include <array>
+#include <functional>
+#include <mutex>
+
+#include "config/network_manager_doc.h"
+#include "links/serial_line_settings.h"
+#include "links/serial_port.h"
+
+class QComboBox;
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
+
+namespace tarnex {
+
+// The "Setting" dialog: network or serial link, and the serial line's settings. A confirmed
+// change is written to disk and ends the application, so the chosen link is used from the
+// next start; nothing else about the running console changes.
+//
+// UI thread. The document is read and changed under `docLock` (the console lock), never while
+// the serial port is being opened, so the dialog cannot deadlock with an exchange in progress.
+class CSettingDlg : public QDialog {
+ public:
+  struct Hooks {
+    // The main window's mode line: "Network Communication" or "Serial Communication".
+    std::function<void(const QString&)> modeLabel;
+    // Called once the dialog has closed after a confirmed change: the main window should
+    // close (queued, so that the dialog's caller unwinds first).
+    std::function<void()> closeRequest;
+  };
+
+  // Opening writes the current mode's configuration file, so the tree as it stands is on disk
+  // before any change.
+  CSettingDlg(COsprelNetworkManagerDoc& doc, std::recursive_mutex& docLock, CSerialPort& port,
+              Hooks hooks, QWidget* parent = nullptr);
+
+  QRadioButton* NetworkRadio() const { return m_network; }
+  QRadioButton* SerialRadio() const { return m_serial; }
+  QComboBox* PortList() const { return m_lists[kPort]; }
+  QComboBox* BaudrateList() const { return m_lists[kBaudrate]; }
+  QComboBox* DataList() const { return m_lists[kData]; }
+  QComboBox* ParityList() const { return m_lists[kParity]; }
+  QComboBox* StopList() const { return m_lists[kStop]; }
+  QComboBox* FlowControlList() const { return m_lists[kFlowControl]; }
+  QPushButton* OkButton() const { return m_ok; }
+  QPushButton* CancelButton() const { return m_cancel; }
+
+  void OnOK();
+  // Cancel, and the window's close button.
+  void reject() override;
+  void done(int result) override;
+
+ protected:
+  // Enter and Escape do nothing: the dialog closes only through OK or Cancel.
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  enum List { kPort, kBaudrate, kData, kParity, kStop, kFlowControl, kListCount };
+
+  void BuildLayout();
+  void FillLists();
+  void ShowMode(int mode);
+  int ChosenMode() const;
+  SerialListPositions ChosenPositions() const;
+  void ConfirmSerial();
+  void ConfirmNetwork();
+
+  COsprelNetworkManagerDoc& m_doc;
+  std::recursive_mutex& m_docLock;
+  CSerialPort& m_port;
+  Hooks m_hooks;
+  int m_openingMode = 0;
+
+  QGroupBox* m_modeFrame = nullptr;
+  QRadioButton* m_network = nullptr;
+  QRadioButton* m_serial = nullptr;
+  QGroupBox* m_serialFrame = nullptr;
+  std::array<QComboBox*, kListCount> m_lists{};
+  QPushButton* m_ok = nullptr;
+  QPushButton* m_cancel = nullptr;
+};
+
+}  // namespace tarnex

@@ -1,0 +1,253 @@
+#include "pages/control_page.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include <chrono>
+#include <mutex>
+
+#include "console/command_transaction.h"
+#include "pages/choice_list.h"
+#include "pages/control_tables.h"
+#include "pages/display_kind.h"
+#include "pages/link_failure.h"
+#include "pages/page_setter.h"
+#include "pages/page_state.h"
+#include "pages/progress_popup.h"
+#include "pages/refresh_steps.h"
+#include "protocol/command_catalogue.h"
+
+namespace tarnex {
+namespace {
+
+constexpr PageSetter kMuteSetter{control::kMuteCommands};
+constexpr PageSetter kMonitorOutSetter{control::kMonitorOutCommands};
+constexpr PageReader kMuteReader{protocol::query::kScreenMute, control::kMuteReplies};
+constexpr PageReader kMonitorOutReader{protocol::query::kRgbMonitorOut,
+                                       control::kMonitorOutReplies};
+// Lets the window show the values it read before the next command goes out.
+constexpr std::chrono::milliseconds kAfterReadPause{200};
+
+const control::InputCommand* InputCommandAt(bool listB, int position) {
+  const auto& table = listB ? control::kInputCommandsKind1 : control::kInputCommandsOther;
+  if (position < 0 || static_cast<size_t>(position) >= table.size()) return nullptr;
+  return &table[static_cast<size_t>(position)];
+}
+
+}  // namespace
+
+CControl::CControl(CConsoleCore& core, QWidget* parent)
+    : CPropertyPage(core, PageKind::kControl, parent),
+      m_powerOn(new QPushButton(QStringLiteral("Power On"), this)),
+      m_powerOff(new QPushButton(QStringLiteral("Power Off"), this)),
+      m_inputList(new QComboBox(this)),
+      m_inputSet(new QPushButton(QStringLiteral("Set"), this)),
+      m_muteList(new QComboBox(this)),
+      m_monitorOutList(new QComboBox(this)),
+      m_autoConfigure(new QPushButton(QStringLiteral("set"), this)) {
+  BuildControls();
+  ConnectHandlers();
+}
+
+QString CControl::Title() const {
+  return QStringLiteral("Control");
+}
+
+QIcon CControl::Icon() const {
+  return style()->standardIcon(QStyle::SP_MediaPlay);
+}
+
+// ---- Layout ----
+
+void CControl::BuildControls() {
+  m_powerOn->setObjectName(QStringLiteral("powerOn"));
+  m_powerOff->setObjectName(QStringLiteral("powerOff"));
+  m_inputList->setObjectName(QStringLiteral("inputList"));
+  m_inputSet->setObjectName(QStringLiteral("inputSet"));
+  m_muteList->setObjectName(QStringLiteral("muteList"));
+  m_monitorOutList->setObjectName(QStringLiteral("monitorOutList"));
+  m_autoConfigure->setObjectName(QStringLiteral("autoConfigure"));
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(BuildPowerRow());
+  layout->addWidget(BuildInputFrame());
+  layout->addWidget(BuildListFrame(QStringLiteral("Screen Mute"), m_muteList));
+  layout->addWidget(BuildListFrame(QStringLiteral("RGB Monitor out"), m_monitorOutList));
+  layout->addWidget(BuildAutoConfigureFrame());
+  layout->addStretch(1);
+}
+
+QWidget* CControl::BuildPowerRow() {
+  auto* row = new QWidget(this);
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(m_powerOn);
+  layout->addWidget(m_powerOff);
+  return row;
+}
+
+QWidget* CControl::BuildInputFrame() {
+  auto* frame = new QGroupBox(QStringLiteral("Select Input"), this);
+  auto* layout = new QHBoxLayout(frame);
+  layout->addWidget(m_inputList, 1);
+  layout->addWidget(m_inputSet);
+  return frame;
+}
+
+QWidget* CControl::BuildListFrame(const QString& title, QComboBox* list) {
+  auto* frame = new QGroupBox(title, this);
+  auto* layout = new QHBoxLayout(frame);
+  layout->addWidget(list);
+  return frame;
+}
+
+QWidget* CControl::BuildAutoConfigureFrame() {
+  auto* frame = new QGroupBox(QStringLiteral("Auto Configure"), this);
+  auto* layout = new QHBoxLayout(frame);
+  layout->addWidget(m_autoConfigure);
+  layout->addStretch(1);
+  return frame;
+}
+
+void CControl::ConnectHandlers() {
+  connect(m_powerOn, &QPushButton::clicked, this, &CControl::OnPowerOn);
+  connect(m_powerOff, &QPushButton::clicked, this, &CControl::OnPowerOff);
+  connect(m_inputSet, &QPushButton::clicked, this, &CControl::OnSetInput);
+  connect(m_muteList, &QComboBox::currentIndexChanged, this, &CControl::OnMuteChanged);
+  connect(m_monitorOutList, &QComboBox::currentIndexChanged, this, &CControl::OnMonitorOutChanged);
+  connect(m_autoConfigure, &QPushButton::clicked, this, &CControl::OnAutoConfigure);
+}
+
+// ---- Initialisation and values ----
+
+void CControl::OnInitPage() {
+  FillChoiceList(m_muteList, control::kMuteList);
+  FillChoiceList(m_monitorOutList, control::kMonitorOutList);
+  FillInputList();
+  ShowValues();
+}
+
+void CControl::FillInputList() {
+  m_inputListB = control::UsesInputListB(g_displayKind);
+  FillChoiceList(m_inputList, m_inputListB
+                                  ? std::span<const std::string_view>(control::kInputListB)
+                                  : std::span<const std::string_view>(control::kInputListA));
+}
+
+void CControl::FollowDisplayKind() {
+  if (control::UsesInputListB(g_displayKind) != m_inputListB) FillInputList();
+}
+
+void CControl::ShowValues() {
+  FollowDisplayKind();
+  ShowChoice(m_inputList, m_input);
+  ShowChoice(m_muteList, m_mute);
+  ShowChoice(m_monitorOutList, m_monitorOut);
+}
+
+void CControl::ReadControls() {
+  m_input = m_inputList->currentIndex();
+  m_mute = m_muteList->currentIndex();
+  m_monitorOut = m_monitorOutList->currentIndex();
+}
+
+// ---- Handlers ----
+
+// Unlike every other command of the page, power on is not held back without a usable target:
+// it goes to whatever the transaction addresses, as operators have always been able to do.
+void CControl::OnPowerOn() {
+  Core().Transaction().SendCommand(protocol::command::kPowerOn);
+}
+
+void CControl::OnPowerOff() {
+  SendToTarget(Core(), protocol::command::kPowerOff);
+}
+
+void CControl::OnAutoConfigure() {
+  SendToTarget(Core(), protocol::command::kAutoConfigure);
+}
+
+// The command comes from the list the operator chose from. A group send writes the history of
+// each member's reply itself, so no line is written for the group here.
+void CControl::OnSetInput() {
+  if (TargetConnected(Core())) {
+    if (const control::InputCommand* input =
+            InputCommandAt(m_inputListB, m_inputList->currentIndex())) {
+      Core().Transaction().SendCommand(input->command);
+      if (!TargetIsGroup(Core())) Core().AppendHistory(input->history);
+    }
+  }
+  ReadControls();
+}
+
+void CControl::OnMuteChanged() {
+  kMuteSetter.Send(Core(), m_muteList->currentIndex());
+  ReadControls();
+}
+
+void CControl::OnMonitorOutChanged() {
+  kMonitorOutSetter.Send(Core(), m_monitorOutList->currentIndex());
+  ReadControls();
+}
+
+// ---- Readers and refresh ----
+
+int CControl::ReadInput() {
+  const std::optional<std::string> reply =
+      Core().Transaction().SendCommand(protocol::query::kInputSelect);
+  if (!reply || reply->empty()) {
+    ReportLostLink(Core(), true);
+    return 0;
+  }
+  {
+    std::lock_guard lock(Core().Mutex());
+    Core().Doc().m_docSetIdAnswered = 1;
+    Core().Doc().m_docInputReadOk = 1;
+  }
+  const auto& table = control::UsesInputListB(g_displayKind)
+                          ? std::span<const ReplyPosition>(control::kInputRepliesKind1)
+                          : std::span<const ReplyPosition>(control::kInputRepliesOther);
+  if (const auto position = MatchPosition(*reply, table)) {
+    m_input = *position;
+    ShowValues();
+  }
+  return 1;
+}
+
+void CControl::ReadMute() {
+  if (const auto position = kMuteReader.Read(Core())) {
+    m_mute = *position;
+    ShowValues();
+  }
+}
+
+void CControl::ReadMonitorOut() {
+  if (const auto position = kMonitorOutReader.Read(Core())) {
+    m_monitorOut = *position;
+    ShowValues();
+  }
+}
+
+// A failed check changes no icon here: the input reader has already told the operator.
+void CControl::RefreshControlPage() {
+  ProgressPopup popup(Core().Ui());
+  int answered = 0;
+  if (IsOnTop()) {
+    ShortSerialTimeout shortWait(Core());
+    answered = ReadInput();
+  }
+  if (answered != 1 || DocInt(Core(), &COsprelNetworkManagerDoc::m_docInputReadOk) != 1) return;
+  MarkCheckPassed(Core());
+  popup.SetPos(25);
+  ReadMonitorOut();
+  popup.SetPos(50);
+  ReadMute();
+  popup.SetPos(75);
+  popup.SetPos(100);
+  CoreSleeper(Core())(kAfterReadPause);
+}
+
+}  // namespace tarnex

@@ -1,0 +1,33 @@
+#include "pages/display_kind.h"
+
+#include <array>
+#include <string_view>
+
+#include "console/command_transaction.h"
+#include "protocol/command_catalogue.h"
+#include "protocol/command_frame.h"
+
+namespace tarnex {
+
+std::atomic<int> g_displayKind{0};
+
+namespace {
+
+// Positions 0, 1 and 2 are the kinds 1, 2 and 3.
+constexpr std::array<std::string_view, 3> kKindReplies = {"u 01 OK01x", "u 01 OK02x", "u 01 OK03x"};
+
+}  // namespace
+
+int DisplayKindOf(const std::optional<std::string>& reply) {
+  if (!reply || reply->empty()) return 0;
+  const auto match = protocol::MatchReply(*reply, kKindReplies);
+  return match ? static_cast<int>(*match) + 1 : 1;
+}
+
+int QueryDisplayKind(CConsoleCore& core) {
+  const int kind = DisplayKindOf(core.Transaction().SendCommand(protocol::query::kDisplayKind));
+  g_displayKind = kind;
+  return kind;
+}
+
+}  // namespace tarnex

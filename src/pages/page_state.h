@@ -1,0 +1,31 @@
+#pragma once
+
+#include "console/console_core.h"
+#include "pages/page_flags.h"
+#include "registry/tree_icons.h"
+
+namespace tarnex {
+
+// The pages' reads and writes of the shared console state. Each takes the console lock for
+// its own moment only: a refresh runs many exchanges, and the supervision worker must be able
+// to record its reconnects between them.
+
+int DocInt(CConsoleCore& core, DocFlag field);
+void SetDocInt(CConsoleCore& core, DocFlag field, int value);
+
+// Every page setter requires a usable target.
+bool TargetConnected(CConsoleCore& core);
+bool IsSerialMode(CConsoleCore& core);
+bool TargetIsGroup(CConsoleCore& core);
+
+// Serial: the selected item stands for one display (its grandparent is a root item).
+bool SelectedIsSerialDisplay(CConsoleCore& core);
+// The selected tree item shows the icon, normal and selected.
+void SetSelectedIcon(CConsoleCore& core, TreeIcon icon);
+// The m_docSerialConnectState entry of m_docCurrentSerialId.
+void SetSerialConnectState(CConsoleCore& core, int state);
+
+// The core's pause, copied so that it runs without the console lock.
+Sleeper CoreSleeper(CConsoleCore& core);
+
+}  // namespace tarnex

@@ -1,0 +1,45 @@
+#include "pages/property_page.h"
+
+#include <mutex>
+
+#include "pages/page_flags.h"
+#include "pages/page_state.h"
+#include "pages/refresh_steps.h"
+
+namespace tarnex {
+
+CPropertyPage::CPropertyPage(CConsoleCore& core, PageKind kind, QWidget* parent)
+    : QWidget(parent), m_core(core), m_kind(kind) {}
+
+QIcon CPropertyPage::Icon() const {
+  return {};
+}
+
+bool CPropertyPage::IsOnTop() {
+  return DocInt(m_core, PageFlagOf(m_kind)) == 1;
+}
+
+void CPropertyPage::InitialiseOnce() {
+  if (m_initialised) return;
+  m_initialised = true;
+  {
+    std::lock_guard lock(m_core.Mutex());
+    RaisePageFlag(m_core.Doc(), m_kind);
+  }
+  OnInitPage();
+}
+
+void CPropertyPage::OnSetActive() {
+  InitialiseOnce();
+  if (m_tree != nullptr) m_tree->setFocus();
+  {
+    std::lock_guard lock(m_core.Mutex());
+    RaisePageFlag(m_core.Doc(), m_kind);
+  }
+  if (ShouldRefreshOnActivation(m_core)) Refresh();
+  // The first activation shows what initialisation and the refresh put in the controls.
+  if (m_activatedBefore) ShowValues();
+  m_activatedBefore = true;
+}
+
+}  // namespace tarnex

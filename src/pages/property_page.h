@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QIcon>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include "console/console_core.h"
+#include "pages/page_kind.h"
+
+namespace tarnex {
+
+// One page of the property sheet. A page reads the selected display in its refresh and sends
+// from its controls' change notifications; its value members travel between the controls and
+// the display. A page fills in its controls, its lists and its refresh; the activation and the
+// first-display initialisation are common to all.
+//
+// Threads: UI thread only.
+class CPropertyPage : public QWidget {
+ public:
+  CPropertyPage(CConsoleCore& core, PageKind kind, QWidget* parent = nullptr);
+
+  PageKind Kind() const { return m_kind; }
+  virtual QString Title() const = 0;
+  virtual QIcon Icon() const;
+
+  // Re-reads the selected display, when this page is on top.
+  virtual void Refresh() = 0;
+
+  // The sheet's activation notification, once per tab change. The page initialises itself
+  // the first time, raises its flag, re-reads a usable selection and shows its values.
+  virtual void OnSetActive();
+
+  // Receives the keyboard focus when the page becomes active, so the arrow keys keep
+  // walking the device tree.
+  void SetTreeWidget(QWidget* tree) { m_tree = tree; }
+
+  // The value members to the controls, and back.
+  virtual void ShowValues() = 0;
+  virtual void ReadControls() = 0;
+
+ protected:
+  CConsoleCore& Core() { return m_core; }
+  // Whether this page's flag says it is on top.
+  bool IsOnTop();
+
+  // First display: the page's flag is raised, then the page fills its lists.
+  virtual void OnInitPage() = 0;
+
+ private:
+  void InitialiseOnce();
+
+  CConsoleCore& m_core;
+  const PageKind m_kind;
+  QPointer<QWidget> m_tree;
+  bool m_initialised = false;
+  bool m_activatedBefore = false;
+};
+
+}  // namespace tarnex

@@ -1,0 +1,64 @@
+#include "pages/property_sheet.h"
+
+#include <QScopeGuard>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "pages/control_page.h"
+#include "pages/page_flags.h"
+#include "pages/page_state.h"
+
+namespace tarnex {
+
+CMyPropertySheet::CMyPropertySheet(CConsoleCore& core, QWidget* parent)
+    : QWidget(parent), m_core(core), m_tabs(new QTabWidget(this)) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(m_tabs);
+  AddPage(new CControl(core, this));
+  // The first tab is on top at the start, as the operator knows the sheet.
+  m_tabs->setCurrentIndex(0);
+  connect(m_tabs, &QTabWidget::currentChanged, this, &CMyPropertySheet::OnCurrentChanged);
+  OnCurrentChanged(m_tabs->currentIndex());
+}
+
+// Tabs keep the fixed order of the page kinds, whatever order the pages are built in.
+void CMyPropertySheet::AddPage(CPropertyPage* page) {
+  m_pages[TabOrder(page->Kind())] = page;
+  int index = 0;
+  for (PageKind kind = PageKind::kInformation; kind != page->Kind();
+       kind = static_cast<PageKind>(TabOrder(kind) + 1)) {
+    if (Page(kind) != nullptr) ++index;
+  }
+  m_tabs->insertTab(index, page, page->Icon(), page->Title());
+}
+
+CControl* CMyPropertySheet::Control() const {
+  return static_cast<CControl*>(Page(PageKind::kControl));
+}
+
+void CMyPropertySheet::SetTreeWidget(QWidget* tree) {
+  for (CPropertyPage* page : m_pages) {
+    if (page != nullptr) page->SetTreeWidget(tree);
+  }
+}
+
+void CMyPropertySheet::ShowPage(PageKind kind) {
+  if (CPropertyPage* page = Page(kind)) m_tabs->setCurrentWidget(page);
+}
+
+void CMyPropertySheet::OnCurrentChanged(int index) {
+  if (auto* page = static_cast<CPropertyPage*>(m_tabs->widget(index))) page->OnSetActive();
+}
+
+void CMyPropertySheet::RefreshActivePage() {
+  if (m_refreshing) return;
+  m_refreshing = true;
+  const auto done = qScopeGuard([this] { m_refreshing = false; });
+  for (PageKind kind : kRefreshOrder) {
+    CPropertyPage* page = Page(kind);
+    if (page != nullptr && DocInt(m_core, PageFlagOf(kind)) == 1) page->Refresh();
+  }
+}
+
+}  // namespace tarnex

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+
+#include "console/console_core.h"
+#include "console/page_host.h"
+#include "pages/page_kind.h"
+
+class QTabWidget;
+
+namespace tarnex {
+
+class CControl;
+class CPropertyPage;
+
+// The tabbed control pages in the right-hand frame of the main view. Each page exists once
+// for the whole run; the sheet finds them for the view and for each other.
+//
+// Embedding: the view creates it with the console core, places it in its right-hand frame,
+// gives it the tree widget (SetTreeWidget) and passes it as the PageHost of the selection
+// handling and the supervision.
+//
+// Threads: UI thread, like every widget. The PageHost calls of the selection handling come on
+// the UI thread.
+class CMyPropertySheet : public QWidget, public PageHost {
+ public:
+  CMyPropertySheet(CConsoleCore& core, QWidget* parent = nullptr);
+
+  // PageHost: the page on top re-reads the selected display. A request that arrives while a
+  // refresh runs (its waits deliver queued events) is dropped: that refresh is already reading.
+  void RefreshActivePage() override;
+
+  // The device tree, which takes the focus back whenever a page becomes active.
+  void SetTreeWidget(QWidget* tree);
+
+  // The page of that kind, or null while it is not built.
+  CPropertyPage* Page(PageKind kind) const { return m_pages[TabOrder(kind)]; }
+  CControl* Control() const;
+  QTabWidget* Tabs() const { return m_tabs; }
+  // Brings the page on top, as if the operator had clicked its tab.
+  void ShowPage(PageKind kind);
+
+ private:
+  void AddPage(CPropertyPage* page);
+  void OnCurrentChanged(int index);
+
+  CConsoleCore& m_core;
+  QTabWidget* m_tabs;
+  std::array<CPropertyPage*, kPageCount> m_pages{};
+  bool m_refreshing = false;
+};
+
+}  // namespace tarnex

@@ -1,0 +1,31 @@
+#include "pages/shared_queries.h"
+
+#include "console/command_transaction.h"
+#include "pages/control_page.h"
+#include "pages/control_tables.h"
+#include "pages/link_failure.h"
+#include "pages/page_state.h"
+#include "protocol/command_catalogue.h"
+#include "protocol/command_frame.h"
+
+namespace tarnex {
+
+int QuerySignal(CConsoleCore& core) {
+  const std::optional<std::string> reply = core.Transaction().SendCommand(protocol::query::kSignal);
+  return reply && protocol::MatchesReply(*reply, "a 01 OK01x") ? 1 : 0;
+}
+
+int CheckInput(CConsoleCore& core, CControl* control) {
+  const std::optional<std::string> reply =
+      core.Transaction().SendCommand(protocol::query::kInputSelect);
+  if (!reply || reply->empty()) {
+    ReportLostLink(core, false);
+    return 0;
+  }
+  SetDocInt(core, &COsprelNetworkManagerDoc::m_docInputReadOk, 1);
+  const auto position = MatchPosition(*reply, control::kInputRepliesOther);
+  if (control != nullptr && position) control->StoreInputPosition(*position);
+  return 1;
+}
+
+}  // namespace tarnex

@@ -1,0 +1,42 @@
+#include "pages/ui_sleeper.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+
+#include <algorithm>
+
+namespace tarnex {
+namespace {
+
+constexpr std::chrono::milliseconds kEventSlice{5};
+
+bool OnUiThread() {
+  const QCoreApplication* app = QCoreApplication::instance();
+  return app != nullptr && QThread::currentThread() == app->thread();
+}
+
+void PumpEventsFor(std::chrono::milliseconds pause) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + pause;
+  for (;;) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    const Clock::duration left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return;
+    std::this_thread::sleep_for(std::min<Clock::duration>(left, kEventSlice));
+  }
+}
+
+}  // namespace
+
+Sleeper UiResponsiveSleeper() {
+  return [](std::chrono::milliseconds pause) {
+    if (OnUiThread()) {
+      PumpEventsFor(pause);
+    } else {
+      std::this_thread::sleep_for(pause);
+    }
+  };
+}
+
+}  // namespace tarnex

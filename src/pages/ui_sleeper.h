@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/sleeper.h"
+
+namespace tarnex {
+
+// The pause for the console core of the Qt application (install it with core.SetSleeper).
+// On the UI thread a refresh blocks for every exchange; while it waits here the window keeps
+// repainting and the progress bar moves, but operator input waits until the refresh is over.
+// On any other thread it simply sleeps.
+Sleeper UiResponsiveSleeper();
+
+}  // namespace tarnex

@@ -1,0 +1,120 @@
+#include <unistd.h>
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeView>
+
+#include "app/device_tree_view_model.h"
+#include "app/login_dialog.h"
+#include "app/network_manager_app.h"
+#include "gui_fixture.h"
+#include "platform/single_instance.h"
+
+namespace tarnex {
+namespace {
+
+class AppStartTest : public testing::ConfigFolderFixture {
+ protected:
+  void SetUp() override {
+    ConfigFolderFixture::SetUp();
+    lockFolder = folder + "locks";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(lockFolder)));
+    options.presenter = recorder.Presenter();
+    options.lockFolder = lockFolder;
+    options.executablePath = "/opt/tarnex-test/tarnex-manager-" + std::to_string(::getpid());
+    options.localeName = "en_US";
+  }
+
+  // Types into the login dialog once it is open, as an operator would: each pair in turn,
+  // then Cancel when `cancelAtEnd`.
+  void AnswerLogin(QList<QPair<QString, QString>> attempts, bool cancelAtEnd = false) {
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, timer, [this, timer, attempts, cancelAtEnd] {
+      auto* dialog = dynamic_cast<CLoginDlg*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      ++loginsSeen;
+      for (const auto& [id, password] : attempts) {
+        dialog->IdEdit()->setText(id);
+        dialog->PasswordEdit()->setText(password);
+        QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+      }
+      if (cancelAtEnd) QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
+      timer->deleteLater();
+    });
+    timer->start(10);
+  }
+
+  QStringList ConfigFiles() const {
+    return QDir(QString::fromStdString(folder)).entryList(QDir::Files);
+  }
+
+  std::string lockFolder;
+  testing::MessageRecorder recorder;
+  COsprelNetworkManagerApp::Options options;
+  int loginsSeen = 0;
+};
+
+TEST_F(AppStartTest, CancelledLoginEndsTheStartWithNothingWritten) {
+  COsprelNetworkManagerApp app(options);
+  AnswerLogin({{"Administrator", "nope"}}, true);
+
+  EXPECT_FALSE(app.InitInstance());
+  EXPECT_EQ(loginsSeen, 1);
+  EXPECT_EQ(recorder.messages, QStringList({"Error Password"}));
+  EXPECT_EQ(app.MainFrame(), nullptr);
+  EXPECT_EQ(app.Document(), nullptr);
+  EXPECT_TRUE(ConfigFiles().isEmpty());
+}
+
+TEST_F(AppStartTest, TheStoredLoginIsAskedThenTheWindowShowsTheConfiguration) {
+  ASSERT_TRUE(WriteLoginFile(folder + "QXMNTLoginConfig.ini", {"Operator", "Secret1"}));
+  WriteFile("QXMNTConfig.ini", "[VALUE]\nm_docSocketNumber=1\n[SINGLE]\n0=127.0.0.131\n");
+  COsprelNetworkManagerApp app(options);
+  AnswerLogin({{"Administrator", "5378"}, {"Operator", "Secret1"}});
+
+  ASSERT_TRUE(app.InitInstance());
+  EXPECT_EQ(recorder.messages, QStringList({"Error ID and Password"}));
+  ASSERT_NE(app.MainFrame(), nullptr);
+  EXPECT_TRUE(app.MainFrame()->isVisible());
+  EXPECT_EQ(app.LanguageFlag(), 0);
+  EXPECT_GT(app.Dpi(), 0);
+  const QTreeView* tree = app.MainFrame()->View().TreeView();
+  EXPECT_EQ(tree->model()->index(0, 0).data().toString(), "Single");
+  EXPECT_EQ(tree->model()->index(0, 0, tree->model()->index(0, 0)).data().toString(),
+            "127.0.0.131");
+  EXPECT_TRUE(app.MainFrame()->View().SupervisionTimer().isActive());
+
+  // A second copy started meanwhile is refused before it asks for a login.
+  testing::MessageRecorder second;
+  COsprelNetworkManagerApp::Options secondOptions = options;
+  secondOptions.presenter = second.Presenter();
+  COsprelNetworkManagerApp copy(secondOptions);
+  EXPECT_FALSE(copy.InitInstance());
+  EXPECT_EQ(second.messages, QStringList({"TarnexManager is Already running"}));
+  EXPECT_EQ(loginsSeen, 1);
+}
+
+TEST_F(AppStartTest, ACopyStartedWhileTheRefusalIsShownEndsSilently) {
+  SingleInstance running(options.executablePath, lockFolder);
+  ASSERT_EQ(running.Acquire(), SingleInstance::Outcome::kFirst);
+
+  testing::MessageRecorder third;
+  COsprelNetworkManagerApp::Options thirdOptions = options;
+  thirdOptions.presenter = third.Presenter();
+  COsprelNetworkManagerApp thirdCopy(thirdOptions);
+  options.presenter = [&](QWidget*, const QString& text) {
+    recorder.messages << text;
+    // While this box is open, a third copy starts.
+    EXPECT_FALSE(thirdCopy.InitInstance());
+  };
+  COsprelNetworkManagerApp secondCopy(options);
+
+  EXPECT_FALSE(secondCopy.InitInstance());
+  EXPECT_EQ(recorder.messages, QStringList({"TarnexManager is Already running"}));
+  EXPECT_TRUE(third.messages.isEmpty());
+}
+
+}  // namespace
+}  // namespace tarnex

@@ -1,0 +1,155 @@
+#include "app/device_tree_view_model.h"
+
+#include <QAbstractItemModelTester>
+#include <QItemSelectionModel>
+#include <atomic>
+#include <thread>
+
+#include "gui_fixture.h"
+
+namespace tarnex {
+namespace {
+
+using Role = DeviceTreeViewModel;
+
+class TreeMirrorTest : public ::testing::Test {
+ protected:
+  TreeMirrorTest() {
+    std::lock_guard guard(lock);
+    tree.Reset(TreeMode::kNetwork);
+  }
+
+  // Every item of the mirror as "label/icon", depth first, indented by level.
+  QStringList Shape(const QModelIndex& parent = {}, const QString& indent = {}) const {
+    QStringList lines;
+    for (int row = 0; row < mirror.rowCount(parent); ++row) {
+      const QModelIndex index = mirror.index(row, 0, parent);
+      lines << indent + index.data().toString() + "/" +
+                   index.data(Role::kNormalIconRole).toString();
+      lines << Shape(index, indent + " ");
+    }
+    return lines;
+  }
+  // The same, read from the core.
+  QStringList CoreShape(TreeItem parent = kNoItem, const QString& indent = {}) const {
+    QStringList lines;
+    for (const TreeItem item : tree.Model().Children(parent)) {
+      lines << indent + QString::fromStdString(tree.Model().Label(item)) + "/" +
+                   QString::number(static_cast<int>(tree.Model().Images(item).normal));
+      lines << CoreShape(item, indent + " ");
+    }
+    return lines;
+  }
+
+  std::recursive_mutex lock;
+  DeviceTree tree;
+  DeviceTreeViewModel mirror{lock, tree};
+  QAbstractItemModelTester tester{&mirror, QAbstractItemModelTester::FailureReportingMode::Fatal};
+};
+
+TEST_F(TreeMirrorTest, InsertsRemovalsLabelsAndIconsFollowTheCore) {
+  TreeItem lobby, group;
+  {
+    std::lock_guard guard(lock);
+    lobby = tree.AppendSingle("127.0.0.101", TreeIcon::kConnected);
+    tree.AppendSingle("127.0.0.102", TreeIcon::kDisconnected);
+    group = tree.AppendGroup("Hall");
+    tree.AppendMember(group, "[1]127.0.0.101", TreeIcon::kConnected);
+  }
+  mirror.Sync();
+  EXPECT_EQ(Shape(), QStringList({"Single/0", " 127.0.0.101/1", " 127.0.0.102/3", "Group/5",
+                                  " Hall/4", "  [1]127.0.0.101/1"}));
+
+  {
+    std::lock_guard guard(lock);
+    tree.Relabel(lobby, "[Lobby]127.0.0.101");
+    tree.MarkDisconnected("127.0.0.101");
+    tree.RemoveItem(tree.FindSingleByKey("127.0.0.102"));
+    tree.AppendSingle("127.0.0.103", TreeIcon::kConnected);
+  }
+  mirror.Sync();
+  EXPECT_EQ(Shape(), CoreShape());
+  EXPECT_EQ(Shape(), QStringList({"Single/0", " [Lobby]127.0.0.101/3", " 127.0.0.103/1", "Group/5",
+                                  " Hall/4", "  [1]127.0.0.101/3"}));
+}
+
+TEST_F(TreeMirrorTest, TheSelectedItemSurvivesChangesAroundIt) {
+  TreeItem kept;
+  {
+    std::lock_guard guard(lock);
+    tree.AppendSingle("127.0.0.104", TreeIcon::kConnected);
+    kept = tree.AppendSingle("127.0.0.105", TreeIcon::kConnected);
+  }
+  mirror.Sync();
+  QItemSelectionModel selection(&mirror);
+  selection.setCurrentIndex(mirror.IndexOf(kept), QItemSelectionModel::ClearAndSelect);
+
+  {
+    std::lock_guard guard(lock);
+    tree.RemoveItem(tree.FindSingleByKey("127.0.0.104"));
+    tree.SetIcon(kept, TreeIcon::kDisconnected);
+  }
+  mirror.Sync();
+  EXPECT_EQ(Role::HandleOf(selection.currentIndex()), kept);
+  EXPECT_TRUE(selection.isSelected(mirror.IndexOf(kept)));
+  EXPECT_EQ(selection.currentIndex().data(Role::kNormalIconRole).toInt(), 3);
+}
+
+TEST_F(TreeMirrorTest, AResetTreeIsMirroredAfresh) {
+  {
+    std::lock_guard guard(lock);
+    tree.AppendSingle("127.0.0.106", TreeIcon::kConnected);
+  }
+  mirror.Sync();
+  {
+    std::lock_guard guard(lock);
+    tree.BuildSerialTree({});
+  }
+  mirror.Sync();
+  EXPECT_EQ(Shape(), CoreShape());
+  EXPECT_FALSE(mirror.IndexOf(tree.FindSingleByKey("127.0.0.106")).isValid());
+  const QModelIndex single = mirror.index(0, 0);
+  EXPECT_EQ(mirror.rowCount(single), 11);  // "PJTR 0" and the ten ranges
+}
+
+TEST_F(TreeMirrorTest, TheCoreExpansionIsHandedToTheView) {
+  {
+    std::lock_guard guard(lock);
+    tree.AppendSingle("127.0.0.107", TreeIcon::kConnected);
+  }
+  mirror.Sync();
+  const auto changes = mirror.TakeExpansionChanges();
+  const QModelIndex single = mirror.IndexOf(tree.SingleRoot());
+  EXPECT_NE(std::find(changes.begin(), changes.end(), std::make_pair(single, true)), changes.end());
+
+  mirror.Sync();
+  EXPECT_TRUE(mirror.TakeExpansionChanges().empty());
+}
+
+// A worker changes the tree under the lock while the UI thread syncs now and then; the mirror
+// ends equal to the core, and the model tester sees only consistent announcements.
+TEST_F(TreeMirrorTest, ChangesFromAWorkerAreMirroredConsistently) {
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    for (int i = 0; i < 200; ++i) {
+      std::lock_guard guard(lock);
+      const std::string address = "127.0.0." + std::to_string(110 + i % 20);
+      const TreeItem found = tree.FindSingleByKey(address);
+      if (found != kNoItem && i % 3 == 0) {
+        tree.RemoveItem(found);
+      } else if (found != kNoItem) {
+        tree.SetIcon(found, i % 2 ? TreeIcon::kConnected : TreeIcon::kDisconnected);
+      } else {
+        tree.AppendSingle(address, TreeIcon::kConnected);
+      }
+    }
+    done = true;
+  });
+  while (!done) mirror.Sync();
+  worker.join();
+  mirror.Sync();
+  EXPECT_EQ(Shape(), CoreShape());
+}
+
+}  // namespace
+}  // namespace tarnex

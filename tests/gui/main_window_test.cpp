@@ -1,0 +1,191 @@
+#include <QLineEdit>
+#include <QMenu>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+
+#include "app/device_tree_view_model.h"
+#include "app/main_frame.h"
+#include "config/network_manager_doc.h"
+#include "display-sim/display_fleet.h"
+#include "gui_fixture.h"
+
+namespace tarnex {
+namespace {
+
+using Role = DeviceTreeViewModel;
+
+// Two stored displays, A and B, and a group holding both.
+QString NetworkConfig(const QString& a, const QString& b) {
+  return QStringLiteral(
+             "[Communication]\n"
+             "m_docCommunicationTrue=1\n"
+             "m_docCommunicationSelect=1\n"
+             "[VALUE]\n"
+             "m_docSocketNumber=2\n"
+             "[SINGLE]\n"
+             "0=%1\n"
+             "1=%2\n"
+             "[TREENAME]\n"
+             "0=[Lobby]%1\n"
+             "1=%2\n"
+             "[GROUPCOUNT]\n"
+             "m_docGroupNumCount=1\n"
+             "[GROUPCHILDCOUNT]\n"
+             "0=2\n"
+             "[GROUPNAME]\n"
+             "0=Hall\n"
+             "[GROUPCHILDNAME]\n"
+             "0=[1][Lobby]%1\n"
+             "1=[2]%2\n"
+             "[GROUPIPLIST]\n"
+             "0=%1\n"
+             "1=%2\n"
+             "[Alarm]\n"
+             "SMTPServer=smtp.test.invalid\n")
+      .arg(a, b);
+}
+
+class MainWindowTest : public testing::ConfigFolderFixture {
+ protected:
+  // Each test has its own pair of addresses, so that tests run in parallel: the display at
+  // `lastOctet` answers, the next one refuses connections.
+  void Open(int lastOctet) {
+    a = "127.0.0." + std::to_string(lastOctet);
+    b = "127.0.0." + std::to_string(lastOctet + 1);
+    fleet.Add({.address = a});
+    fleet.Add({.address = b, .refuse = true});
+    WriteFile("QXMNTConfig.ini",
+              NetworkConfig(QString::fromStdString(a), QString::fromStdString(b)).toStdString());
+    doc.OnNewDocument();
+    CMainFrame::Options options;
+    options.view.supervisionPeriod = std::chrono::milliseconds(150);
+    options.view.presenter = recorder.Presenter();
+    frame = std::make_unique<CMainFrame>(doc, login, options);
+  }
+  void TearDown() override {
+    frame.reset();
+    ConfigFolderFixture::TearDown();
+  }
+
+  COsprelNetworkManagerView& View() { return frame->View(); }
+  DeviceTreeViewModel& Mirror() { return View().TreeModel(); }
+  // The mirror of the "Single" child with this address, or of the n-th member of group 0.
+  QModelIndex SingleIndex(const std::string& address) {
+    TreeItem item;
+    {
+      std::lock_guard lock(View().Core().Mutex());
+      item = View().Core().Tree().FindSingleByKey(address);
+    }
+    return Mirror().IndexOf(item);
+  }
+  QModelIndex MemberIndex(int row) {
+    TreeItem item;
+    {
+      std::lock_guard lock(View().Core().Mutex());
+      const DeviceTree& tree = View().Core().Tree();
+      item = tree.Model().Child(tree.GroupItem(0), row);
+    }
+    return Mirror().IndexOf(item);
+  }
+  static int Icon(const QModelIndex& index) { return index.data(Role::kNormalIconRole).toInt(); }
+  void Select(const QModelIndex& index) { View().TreeView()->setCurrentIndex(index); }
+
+  std::string a;
+  std::string b;
+  sim::DisplayFleet fleet;
+  testing::MessageRecorder recorder;
+  LoginCredentials login{kDefaultLoginId, kDefaultLoginPassword};
+  COsprelNetworkManagerDoc doc;
+  std::unique_ptr<CMainFrame> frame;
+};
+
+TEST_F(MainWindowTest, InitialUpdateShowsTheBuiltTreeThenStartsTheTimer) {
+  Open(121);
+  EXPECT_FALSE(View().SupervisionTimer().isActive());
+  View().OnInitialUpdate();
+
+  EXPECT_EQ(View().ModeEdit()->text(), "Network Communication");
+  EXPECT_TRUE(View().ModeEdit()->isReadOnly());
+  EXPECT_EQ(SingleIndex(a).data().toString(), QString::fromStdString("[Lobby]" + a));
+  EXPECT_EQ(Icon(SingleIndex(a)), 1);
+  EXPECT_EQ(Icon(SingleIndex(b)), 3);
+  EXPECT_EQ(MemberIndex(0).data().toString(), QString::fromStdString("[1][Lobby]" + a));
+  EXPECT_EQ(Icon(MemberIndex(0)), 1);
+  EXPECT_EQ(Icon(MemberIndex(1)), 3);  // the members show their display's state
+  EXPECT_TRUE(View().TreeView()->isExpanded(SingleIndex(a).parent()));
+  EXPECT_EQ(doc.m_docAlarmServer, "smtp.test.invalid");
+  EXPECT_TRUE(View().SupervisionTimer().isActive());
+  EXPECT_EQ(View().SupervisionTimer().interval(), 150);
+  EXPECT_TRUE(recorder.messages.isEmpty());
+}
+
+TEST_F(MainWindowTest, SelectingADisplayThatRefusesTellsConnectionFailOnce) {
+  Open(123);
+  View().OnInitialUpdate();
+  Select(SingleIndex(b));
+  testing::RunUntil([] { return false; }, 300);  // the syncs that follow must not select again
+
+  EXPECT_EQ(recorder.messages, QStringList({"Connection Fail"}));
+  EXPECT_EQ(Icon(SingleIndex(b)), 3);
+  EXPECT_EQ(Role::HandleOf(View().TreeView()->currentIndex()), Role::HandleOf(SingleIndex(b)));
+
+  // Connect retries the selected display on request.
+  frame->ConnectAction()->trigger();
+  EXPECT_EQ(recorder.messages.size(), 2);
+  fleet.Find(b)->SetRefuse(false);
+  frame->ConnectAction()->trigger();
+  EXPECT_EQ(recorder.messages.size(), 2);
+  EXPECT_TRUE(testing::RunUntil([&] { return Icon(SingleIndex(b)) == 1; }, 1000));
+}
+
+TEST_F(MainWindowTest, ADisplaySwitchedBackOnTurnsCyanWithinTwoTicks) {
+  Open(125);
+  View().OnInitialUpdate();
+  fleet.Find(b)->SetRefuse(false);
+
+  EXPECT_TRUE(testing::RunUntil(
+      [&] { return Icon(SingleIndex(b)) == 1 && Icon(MemberIndex(1)) == 1; }, 2 * 150 + 2000));
+  EXPECT_TRUE(recorder.messages.isEmpty());
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowStopsSupervisionAndWritesTheConfiguration) {
+  Open(127);
+  View().OnInitialUpdate();
+  login = {"Operator", "2468"};
+  frame->close();
+
+  EXPECT_FALSE(View().SupervisionTimer().isActive());
+  EXPECT_FALSE(View().Supervisor().PassRunning());
+  EXPECT_NE(ReadFile("QXMNTConfig.ini").find("0=[Lobby]" + a), std::string::npos);
+  EXPECT_EQ(ReadLoginFile(folder + "QXMNTLoginConfig.ini"), login);
+}
+
+TEST_F(MainWindowTest, TheFrameIsFixedAndOffersTheCommandsWithTheirTexts) {
+  Open(129);
+  EXPECT_EQ(frame->windowTitle(), "Tarnex Manager");
+  EXPECT_EQ(frame->minimumSize(), frame->maximumSize());
+  EXPECT_EQ(frame->menuWidget(), nullptr);
+
+  const QList<QAction*> tools = frame->ToolsButton()->menu()->actions();
+  ASSERT_EQ(tools.size(), 3);
+  EXPECT_EQ(tools[0]->text(), "Connection Setting");
+  EXPECT_EQ(tools[1]->text(), "Message");
+  EXPECT_EQ(tools[2]->text(), "Alram");
+  EXPECT_FALSE(tools[1]->isEnabled());
+  EXPECT_FALSE(tools[2]->isEnabled());
+
+  frame->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+  QWidget* connect = frame->findChild<QToolBar*>()->widgetForAction(frame->ConnectAction());
+  QTest::mouseMove(connect);
+  EXPECT_TRUE(testing::RunUntil(
+      [&] { return frame->statusBar()->currentMessage() == "Connect Projector"; }, 1000));
+  QStatusTipEvent leave{QString()};
+  QCoreApplication::sendEvent(frame.get(), &leave);
+  EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready");
+}
+
+}  // namespace
+}  // namespace tarnex

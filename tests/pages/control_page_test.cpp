@@ -1,0 +1,298 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "pages/page_flags.h"
+#include "pages_fixture.h"
+
+namespace tarnex {
+namespace {
+
+using testing::PagesFixture;
+using testing::SimSerialChannel;
+using Texts = std::vector<std::string>;
+
+class ControlPageTest : public PagesFixture {
+ protected:
+  // One connected display at the address, selected by the operator.
+  void SelectOne(const std::string& address, int kind = 2) {
+    fleet.Add({.address = address, .kind = kind});
+    Start({address});
+    handler->OnSelectionChanged(SingleItem(0));
+  }
+  size_t Count(const std::vector<std::string>& progress, const std::string& event) {
+    return static_cast<size_t>(std::count(progress.begin(), progress.end(), event));
+  }
+};
+
+TEST_F(ControlPageTest, SelectingAConnectedDisplayReadsTheControlPageBehindThePopup) {
+  fleet.Add({.address = "127.0.0.141"});
+  Start({"127.0.0.141"});
+  ASSERT_EQ(doc->m_docControlPageActive, 1);
+
+  handler->OnSelectionChanged(SingleItem(0));
+
+  EXPECT_EQ(Commands("127.0.0.141"), (Texts{"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"}));
+  EXPECT_EQ(ui.Progress(), (Texts{"create", "pos 25", "pos 50", "pos 75", "pos 100", "destroy"}));
+  EXPECT_EQ(doc->m_docInputReadOk, 1);
+  EXPECT_EQ(doc->m_docSerialTimeoutShort, 0);
+  EXPECT_EQ(List("inputList")->currentText(), "HDMI");  // the simulator starts on 90
+  EXPECT_EQ(List("muteList")->currentText(), "Mute Off");
+  EXPECT_EQ(List("monitorOutList")->currentText(), "RGB1");
+  EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST_F(ControlPageTest, OnlyThePageOnTopIsRefreshed) {
+  fleet.Add({.address = "127.0.0.142"});
+  Start({"127.0.0.142"});
+  {
+    std::lock_guard lock(core->Mutex());
+    RaisePageFlag(*doc, PageKind::kPicture);  // another page is on top
+  }
+  handler->OnSelectionChanged(SingleItem(0));
+  EXPECT_TRUE(Commands("127.0.0.142").empty());
+  EXPECT_TRUE(ui.Progress().empty());
+
+  // Bringing the Control page on top raises only its flag and reads the selected display.
+  doc->m_docInformationShown = 1;
+  Control().OnSetActive();
+  EXPECT_EQ(doc->m_docControlPageActive, 1);
+  EXPECT_EQ(doc->m_docPicturePageActive + doc->m_docInformationPageActive +
+                doc->m_docAdvancedPageActive + doc->m_docSpecialPageActive +
+                doc->m_docInformationShown + doc->m_docGroupPageActive,
+            0);
+  EXPECT_EQ(Commands("127.0.0.142"), (Texts{"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"}));
+}
+
+TEST_F(ControlPageTest, AGroupIsNotReadButItsSettersReachEveryConnectedMember) {
+  fleet.Add({.address = "127.0.0.143"});
+  fleet.Add({.address = "127.0.0.144"});
+  fleet.Add({.address = "127.0.0.145", .refuse = true});
+  Start({"127.0.0.143", "127.0.0.144", "127.0.0.145"},
+        {{"Wall", {"[1]127.0.0.143", "[2]127.0.0.145", "[3]127.0.0.144"}}});
+
+  handler->OnSelectionChanged(core->Tree().GroupItem(0));
+  EXPECT_TRUE(fleet.Log().empty());
+  EXPECT_TRUE(ui.Progress().empty());
+
+  List("muteList")->setCurrentIndex(1);
+  EXPECT_EQ(Commands("127.0.0.143"), Texts{"kd 01 01\n"});
+  EXPECT_EQ(Commands("127.0.0.144"), Texts{"kd 01 01\n"});
+  EXPECT_EQ(fleet.Find("127.0.0.144")->Value("kd"), "01");
+  EXPECT_EQ(Control().MutePosition(), 1);
+
+  // The input goes to every member, and the page writes no history line for a group.
+  const size_t linesBefore = Operations().size();
+  List("inputList")->setCurrentIndex(0);
+  Click("inputSet");
+  EXPECT_EQ(Commands("127.0.0.143").back(), "xb 01 20\n");
+  EXPECT_EQ(Commands("127.0.0.144").back(), "xb 01 20\n");
+  EXPECT_EQ(Operations().size(), linesBefore);
+  EXPECT_TRUE(Commands("127.0.0.145").empty());
+}
+
+struct InputCase {
+  const char* address;
+  int kind;
+  int position;
+  const char* entry;
+  const char* command;
+  const char* history;
+};
+
+void PrintTo(const InputCase& c, std::ostream* out) {
+  *out << "kind " << c.kind << ", position " << c.position;
+}
+
+class InputByKindTest : public ControlPageTest, public ::testing::WithParamInterface<InputCase> {};
+
+TEST_P(InputByKindTest, SetSendsTheCommandOfTheKindsListAndWritesItsHistory) {
+  const InputCase& c = GetParam();
+  const std::string address = c.address;
+  SelectOne(address, c.kind);
+  EXPECT_EQ(QueryDisplayKind(*core), c.kind);
+  Control().ShowValues();
+  fleet.ClearLog();
+
+  List("inputList")->setCurrentIndex(c.position);
+  EXPECT_TRUE(Commands(address).empty());  // choosing alone sends nothing
+  EXPECT_EQ(List("inputList")->currentText().toStdString(), c.entry);
+  Click("inputSet");
+
+  EXPECT_EQ(Commands(address), Texts{c.command});
+  EXPECT_EQ(Operations().back(), address + " " + c.history);
+  EXPECT_EQ(Control().InputPosition(), c.position);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, InputByKindTest,
+    ::testing::Values(
+        InputCase{"127.0.0.146", 1, 5, "HDMI 3", "xb 01 92\n", "Input change to HDMI3"},
+        InputCase{"127.0.0.147", 2, 5, "HDMI", "xb 01 90\n", "Input change to HDMI"},
+        InputCase{"127.0.0.148", 3, 2, "Component 2", "xb 01 41\n", "Input change to Component2"},
+        InputCase{"127.0.0.149", 1, 2, "RGB 1", "xb 01 60\n", "Input change to RGB1"}),
+    [](const ::testing::TestParamInfo<InputCase>& param) {
+      return "Kind" + std::to_string(param.param.kind) + "Position" +
+             std::to_string(param.param.position);
+    });
+
+TEST_F(ControlPageTest, TheReportedInputIsShownInTheListOfTheDisplaysKind) {
+  SelectOne("127.0.0.150", 1);
+  core->Transaction().SendCommand("xb 01 91\n");
+
+  g_displayKind = 1;
+  Control().Refresh();
+  EXPECT_EQ(Control().InputPosition(), 4);
+  EXPECT_EQ(List("inputList")->currentText(), "HDMI 2");
+
+  g_displayKind = 2;  // position 6 lies beyond list A
+  Control().Refresh();
+  EXPECT_EQ(Control().InputPosition(), 6);
+  EXPECT_EQ(List("inputList")->currentIndex(), -1);
+  EXPECT_EQ(List("inputList")->count(), 6);
+  EXPECT_EQ(List("inputList")->itemText(5), "HDMI");
+}
+
+TEST_F(ControlPageTest, ValuesReadFromTheDisplayAreNotSentBack) {
+  fleet.Add({.address = "127.0.0.151"});
+  Start({"127.0.0.151"});
+  handler->OnSelectionChanged(SingleItem(0));
+  core->Transaction().SendCommand("kd 01 01\n");
+  core->Transaction().SendCommand("nr 01 02\n");
+  fleet.ClearLog();
+
+  Control().Refresh();
+
+  EXPECT_EQ(List("muteList")->currentText(), "Mute On");
+  EXPECT_EQ(List("monitorOutList")->currentText(), "AUTO");
+  EXPECT_EQ(Commands("127.0.0.151"), (Texts{"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"}));
+
+  List("monitorOutList")->setCurrentIndex(1);  // the operator's change is sent
+  EXPECT_EQ(Commands("127.0.0.151").back(), "nr 01 01\n");
+}
+
+TEST_F(ControlPageTest, ASilentDisplayIsReportedOnceAndLeavesNoPopup) {
+  SelectOne("127.0.0.152");
+  fleet.Find("127.0.0.152")->SetSilent(true);
+  fleet.ClearLog();
+  const size_t eventsBefore = ui.Progress().size();
+
+  sheet->RefreshActivePage();
+
+  EXPECT_EQ(ui.Messages(), Texts{"Projector is Disconnected"});
+  EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kDisconnected);
+  EXPECT_EQ(doc->m_docConnectState[0], 0);
+  for (const std::string& command : Commands("127.0.0.152")) EXPECT_EQ(command, "xb 01 ff\n");
+  const Texts progress = ui.Progress();
+  const Texts refresh(progress.begin() + static_cast<long>(eventsBefore), progress.end());
+  EXPECT_EQ(refresh, (Texts{"create", "destroy"}));
+
+  // The lost display is not asked again, and the operator is not told twice.
+  fleet.ClearLog();
+  sheet->RefreshActivePage();
+  EXPECT_TRUE(Commands("127.0.0.152").empty());
+  EXPECT_EQ(ui.Messages().size(), 2u);
+  EXPECT_EQ(Count(ui.Progress(), "create"), Count(ui.Progress(), "destroy"));
+}
+
+TEST_F(ControlPageTest, ARefreshAskedForDuringARefreshIsNotNested) {
+  SelectOne("127.0.0.155");
+  fleet.ClearLog();
+  int nested = 0;
+  core->SetSleeper([&](std::chrono::milliseconds) {
+    ++nested;
+    sheet->RefreshActivePage();  // a queued request delivered while the refresh waits
+  });
+
+  sheet->RefreshActivePage();
+
+  EXPECT_GT(nested, 0);
+  EXPECT_EQ(Commands("127.0.0.155"), (Texts{"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"}));
+}
+
+TEST_F(ControlPageTest, PowerOnIsSentWithoutATargetButTheOtherButtonsNeedOne) {
+  fleet.Add({.address = "127.0.0.153"});
+  Start({"127.0.0.153"});  // connected, nothing selected
+
+  Click("powerOff");
+  Click("autoConfigure");
+  List("inputList")->setCurrentIndex(1);
+  Click("inputSet");
+  List("muteList")->setCurrentIndex(1);
+  Click("powerOn");
+
+  ASSERT_TRUE(CommandsArrive("127.0.0.153", 1));
+  EXPECT_EQ(Commands("127.0.0.153"), Texts{"ka 01 01\n"});
+  EXPECT_EQ(Control().MutePosition(), 1);  // the controls are still read into the members
+
+  handler->OnSelectionChanged(SingleItem(0));
+  fleet.ClearLog();
+  Click("powerOff");
+  Click("autoConfigure");
+  EXPECT_EQ(Commands("127.0.0.153"), (Texts{"ka 01 00\n", "ju 01 01\n"}));
+}
+
+TEST_F(ControlPageTest, AnEmptyInputListSendsNothingOnSet) {
+  SelectOne("127.0.0.154");
+  List("inputList")->setCurrentIndex(-1);
+  fleet.ClearLog();
+  const size_t linesBefore = Operations().size();
+
+  Click("inputSet");
+
+  EXPECT_TRUE(Commands("127.0.0.154").empty());
+  EXPECT_EQ(Operations().size(), linesBefore);
+}
+
+class SerialControlPageTest : public PagesFixture {
+ protected:
+  void SetUp() override {
+    PagesFixture::SetUp();
+    doc->m_docCommunicationSelect = kSerialMode;
+    core->SetSerialChannel(&line);
+    core->BuildTree();
+    MakeSheet();
+  }
+  // "PJTR n" under its range item.
+  TreeItem SetItem(int range, int row) const {
+    const TreeModel& model = core->Tree().Model();
+    return model.Child(model.Child(core->Tree().SingleRoot(), range), row);
+  }
+
+  SimSerialChannel line{{"0f"}};
+};
+
+TEST_F(SerialControlPageTest, AnAnsweringSetIdTurnsConnectedAndIsRead) {
+  handler->OnSelectionChanged(SetItem(2, 4));  // PJTR 15
+
+  EXPECT_EQ(line.written_, (Texts{"xb 0f ff\n", "nr 0f ff\n", "kd 0f ff\n"}));
+  EXPECT_EQ(IconOf(SetItem(2, 4)), TreeIcon::kConnected);
+  EXPECT_EQ(doc->m_docSerialConnectState[15], 1);
+  EXPECT_EQ(List("inputList")->currentText(), "HDMI");
+  EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST_F(SerialControlPageTest, ASilentSetIdAsksToCheckItAndStopsTheReading) {
+  handler->OnSelectionChanged(SetItem(2, 5));  // PJTR 16, nobody there
+
+  EXPECT_EQ(line.written_, Texts{"xb 10 ff\n"});
+  EXPECT_EQ(ui.Messages(), Texts{"Please Check Set ID"});
+  EXPECT_EQ(doc->m_docInputReadOk, 0);
+  EXPECT_EQ(doc->m_docSetIdAnswered, 0);
+  EXPECT_EQ(doc->m_docSerialTimeoutShort, 0);
+  EXPECT_EQ(doc->m_docSerialConnectState[16], 0);
+
+  // With the set ID not answering, bringing the page on top reads nothing.
+  line.written_.clear();
+  Control().OnSetActive();
+  EXPECT_TRUE(line.written_.empty());
+}
+
+TEST_F(SerialControlPageTest, SetIdZeroIsNotReadOnActivation) {
+  handler->OnSelectionChanged(core->Tree().Model().Child(core->Tree().SingleRoot(), 0));
+  Control().OnSetActive();
+  EXPECT_TRUE(line.written_.empty());
+}
+
+}  // namespace
+}  // namespace tarnex

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTimer>
+
+#include <chrono>
+#include <thread>
+
+#include "pages/progress_bar.h"
+#include "pages/ui_sleeper.h"
+
+namespace tarnex {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+TEST(ProgressBar, ShowsPleaseWaitWhileItExistsAndRestoresTheIdleText) {
+  QStatusBar status;
+  status.resize(400, 24);
+  CMyProgressBar progress(&status, "Ready");
+
+  progress.Create();
+  const QLabel* text = status.findChild<QLabel*>();
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->text(), "Please Wait...");
+  QProgressBar* bar = status.findChild<QProgressBar*>();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->value(), 0);
+  EXPECT_EQ(bar->maximum(), 100);
+
+  progress.SetPos(40);
+  EXPECT_EQ(bar->value(), 40);
+  progress.SetPos(130);
+  EXPECT_EQ(bar->value(), 100);
+
+  // A group command inside a refresh: one bar, gone with the outer destroy.
+  progress.Create();
+  progress.Destroy();
+  EXPECT_NE(status.findChild<QProgressBar*>(), nullptr);
+  progress.Destroy();
+  EXPECT_EQ(status.findChild<QProgressBar*>(), nullptr);
+  EXPECT_EQ(status.currentMessage(), "Ready");
+  progress.Destroy();  // one too many does no harm
+  EXPECT_FALSE(progress.Exists());
+}
+
+TEST(ProgressBar, WorksWithoutAStatusBar) {
+  CMyProgressBar progress(nullptr);
+  progress.Create();
+  progress.SetPos(75);
+  EXPECT_TRUE(progress.Exists());
+  EXPECT_EQ(progress.Pos(), 75);
+  progress.Destroy();
+  EXPECT_FALSE(progress.Exists());
+}
+
+TEST(ProgressBar, AStatusBarThatGoesFirstIsNotTouched) {
+  auto* status = new QStatusBar;
+  CMyProgressBar progress(status);
+  progress.Create();
+  delete status;
+  progress.SetPos(50);
+  progress.Destroy();
+  EXPECT_FALSE(progress.Exists());
+}
+
+TEST(UiSleeper, TheUiThreadKeepsDeliveringEventsWhileItWaits) {
+  bool delivered = false;
+  QTimer::singleShot(0, [&] { delivered = true; });
+  const Clock::time_point start = Clock::now();
+
+  UiResponsiveSleeper()(std::chrono::milliseconds(30));
+
+  EXPECT_TRUE(delivered);
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(30));
+}
+
+TEST(UiSleeper, OtherThreadsJustSleep) {
+  bool delivered = false;
+  QTimer::singleShot(0, [&] { delivered = true; });
+  Clock::duration waited{};
+  std::thread worker([&] {
+    const Clock::time_point start = Clock::now();
+    UiResponsiveSleeper()(std::chrono::milliseconds(20));
+    waited = Clock::now() - start;
+  });
+  worker.join();
+  EXPECT_GE(waited, std::chrono::milliseconds(20));
+  EXPECT_FALSE(delivered);  // the UI thread's events wait for the UI thread
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(delivered);
+}
+
+}  // namespace
+}  // namespace tarnex
