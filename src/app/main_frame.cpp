@@ -103,20 +103,12 @@ void CMainFrame::BuildToolsMenu(QToolBar* toolBar) {
 }
 
 void CMainFrame::BuildStatusBar() {
-  m_progress = new QProgressBar(this);
-  m_progress->setRange(0, 100);
-  m_progress->setFormat(QStringLiteral("Please Wait..."));
-  m_progress->setMaximumWidth(200);
-  m_progress->hide();
-  statusBar()->addPermanentWidget(m_progress);
   statusBar()->setSizeGripEnabled(false);  // the window has one size
   ShowIdleText();
-  m_view->SetProgressHandlers(
-      [this] {
-        m_progress->setValue(0);
-        m_progress->show();
-      },
-      [this](int percent) { m_progress->setValue(percent); }, [this] { m_progress->hide(); });
+  m_progress = std::make_unique<CMyProgressBar>(statusBar(), QString::fromLatin1(kIdleText));
+  m_view->SetProgressHandlers([this] { m_progress->Create(); },
+                              [this](int percent) { m_progress->SetPos(percent); },
+                              [this] { m_progress->Destroy(); });
 }
 
 void CMainFrame::ConnectCommands() {

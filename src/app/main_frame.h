@@ -1,5 +1,9 @@
 #pragma once
 
+#include <memory>
+
+#include "pages/progress_bar.h"
+
 #include <QMainWindow>
 
 #include "app/network_manager_view.h"
@@ -70,7 +74,7 @@ class CMainFrame : public QMainWindow {
   QAction* m_message = nullptr;
   QAction* m_alarm = nullptr;
   QToolButton* m_toolsButton = nullptr;
-  QProgressBar* m_progress = nullptr;
+  std::unique_ptr<CMyProgressBar> m_progress;
 };
 
 }  // namespace tarnex

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/device_tree_view_model.h"
+#include "pages/ui_sleeper.h"
 #include "registry/tree_labels.h"
 
 namespace tarnex {
@@ -30,9 +31,12 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
     : QWidget(parent),
       m_ui(PresenterOf(settings)),
       m_core(doc, m_ui, SocketsOf(settings)),
-      m_supervisor(m_core, m_pages),
-      m_selection(m_core, m_pages),
+      m_pages(new CMyPropertySheet(m_core, this)),
+      m_supervisor(m_core, *m_pages),
+      m_selection(m_core, *m_pages),
       m_supervisionPeriod(settings.supervisionPeriod) {
+  // Exchanges on the UI thread keep the window painted while they wait for replies.
+  m_core.SetSleeper(UiResponsiveSleeper());
   BuildLayout();
   ConnectTree();
   m_ui.SetMessageParent(this);
@@ -51,7 +55,7 @@ void COsprelNetworkManagerView::SetProgressHandlers(std::function<void()> create
                                                     std::function<void(int)> setPos,
                                                     std::function<void()> destroy) {
   m_ui.SetHandlers({.treeChanged = [this] { SyncTree(); },
-                    .pageMustRefresh = [this] { m_pages.RefreshActivePage(); },
+                    .pageMustRefresh = [this] { m_pages->RefreshActivePage(); },
                     .progressCreate = std::move(create),
                     .progressSetPos = std::move(setPos),
                     .progressDestroy = std::move(destroy)});
@@ -72,6 +76,10 @@ void COsprelNetworkManagerView::BuildLayout() {
 
   m_sheetFrame = new QFrame(this);
   m_sheetFrame->setFrameShape(QFrame::StyledPanel);
+  auto* sheetLayout = new QVBoxLayout(m_sheetFrame);
+  sheetLayout->setContentsMargins(0, 0, 0, 0);
+  sheetLayout->addWidget(m_pages);
+  m_pages->SetTreeWidget(m_treeView);
 
   auto* left = new QVBoxLayout;
   left->addWidget(m_modeEdit);
@@ -171,9 +179,9 @@ void COsprelNetworkManagerView::OnStatus() {
     }
   }
   if (groupMembers >= 0) {
-    m_pages.RefreshGroupStatus(groupMembers);
+    m_pages->RefreshGroupStatus(groupMembers);
   } else {
-    m_pages.RefreshActivePage();
+    m_pages->RefreshActivePage();
   }
 }
 

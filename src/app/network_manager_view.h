@@ -11,6 +11,7 @@
 #include "console/link_supervisor.h"
 #include "console/page_host.h"
 #include "console/selection_handler.h"
+#include "pages/property_sheet.h"
 
 class QFrame;
 class QLineEdit;
@@ -59,6 +60,7 @@ class COsprelNetworkManagerView : public QWidget {
   QFrame* SheetFrame() const { return m_sheetFrame; }
   const QTimer& SupervisionTimer() const { return m_timer1; }
   CLinkSupervisor& Supervisor() { return m_supervisor; }
+  CMyPropertySheet& Sheet() { return *m_pages; }
 
  private:
   void BuildLayout();
@@ -71,9 +73,8 @@ class COsprelNetworkManagerView : public QWidget {
 
   QtUiHost m_ui;
   CConsoleCore m_core;
-  // The property sheet takes this place once the control pages exist; until then the
-  // console's calls to the pages do nothing.
-  PageHost m_pages;
+  // The control pages in the right-hand frame; a child widget, so Qt deletes it.
+  CMyPropertySheet* m_pages;
   CLinkSupervisor m_supervisor;
   CSelectionHandler m_selection;
   std::chrono::milliseconds m_supervisionPeriod;
