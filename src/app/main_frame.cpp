@@ -1,5 +1,9 @@
 #include "app/main_frame.h"
 
+#include "app/setting_dlg.h"
+
+#include <QLineEdit>
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMenu>
@@ -89,8 +93,7 @@ void CMainFrame::BuildToolsMenu(QToolBar* toolBar) {
   m_message->setStatusTip(QStringLiteral("Send Message"));
   m_alarm = menu->addAction(QStringLiteral("Alram"));
   m_alarm->setStatusTip(QStringLiteral("Send email on alert"));
-  // The Setting, on-screen message and alarm dialogs are not part of the console yet.
-  m_setting->setEnabled(false);
+  // The on-screen message and alarm dialogs are not part of the console yet.
   m_message->setEnabled(false);
   m_alarm->setEnabled(false);
 
@@ -115,6 +118,18 @@ void CMainFrame::ConnectCommands() {
   connect(m_connect, &QAction::triggered, m_view, &COsprelNetworkManagerView::OnConnect);
   connect(m_status, &QAction::triggered, m_view, &COsprelNetworkManagerView::OnStatus);
   connect(m_about, &QAction::triggered, this, &CMainFrame::OnAbout);
+  connect(m_setting, &QAction::triggered, this, &CMainFrame::OnConnectionSetting);
+}
+
+// A confirmed change of the link ends the console, so the next start uses the new link.
+void CMainFrame::OnConnectionSetting() {
+  CSettingDlg::Hooks hooks;
+  hooks.modeLabel = [this](const QString& text) { m_view->ModeEdit()->setText(text); };
+  hooks.closeRequest = [this] {
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+  };
+  CSettingDlg dialog(m_doc, m_view->Core().Mutex(), m_view->SerialPort(), std::move(hooks), this);
+  dialog.exec();
 }
 
 void CMainFrame::OnAbout() {

@@ -57,6 +57,7 @@ class CMainFrame : public QMainWindow {
   void BuildStatusBar();
   void ConnectCommands();
   void OnAbout();
+  void OnConnectionSetting();
   void ShowIdleText();
   void CentreOnScreen();
 

@@ -37,6 +37,7 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
       m_supervisionPeriod(settings.supervisionPeriod) {
   // Exchanges on the UI thread keep the window painted while they wait for replies.
   m_core.SetSleeper(UiResponsiveSleeper());
+  m_core.SetSerialChannel(&m_serialChannel);
   BuildLayout();
   ConnectTree();
   m_ui.SetMessageParent(this);
@@ -99,6 +100,7 @@ void COsprelNetworkManagerView::ConnectTree() {
 
 void COsprelNetworkManagerView::OnInitialUpdate() {
   ShowMode();
+  OpenSerialLine();
   m_core.BuildTree();
   SyncTree();
   {
@@ -116,6 +118,16 @@ void COsprelNetworkManagerView::ShowMode() {
   }
   if (mode == kNetworkMode) m_modeEdit->setText(QStringLiteral("Network Communication"));
   if (mode == kSerialMode) m_modeEdit->setText(QStringLiteral("Serial Communication"));
+}
+
+// In serial mode the displays are reached through the port of the stored line settings; a
+// port that cannot be opened is reported by the port, and every exchange then stays silent.
+void COsprelNetworkManagerView::OpenSerialLine() {
+  std::lock_guard lock(m_core.Mutex());
+  const COsprelNetworkManagerDoc& doc = m_core.Doc();
+  if (doc.m_docCommunicationSelect != kSerialMode) return;
+  m_serialPort.OpenSerialPort(doc.m_docPortStr, doc.m_docBaudrate, doc.m_docData, doc.m_docStop,
+                              doc.m_docParity);
 }
 
 void COsprelNetworkManagerView::StopSupervision() {

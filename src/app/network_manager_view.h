@@ -7,6 +7,7 @@
 
 #include "app/operator_messages.h"
 #include "app/qt_ui_host.h"
+#include "app/serial_port_channel.h"
 #include "console/console_core.h"
 #include "console/link_supervisor.h"
 #include "console/page_host.h"
@@ -61,17 +62,22 @@ class COsprelNetworkManagerView : public QWidget {
   const QTimer& SupervisionTimer() const { return m_timer1; }
   CLinkSupervisor& Supervisor() { return m_supervisor; }
   CMyPropertySheet& Sheet() { return *m_pages; }
+  CSerialPort& SerialPort() { return m_serialPort; }
 
  private:
   void BuildLayout();
   void ConnectTree();
   void ShowMode();
+  void OpenSerialLine();
   void SyncTree();
   void FollowCoreSelection();
   void OnCurrentItemChanged(const QModelIndex& current);
   void OnTimer1();
 
   QtUiHost m_ui;
+  // The one serial line, open in serial mode from start-up to the end.
+  CSerialPort m_serialPort{m_ui};
+  CSerialPortChannel m_serialChannel{m_serialPort};
   CConsoleCore m_core;
   // The control pages in the right-hand frame; a child widget, so Qt deletes it.
   CMyPropertySheet* m_pages;
