@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "console_fixture.h"
+#include "support/console_fixture.h"
 
 namespace tarnex {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "console/link_supervisor.h"
 #include "console/selection_handler.h"
-#include "console_fixture.h"
+#include "support/console_fixture.h"
 #include "protocol/command_frame.h"
 
 namespace tarnex {

@@ -2,7 +2,7 @@
 
 #include "console/link_supervisor.h"
 #include "console/selection_handler.h"
-#include "console_fixture.h"
+#include "support/console_fixture.h"
 #include "support/trace_recorder.h"
 
 namespace tarnex {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "console_fixture.h"
+#include "support/console_fixture.h"
 #include "registry/tree_labels.h"
 
 namespace tarnex {

@@ -17,6 +17,7 @@
 
 #include "display-sim/program_options.h"
 #include "serial_test_client.h"
+#include "sim_program.h"
 
 namespace tarnex::sim {
 namespace {
@@ -62,73 +63,14 @@ TEST(SerialProgramOptions, BadSerialCommandLinesAreRefused) {
   }
 }
 
-// The display-sim program with its stdout on a pipe; killed when the test ends.
-class SimProgram {
- public:
-  explicit SimProgram(std::vector<std::string> args) {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return;
-    std::string program = DISPLAY_SIM_PROGRAM;
-    std::vector<char*> argv{program.data()};
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], STDOUT_FILENO);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    stdout_ = out[0];
-  }
-  ~SimProgram() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (stdout_ >= 0) ::close(stdout_);
-  }
-
-  std::string FirstLine() {
-    std::string text;
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-      pollfd entry{stdout_, POLLIN, 0};
-      if (::poll(&entry, 1, 100) <= 0) continue;
-      char buffer[256];
-      const ssize_t got = ::read(stdout_, buffer, sizeof buffer);
-      if (got <= 0) break;
-      text.append(buffer, static_cast<size_t>(got));
-    }
-    return text;
-  }
-
-  int Terminate() {
-    ::kill(pid_, SIGTERM);
-    for (int i = 0; i < 300; ++i) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(10ms);
-    }
-    return -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int stdout_ = -1;
-};
-
 TEST(DisplaySimSerialProgram, AnswersOnTheLinkedLineAndRemovesTheLinkOnExit) {
   const fs::path dir = fs::temp_directory_path() / ("sim_serial_" + std::to_string(::getpid()));
   fs::create_directories(dir);
   const std::string link = (dir / "ttyX").string();
   const std::string logPath = (dir / "commands.log").string();
-  SimProgram program(
+  testing::Program program(
       {"--tcp", "127.0.60.40", "--serial", link, "--set-ids", "1,5", "--log", logPath});
-  const std::string ready = program.FirstLine();
+  const std::string ready = program.FirstLine(5s);
   EXPECT_EQ(ready.rfind("display-sim: ready tcp 127.0.60.40:9761 serial " + link + " /dev/pts/", 0),
             0u)
       << ready;

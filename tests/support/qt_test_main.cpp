@@ -2,7 +2,8 @@
 
 #include <QApplication>
 
-// One QApplication for every test of the binary, offscreen unless the caller chose a platform.
+// The main of the widget tests: one QApplication for every test of the binary, offscreen
+// unless the caller chose a platform.
 int main(int argc, char* argv[]) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   ::testing::InitGoogleTest(&argc, argv);
