@@ -195,9 +195,7 @@ std::optional<std::string> CCommandTransaction::SendSerial(std::string_view comm
   const TreeModel& model = tree.Model();
   const TreeItem selected = tree.ViewState().m_hSelectedItem;
   const TreeItem parent = model.Parent(selected);
-  const TreeItem grandparent = model.Parent(parent);
-  const bool isDisplay = selected != kNoItem && grandparent != kNoItem &&
-                         (grandparent == tree.SingleRoot() || grandparent == tree.GroupRoot());
+  const bool isDisplay = tree.IsRootGrandchild(selected);
   if (isDisplay || doc.m_docCurrentSetId == "00") {
     return SerialWithSetId(command, doc.m_docCurrentSetId);
   }

@@ -30,12 +30,7 @@ bool TargetIsGroup(CConsoleCore& core) {
 bool SelectedIsSerialDisplay(CConsoleCore& core) {
   std::lock_guard lock(core.Mutex());
   const DeviceTree& tree = core.Tree();
-  const TreeModel& model = tree.Model();
-  const TreeItem selected = tree.ViewState().m_hSelectedItem;
-  if (selected == kNoItem) return false;
-  const TreeItem grandparent = model.Parent(model.Parent(selected));
-  return grandparent != kNoItem &&
-         (grandparent == tree.SingleRoot() || grandparent == tree.GroupRoot());
+  return tree.IsRootGrandchild(tree.ViewState().m_hSelectedItem);
 }
 
 void SetSelectedIcon(CConsoleCore& core, TreeIcon icon) {

@@ -37,6 +37,12 @@ int DeviceTree::GroupNumberOf(TreeItem item) const {
   return m_model.Row(item);
 }
 
+bool DeviceTree::IsRootGrandchild(TreeItem item) const {
+  if (item == kNoItem) return false;
+  const TreeItem grandparent = m_model.Parent(m_model.Parent(item));
+  return grandparent != kNoItem && (grandparent == m_hSingleRoot || grandparent == m_hGroupRoot);
+}
+
 TreeRole DeviceTree::RoleOf(TreeItem item) const {
   if (!m_model.Contains(item)) return TreeRole::kNone;
   if (item == m_hSingleRoot || item == m_hGroupRoot) return TreeRole::kRoot;

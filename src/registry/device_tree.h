@@ -76,6 +76,9 @@ class DeviceTree {
   // The group number of a group item, -1 for any other item.
   int GroupNumberOf(TreeItem item) const;
   TreeRole RoleOf(TreeItem item) const;
+  // True for an item two levels below "Single" or "Group": a set-ID item inside a range, or a
+  // group member. On the serial line that is what addresses one display by itself.
+  bool IsRootGrandchild(TreeItem item) const;
   const TreeViewState& ViewState() const { return m_view; }
 
   // Network "Single" children. Appending expands "Single", as the operator expects to see a
