@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "console/command_transaction.h"
+#include "pages/page_state.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/command_frame.h"
 
@@ -25,7 +26,10 @@ int DisplayKindOf(const std::optional<std::string>& reply) {
 }
 
 int QueryDisplayKind(CConsoleCore& core) {
-  const int kind = DisplayKindOf(core.Transaction().SendCommand(protocol::query::kDisplayKind));
+  const std::optional<std::string> reply =
+      core.Transaction().SendCommand(protocol::query::kDisplayKind);
+  const int kind = DisplayKindOf(reply);
+  if (kind != 0) NoteSelectedAnswered(core);
   g_displayKind = kind;
   return kind;
 }

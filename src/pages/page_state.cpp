@@ -40,6 +40,11 @@ void SetSelectedIcon(CConsoleCore& core, TreeIcon icon) {
   if (selected != kNoItem) tree.SetImages(selected, TreeImages::Both(icon));
 }
 
+void NoteSelectedAnswered(CConsoleCore& core) {
+  std::lock_guard lock(core.Mutex());
+  core.Tree().NoteSelectedAnswered();
+}
+
 void SetSerialConnectState(CConsoleCore& core, int state) {
   std::lock_guard lock(core.Mutex());
   COsprelNetworkManagerDoc& doc = core.Doc();

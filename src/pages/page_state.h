@@ -22,6 +22,8 @@ bool TargetIsGroup(CConsoleCore& core);
 bool SelectedIsSerialDisplay(CConsoleCore& core);
 // The selected tree item shows the icon, normal and selected.
 void SetSelectedIcon(CConsoleCore& core, TreeIcon icon);
+// The selected display answered a read: the view's m_bConnect is 1.
+void NoteSelectedAnswered(CConsoleCore& core);
 // The m_docSerialConnectState entry of m_docCurrentSerialId.
 void SetSerialConnectState(CConsoleCore& core, int state);
 

@@ -7,6 +7,7 @@
 
 #include "console/command_transaction.h"
 #include "pages/page_setter.h"
+#include "pages/page_state.h"
 #include "protocol/command_frame.h"
 
 namespace tarnex {
@@ -43,6 +44,7 @@ bool SliderBinding::Read() {
   const std::optional<std::string> reply =
       m_core.Transaction().SendCommand(protocol::BuildQuery(m_letters));
   if (!reply || reply->empty()) return false;
+  NoteSelectedAnswered(m_core);
   if (const auto value = SliderValueOf(*reply)) {
     m_value = *value;
     Show();

@@ -118,6 +118,8 @@ class DeviceTree {
   // A command to the display with this address failed or succeeded.
   void MarkDisconnected(std::string_view address);
   void MarkCurrentConnected(std::string_view address);
+  // A page read got an answer from the selected display: m_bConnect is 1, icons unchanged.
+  void NoteSelectedAnswered() { m_view.m_bConnect = 1; }
   // Members show the state of their display: on the network every "Single" child's icon is
   // copied to the members with its key; on the serial line only the selected item's.
   void PropagateIcons();
