@@ -102,6 +102,8 @@ void CMainFrame::BuildToolsMenu(QToolBar* toolBar) {
   m_toolsButton->setMenu(menu);
   m_toolsButton->setPopupMode(QToolButton::InstantPopup);
   m_toolsButton->setFixedSize(kToolButtonSize);
+  // Like the other toolbar buttons it is not a Tab stop: Tab goes from the tree to the pages.
+  m_toolsButton->setFocusPolicy(Qt::NoFocus);
   toolBar->addWidget(m_toolsButton);
 }
 

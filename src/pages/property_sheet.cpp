@@ -37,10 +37,13 @@ CControl* CMyPropertySheet::Control() const {
   return static_cast<CControl*>(Page(PageKind::kControl));
 }
 
+// The page on top was activated before the tree existed; the focus it gives the tree on
+// activation is given now, so the operator starts in the tree.
 void CMyPropertySheet::SetTreeWidget(QWidget* tree) {
   for (CPropertyPage* page : m_pages) {
     if (page != nullptr) page->SetTreeWidget(tree);
   }
+  if (tree != nullptr) tree->setFocus();
 }
 
 void CMyPropertySheet::ShowPage(PageKind kind) {

@@ -24,6 +24,10 @@ TEST(ProgramOptions, FaultsNamingAddressesApplyToThoseDisplaysOnly) {
                                             "--split",
                                             "--close-after",
                                             "5",
+                                            "--setting",
+                                            "kd=01",
+                                            "--setting",
+                                            "xb=92",
                                             "--refuse",
                                             "127.0.0.3",
                                             "--silent",
@@ -47,6 +51,8 @@ TEST(ProgramOptions, FaultsNamingAddressesApplyToThoseDisplaysOnly) {
     EXPECT_EQ(d->delayMs, 40);
     EXPECT_TRUE(d->splitReplies);
     EXPECT_EQ(d->closeAfter, 5);
+    EXPECT_EQ(d->settings,
+              (std::vector<std::pair<std::string, std::string>>{{"kd", "01"}, {"xb", "92"}}));
   }
   EXPECT_TRUE(a.garbage && a.oddLength && !a.refuse && !a.silent);
   EXPECT_TRUE(b.refuse && b.oddLength && !b.garbage);
@@ -69,6 +75,10 @@ TEST(ProgramOptions, BadCommandLinesAreRefused) {
       {"--tcp", "127.0.0.2", "--delay-ms", "-1"},
       {"--tcp", "127.0.0.2", "--silent", "127.0.0.9"},  // not served
       {"--tcp", "127.0.0.2", "--bogus"},
+      {"--tcp", "127.0.0.2", "--setting", "kd=05"},  // not a mute value
+      {"--tcp", "127.0.0.2", "--setting", "nu=01"},  // read-only: use --kind
+      {"--tcp", "127.0.0.2", "--setting", "zz=01"},  // unknown letters
+      {"--tcp", "127.0.0.2", "--setting", "kd"},     // no value
   };
   for (const auto& args : bad) {
     std::string joined;

@@ -23,19 +23,21 @@ using namespace std::chrono_literals;
 
 TEST(SimDisplayTcp, StateIsSharedByEveryConnectionOfADisplay) {
   DisplayFleet fleet;
-  SimDisplay& display = fleet.Add({.address = "127.0.60.1", .kind = 3});
+  SimDisplay& display = fleet.Add({.address = "127.0.60.1", .kind = 3, .settings = {{"nr", "02"}}});
   auto first = TestClient::Connect("127.0.60.1");
   auto second = TestClient::Connect("127.0.60.1");
   ASSERT_TRUE(first && second);
   EXPECT_EQ(first->Exchange("kd 01 01\n"), "d 01 OK01x");
   EXPECT_EQ(second->Exchange("kd 01 ff\n"), "d 01 OK01x");
   EXPECT_EQ(second->Exchange("nu 01 ff\n"), "u 01 OK03x");
+  EXPECT_EQ(second->Exchange("nr 01 ff\n"), "r 01 OK02x");
   display.SetFanOk(false);
   EXPECT_EQ(first->Exchange("nt 01 ff\n"), "t 01 OK00x");
   EXPECT_EQ(display.Value("kd"), "01");
   EXPECT_EQ(display.Connections(), 2);
   EXPECT_EQ(fleet.CommandsTo("127.0.60.1"),
-            (std::vector<std::string>{"kd 01 01\n", "kd 01 ff\n", "nu 01 ff\n", "nt 01 ff\n"}));
+            (std::vector<std::string>{"kd 01 01\n", "kd 01 ff\n", "nu 01 ff\n", "nr 01 ff\n",
+                                      "nt 01 ff\n"}));
 }
 
 TEST(SimDisplayTcp, RefusingClosesEverythingAndListeningAgainServes) {

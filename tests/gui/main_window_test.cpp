@@ -1,3 +1,5 @@
+#include <QAbstractButton>
+#include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStatusBar>
@@ -185,6 +187,26 @@ TEST_F(MainWindowTest, TheFrameIsFixedAndOffersTheCommandsWithTheirTexts) {
   QStatusTipEvent leave{QString()};
   QCoreApplication::sendEvent(frame.get(), &leave);
   EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready");
+}
+
+// The operator starts in the tree and reaches the controls of the page on top with Tab alone.
+TEST_F(MainWindowTest, TabLeadsFromTheTreeIntoThePageOnTop) {
+  Open(131);
+  View().OnInitialUpdate();
+  frame->show();
+  QApplication::setActiveWindow(frame.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+  EXPECT_EQ(QApplication::focusWidget(), View().TreeView());
+
+  QStringList reached;
+  for (int i = 0; i < 3; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QWidget* focus = QApplication::focusWidget();
+    auto* button = qobject_cast<QAbstractButton*>(focus);
+    reached << (button != nullptr ? button->text()
+                                  : QString::fromLatin1(focus->metaObject()->className()));
+  }
+  EXPECT_EQ(reached, QStringList({"QTabBar", "Power On", "Power Off"}));
 }
 
 }  // namespace

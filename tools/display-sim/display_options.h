@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tarnex::sim {
 
@@ -22,6 +24,8 @@ struct DisplayOptions {
   bool garbage = false;       // answers bytes that are no valid reply, ending in "x"
   bool oddLength = false;     // answers replies with an odd number of data characters
   int closeAfter = 0;         // closes the connection after N commands (0 = never)
+  // Data of read-write settings at power-up, by letters: {"kd", "01"} starts with mute on.
+  std::vector<std::pair<std::string, std::string>> settings{};
 };
 
 // One command as a display received it.

@@ -7,7 +7,9 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "display-sim/command_line_parser.h"
 #include "display-sim/loopback_address.h"
+#include "display-sim/setting_catalogue.h"
 #include "protocol/command_frame.h"
 
 namespace tarnex::sim {
@@ -83,6 +85,25 @@ void AddAddresses(Collected& collected, const std::string& list) {
   }
 }
 
+// "kd=01": a read-write setting without a table and a value it accepts, as the display would
+// store it had it been sent "kd 01 01\n".
+void AddSetting(Collected& collected, const std::string& text) {
+  const size_t equals = text.find('=');
+  const std::string letters = text.substr(0, std::min(equals, text.size()));
+  const SettingInfo* setting = FindSetting(letters);
+  if (setting == nullptr || setting->access != Access::kReadWrite || setting->tableSize != 0 ||
+      setting->valueFields != 1) {
+    throw std::invalid_argument("--setting wants the letters of a read-write setting, not '" +
+                                text + "'");
+  }
+  const std::string data = equals == std::string::npos ? std::string() : text.substr(equals + 1);
+  const std::optional<int> value = ParseHexField(data);
+  if (!value || !AcceptsValue(*setting, HexByte(*value))) {
+    throw std::invalid_argument("--setting " + letters + " does not accept '" + data + "'");
+  }
+  collected.common.settings.emplace_back(letters, HexByte(*value));
+}
+
 using FlagAction = std::function<void(Collected&, const std::string& value)>;
 
 struct Flag {
@@ -131,6 +152,7 @@ const std::map<std::string, Flag, std::less<>>& Flags() {
           c.serial.linkPath = v;
         }}},
       {"--set-ids", {true, AddSetIds}},
+      {"--setting", {true, AddSetting}},
       {"--reply-own-set-id",
        {false, [](Collected& c, const std::string&) { c.serial.replyOwnSetId = true; }}},
   };
@@ -227,6 +249,8 @@ For every display:
   --delay-ms N           answer every command N ms late (serial line too)
   --split                write every reply in two or three pieces, 20 ms apart (serial too)
   --close-after N        close each connection after its N-th command (0 = never)
+  --setting XX=HH        start with setting XX at the value HH, as "XX 01 HH" would set it
+                         (repeatable; e.g. --setting kd=01 starts with the screen muted)
 For the displays named:
   --refuse ADDR[,ADDR]   do not listen: connects are refused
   --silent ADDR[,ADDR]   accept and read, never answer

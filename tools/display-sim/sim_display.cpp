@@ -38,6 +38,7 @@ SimDisplay::SimDisplay(const DisplayOptions& options, CommandLog& log)
   state_.SetFanOk(options.fanOk);
   state_.SetLampHours(options.lampHours);
   state_.SetLampHours2(options.lampHours2);
+  for (const auto& [letters, data] : options.settings) state_.Store(letters, data);
   server_ = std::make_unique<TcpDisplayServer>(
       address_, options.port,
       [this](std::string_view line, int count) { return Handle(line, count); }, !options.refuse);
