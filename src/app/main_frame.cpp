@@ -1,22 +1,22 @@
 #include "app/main_frame.h"
 
-#include "app/setting_dlg.h"
-
-#include <QLineEdit>
-
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
 #include "app/operator_messages.h"
+#include "app/setting_dlg.h"
 #include "app/window_layout.h"
+#include "pages/ui_sleeper.h"
 
 namespace tarnex {
 namespace {
@@ -24,6 +24,8 @@ namespace {
 constexpr QSize kToolButtonSize(72, 24);
 // The status bar's text while the mouse is over no command.
 constexpr const char* kIdleText = "Ready";
+// How soon a close put off by a running exchange is tried again.
+constexpr std::chrono::milliseconds kCloseRetry{100};
 
 }  // namespace
 
@@ -153,7 +155,15 @@ void CMainFrame::ShowIdleText() {
   statusBar()->showMessage(QString::fromLatin1(kIdleText));
 }
 
+// A close that arrives while an exchange repaints the window (a refresh, a group send) is put
+// off until the exchange is over: the exchange holds the console, and ending supervision would
+// then wait for a worker that waits for the console.
 void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (InsideResponsiveWait()) {
+    event->ignore();
+    QTimer::singleShot(kCloseRetry, this, &QWidget::close);
+    return;
+  }
   CloseDocument();
   event->accept();
 }

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <algorithm>
@@ -10,6 +11,8 @@ namespace tarnex {
 namespace {
 
 constexpr std::chrono::milliseconds kEventSlice{5};
+// Touched on the UI thread only.
+int g_waitDepth = 0;
 
 bool OnUiThread() {
   const QCoreApplication* app = QCoreApplication::instance();
@@ -19,6 +22,8 @@ bool OnUiThread() {
 void PumpEventsFor(std::chrono::milliseconds pause) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + pause;
+  ++g_waitDepth;
+  const auto leave = qScopeGuard([] { --g_waitDepth; });
   for (;;) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     const Clock::duration left = deadline - Clock::now();
@@ -28,6 +33,10 @@ void PumpEventsFor(std::chrono::milliseconds pause) {
 }
 
 }  // namespace
+
+bool InsideResponsiveWait() {
+  return OnUiThread() && g_waitDepth > 0;
+}
 
 Sleeper UiResponsiveSleeper() {
   return [](std::chrono::milliseconds pause) {

@@ -10,4 +10,8 @@ namespace tarnex {
 // On any other thread it simply sleeps.
 Sleeper UiResponsiveSleeper();
 
+// True on the UI thread while such a pause delivers events: whatever handles one then runs
+// inside an exchange that holds the console.
+bool InsideResponsiveWait();
+
 }  // namespace tarnex

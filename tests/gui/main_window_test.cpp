@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -187,6 +188,24 @@ TEST_F(MainWindowTest, TheFrameIsFixedAndOffersTheCommandsWithTheirTexts) {
   QStatusTipEvent leave{QString()};
   QCoreApplication::sendEvent(frame.get(), &leave);
   EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready");
+}
+
+// Closing while a refresh waits for a slow display: the exchange holds the console, so the
+// close waits until the refresh is over, with supervision passes running meanwhile.
+TEST_F(MainWindowTest, AClosingWindowWaitsForTheRefreshInProgress) {
+  Open(133);
+  fleet.Find(a)->SetDelayMs(250);
+  View().OnInitialUpdate();
+  frame->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+  QTimer::singleShot(100, frame.get(), &QWidget::close);
+  Select(SingleIndex(a));  // returns when the Control page has read the display
+
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_EQ(fleet.CommandsTo(a).back(), "kd 01 ff\n");
+  EXPECT_TRUE(testing::RunUntil([&] { return !frame->isVisible(); }, 2000));
+  EXPECT_FALSE(View().Supervisor().PassRunning());
+  EXPECT_NE(ReadFile("QXMNTConfig.ini").find("0=[Lobby]" + a), std::string::npos);
 }
 
 // The operator starts in the tree and reaches the controls of the page on top with Tab alone.
