@@ -89,7 +89,7 @@ void AddAddresses(Collected& collected, const std::string& list) {
 // store it had it been sent "kd 01 01\n".
 void AddSetting(Collected& collected, const std::string& text) {
   const size_t equals = text.find('=');
-  const std::string letters = text.substr(0, std::min(equals, text.size()));
+  const std::string letters = text.substr(0, equals);
   const SettingInfo* setting = FindSetting(letters);
   if (setting == nullptr || setting->access != Access::kReadWrite || setting->tableSize != 0 ||
       setting->valueFields != 1) {
