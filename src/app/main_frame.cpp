@@ -156,9 +156,10 @@ void CMainFrame::ShowIdleText() {
 }
 
 // A close that arrives while an exchange repaints the window (a refresh, a group send) is put
-// off until the exchange is over: the exchange holds the console, and ending supervision would
-// then wait for a worker that waits for the console.
+// off until that exchange, cancelled by the stop, has unwound.
 void CMainFrame::closeEvent(QCloseEvent* event) {
+  // Whatever waits for a display now gives up at once, so the close is not held for it.
+  m_view->Core().Stop();
   if (InsideResponsiveWait()) {
     event->ignore();
     QTimer::singleShot(kCloseRetry, this, &QWidget::close);
@@ -171,9 +172,14 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 void CMainFrame::CloseDocument() {
   if (m_documentClosed) return;
   m_documentClosed = true;
+  // The configuration is written first: if the session ends while the workers unwind, it is
+  // already on disk. The stop makes the workers end within about a second.
+  m_view->Core().Stop();
+  {
+    std::lock_guard lock(m_view->Core().Mutex());
+    m_doc.OnCloseDocument(m_login);
+  }
   m_view->StopSupervision();
-  std::lock_guard lock(m_view->Core().Mutex());
-  m_doc.OnCloseDocument(m_login);
 }
 
 }  // namespace tarnex

@@ -8,8 +8,8 @@
 
 namespace tarnex {
 
-// The serial port as the command transaction's line: the transaction holds the console lock
-// around write, pause and read, and the port keeps each call whole on its own.
+// The serial port as the command transaction's line; the channel keeps write, pause and read
+// together, and the port keeps each call whole on its own.
 class CSerialPortChannel : public SerialChannel {
  public:
   explicit CSerialPortChannel(CSerialPort& port) : m_port(port) {}

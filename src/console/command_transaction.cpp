@@ -1,11 +1,13 @@
 #include "console/command_transaction.h"
 
+#include <algorithm>
 #include <array>
+#include <mutex>
+#include <set>
 #include <utility>
 
 #include "console/console_core.h"
 #include "console/serial_channel.h"
-#include "links/network_exchange.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/command_frame.h"
 #include "registry/tree_labels.h"
@@ -13,7 +15,6 @@
 namespace tarnex {
 namespace {
 
-constexpr std::chrono::milliseconds kPowerResendPause{50};
 constexpr std::chrono::milliseconds kSerialReplyPause{100};
 constexpr std::chrono::milliseconds kGroupEndPause{200};
 constexpr int kSerialTimeoutShortMs = 1000;
@@ -35,6 +36,23 @@ bool IsPowerCommand(std::string_view command) {
   return command == protocol::command::kPowerOn || command == protocol::command::kPowerOff;
 }
 
+std::string PowerReply(std::string_view command) {
+  return std::string(command == protocol::command::kPowerOn ? protocol::command::kPowerOnReply
+                                                            : protocol::command::kPowerOffReply);
+}
+
+ExchangeSpec Retried(std::string_view command) {
+  return {.command = std::string(command), .maxFailedReceives = kNetworkFailedReceives};
+}
+
+ExchangeSpec Once(std::string_view command) {
+  return {.command = std::string(command), .maxFailedReceives = 1, .resend = false};
+}
+
+ExchangeSpec Power(std::string_view command) {
+  return {.command = std::string(command), .power = true};
+}
+
 }  // namespace
 
 std::optional<std::string_view> GroupHistoryText(std::string_view reply) {
@@ -49,178 +67,259 @@ std::optional<std::string_view> GroupHistoryText(std::string_view reply) {
 CCommandTransaction::CCommandTransaction(CConsoleCore& core) : m_core(core) {}
 
 std::optional<std::string> CCommandTransaction::SendCommand(std::string_view command) {
-  std::lock_guard lock(m_core.Mutex());
-  const int mode = m_core.Doc().m_docCommunicationSelect;
-  if (mode == kNetworkMode) return SendNetwork(command);
-  if (mode == kSerialMode) return SendSerial(command);
-  return std::nullopt;
+  std::vector<GroupTarget> targets;
+  int single = -1;
+  {
+    std::lock_guard lock(m_core.Mutex());
+    COsprelNetworkManagerDoc& doc = m_core.Doc();
+    if (doc.m_docCommunicationSelect == kSerialMode) {
+      // Serial routing reads the tree itself; the lock is taken again there.
+    } else if (doc.m_docCommunicationSelect != kNetworkMode || m_core.m_bEmptyGroup) {
+      return std::nullopt;
+    } else if (m_core.m_bTargetIsGroup) {
+      // A member whose address occurs several times in the display table is sent the command
+      // once per occurrence; the current display ends at the last one, as operators know it.
+      const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
+      for (const std::string& member : m_core.Tree().ViewState().m_groupMemberList) {
+        for (int index = 0; index < count; ++index) {
+          if (doc.m_docDisplays[static_cast<size_t>(index)].m_address != member) continue;
+          targets.push_back({index, doc.m_docConnectState[static_cast<size_t>(index)] == 1});
+          doc.m_docCurrentDisplay = index;
+        }
+      }
+      single = -2;
+    } else {
+      single = doc.m_docCurrentDisplay;
+      if (!LinkState::ValidIndex(single) ||
+          doc.m_docConnectState[static_cast<size_t>(single)] != 1) {
+        return std::nullopt;
+      }
+    }
+  }
+  if (single == -1) return SendSerial(command);
+  if (single == -2) return SendNetworkGroup(std::move(targets), command);
+  return RouteToDisplay(single, command);
 }
 
 std::optional<std::string> CCommandTransaction::SendCommandToCurrent(std::string_view command) {
-  std::lock_guard lock(m_core.Mutex());
-  COsprelNetworkManagerDoc& doc = m_core.Doc();
-  if (doc.m_docCommunicationSelect == kNetworkMode) {
-    if (command == protocol::query::kDisplayKind) return NetworkQueryOnce(command);
-    return NetworkExchange(command);
+  int mode;
+  int current;
+  std::string setNumber;
+  {
+    std::lock_guard lock(m_core.Mutex());
+    const COsprelNetworkManagerDoc& doc = m_core.Doc();
+    mode = doc.m_docCommunicationSelect;
+    current = doc.m_docCurrentDisplay;
+    setNumber = doc.m_docHistorySetID;
   }
-  if (doc.m_docCommunicationSelect != kSerialMode) return std::nullopt;
-  const auto setId = protocol::DeriveSetId(doc.m_docHistorySetID);
+  if (mode == kNetworkMode) return RouteToDisplay(current, command);
+  if (mode != kSerialMode) return std::nullopt;
+  const auto setId = protocol::DeriveSetId(setNumber);
   if (!setId) return std::string();  // no such set ID: the line stays silent
   return SerialWithSetId(command, *setId);
 }
 
 std::optional<std::string> CCommandTransaction::SendCommandToDisplay(int index,
                                                                      std::string_view command) {
-  std::lock_guard lock(m_core.Mutex());
-  COsprelNetworkManagerDoc& doc = m_core.Doc();
-  if (doc.m_docCommunicationSelect != kNetworkMode || !LinkState::ValidIndex(index)) {
-    return std::nullopt;
+  {
+    std::lock_guard lock(m_core.Mutex());
+    if (m_core.Doc().m_docCommunicationSelect != kNetworkMode) return std::nullopt;
   }
-  const int selected = doc.m_docCurrentDisplay;
-  doc.m_docCurrentDisplay = index;
-  std::optional<std::string> reply = SendCommandToCurrent(command);
-  doc.m_docCurrentDisplay = selected;
-  return reply;
+  return RouteToDisplay(index, command);
 }
 
 // ---- Network ----
 
-std::optional<std::string> CCommandTransaction::SendNetwork(std::string_view command) {
-  if (m_core.m_bEmptyGroup) return std::nullopt;
-  if (m_core.m_bTargetIsGroup) return SendNetworkGroup(command);
-  const COsprelNetworkManagerDoc& doc = m_core.Doc();
-  const int current = doc.m_docCurrentDisplay;
-  if (!LinkState::ValidIndex(current) || doc.m_docConnectState[static_cast<size_t>(current)] != 1) {
-    return std::nullopt;
+std::optional<std::string> CCommandTransaction::RouteToDisplay(int index,
+                                                               std::string_view command) {
+  if (!LinkState::ValidIndex(index)) return std::nullopt;
+  if (command == protocol::query::kDisplayKind) return NetworkQueryOnce(index, command);
+  return NetworkExchange(index, command);
+}
+
+std::optional<std::string> CCommandTransaction::NetworkExchange(int index,
+                                                                std::string_view command) {
+  return ExchangeAt(index, Retried(command), true);
+}
+
+std::optional<std::string> CCommandTransaction::NetworkQueryOnce(int index,
+                                                                 std::string_view command) {
+  return ExchangeAt(index, Once(command), false);
+}
+
+std::string CCommandTransaction::SendPowerCommand(int index, std::string_view command) {
+  const Sleeper sleep = m_core.SleeperCopy();
+  {
+    auto lease = m_core.Link().Sockets().Acquire(index);
+    ExchangeWithDisplay(m_core.Link().Api(), lease.Fd(), Power(command), sleep, m_core.StopFd());
   }
-  if (command == protocol::query::kDisplayKind) return NetworkQueryOnce(command);
-  return NetworkExchange(command);
+  return PowerReply(command);
 }
 
-// Every member in turn, behind the progress popup. A member whose address occurs several times
-// in the display table is sent the command once per occurrence.
-std::optional<std::string> CCommandTransaction::SendNetworkGroup(std::string_view command) {
-  COsprelNetworkManagerDoc& doc = m_core.Doc();
-  const std::vector<std::string> members = m_core.Tree().ViewState().m_groupMemberList;
-  UiHost& ui = m_core.Ui();
-  ui.ProgressCreate();
-  ui.ProgressSetPos(0);
-  const int step = members.empty() ? 0 : 100 / static_cast<int>(members.size());
-  std::optional<std::string> last;
-  const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
-  for (size_t m = 0; m < members.size(); ++m) {
-    ui.ProgressSetPos(static_cast<int>(m) * step);
-    for (int index = 0; index < count; ++index) {
-      if (doc.m_docDisplays[static_cast<size_t>(index)].m_address != members[m]) continue;
-      last = SendToMemberDisplay(index, command);
-    }
+// The display's channel is held for the exchange; the console lock only for its outcome.
+std::optional<std::string> CCommandTransaction::ExchangeAt(int index, const ExchangeSpec& spec,
+                                                           bool giveUp) {
+  if (!LinkState::ValidIndex(index)) return std::nullopt;
+  const Sleeper sleep = m_core.SleeperCopy();
+  ExchangeOutcome outcome;
+  {
+    auto lease = m_core.Link().Sockets().Acquire(index);
+    outcome = ExchangeWithDisplay(m_core.Link().Api(), lease.Fd(), spec, sleep, m_core.StopFd());
   }
-  ui.ProgressSetPos(100);
-  m_core.Sleep()(kGroupEndPause);
-  ui.ProgressDestroy();
-  return last;
-}
-
-std::optional<std::string> CCommandTransaction::SendToMemberDisplay(int index,
-                                                                    std::string_view command) {
-  COsprelNetworkManagerDoc& doc = m_core.Doc();
-  doc.m_docCurrentDisplay = index;
-  if (doc.m_docConnectState[static_cast<size_t>(index)] != 1) return std::nullopt;
-  std::optional<std::string> reply =
-      IsPowerCommand(command) ? SendPowerCommand(command) : NetworkExchange(command);
-  if (reply) GroupHistory(*reply);
-  return reply;
-}
-
-std::optional<std::string> CCommandTransaction::NetworkExchange(std::string_view command) {
-  return ExchangeWithCurrent(command, kNetworkFailedReceives, true);
-}
-
-std::optional<std::string> CCommandTransaction::NetworkQueryOnce(std::string_view command) {
-  return ExchangeWithCurrent(command, 1, false);
-}
-
-// A complete reply marks the link up; with `giveUp`, failing receives end the link.
-std::optional<std::string> CCommandTransaction::ExchangeWithCurrent(std::string_view command,
-                                                                    int maxFailedReceives,
-                                                                    bool giveUp) {
   std::lock_guard lock(m_core.Mutex());
-  COsprelNetworkManagerDoc& doc = m_core.Doc();
-  const int current = doc.m_docCurrentDisplay;
-  if (!LinkState::ValidIndex(current)) return std::nullopt;
-  CNetworkLink& link = m_core.Link();
-  ExchangeOutcome outcome = ExchangeWithDisplay(link.Api(), link.Sockets().Get(current), command,
-                                                maxFailedReceives, giveUp, m_core.Sleep());
-  if (!outcome.complete) {
-    if (giveUp) GiveUp();
-    return std::nullopt;
+  return RecordOutcomeLocked(index, outcome, giveUp);
+}
+
+std::optional<std::string> CCommandTransaction::RecordOutcomeLocked(int index,
+                                                                    ExchangeOutcome& outcome,
+                                                                    bool giveUp) {
+  if (outcome.complete) {
+    m_core.Doc().m_docConnectState[static_cast<size_t>(index)] = 1;
+    return std::move(outcome.reply);
   }
-  doc.m_docConnectState[static_cast<size_t>(current)] = 1;
-  return std::move(outcome.reply);
+  // A console that is closing cut the exchange short; the display did nothing wrong.
+  if (giveUp && !outcome.cancelled) GiveUpLocked(index);
+  return std::nullopt;
 }
 
 // The display is lost: it is shown down, its link closed, the loss written to the history,
 // and the administrator alarmed once, on the change from up to down.
-void CCommandTransaction::GiveUp() {
+void CCommandTransaction::GiveUpLocked(int index) {
   COsprelNetworkManagerDoc& doc = m_core.Doc();
-  const int current = doc.m_docCurrentDisplay;
-  const bool wasUp = doc.m_docConnectState[static_cast<size_t>(current)] == 1;
-  m_core.Link().CloseLink(current);
-  m_core.MarkDisconnected();
-  m_core.AppendHistory("Monitor is not communicated with PC");
-  if (wasUp) m_core.SendAlarmMail(2, m_core.DisplayAddress(current));
-  doc.m_docConnectState[static_cast<size_t>(current)] = 0;
+  const bool wasUp = doc.m_docConnectState[static_cast<size_t>(index)] == 1;
+  m_core.Link().CloseLink(index);
+  m_core.MarkDisconnectedAt(index);
+  m_core.AppendHistoryAt(index, "Monitor is not communicated with PC");
+  if (wasUp) m_core.SendAlarmMail(2, m_core.DisplayAddress(index));
+  doc.m_docConnectState[static_cast<size_t>(index)] = 0;
 }
 
-std::string CCommandTransaction::SendPowerCommand(std::string_view command) {
-  std::lock_guard lock(m_core.Mutex());
-  CNetworkLink& link = m_core.Link();
-  const int fd = link.Sockets().Get(m_core.Doc().m_docCurrentDisplay);
-  link.Api().Send(fd, command.data(), command.size());
-  m_core.Sleep()(kPowerResendPause);
-  link.Api().Send(fd, command.data(), command.size());
-  return std::string(command == protocol::command::kPowerOn ? protocol::command::kPowerOnReply
-                                                            : protocol::command::kPowerOffReply);
+// Every connected member at once, behind the progress popup; the outcomes are recorded in
+// member order afterwards, so the history reads as if the members had been sent to in turn.
+std::optional<std::string> CCommandTransaction::SendNetworkGroup(std::vector<GroupTarget> targets,
+                                                                 std::string_view command) {
+  UiHost& ui = m_core.Ui();
+  ui.ProgressCreate();
+  ui.ProgressSetPos(0);
+  const ExchangeSpec spec = IsPowerCommand(command) ? Power(command) : Retried(command);
+  std::vector<ExchangeOutcome> outcomes = ExchangeWithMembers(targets, spec);
+  std::optional<std::string> last;
+  {
+    std::lock_guard lock(m_core.Mutex());
+    for (size_t i = 0; i < targets.size(); ++i) {
+      last = targets[i].up ? RecordMember(targets[i], command, outcomes[i]) : std::nullopt;
+    }
+  }
+  ui.ProgressSetPos(100);
+  m_core.SleeperCopy()(kGroupEndPause);
+  ui.ProgressDestroy();
+  return last;
 }
 
-void CCommandTransaction::GroupHistory(std::string_view reply) {
-  if (const auto text = GroupHistoryText(reply)) m_core.AppendHistory(*text);
+std::optional<std::string> CCommandTransaction::RecordMember(const GroupTarget& target,
+                                                             std::string_view command,
+                                                             ExchangeOutcome& outcome) {
+  std::optional<std::string> reply = IsPowerCommand(command)
+                                         ? std::optional<std::string>(PowerReply(command))
+                                         : RecordOutcomeLocked(target.index, outcome, true);
+  if (reply) GroupHistory(target.index, *reply);
+  return reply;
+}
+
+// A display listed twice (a member added twice) is sent to once per listing, but never twice
+// at the same moment: each wave holds a display at most once. Channels are taken in index
+// order, so two group sends running together cannot wait for each other in a circle.
+std::vector<ExchangeOutcome> CCommandTransaction::ExchangeWithMembers(
+    const std::vector<GroupTarget>& targets, const ExchangeSpec& spec) {
+  std::vector<ExchangeOutcome> outcomes(targets.size());
+  std::vector<size_t> pending;
+  for (size_t i = 0; i < targets.size(); ++i) {
+    if (targets[i].up) pending.push_back(i);
+  }
+  const size_t total = std::max<size_t>(1, targets.size());
+  size_t finished = targets.size() - pending.size();
+  int shown = 0;
+  UiHost& ui = m_core.Ui();
+  MonitorSocketTable& table = m_core.Link().Sockets();
+  while (!pending.empty()) {
+    std::vector<size_t> wave;
+    std::vector<size_t> later;
+    std::set<int> inWave;
+    for (size_t position : pending) {
+      (inWave.insert(targets[position].index).second ? wave : later).push_back(position);
+    }
+    std::sort(wave.begin(), wave.end(),
+              [&](size_t a, size_t b) { return targets[a].index < targets[b].index; });
+    std::vector<MonitorSocketTable::Lease> leases;
+    std::vector<int> fds;
+    for (size_t position : wave) {
+      leases.push_back(table.Acquire(targets[position].index));
+      fds.push_back(leases.back().Fd());
+    }
+    const std::vector<ExchangeSpec> specs(wave.size(), spec);
+    std::vector<ExchangeOutcome> results =
+        ExchangeWithDisplays(m_core.Link().Api(), fds, specs, m_core.StopFd(), [&](size_t) {
+          const int position = static_cast<int>(++finished * 100 / total);
+          if (position != shown) ui.ProgressSetPos(shown = position);
+        });
+    leases.clear();
+    for (size_t w = 0; w < wave.size(); ++w) outcomes[wave[w]] = std::move(results[w]);
+    pending = std::move(later);
+  }
+  return outcomes;
+}
+
+void CCommandTransaction::GroupHistory(int index, std::string_view reply) {
+  const auto text = GroupHistoryText(reply);
+  if (!text) return;
+  if (index < 0) {
+    m_core.AppendHistory(*text);
+  } else {
+    m_core.AppendHistoryAt(index, *text);
+  }
 }
 
 // ---- Serial ----
 
 std::optional<std::string> CCommandTransaction::SendSerial(std::string_view command) {
-  COsprelNetworkManagerDoc& doc = m_core.Doc();
-  const DeviceTree& tree = m_core.Tree();
-  const TreeModel& model = tree.Model();
-  const TreeItem selected = tree.ViewState().m_hSelectedItem;
-  const TreeItem parent = model.Parent(selected);
-  const bool isDisplay = tree.IsRootGrandchild(selected);
-  if (isDisplay || doc.m_docCurrentSetId == "00") {
-    return SerialWithSetId(command, doc.m_docCurrentSetId);
+  std::vector<std::string> setIds;
+  {
+    std::lock_guard lock(m_core.Mutex());
+    const COsprelNetworkManagerDoc& doc = m_core.Doc();
+    const DeviceTree& tree = m_core.Tree();
+    const TreeModel& model = tree.Model();
+    const TreeItem selected = tree.ViewState().m_hSelectedItem;
+    if (tree.IsRootGrandchild(selected) || doc.m_docCurrentSetId == "00") {
+      setIds.push_back(doc.m_docCurrentSetId);
+    } else if (selected == kNoItem || model.Parent(selected) != tree.GroupRoot() ||
+               model.FirstChild(selected) == kNoItem) {
+      return std::nullopt;
+    } else {
+      // Members in tree order; a member label without a set number has no display to reach.
+      for (TreeItem member : model.Children(selected)) {
+        const auto number = SerialSetNumber(model.Label(member));
+        const auto setId = number ? protocol::DeriveSetId(std::to_string(*number)) : std::nullopt;
+        if (setId) setIds.push_back(*setId);
+      }
+      return SendSerialGroup(std::move(setIds), command);
+    }
   }
-  if (selected != kNoItem && parent == tree.GroupRoot() && model.FirstChild(selected) != kNoItem) {
-    return SendSerialGroup(selected, command);
-  }
-  return std::nullopt;
+  return SerialWithSetId(command, setIds.front());
 }
 
-// Members in tree order; each member's set ID is written into the command and into the
-// history of its reply.
-std::optional<std::string> CCommandTransaction::SendSerialGroup(TreeItem group,
+// Each member's set ID is written into the command and into the history of its reply.
+std::optional<std::string> CCommandTransaction::SendSerialGroup(std::vector<std::string> setIds,
                                                                 std::string_view command) {
-  COsprelNetworkManagerDoc& doc = m_core.Doc();
-  const TreeModel& model = m_core.Tree().Model();
   std::optional<std::string> last;
-  const std::vector<TreeItem> members(model.Children(group).begin(), model.Children(group).end());
-  for (TreeItem member : members) {
-    const auto number = SerialSetNumber(model.Label(member));
-    const auto setId = number ? protocol::DeriveSetId(std::to_string(*number)) : std::nullopt;
-    if (!setId) continue;
-    doc.m_docCurrentSetId = *setId;
-    last = SerialWithSetId(command, *setId);
-    doc.m_docHistorySetID = *setId;
-    GroupHistory(*last);
+  for (const std::string& setId : setIds) {
+    {
+      std::lock_guard lock(m_core.Mutex());
+      m_core.Doc().m_docCurrentSetId = setId;
+    }
+    last = SerialWithSetId(command, setId);
+    std::lock_guard lock(m_core.Mutex());
+    m_core.Doc().m_docHistorySetID = setId;
+    GroupHistory(-1, *last);
   }
   return last;
 }
@@ -234,15 +333,18 @@ std::optional<std::string> CCommandTransaction::SerialWithSetId(std::string_view
 }
 
 std::string CCommandTransaction::SerialExchange(std::string_view command) {
-  std::lock_guard lock(m_core.Mutex());
-  SerialChannel* channel = m_core.Serial();
-  if (channel == nullptr || !channel->Write(command)) return std::string();
-  m_core.Sleep()(kSerialReplyPause);
-  const int timeout =
-      m_core.Doc().m_docSerialTimeoutShort == 1 ? kSerialTimeoutShortMs : kSerialTimeoutLongMs;
+  SerialChannel* channel;
+  int timeout;
+  {
+    std::lock_guard lock(m_core.Mutex());
+    channel = m_core.Serial();
+    timeout =
+        m_core.Doc().m_docSerialTimeoutShort == 1 ? kSerialTimeoutShortMs : kSerialTimeoutLongMs;
+  }
+  if (channel == nullptr) return std::string();
   const std::string_view setId =
       command.size() >= protocol::kSetIdPos + 2 ? command.substr(protocol::kSetIdPos, 2) : "";
-  return channel->Read(setId, timeout);
+  return channel->Exchange(command, kSerialReplyPause, m_core.SleeperCopy(), setId, timeout);
 }
 
 }  // namespace tarnex

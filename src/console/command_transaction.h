@@ -3,7 +3,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "links/network_exchange.h"
 #include "registry/tree_observer.h"
 
 namespace tarnex {
@@ -13,7 +15,9 @@ class CConsoleCore;
 // The one way everything talks to displays. A command goes to the selected display or to every
 // member of the selected group, over the network or the serial line, and the reply comes back
 // as text, or nothing when the display did not answer. Each call blocks its thread for the
-// whole exchange and holds the console lock meanwhile.
+// whole exchange. The console lock is held only to read the target and to record the outcome,
+// never while a display is waited for: each display's channel keeps its exchanges apart, and
+// exchanges with different displays run side by side.
 class CCommandTransaction {
  public:
   explicit CCommandTransaction(CConsoleCore& core);
@@ -23,31 +27,41 @@ class CCommandTransaction {
   // To the display or set ID the caller already chose, without looking at the tree.
   std::optional<std::string> SendCommandToCurrent(std::string_view command);
 
-  // For background work: one command to the network display at `index`. The current display
-  // is restored afterwards, so the operator's next command still goes to the display the
-  // operator selected rather than to the one a worker addressed last.
+  // For background work: one command to the network display at `index`. The operator's
+  // current display is left as it is.
   std::optional<std::string> SendCommandToDisplay(int index, std::string_view command);
 
-  // The exchange with the display at m_docCurrentDisplay: three failed receives give it up.
-  std::optional<std::string> NetworkExchange(std::string_view command);
+  // The exchange with the display at `index`: three failed receives give it up.
+  std::optional<std::string> NetworkExchange(int index, std::string_view command);
   // The same without retries or give-up: one failed receive returns nothing.
-  std::optional<std::string> NetworkQueryOnce(std::string_view command);
+  std::optional<std::string> NetworkQueryOnce(int index, std::string_view command);
   // Power on or off, sent twice and answered without reading the display.
-  std::string SendPowerCommand(std::string_view command);
+  std::string SendPowerCommand(int index, std::string_view command);
   // One exchange on the serial line; empty when nothing arrived.
   std::string SerialExchange(std::string_view command);
 
  private:
-  std::optional<std::string> SendNetwork(std::string_view command);
-  std::optional<std::string> SendNetworkGroup(std::string_view command);
-  std::optional<std::string> SendToMemberDisplay(int index, std::string_view command);
+  struct GroupTarget {
+    int index;
+    bool up;
+  };
+
+  std::optional<std::string> SendNetworkGroup(std::vector<GroupTarget> targets,
+                                              std::string_view command);
+  std::vector<ExchangeOutcome> ExchangeWithMembers(const std::vector<GroupTarget>& targets,
+                                                   const ExchangeSpec& spec);
+  std::optional<std::string> RecordMember(const GroupTarget& target, std::string_view command,
+                                          ExchangeOutcome& outcome);
   std::optional<std::string> SendSerial(std::string_view command);
-  std::optional<std::string> SendSerialGroup(TreeItem group, std::string_view command);
+  std::optional<std::string> SendSerialGroup(std::vector<std::string> setIds,
+                                             std::string_view command);
   std::optional<std::string> SerialWithSetId(std::string_view command, const std::string& setId);
-  std::optional<std::string> ExchangeWithCurrent(std::string_view command, int maxFailedReceives,
-                                                 bool giveUp);
-  void GroupHistory(std::string_view reply);
-  void GiveUp();
+  std::optional<std::string> ExchangeAt(int index, const ExchangeSpec& spec, bool giveUp);
+  std::optional<std::string> RouteToDisplay(int index, std::string_view command);
+  void GroupHistory(int index, std::string_view reply);
+  // Records the outcome of an exchange with the display at `index`; lock held.
+  std::optional<std::string> RecordOutcomeLocked(int index, ExchangeOutcome& outcome, bool giveUp);
+  void GiveUpLocked(int index);
 
   CConsoleCore& m_core;
 };

@@ -39,6 +39,11 @@ CConsoleCore::~CConsoleCore() {
   for (int i = 0; i < kMaxDisplays; ++i) m_link.CloseLink(i);
 }
 
+Sleeper CConsoleCore::SleeperCopy() const {
+  std::lock_guard lock(m_mutex);
+  return m_sleep;
+}
+
 void CConsoleCore::SetSleeper(Sleeper sleeper) {
   std::lock_guard lock(m_mutex);
   m_link.SetSleeper(sleeper);
@@ -47,13 +52,26 @@ void CConsoleCore::SetSleeper(Sleeper sleeper) {
 
 // ---- Tree building ----
 
+// In network mode every stored display is connected at once, without the lock; the tree is
+// then built under it in stored order, as connecting one display after another would have.
 void CConsoleCore::BuildTree() {
-  std::lock_guard lock(m_mutex);
-  if (m_doc.m_docCommunicationSelect == kSerialMode) {
-    BuildSerialTree();
-  } else {
-    BuildNetworkTree();
+  std::vector<std::string> addresses;
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_doc.m_docCommunicationSelect == kSerialMode) {
+      BuildSerialTree();
+      m_tree.PropagateIcons();
+      return;
+    }
+    const int stored = std::clamp(m_doc.m_docSocketNumber, 0, kMaxDisplays);
+    for (int i = 0; i < stored; ++i) {
+      addresses.push_back(m_doc.m_docDisplays[static_cast<size_t>(i)].m_address);
+    }
   }
+  const std::vector<Connection> connections =
+      ConnectAll(m_link.Api(), addresses, m_link.Options(1, StopFd()));
+  std::lock_guard lock(m_mutex);
+  BuildNetworkTree(connections);
   m_tree.PropagateIcons();
 }
 
@@ -75,18 +93,24 @@ std::vector<TreeGroupLabels> GroupsOf(const COsprelNetworkManagerDoc& doc, int c
 // Every stored display is connected once, in stored order. A display whose address occurred
 // earlier is merged into that entry, and the entries after it close up, so that the table and
 // the "Single" items stay in the same order.
-void CConsoleCore::BuildNetworkTree() {
+// A display whose address occurred earlier is merged into that entry, and the entries after
+// it close up, so that the table and the "Single" items stay in the same order.
+void CConsoleCore::BuildNetworkTree(const std::vector<Connection>& connections) {
   m_tree.Reset(TreeMode::kNetwork);
   const int stored = std::clamp(m_doc.m_docSocketNumber, 0, kMaxDisplays);
   const std::vector<DisplayRecord> records(m_doc.m_docDisplays.begin(),
                                            m_doc.m_docDisplays.begin() + stored);
   m_doc.m_docSocketNumber = 0;
   m_doc.m_docCurrentDisplay = 0;
-  for (const DisplayRecord& record : records) {
+  int starved = 0;
+  for (size_t i = 0; i < records.size(); ++i) {
     const int slot = m_doc.m_docSocketNumber;
-    m_doc.m_docDisplays[static_cast<size_t>(slot)] = record;
+    m_doc.m_docDisplays[static_cast<size_t>(slot)] = records[i];
     m_doc.m_docCurrentDisplay = slot;
-    AddDiscoveredMonitor(record.m_address);
+    Connection connection;
+    if (i < connections.size()) connection = connections[i];
+    if (connection.result == Connection::Result::kNoDescriptors) ++starved;
+    AddConnectedMonitor(records[i].m_address, connection);
   }
   // A display that was never named keeps its address as its label.
   for (int k = 0; k < m_doc.m_docSocketNumber; ++k) {
@@ -94,6 +118,11 @@ void CConsoleCore::BuildNetworkTree() {
     if (!label.empty()) m_tree.RelabelSingle(k, label);
   }
   m_tree.BuildNetworkGroups(GroupsOf(m_doc, m_doc.m_docGroupNumCount, m_doc.m_docGroups));
+  if (starved > 0) {
+    m_ui.ShowMessage("Too many open files: " + std::to_string(starved) +
+                     " display(s) could not be connected. Raise the open-file limit "
+                     "(ulimit -n); they will be tried again.");
+  }
 }
 
 void CConsoleCore::BuildSerialTree() {
@@ -101,12 +130,20 @@ void CConsoleCore::BuildSerialTree() {
 }
 
 int CConsoleCore::AddDiscoveredMonitor(const std::string& address) {
+  std::vector<Connection> connection =
+      ConnectAll(m_link.Api(), {address}, m_link.Options(1, StopFd()));
   std::lock_guard lock(m_mutex);
+  return AddConnectedMonitor(address, connection.front());
+}
+
+int CConsoleCore::AddConnectedMonitor(const std::string& address, const Connection& connection) {
   const int current = m_doc.m_docCurrentDisplay;
-  if (!LinkState::ValidIndex(current)) return 0;
+  if (!LinkState::ValidIndex(current)) {
+    if (connection.fd != kNoSocket) m_link.Api().Close(connection.fd);
+    return 0;
+  }
   int& count = m_doc.m_docSocketNumber;
-  m_link.SetViewIp(address);
-  if (m_link.ConnectMonitor() == 0) {
+  if (m_link.AdoptConnection(current, address, connection) == 0) {
     m_doc.m_docDisplays[static_cast<size_t>(current)].m_address = address;
     count = std::max(count, current + 1);
     m_tree.AppendSingle(address, TreeIcon::kDisconnected);
@@ -124,8 +161,7 @@ int CConsoleCore::AddDiscoveredMonitor(const std::string& address) {
     return 1;
   }
   // Already known: the earlier entry takes the new link and keeps its name.
-  m_link.CloseLink(earlier);
-  m_link.Sockets().Set(earlier, m_link.Sockets().Take(current));
+  m_link.Sockets().Move(current, earlier);
   m_doc.m_docConnectState[static_cast<size_t>(earlier)] = 1;
   if (current >= count) RemoveDisplayEntry(current);
   m_doc.m_docCurrentDisplay = earlier;
@@ -143,11 +179,14 @@ void CConsoleCore::RemoveDisplayEntry(int index) {
 
 void CConsoleCore::MarkDisconnected() {
   std::lock_guard lock(m_mutex);
-  const int current = m_doc.m_docCurrentDisplay;
-  m_tree.MarkDisconnected(DisplayAddress(current));
-  if (LinkState::ValidIndex(current) &&
-      m_doc.m_docConnectState[static_cast<size_t>(current)] == 1) {
-    m_link.CloseLink(current);
+  MarkDisconnectedAt(m_doc.m_docCurrentDisplay);
+}
+
+void CConsoleCore::MarkDisconnectedAt(int index) {
+  std::lock_guard lock(m_mutex);
+  m_tree.MarkDisconnected(DisplayAddress(index));
+  if (LinkState::ValidIndex(index) && m_doc.m_docConnectState[static_cast<size_t>(index)] == 1) {
+    m_link.CloseLink(index);
   }
 }
 
@@ -166,12 +205,17 @@ void CConsoleCore::AppendHistory(std::string_view operation) {
     return;
   }
   if (m_doc.m_docCommunicationSelect != kNetworkMode) return;
-  const int current = m_doc.m_docCurrentDisplay;
-  if (!LinkState::ValidIndex(current)) {
+  AppendHistoryAt(m_doc.m_docCurrentDisplay, operation);
+}
+
+void CConsoleCore::AppendHistoryAt(int index, std::string_view operation) {
+  std::lock_guard lock(m_mutex);
+  m_history.SetFolder(m_doc.m_docConfigFolder);
+  if (!LinkState::ValidIndex(index)) {
     m_history.Append(kNetworkMode, m_link.ViewIp(), operation);
     return;
   }
-  std::string& address = m_doc.m_docDisplays[static_cast<size_t>(current)].m_address;
+  std::string& address = m_doc.m_docDisplays[static_cast<size_t>(index)].m_address;
   if (address.empty()) address = m_link.ViewIp();
   m_history.Append(kNetworkMode, address, operation);
 }

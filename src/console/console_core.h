@@ -11,6 +11,7 @@
 #include "config/network_manager_doc.h"
 #include "links/network_link.h"
 #include "platform/alarm_mailer.h"
+#include "platform/cancel_token.h"
 #include "platform/sleeper.h"
 #include "platform/socket_api.h"
 #include "platform/ui_host.h"
@@ -25,11 +26,10 @@ class SerialChannel;
 // links, the serial line and the command transaction, all behind one lock.
 //
 // Threads: the UI thread, the supervision worker and the backup workers all call in. Every
-// public call takes the console lock itself, except where it says otherwise; a whole command
-// exchange or group send holds it from the first byte sent to the last reply, so the current
-// display and the reply buffers keep their meaning. Blocking connects of a supervision pass
-// run without it. UiHost calls are made with the lock held, so a UiHost must never wait for
-// the UI thread from another thread.
+// public call takes the console lock itself, except where it says otherwise. No wait for a
+// display holds it: exchanges hold their display's channel instead, and blocking connects run
+// without it. UiHost calls may be made with the lock held, so a UiHost must never wait for the
+// UI thread from another thread.
 class CConsoleCore : public NetworkLinkHost, public LabelSource {
  public:
   CConsoleCore(COsprelNetworkManagerDoc& doc, UiHost& ui, SocketApi& sockets = PosixSockets());
@@ -53,23 +53,36 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   // Tests replace the protocol's pauses.
   void SetSleeper(Sleeper sleeper);
   const Sleeper& Sleep() const { return m_sleep; }
+  // The pause, copied under the lock, for a wait that runs without it.
+  Sleeper SleeperCopy() const;
+
+  // The console is closing: every exchange and connect in flight ends at once, as failed
+  // without blaming the display, and none starts to wait any more.
+  void Stop() { m_stop.Cancel(); }
+  bool Stopping() const { return m_stop.Cancelled(); }
+  int StopFd() const { return m_stop.Fd(); }
 
   // ---- Tree building (initial update) ----
   // Builds the tree of the document's mode: in network mode every stored display is
   // connected once; then the icons are propagated to the members.
   void BuildTree();
   // Adds a display at m_docCurrentDisplay after connecting it; returns 1 when connected.
+  // Takes the lock itself; the connect runs without it.
   int AddDiscoveredMonitor(const std::string& address);
 
   // ---- Marking, for the transaction and the pages (lock held by the caller or taken) ----
   // The current display stopped answering: its items turn red, m_bConnect is 0, and its
   // socket is closed when its link was up.
   void MarkDisconnected();
+  // The same for the display at `index`, whichever display is current.
+  void MarkDisconnectedAt(int index);
   void MarkCurrentConnected();
 
   // One history line for the current display (network) or set ID (serial). An empty address
   // is first filled with the address the link last connected to.
   void AppendHistory(std::string_view operation);
+  // One history line for the network display at `index`.
+  void AppendHistoryAt(int index, std::string_view operation);
   void SendAlarmMail(int kind, const std::string& address);
 
   // ---- View target state, set by the selection handling ----
@@ -88,7 +101,8 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
  private:
   class TreeNotifier;
 
-  void BuildNetworkTree();
+  void BuildNetworkTree(const std::vector<Connection>& connections);
+  int AddConnectedMonitor(const std::string& address, const Connection& connection);
   void BuildSerialTree();
   void RemoveDisplayEntry(int index);
 
@@ -103,6 +117,7 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   AlarmMailer* m_alarm = nullptr;
   SerialChannel* m_serial = nullptr;
   Sleeper m_sleep;
+  CancelToken m_stop;
 };
 
 }  // namespace tarnex

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "links/link_connector.h"
 #include "platform/trace.h"
 #include "registry/tree_labels.h"
 
@@ -35,39 +36,55 @@ void CLinkSupervisor::Wait() {
   if (m_thread.joinable()) m_thread.join();
 }
 
+// Every display marked down is tried at once, each with its two attempts, so a pass takes
+// about two seconds however many displays are down. The connects run without the console
+// lock; their outcomes are recorded under it in table order, as one pass after another would
+// have recorded them.
 void CLinkSupervisor::RunPass() {
   Trace("Disconnect Check");
-  int count;
-  {
-    std::lock_guard lock(m_core.Mutex());
-    count = std::clamp(m_core.Doc().m_docSocketNumber, 0, kMaxDisplays);
-  }
-  for (int index = 0; index < count; ++index) ReconnectDisplay(index);
-}
-
-// The connect attempts take up to 2 s and run without the console lock, so the operator can
-// work meanwhile; the outcome is recorded under the lock, unless the display was connected
-// or the table changed in between.
-void CLinkSupervisor::ReconnectDisplay(int index) {
-  std::string address;
+  std::vector<int> indexes;
+  std::vector<std::string> addresses;
   {
     std::lock_guard lock(m_core.Mutex());
     const COsprelNetworkManagerDoc& doc = m_core.Doc();
-    if (doc.m_docCommunicationSelect != kNetworkMode || index >= doc.m_docSocketNumber) return;
-    if (doc.m_docConnectState[static_cast<size_t>(index)] != 0) return;
-    address = m_core.DisplayAddress(index);
+    if (doc.m_docCommunicationSelect != kNetworkMode) return;
+    const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
+    for (int index = 0; index < count; ++index) {
+      if (doc.m_docConnectState[static_cast<size_t>(index)] != 0) continue;
+      indexes.push_back(index);
+      addresses.push_back(m_core.DisplayAddress(index));
+    }
   }
-  Trace("TRY ReConnection");
+  if (indexes.empty() || m_core.Stopping()) return;
+  for (size_t i = 0; i < indexes.size(); ++i) Trace("TRY ReConnection");
   CNetworkLink& link = m_core.Link();
-  const CNetworkLink::Attempt attempt = link.OpenWithRetry(address);
-
+  const std::vector<Connection> results =
+      ConnectAll(link.Api(), addresses, link.Options(2, m_core.StopFd()));
+  int starved = 0;
   std::lock_guard lock(m_core.Mutex());
+  for (size_t i = 0; i < indexes.size(); ++i) {
+    if (results[i].result == Connection::Result::kNoDescriptors) ++starved;
+    Record(indexes[i], addresses[i], results[i]);
+  }
+  // Not the displays' fault: they were never tried, and stay down for the next pass.
+  if (starved > 0) Trace("no descriptor left to reconnect %d display(s)", starved);
+}
+
+// The outcome is recorded unless the display was connected or the table changed meanwhile.
+void CLinkSupervisor::Record(int index, const std::string& address, const Connection& result) {
+  CNetworkLink& link = m_core.Link();
   COsprelNetworkManagerDoc& doc = m_core.Doc();
-  if (doc.m_docConnectState[static_cast<size_t>(index)] == 1 ||
+  if (result.result == Connection::Result::kCancelled ||
+      result.result == Connection::Result::kNoDescriptors ||
+      doc.m_docConnectState[static_cast<size_t>(index)] == 1 ||
       m_core.DisplayAddress(index) != address) {
-    if (attempt.fd != kNoSocket) link.Api().Close(attempt.fd);
+    if (result.fd != kNoSocket) link.Api().Close(result.fd);
     return;
   }
+  const CNetworkLink::Attempt attempt{
+      .fd = result.fd,
+      .attemptNumber = result.attemptNumber,
+      .waitFailed = result.result == Connection::Result::kSetupFailed};
   if (link.FinishReconnect(index, address, attempt) == 0) return;
 
   DeviceTree& tree = m_core.Tree();

@@ -6,6 +6,7 @@
 
 #include "console/console_core.h"
 #include "console/page_host.h"
+#include "links/link_connector.h"
 
 namespace tarnex {
 
@@ -15,7 +16,7 @@ namespace tarnex {
 class CLinkSupervisor {
  public:
   CLinkSupervisor(CConsoleCore& core, PageHost& pages);
-  ~CLinkSupervisor();  // waits for a running pass
+  ~CLinkSupervisor();  // waits for a running pass; the console's stop ends it promptly
   CLinkSupervisor(const CLinkSupervisor&) = delete;
   CLinkSupervisor& operator=(const CLinkSupervisor&) = delete;
 
@@ -28,7 +29,7 @@ class CLinkSupervisor {
   void Wait();
 
  private:
-  void ReconnectDisplay(int index);
+  void Record(int index, const std::string& address, const Connection& result);
 
   CConsoleCore& m_core;
   PageHost& m_pages;

@@ -72,7 +72,11 @@ CSelectionHandler::Followup CSelectionHandler::ConnectCurrent(const std::string&
   link.CloseLink(doc.m_docCurrentDisplay);
   if (link.ConnectMonitor() == 1) {
     doc.m_docTargetConnected = 1;
+    doc.m_docSelectedLinkUp = 1;
+    // The display's "Single" item and every member item that stands for it turn connected,
+    // whichever of them is selected.
     m_core.Tree().MarkConnected();
+    m_core.Tree().MarkCurrentConnected(address);
     return Followup::Refresh();
   }
   doc.m_docConnectState[static_cast<size_t>(doc.m_docCurrentDisplay)] = 0;
@@ -138,11 +142,11 @@ void CSelectionHandler::OnConnectCommand() {
     const Designation designation = Designate(tree, tree.ViewState().m_hSelectedItem);
     // Only a display has an address to connect to; a group's name is not one.
     if (!IsDisplayItem(designation.kind)) return;
-    const int current = doc.m_docCurrentDisplay;
-    if (!LinkState::ValidIndex(current) ||
-        doc.m_docConnectState[static_cast<size_t>(current)] == 1) {
-      return;
-    }
+    // The selected item names the display, not whichever display was current before: a
+    // member whose address is in no table entry must not take over another display's entry.
+    const auto index = LastDisplayIndex(DisplayAddresses(doc), designation.key);
+    if (!index || doc.m_docConnectState[static_cast<size_t>(*index)] == 1) return;
+    doc.m_docCurrentDisplay = *index;
     followup = ConnectCurrent(designation.key);
   }
   Run(followup);

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <chrono>
+#include <mutex>
 #include <string>
 #include <string_view>
+
+#include "platform/sleeper.h"
 
 namespace tarnex {
 
@@ -16,6 +20,21 @@ class SerialChannel {
   // The reply of the display with this set ID, read within the time-out; empty when nothing
   // complete arrived.
   virtual std::string Read(std::string_view setId, int timeoutMs) = 0;
+
+  // Write, pause and read as one step: every display hears the one line, so a second
+  // exchange must not write before the first has read its reply. Empty when the write failed
+  // or nothing arrived.
+  std::string Exchange(std::string_view command, std::chrono::milliseconds pause,
+                       const Sleeper& sleep, std::string_view setId, int timeoutMs) {
+    std::lock_guard turn(m_turn);
+    if (!Write(command)) return std::string();
+    sleep(pause);
+    return Read(setId, timeoutMs);
+  }
+
+ private:
+  // Recursive: the window's pauses deliver queued events, one of which may start an exchange.
+  std::recursive_mutex m_turn;
 };
 
 }  // namespace tarnex

@@ -1,36 +1,63 @@
 #pragma once
 
 #include <array>
-#include <atomic>
+#include <memory>
+#include <mutex>
 
 #include "links/link_state.h"
 #include "platform/socket_api.h"
 
 namespace tarnex {
 
-// One TCP socket per display index. Entries are atomic so that a reconnect worker can publish
-// a new socket while another thread reads the table; who may close an entry is the caller's
-// lock discipline, not the table's.
+// One TCP socket per display index, each in its own channel. An exchange takes the channel's
+// turn for its whole length, so two exchanges with one display never interleave, while
+// exchanges with different displays run side by side. A socket is shared by the table and the
+// exchanges using it: closing a link empties the table entry at once, and the descriptor is
+// closed when the last exchange on it ends, so a descriptor number is never reused under an
+// exchange that still polls it.
 class MonitorSocketTable {
  public:
-  MonitorSocketTable() {
-    for (auto& entry : entries_) entry.store(kNoSocket, std::memory_order_relaxed);
-  }
+  explicit MonitorSocketTable(SocketApi& api) : m_api(api) {}
+  MonitorSocketTable(const MonitorSocketTable&) = delete;
+  MonitorSocketTable& operator=(const MonitorSocketTable&) = delete;
 
-  int Get(int index) const {
-    return LinkState::ValidIndex(index) ? entries_[index].load(std::memory_order_acquire)
-                                        : kNoSocket;
-  }
-  void Set(int index, int fd) {
-    if (LinkState::ValidIndex(index)) entries_[index].store(fd, std::memory_order_release);
-  }
-  // Takes the socket out of the table; the caller closes it.
-  int Take(int index) {
-    return LinkState::ValidIndex(index) ? entries_[index].exchange(kNoSocket) : kNoSocket;
-  }
+  // The display's socket for one exchange, with the channel's turn held.
+  class Lease {
+   public:
+    int Fd() const { return m_socket ? *m_socket : kNoSocket; }
+
+   private:
+    friend class MonitorSocketTable;
+    std::unique_lock<std::recursive_mutex> m_turn;
+    std::shared_ptr<const int> m_socket;
+  };
+
+  // Waits for the channel's turn. The lease's descriptor is kNoSocket when the display has no
+  // link.
+  Lease Acquire(int index);
+
+  // The descriptor of the display's socket, or kNoSocket.
+  int Get(int index) const;
+  // Puts a connected descriptor in the display's entry; the one it replaces is closed.
+  void Set(int index, int fd);
+  // Closes the display's link.
+  void Close(int index) { Set(index, kNoSocket); }
+  // The socket of `from` becomes the socket of `to`, and `from` is left without one.
+  void Move(int from, int to);
 
  private:
-  std::array<std::atomic<int>, kMaxDisplays> entries_;
+  struct Channel {
+    // Recursive: the window's pauses deliver queued events, one of which may start an exchange.
+    std::recursive_mutex turn;
+    mutable std::mutex entry;  // guards `socket` only, never held across a wait
+    std::shared_ptr<const int> socket;
+  };
+
+  std::shared_ptr<const int> Wrap(int fd);
+  std::shared_ptr<const int> Exchange(int index, std::shared_ptr<const int> socket);
+
+  SocketApi& m_api;
+  std::array<Channel, kMaxDisplays> m_channels;
 };
 
 }  // namespace tarnex

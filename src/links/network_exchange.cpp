@@ -1,6 +1,9 @@
 #include "links/network_exchange.h"
 
+#include <poll.h>
+
 #include <algorithm>
+#include <cerrno>
 
 #include "platform/trace.h"
 #include "protocol/command_frame.h"
@@ -8,48 +11,287 @@
 namespace tarnex {
 namespace {
 
-enum class Receive { kData, kFailed };
+using Clock = std::chrono::steady_clock;
+using Step = ExchangeMachine::Step;
 
-// One paced receive appended to `buffer`.
-Receive ReceiveInto(SocketApi& api, int fd, std::string& buffer, const Sleeper& sleep) {
-  sleep(kReceivePacing);
-  const size_t room = kReplyBufferSize - 1 - buffer.size();
-  if (room == 0) return Receive::kFailed;
+// Power commands are two sends and a pause; a second is far more than they ever need.
+constexpr std::chrono::milliseconds kPowerDeadline{1000};
+
+int MillisecondsUntil(Clock::time_point when, Clock::time_point now) {
+  if (when <= now) return 0;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - now);
+  return static_cast<int>(std::min<long long>(left.count(), 1'000'000));
+}
+
+void DiscardAndSend(SocketApi& api, int fd, const std::string& command) {
+  // Whatever is queued now answers an earlier command (a power command's two replies, a late
+  // reply, a reply sent twice); read after this send, it would pass for this command's reply.
+  api.Discard(fd, kDiscardLimit);
+  api.Send(fd, command.data(), command.size());
+}
+
+Step ReceiveInto(SocketApi& api, int fd, ExchangeMachine& machine) {
   char chunk[kReceiveChunk];
-  const ssize_t n = api.Recv(fd, chunk, std::min(room, sizeof chunk));
-  if (n <= 0) return Receive::kFailed;
-  buffer.append(chunk, static_cast<size_t>(n));
-  return Receive::kData;
+  const ssize_t n = api.Recv(fd, chunk, std::min(machine.Room(), sizeof chunk));
+  if (n <= 0) return machine.ReceiveFailed(n == 0 ? 0 : api.LastError());
+  return machine.Received(std::string_view(chunk, static_cast<size_t>(n)));
 }
 
 }  // namespace
 
-ExchangeOutcome ExchangeWithDisplay(SocketApi& api, int fd, std::string_view command,
-                                    int maxFailedReceives, bool resend, const Sleeper& sleep) {
-  ExchangeOutcome outcome;
-  std::string buffer;
-  api.Send(fd, command.data(), command.size());
-  while (true) {
-    if (ReceiveInto(api, fd, buffer, sleep) == Receive::kFailed) {
-      Trace("SOCKET_ERROR %d", api.LastError());
-      ++outcome.failedReceives;
-      Trace("recvCnt : %d", outcome.failedReceives);
-      if (outcome.failedReceives >= maxFailedReceives) return outcome;
-      if (resend) {
-        buffer.clear();
-        api.Send(fd, command.data(), command.size());
-        Trace("%d send()", outcome.failedReceives);
-      }
-      continue;
-    }
-    if (protocol::IsReplyComplete(buffer)) break;
-    Trace("%s", buffer.c_str());
+std::chrono::milliseconds ExchangeDeadline(const ExchangeSpec& spec, int receiveTimeoutMs) {
+  if (spec.power) return kPowerDeadline;
+  const auto perReceive = std::chrono::milliseconds(receiveTimeoutMs) + kReceivePacing;
+  return std::max(1, spec.maxFailedReceives) * perReceive + kReceivePacing;
+}
+
+// ---- The steps of one exchange ----
+
+ExchangeMachine::ExchangeMachine(ExchangeSpec spec) : m_spec(std::move(spec)) {}
+
+ExchangeMachine::Step ExchangeMachine::Start() {
+  m_state = State::kSending;
+  return Step::kSend;
+}
+
+ExchangeMachine::Step ExchangeMachine::Sent() {
+  ++m_sends;
+  if (m_spec.power) {
+    if (m_sends < 2) return PauseThen(kPowerResendPause, AfterPause::kSend);
+    return Finish(true);
   }
-  Trace("%s", buffer.c_str());
-  sleep(kReceivePacing);
-  outcome.complete = true;
-  outcome.reply = std::move(buffer);
-  return outcome;
+  if (m_sends > 1) Trace("%d send()", m_outcome.failedReceives);
+  return PauseThen(kReceivePacing, AfterPause::kReceive);
+}
+
+ExchangeMachine::Step ExchangeMachine::Paused() {
+  switch (m_afterPause) {
+    case AfterPause::kSend:
+      m_state = State::kSending;
+      return Step::kSend;
+    case AfterPause::kFinish:
+      return Finish(true);
+    case AfterPause::kReceive:
+      break;
+  }
+  if (Room() == 0) return ReceiveFailed(EMSGSIZE);
+  m_state = State::kReceiving;
+  return Step::kReceive;
+}
+
+size_t ExchangeMachine::Room() const {
+  return kReplyBufferSize - 1 - std::min(m_buffer.size(), kReplyBufferSize - 1);
+}
+
+ExchangeMachine::Step ExchangeMachine::Received(std::string_view bytes) {
+  m_buffer.append(bytes.substr(0, Room()));
+  Trace("%s", m_buffer.c_str());
+  if (protocol::IsReplyComplete(m_buffer)) return PauseThen(kReceivePacing, AfterPause::kFinish);
+  return PauseThen(kReceivePacing, AfterPause::kReceive);
+}
+
+ExchangeMachine::Step ExchangeMachine::ReceiveFailed(int error) {
+  Trace("SOCKET_ERROR %d", error);
+  ++m_outcome.failedReceives;
+  Trace("recvCnt : %d", m_outcome.failedReceives);
+  if (m_outcome.failedReceives >= m_spec.maxFailedReceives) return Finish(false);
+  if (!m_spec.resend) return PauseThen(kReceivePacing, AfterPause::kReceive);
+  m_buffer.clear();
+  m_state = State::kSending;
+  return Step::kSend;
+}
+
+ExchangeMachine::Step ExchangeMachine::DeadlinePassed() {
+  Trace("no whole reply before the exchange's deadline");
+  m_outcome.failedReceives = std::max(m_outcome.failedReceives, m_spec.maxFailedReceives);
+  return Finish(false);
+}
+
+ExchangeMachine::Step ExchangeMachine::Cancelled() {
+  m_outcome.cancelled = true;
+  return Finish(false);
+}
+
+ExchangeMachine::Step ExchangeMachine::PauseThen(std::chrono::milliseconds pause, AfterPause next) {
+  m_state = State::kPausing;
+  m_pause = pause;
+  m_afterPause = next;
+  return Step::kPause;
+}
+
+ExchangeMachine::Step ExchangeMachine::Finish(bool complete) {
+  m_state = State::kDone;
+  m_outcome.complete = complete;
+  if (complete) m_outcome.reply = std::move(m_buffer);
+  m_buffer.clear();
+  return Step::kDone;
+}
+
+// ---- One display, on the calling thread ----
+
+ExchangeOutcome ExchangeWithDisplay(SocketApi& api, int fd, const ExchangeSpec& spec,
+                                    const Sleeper& sleep, int cancelFd) {
+  ExchangeMachine machine(spec);
+  const int receiveTimeout = api.ReceiveTimeoutMs(fd);
+  const Clock::time_point deadline = Clock::now() + ExchangeDeadline(spec, receiveTimeout);
+  Step step = machine.Start();
+  while (step != Step::kDone) {
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) {
+      step = machine.DeadlinePassed();
+      break;
+    }
+    switch (step) {
+      case Step::kSend:
+        DiscardAndSend(api, fd, machine.Command());
+        step = machine.Sent();
+        break;
+      case Step::kPause:
+        sleep(machine.Pause());
+        step = machine.Paused();
+        break;
+      case Step::kReceive:
+        switch (api.WaitReadable(fd, cancelFd,
+                                 std::min(receiveTimeout, MillisecondsUntil(deadline, now)))) {
+          case WaitOutcome::kCancelled:
+            step = machine.Cancelled();
+            break;
+          case WaitOutcome::kTimedOut:
+            step =
+                Clock::now() >= deadline ? machine.DeadlinePassed() : machine.ReceiveFailed(EAGAIN);
+            break;
+          case WaitOutcome::kFailed:
+            step = machine.ReceiveFailed(api.LastError());
+            break;
+          case WaitOutcome::kReadable:
+            step = ReceiveInto(api, fd, machine);
+            break;
+        }
+        break;
+      case Step::kDone:
+        break;
+    }
+  }
+  return std::move(machine.Outcome());
+}
+
+ExchangeOutcome ExchangeWithDisplay(SocketApi& api, int fd, std::string_view command,
+                                    int maxFailedReceives, bool resend, const Sleeper& sleep,
+                                    int cancelFd) {
+  const ExchangeSpec spec{
+      .command = std::string(command), .maxFailedReceives = maxFailedReceives, .resend = resend};
+  return ExchangeWithDisplay(api, fd, spec, sleep, cancelFd);
+}
+
+// ---- Many displays at once ----
+
+namespace {
+
+struct Flight {
+  int fd;
+  ExchangeMachine machine;
+  Step step = Step::kDone;
+  int receiveTimeout = kDefaultReceiveTimeoutMs;
+  Clock::time_point wakeAt{};
+  Clock::time_point receiveUntil{};
+  Clock::time_point deadline{};
+};
+
+// Carries out the steps that need no waiting, up to the next pause or receive.
+void Advance(SocketApi& api, Flight& flight, Step step, size_t position,
+             const std::function<void(size_t)>& finished) {
+  const Clock::time_point now = Clock::now();
+  while (step == Step::kSend) {
+    DiscardAndSend(api, flight.fd, flight.machine.Command());
+    step = flight.machine.Sent();
+  }
+  flight.step = step;
+  if (step == Step::kPause) flight.wakeAt = now + flight.machine.Pause();
+  if (step == Step::kReceive)
+    flight.receiveUntil = now + std::chrono::milliseconds(flight.receiveTimeout);
+  if (step == Step::kDone && finished) finished(position);
+}
+
+// The step a flight takes because its time came, if any.
+bool TimeIsUp(Flight& flight, Clock::time_point now, Step* next) {
+  if (now >= flight.deadline) {
+    *next = flight.machine.DeadlinePassed();
+  } else if (flight.step == Step::kPause && now >= flight.wakeAt) {
+    *next = flight.machine.Paused();
+  } else if (flight.step == Step::kReceive && now >= flight.receiveUntil) {
+    *next = flight.machine.ReceiveFailed(EAGAIN);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+Clock::time_point NextTimer(const Flight& flight) {
+  Clock::time_point next = flight.deadline;
+  if (flight.step == Step::kPause) next = std::min(next, flight.wakeAt);
+  if (flight.step == Step::kReceive) next = std::min(next, flight.receiveUntil);
+  return next;
+}
+
+}  // namespace
+
+std::vector<ExchangeOutcome> ExchangeWithDisplays(SocketApi& api, std::span<const int> sockets,
+                                                  std::span<const ExchangeSpec> specs, int cancelFd,
+                                                  const std::function<void(size_t)>& finished) {
+  const size_t count = std::min(sockets.size(), specs.size());
+  std::vector<Flight> flights;
+  flights.reserve(count);
+  const Clock::time_point started = Clock::now();
+  for (size_t i = 0; i < count; ++i) {
+    Flight flight{sockets[i], ExchangeMachine(specs[i])};
+    flight.receiveTimeout = api.ReceiveTimeoutMs(sockets[i]);
+    flight.deadline = started + ExchangeDeadline(specs[i], flight.receiveTimeout);
+    flights.push_back(std::move(flight));
+  }
+  for (size_t i = 0; i < count; ++i)
+    Advance(api, flights[i], flights[i].machine.Start(), i, finished);
+
+  std::vector<pollfd> polled;
+  std::vector<size_t> polledFlight;
+  while (true) {
+    const Clock::time_point now = Clock::now();
+    Clock::time_point wake = Clock::time_point::max();
+    polled.clear();
+    polledFlight.clear();
+    for (size_t i = 0; i < count; ++i) {
+      Flight& flight = flights[i];
+      Step next;
+      if (flight.step != Step::kDone && TimeIsUp(flight, now, &next)) {
+        Advance(api, flight, next, i, finished);
+      }
+      if (flight.step == Step::kDone) continue;
+      wake = std::min(wake, NextTimer(flight));
+      if (flight.step == Step::kReceive) {
+        polled.push_back({flight.fd, POLLIN, 0});
+        polledFlight.push_back(i);
+      }
+    }
+    if (wake == Clock::time_point::max()) break;  // every exchange is over
+    polled.push_back({cancelFd, POLLIN, 0});
+    const int ready = ::poll(polled.data(), polled.size(), MillisecondsUntil(wake, Clock::now()));
+    if (ready <= 0) continue;  // a timer is due, or a signal interrupted the wait
+    if (polled.back().revents != 0) {
+      for (size_t i = 0; i < count; ++i) {
+        if (flights[i].step != Step::kDone)
+          Advance(api, flights[i], flights[i].machine.Cancelled(), i, finished);
+      }
+      break;
+    }
+    for (size_t p = 0; p + 1 < polled.size(); ++p) {
+      if (polled[p].revents == 0) continue;
+      Flight& flight = flights[polledFlight[p]];
+      Advance(api, flight, ReceiveInto(api, flight.fd, flight.machine), polledFlight[p], finished);
+    }
+  }
+  std::vector<ExchangeOutcome> outcomes;
+  outcomes.reserve(count);
+  for (Flight& flight : flights) outcomes.push_back(std::move(flight.machine.Outcome()));
+  return outcomes;
 }
 
 }  // namespace tarnex

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/sleeper.h"
 #include "platform/socket_api.h"
@@ -12,21 +15,98 @@ namespace tarnex {
 inline constexpr size_t kReplyBufferSize = 256;  // what a reply may grow to
 inline constexpr size_t kReceiveChunk = 100;     // what one receive asks for
 inline constexpr std::chrono::milliseconds kReceivePacing{50};
+inline constexpr std::chrono::milliseconds kPowerResendPause{50};
+// Bytes dropped from a socket before a send at most; more than any display sends unasked.
+inline constexpr size_t kDiscardLimit = 64 * 1024;
 
 struct ExchangeOutcome {
   bool complete = false;
-  std::string reply;  // the reply when complete
+  bool cancelled = false;  // the console is closing; the display is not to blame
+  std::string reply;       // the reply when complete
   int failedReceives = 0;
 };
 
-// One command and its reply on one display's socket, self-contained so that exchanges with
-// different displays can run side by side. Each receive is preceded by a 50 ms pause. A
-// failed receive is an error or time-out, the display closing the connection, or a reply that
-// would outgrow the reply buffer without completing; up to `maxFailedReceives` are taken, and
-// when `resend` is set the command is sent again after each one but the last, with a fresh
-// buffer since a fresh command brings a fresh reply. After a complete reply it pauses 50 ms
-// more, so the display is ready for the next command.
+// What one exchange sends and how it treats failures.
+struct ExchangeSpec {
+  std::string command;
+  int maxFailedReceives = 3;
+  // Send the command again after each failed receive but the last, with a fresh buffer, since
+  // a fresh command brings a fresh reply.
+  bool resend = true;
+  // Power on and off: sent twice, 50 ms apart, and nothing is read.
+  bool power = false;
+};
+
+// The whole time an exchange may take from its first send: the failed receives it may take,
+// each a receive time-out after its pause, and the pause after a reply. A display that keeps
+// trickling bytes without completing a reply restarts every receive time-out; this is what
+// ends it.
+std::chrono::milliseconds ExchangeDeadline(const ExchangeSpec& spec, int receiveTimeoutMs);
+
+// One exchange as a sequence of steps, without any I/O, so that one display's exchange and a
+// thousand displays' exchanges at once follow the same rules. Each receive is preceded by a
+// 50 ms pause. A failed receive is an error or time-out, the display closing the connection,
+// or a reply that would outgrow the reply buffer without completing. After a complete reply
+// it pauses 50 ms more, so the display is ready for the next command.
+class ExchangeMachine {
+ public:
+  enum class Step {
+    kSend,     // drop what is queued on the socket, then send Command(); report Sent()
+    kPause,    // wait Pause(); report Paused()
+    kReceive,  // receive up to Room() bytes; report Received() or ReceiveFailed()
+    kDone,
+  };
+
+  explicit ExchangeMachine(ExchangeSpec spec);
+
+  Step Start();
+  Step Sent();
+  Step Paused();
+  Step Received(std::string_view bytes);
+  Step ReceiveFailed(int error);
+  // The exchange's deadline passed: it gives up as after its last failed receive.
+  Step DeadlinePassed();
+  Step Cancelled();
+
+  const std::string& Command() const { return m_spec.command; }
+  std::chrono::milliseconds Pause() const { return m_pause; }
+  size_t Room() const;
+  bool Done() const { return m_state == State::kDone; }
+  const ExchangeSpec& Spec() const { return m_spec; }
+  ExchangeOutcome& Outcome() { return m_outcome; }
+
+ private:
+  enum class State { kSending, kPausing, kReceiving, kDone };
+  enum class AfterPause { kReceive, kSend, kFinish };
+
+  Step PauseThen(std::chrono::milliseconds pause, AfterPause next);
+  Step Finish(bool complete);
+
+  ExchangeSpec m_spec;
+  ExchangeOutcome m_outcome;
+  State m_state = State::kSending;
+  AfterPause m_afterPause = AfterPause::kReceive;
+  std::chrono::milliseconds m_pause{0};
+  std::string m_buffer;
+  int m_sends = 0;
+};
+
+// One command and its reply on one display's socket, on the calling thread. Pauses go through
+// `sleep`; receives wait at most the socket's receive time-out and end early when `cancelFd`
+// becomes readable.
+ExchangeOutcome ExchangeWithDisplay(SocketApi& api, int fd, const ExchangeSpec& spec,
+                                    const Sleeper& sleep, int cancelFd = kNoSocket);
+
+// The same as above with the exchange's usual options.
 ExchangeOutcome ExchangeWithDisplay(SocketApi& api, int fd, std::string_view command,
-                                    int maxFailedReceives, bool resend, const Sleeper& sleep);
+                                    int maxFailedReceives, bool resend, const Sleeper& sleep,
+                                    int cancelFd = kNoSocket);
+
+// Many exchanges, each on its own display's socket, side by side on the calling thread: every
+// display gets the bytes and the pacing it would get alone. `finished` is called with the
+// position of each exchange as it ends. Outcomes come back in the order of `sockets`.
+std::vector<ExchangeOutcome> ExchangeWithDisplays(SocketApi& api, std::span<const int> sockets,
+                                                  std::span<const ExchangeSpec> specs, int cancelFd,
+                                                  const std::function<void(size_t)>& finished);
 
 }  // namespace tarnex

@@ -4,12 +4,12 @@
 
 namespace tarnex {
 
-CNetworkLink::CNetworkLink(LinkState& state, NetworkLinkHost& host, UiHost& ui,
-                           SocketApi& sockets)
+CNetworkLink::CNetworkLink(LinkState& state, NetworkLinkHost& host, UiHost& ui, SocketApi& sockets)
     : m_state(state),
       m_host(host),
       m_ui(ui),
       m_api(sockets),
+      m_sockets(sockets),
       m_sleep(RealSleeper()) {}
 
 // Creates a socket with the receive time-out, connects it without blocking for more than the
@@ -48,15 +48,22 @@ int CNetworkLink::ConnectMonitor() {
   m_sockets.Set(index, fd);
   switch (result) {
     case OpenResult::kNotConnected:
-      Trace("socket error");
-      m_state.m_docConnectState[index] = 0;
-      m_host.LinkHistory(ip, "Disconnected to Monitor");
-      return 0;
+      return RecordConnect(index, ip, false);
     case OpenResult::kSetupFailed:
     case OpenResult::kWaitFailed:
       return 0;
     case OpenResult::kConnected:
       break;
+  }
+  return RecordConnect(index, ip, true);
+}
+
+int CNetworkLink::RecordConnect(int index, const std::string& ip, bool connected) {
+  if (!connected) {
+    Trace("socket error");
+    m_state.m_docConnectState[index] = 0;
+    m_host.LinkHistory(ip, "Disconnected to Monitor");
+    return 0;
   }
   Trace("ip : %s  socketConnectCnt:%d", ip.c_str(), 0);
   m_state.m_docConnectState[index] = 1;
@@ -64,6 +71,39 @@ int CNetworkLink::ConnectMonitor() {
   m_host.SetDisplayAddress(index, ip);
   m_bConnect = 1;
   return 1;
+}
+
+int CNetworkLink::AdoptConnection(int index, const std::string& ip, const Connection& result) {
+  if (!LinkState::ValidIndex(index)) {
+    if (result.fd != kNoSocket) m_api.Close(result.fd);
+    return 0;
+  }
+  m_viewIp = ip;
+  m_sockets.Set(index, result.fd);
+  switch (result.result) {
+    case Connection::Result::kConnected:
+      return RecordConnect(index, ip, true);
+    case Connection::Result::kNotConnected:
+      return RecordConnect(index, ip, false);
+    case Connection::Result::kNoDescriptors:
+      // Not the display's fault: it was never tried, and supervision tries it again later.
+      Trace("no descriptor left to connect %s", ip.c_str());
+      m_state.m_docConnectState[index] = 0;
+      return 0;
+    case Connection::Result::kSetupFailed:
+    case Connection::Result::kCancelled:
+      break;
+  }
+  return 0;
+}
+
+ConnectOptions CNetworkLink::Options(int attempts, int cancelFd) {
+  return {.port = kDisplayPort,
+          .attempts = attempts,
+          .attemptMs = kConnectTimeoutMs,
+          .receiveTimeoutMs = kReceiveTimeoutMs,
+          .cancelFd = cancelFd,
+          .optionFailed = [this] { m_ui.ShowMessage("setsockopt() error"); }};
 }
 
 CNetworkLink::Attempt CNetworkLink::OpenWithRetry(const std::string& ip) {
@@ -121,8 +161,7 @@ int CNetworkLink::ReconnectMonitor(int index) {
 }
 
 void CNetworkLink::CloseLink(int index) {
-  const int fd = m_sockets.Take(index);
-  if (fd != kNoSocket) m_api.Close(fd);
+  m_sockets.Close(index);
 }
 
 }  // namespace tarnex

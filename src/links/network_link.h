@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "links/link_connector.h"
 #include "links/link_state.h"
 #include "links/monitor_socket_table.h"
 #include "platform/sleeper.h"
@@ -29,6 +30,13 @@ class CNetworkLink {
 
   // Connects the display at m_docCurrentDisplay to the view IP. 1 on success, 0 on failure.
   int ConnectMonitor();
+  // Records a connect that ConnectAll made for the display at `index`, as ConnectMonitor
+  // would have; the link takes the descriptor. 1 when connected.
+  int AdoptConnection(int index, const std::string& ip, const Connection& result);
+  // The options of this link's connects: one attempt at start-up and on selection, two in
+  // supervision.
+  ConnectOptions Options(int attempts, int cancelFd);
+
   // Reconnects the display at `index` to its stored address, with up to two attempts.
   int ReconnectMonitor(int index);
 
@@ -57,6 +65,7 @@ class CNetworkLink {
  private:
   enum class OpenResult { kConnected, kNotConnected, kSetupFailed, kWaitFailed };
   OpenResult OpenSocket(const std::string& ip, int* fd);
+  int RecordConnect(int index, const std::string& ip, bool connected);
 
   LinkState& m_state;
   NetworkLinkHost& m_host;

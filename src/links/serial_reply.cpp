@@ -8,9 +8,6 @@ namespace {
 constexpr size_t kReplySetIdPos = 2;
 constexpr std::string_view kDefaultReplySetId = "01";
 constexpr std::string_view kEverySetId = "00";
-// Letter, blank, set ID, blank: the reply to "dx" starts with an "x", so its first byte or two
-// alone would pass the completeness rule.
-constexpr size_t kMinReplyLength = 5;
 
 bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -34,7 +31,7 @@ std::string_view CarriedSetId(std::string_view reply) {
 }  // namespace
 
 SerialReplyVerdict JudgeSerialReply(std::string_view received, std::string_view addressedSetId) {
-  if (received.size() < kMinReplyLength || !protocol::IsReplyComplete(received)) {
+  if (!protocol::IsReplyComplete(received)) {
     return SerialReplyVerdict::kIncomplete;
   }
   const std::string_view carried = CarriedSetId(received);
@@ -53,7 +50,7 @@ std::string NormalizeSerialReply(std::string_view reply, std::string_view addres
 }
 
 size_t FirstReplyLength(std::string_view received) {
-  const size_t end = received.find('x', kMinReplyLength);
+  const size_t end = received.find('x', protocol::kMinReplyLength);
   return end == std::string_view::npos ? received.size() : end + 1;
 }
 

@@ -56,7 +56,7 @@ void SetSerialConnectState(CConsoleCore& core, int state) {
 
 Sleeper CoreSleeper(CConsoleCore& core) {
   std::lock_guard lock(core.Mutex());
-  return core.Sleep();
+  return core.SleeperCopy();
 }
 
 }  // namespace tarnex

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace tarnex {
@@ -33,20 +34,17 @@ class PosixSocketApi final : public SocketApi {
     return ::fcntl(fd, F_SETFL, wanted) == 0;
   }
 
-  ConnectOutcome Connect(int fd, const std::string& ipv4, uint16_t port,
-                         int timeoutMs) override {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    if (!ParseIpv4(ipv4, &address.sin_addr.s_addr)) {
-      errno = EINVAL;
-      return ConnectOutcome::kBadAddress;
+  ConnectOutcome Connect(int fd, const std::string& ipv4, uint16_t port, int timeoutMs) override {
+    switch (StartConnect(fd, ipv4, port)) {
+      case ConnectStart::kConnected:
+        return ConnectOutcome::kConnected;
+      case ConnectStart::kBadAddress:
+        return ConnectOutcome::kBadAddress;
+      case ConnectStart::kFailed:
+        return ConnectOutcome::kNotWritable;
+      case ConnectStart::kInProgress:
+        break;
     }
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-      return ConnectOutcome::kConnected;
-    }
-    if (errno != EINPROGRESS && errno != EINTR) return ConnectOutcome::kNotWritable;
-
     pollfd entry{fd, POLLOUT, 0};
     int ready;
     do {
@@ -55,9 +53,8 @@ class PosixSocketApi final : public SocketApi {
     if (ready < 0) return ConnectOutcome::kWaitFailed;
     if (ready == 0) return ConnectOutcome::kNotWritable;
     // Linux reports a refused connect as writable; the pending error tells them apart.
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+    const int error = ConnectError(fd);
+    if (error != 0) {
       errno = error;
       return ConnectOutcome::kNotWritable;
     }
@@ -94,6 +91,62 @@ class PosixSocketApi final : public SocketApi {
 };
 
 }  // namespace
+
+ConnectStart SocketApi::StartConnect(int fd, const std::string& ipv4, uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  if (!ParseIpv4(ipv4, &address.sin_addr.s_addr)) {
+    errno = EINVAL;
+    return ConnectStart::kBadAddress;
+  }
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    return ConnectStart::kConnected;
+  }
+  return errno == EINPROGRESS || errno == EINTR ? ConnectStart::kInProgress : ConnectStart::kFailed;
+}
+
+int SocketApi::ConnectError(int fd) {
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+  return error;
+}
+
+WaitOutcome SocketApi::WaitReadable(int fd, int cancelFd, int timeoutMs) {
+  pollfd entries[2] = {{fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+  const nfds_t count = cancelFd == kNoSocket ? 1 : 2;
+  int ready;
+  do {
+    ready = ::poll(entries, count, timeoutMs);
+  } while (ready < 0 && errno == EINTR);
+  if (ready < 0) return WaitOutcome::kFailed;
+  if (count == 2 && entries[1].revents != 0) return WaitOutcome::kCancelled;
+  if (ready == 0) return WaitOutcome::kTimedOut;
+  return WaitOutcome::kReadable;
+}
+
+int SocketApi::ReceiveTimeoutMs(int fd) {
+  timeval tv{};
+  socklen_t length = sizeof tv;
+  if (::getsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, &length) != 0) {
+    return kDefaultReceiveTimeoutMs;
+  }
+  const long ms = tv.tv_sec * 1000L + tv.tv_usec / 1000L;
+  return ms > 0 ? static_cast<int>(ms) : kDefaultReceiveTimeoutMs;
+}
+
+size_t SocketApi::Discard(int fd, size_t limit) {
+  char chunk[512];
+  size_t dropped = 0;
+  while (dropped < limit) {
+    const ssize_t n = ::recv(fd, chunk, std::min(sizeof chunk, limit - dropped), MSG_DONTWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    dropped += static_cast<size_t>(n);
+  }
+  return dropped;
+}
 
 SocketApi& PosixSockets() {
   static PosixSocketApi api;

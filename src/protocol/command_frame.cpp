@@ -71,7 +71,7 @@ std::optional<std::string> DeriveSetId(std::string_view setNumber) {
 }
 
 bool IsReplyComplete(std::string_view received) {
-  if (received.empty()) return false;
+  if (received.size() < kMinReplyLength) return false;
   const char last = received.back();
   if (last == 'x' || last == '\r') return true;
   return received.size() >= 2 && received[received.size() - 2] == 'x';

@@ -10,10 +10,10 @@
 // look like "a 01 OK01x": the second letter, the set ID, "OK", the data and an "x".
 namespace tarnex::protocol {
 
-inline constexpr size_t kSetIdPos = 3;     // set ID occupies positions 3 and 4 of a command
-inline constexpr size_t kAckPos = 5;       // "OK..." starts at position 5 of a reply
-inline constexpr size_t kValuePos = 7;     // first data digit of a reply
-inline constexpr size_t kMatchLength = 10; // replies are matched on their first ten characters
+inline constexpr size_t kSetIdPos = 3;      // set ID occupies positions 3 and 4 of a command
+inline constexpr size_t kAckPos = 5;        // "OK..." starts at position 5 of a reply
+inline constexpr size_t kValuePos = 7;      // first data digit of a reply
+inline constexpr size_t kMatchLength = 10;  // replies are matched on their first ten characters
 
 // "%2x": lowercase hexadecimal, width 2, blank-padded (5 -> " 5", 100 -> "64").
 std::string FormatHex2(int value);
@@ -36,8 +36,12 @@ std::string SubstituteSetId(std::string_view command, std::string_view setId);
 // 0..255 that would not fit two characters, has no set ID.
 std::optional<std::string> DeriveSetId(std::string_view setNumber);
 
-// True when the received bytes form a whole reply: the last byte is "x" or a carriage return,
-// or the last-but-one byte is "x".
+// Letter, blank, set ID, blank: the reply to "dx" starts with an "x", so its first byte or two
+// alone ("x ") would otherwise pass for a whole reply.
+inline constexpr size_t kMinReplyLength = 5;
+
+// True when the received bytes form a whole reply: at least kMinReplyLength bytes, and the
+// last byte is "x" or a carriage return, or the last-but-one byte is "x".
 bool IsReplyComplete(std::string_view received);
 
 // The reply as the callers see it: the text up to its first NUL byte.
@@ -46,7 +50,8 @@ std::string_view ReplyText(std::string_view received);
 // True when the first ten characters of the reply equal those of the expected reply text.
 bool MatchesReply(std::string_view reply, std::string_view expected);
 // Index of the first expected text the reply matches, or nullopt.
-std::optional<size_t> MatchReply(std::string_view reply, std::span<const std::string_view> expected);
+std::optional<size_t> MatchReply(std::string_view reply,
+                                 std::span<const std::string_view> expected);
 
 // The value carried by the hexadecimal digits at positions 7 and 8 ("g 01 OK4bx" -> 75).
 std::optional<int> ReadNumericReply(std::string_view reply);

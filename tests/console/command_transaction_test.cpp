@@ -52,15 +52,46 @@ TEST_F(TransactionTest, AGroupSendReachesEveryMemberOnceInOrderWithItsHistory) {
 
   EXPECT_EQ(Send("xb 01 90\n"), "b 01 OK90x");
 
-  std::vector<std::string> order;
-  for (const auto& entry : fleet.Log()) order.push_back(entry.address + " " + entry.command);
-  EXPECT_EQ(order, (std::vector<std::string>{"127.0.0.64 xb 01 90\n", "127.0.0.62 xb 01 90\n",
-                                             "127.0.0.63 xb 01 90\n"}));
-  EXPECT_EQ(ui.Progress(), (std::vector<std::string>{"create", "pos 0", "pos 0", "pos 33", "pos 66",
-                                                     "pos 100", "destroy"}));
+  // The members are sent to side by side: each gets the command once; the popup moves as
+  // each one finishes.
+  for (const char* address : {"127.0.0.62", "127.0.0.63", "127.0.0.64"}) {
+    EXPECT_EQ(fleet.CommandsTo(address), std::vector<std::string>{"xb 01 90\n"}) << address;
+  }
+  EXPECT_EQ(ui.Progress(), (std::vector<std::string>{"create", "pos 0", "pos 33", "pos 66",
+                                                     "pos 100", "pos 100", "destroy"}));
   // The reply of an input change names no history text.
   EXPECT_EQ(Operations().size(), 3u);      // only the three connects of the build
   EXPECT_EQ(doc->m_docCurrentDisplay, 1);  // left at the last member sent to
+}
+
+// The two unread replies of a group power command must not answer the member's next query.
+TEST_F(TransactionTest, AMemberAnswersItsOwnQueryAfterAGroupPowerCommand) {
+  fleet.Add({.address = "127.0.0.67"});
+  Configure({"127.0.0.67"}, {{"G", {"[1]127.0.0.67"}}});
+  core->BuildTree();
+  SelectGroup(0);
+  EXPECT_EQ(Send("ka 01 00\n"), "a 01 OK00x");
+  ASSERT_TRUE(CommandsArrive("127.0.0.67", 2));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // both replies are queued
+
+  SelectDisplay(0);
+  const auto reply = Send("kd 01 ff\n");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->substr(0, 7), "d 01 OK");
+}
+
+// A closing console cuts the exchange short; the display is not marked down or reported.
+TEST_F(TransactionTest, AStoppedConsoleEndsTheExchangeWithoutBlamingTheDisplay) {
+  fleet.Add({.address = "127.0.0.68", .silent = true});
+  Configure({"127.0.0.68"});
+  core->BuildTree();
+  SelectDisplay(0);
+  core->Stop();
+
+  EXPECT_FALSE(Send("kd 01 ff\n"));
+  EXPECT_EQ(doc->m_docConnectState[0], 1);
+  EXPECT_TRUE(mailer.Alarms().empty());
+  EXPECT_EQ(Operations(), std::vector<std::string>{"127.0.0.68 Connected to Monitor"});
 }
 
 TEST_F(TransactionTest, PowerToAGroupIsAnsweredWithoutReadingAndWrittenPerMember) {

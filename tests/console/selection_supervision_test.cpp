@@ -74,6 +74,41 @@ TEST_F(SelectionTest, ADisconnectedDisplayIsConnectedOrReportedOnce) {
   EXPECT_EQ(IconOf(core->Tree().Model().Child(core->Tree().GroupItem(0), 0)), TreeIcon::kConnected);
 }
 
+// A member left behind when its display moved has no table entry; Connect must not give the
+// previously selected display's entry its address.
+TEST_F(SelectionTest, ConnectOnAMemberWithoutADisplayDoesNothing) {
+  fleet.Add({.address = "127.0.0.70", .refuse = true});
+  fleet.Add({.address = "127.0.0.71"});
+  Configure({"127.0.0.70"}, {{"G", {"[1]127.0.0.71"}}});
+  core->BuildTree();
+  handler->OnSelectionChanged(SingleItem(0));  // down: "Connection Fail"
+  handler->OnSelectionChanged(core->Tree().Model().Child(core->Tree().GroupItem(0), 0));
+
+  handler->OnConnectCommand();
+
+  EXPECT_EQ(doc->m_docDisplays[0].m_address, "127.0.0.70");
+  EXPECT_EQ(doc->m_docSocketNumber, 1);
+  EXPECT_TRUE(fleet.CommandsTo("127.0.0.71").empty());
+  for (const std::string& ip : sockets.Connects()) EXPECT_NE(ip, "127.0.0.71");
+}
+
+TEST_F(SelectionTest, ConnectOfAMemberTurnsTheDisplayAndEveryMemberItemCyan) {
+  fleet.Add({.address = "127.0.0.72", .refuse = true});
+  Configure({"127.0.0.72"}, {{"A", {"[1]127.0.0.72"}}, {"B", {"[1]127.0.0.72"}}});
+  core->BuildTree();
+  const TreeItem member = core->Tree().Model().Child(core->Tree().GroupItem(0), 0);
+  handler->OnSelectionChanged(member);  // down: "Connection Fail"
+  fleet.Find("127.0.0.72")->SetRefuse(false);
+
+  handler->OnConnectCommand();
+
+  EXPECT_EQ(doc->m_docConnectState[0], 1);
+  EXPECT_EQ(doc->m_docSelectedLinkUp, 1);  // the page tabs refresh again
+  EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kConnected);
+  EXPECT_EQ(IconOf(member), TreeIcon::kConnected);
+  EXPECT_EQ(IconOf(core->Tree().Model().Child(core->Tree().GroupItem(1), 0)), TreeIcon::kConnected);
+}
+
 TEST_F(SelectionTest, GroupsBecomeTargetsOnlyWithMembers) {
   fleet.Add({.address = "127.0.0.78"});
   Configure({"127.0.0.78"}, {{"Full", {"[1]127.0.0.78"}}, {"Empty", {}}});
@@ -195,6 +230,23 @@ TEST_F(SupervisionTest, ADisplaySwitchedBackOnIsReconnectedByTheNextPass) {
 TEST_F(SupervisionTest, TicksDoNothingOnTheSerialLine) {
   doc->m_docCommunicationSelect = kSerialMode;
   EXPECT_FALSE(supervisor->OnTick());
+}
+
+// Thirty refusing displays take a pass two seconds; a closing console must not wait for it.
+TEST_F(SupervisionTest, AStopEndsARunningPassPromptly) {
+  std::vector<std::string> addresses;
+  for (int i = 1; i <= 30; ++i) addresses.push_back("127.0.9." + std::to_string(i));
+  Configure(addresses);
+  core->BuildTree();
+  core->SetSleeper(RealSleeper());
+  ASSERT_TRUE(supervisor->OnTick());
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+  const auto started = std::chrono::steady_clock::now();
+  core->Stop();
+  supervisor->Wait();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
+  EXPECT_EQ(doc->m_docConnectState[0], 0);
 }
 
 TEST_F(SupervisionTest, ATickWhileAPassRunsIsSkipped) {

@@ -4,10 +4,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/cancel_token.h"
 #include "support/trace_recorder.h"
 
 namespace tarnex {
@@ -62,7 +64,9 @@ class NetworkExchangeTest : public ::testing::Test {
 };
 
 TEST_F(NetworkExchangeTest, ACompleteReplyEndsTheExchange) {
-  pair.DisplayWrites("a 01 OK01x\n");
+  onPause = [this](size_t count) {
+    if (count == 1) pair.DisplayWrites("a 01 OK01x\n");
+  };
   const ExchangeOutcome outcome = Exchange("ka 01 ff\n");
   EXPECT_TRUE(outcome.complete);
   EXPECT_EQ(outcome.reply, "a 01 OK01x\n");
@@ -115,7 +119,9 @@ TEST_F(NetworkExchangeTest, AClosedConnectionCountsAsFailedReceives) {
 }
 
 TEST_F(NetworkExchangeTest, AReplyThatNeverCompletesCannotOverflow) {
-  pair.DisplayWrites(std::string(1000, 'A'));
+  onPause = [this](size_t count) {
+    if (count == 1) pair.DisplayWrites(std::string(1000, 'A'));
+  };
   const ExchangeOutcome outcome = Exchange("ka 01 ff\n");
   EXPECT_FALSE(outcome.complete);
   EXPECT_EQ(outcome.failedReceives, 3);
@@ -128,6 +134,69 @@ TEST_F(NetworkExchangeTest, AQueryOnceGivesUpAtTheFirstFailedReceive) {
   EXPECT_EQ(outcome.failedReceives, 1);
   EXPECT_EQ(pair.DisplayReads(), "nu 01 ff\n");
   EXPECT_EQ(traces.Lines(), (std::vector<std::string>{"SOCKET_ERROR 11", "recvCnt : 1"}));
+}
+
+}  // namespace
+}  // namespace tarnex
+
+namespace tarnex {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+TEST_F(NetworkExchangeTest, WhatWasQueuedBeforeTheSendIsNotTakenForTheReply) {
+  pair.DisplayWrites("a 01 OK00xa 01 OK00x");  // the unread replies of a power command
+  onPause = [this](size_t count) {
+    if (count == 1) pair.DisplayWrites("d 01 OK01x");
+  };
+  const ExchangeOutcome outcome = Exchange("kd 01 ff\n");
+  EXPECT_EQ(outcome.reply, "d 01 OK01x");
+  EXPECT_EQ(pair.DisplayReads(), "kd 01 ff\n");  // the bytes sent do not change
+}
+
+TEST_F(NetworkExchangeTest, AFirstSegmentShorterThanAReplyHeaderIsNotAWholeReply) {
+  onPause = [this](size_t count) {
+    if (count == 1) pair.DisplayWrites("x ");
+    if (count == 2) pair.DisplayWrites("01 OK00x");
+  };
+  EXPECT_EQ(Exchange("dx 01 ff\n").reply, "x 01 OK00x");
+}
+
+// A display that sends a byte now and then never lets a receive time out; the exchange's
+// deadline (three 100 ms receives and their pauses here) ends it.
+TEST_F(NetworkExchangeTest, ATricklingDisplayIsGivenUpAtTheDeadline) {
+  std::atomic<bool> done{false};
+  std::thread trickle([&] {
+    for (int i = 0; i < 200 && !done; ++i) {
+      pair.DisplayWrites("A");
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+  });
+  const Clock::time_point started = Clock::now();
+  const ExchangeOutcome outcome =
+      ExchangeWithDisplay(PosixSockets(), pair.console, "kd 01 ff\n", 3, true, RealSleeper());
+  const auto took = Clock::now() - started;
+  done = true;
+  trickle.join();
+  EXPECT_FALSE(outcome.complete);
+  EXPECT_EQ(outcome.failedReceives, 3);
+  EXPECT_LT(took, std::chrono::seconds(2));
+}
+
+TEST_F(NetworkExchangeTest, ACancelEndsTheWaitAtOnceWithoutBlamingTheDisplay) {
+  ASSERT_TRUE(PosixSockets().SetReceiveTimeout(pair.console, 3000));
+  CancelToken stop;
+  std::thread closer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stop.Cancel();
+  });
+  const Clock::time_point started = Clock::now();
+  const ExchangeOutcome outcome = ExchangeWithDisplay(PosixSockets(), pair.console, "kd 01 ff\n", 3,
+                                                      true, RealSleeper(), stop.Fd());
+  closer.join();
+  EXPECT_TRUE(outcome.cancelled);
+  EXPECT_FALSE(outcome.complete);
+  EXPECT_LT(Clock::now() - started, std::chrono::seconds(1));
 }
 
 }  // namespace

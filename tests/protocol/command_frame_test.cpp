@@ -47,11 +47,14 @@ TEST(CommandFrame, SetIdsDeriveFromSetNumbers) {
     const char* number;
     const char* setId;
   };
-  const Case cases[] = {
-      {"0", "00"},  {"5", "05"},    {"10", "0a"},   {"15", "0f"}, {"26", "1a"},
-      {"31", "1f"}, {"99", "63"},   {"0x1F", "1f"}, {"0x1f", "1f"}, {"255", "ff"},
-      {"7abc", "07"},  // leading digits count, as a decimal parse would read them
-  };
+  const Case
+      cases[] =
+          {
+              {"0", "00"},    {"5", "05"},   {"10", "0a"},   {"15", "0f"},
+              {"26", "1a"},   {"31", "1f"},  {"99", "63"},   {"0x1F", "1f"},
+              {"0x1f", "1f"}, {"255", "ff"}, {"7abc", "07"},  // leading digits count, as a decimal
+                                                              // parse would read them
+          };
   for (const Case& c : cases) {
     const auto id = DeriveSetId(c.number);
     ASSERT_TRUE(id.has_value()) << c.number;
@@ -73,8 +76,12 @@ TEST(ReplyCodec, CompletenessFollowsTheTerminatorRules) {
   EXPECT_TRUE(IsReplyComplete("a 01 OK01x"));
   EXPECT_TRUE(IsReplyComplete("a 01 OK01x\n"));  // last-but-one rule
   EXPECT_TRUE(IsReplyComplete("a 01 OK01x\r"));  // last-character rule
-  EXPECT_TRUE(IsReplyComplete("\r"));
-  EXPECT_TRUE(IsReplyComplete("x"));
+  // A first segment shorter than letter, blank, set ID, blank is never a whole reply.
+  EXPECT_FALSE(IsReplyComplete("\r"));
+  EXPECT_FALSE(IsReplyComplete("x"));
+  EXPECT_FALSE(IsReplyComplete("x "));
+  EXPECT_FALSE(IsReplyComplete("x 01"));
+  EXPECT_TRUE(IsReplyComplete("x 01x"));
   EXPECT_FALSE(IsReplyComplete("a 01 OK01x\r\n"));  // "x" is two back: not complete yet
 }
 
@@ -86,7 +93,10 @@ TEST(ReplyCodec, MatchingComparesTheFirstTenCharacters) {
   // Short and cut replies never match and never read past their end.
   EXPECT_FALSE(MatchesReply("b 01 OK2", "b 01 OK20x"));
   EXPECT_FALSE(MatchesReply("", "b 01 OK20x"));
-  EXPECT_FALSE(MatchesReply(std::string("b 01 OK\0" "0x", 10), "b 01 OK20x"));
+  EXPECT_FALSE(MatchesReply(std::string("b 01 OK\0"
+                                        "0x",
+                                        10),
+                            "b 01 OK20x"));
   // A set ID other than 01 is a different reply.
   EXPECT_FALSE(MatchesReply("b 05 OK20x", "b 01 OK20x"));
 

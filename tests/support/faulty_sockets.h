@@ -39,6 +39,17 @@ class FaultySockets : public SocketApi {
     }
     return real_.Connect(fd, ip, port, timeoutMs);
   }
+  ConnectStart StartConnect(int fd, const std::string& ip, uint16_t port) override {
+    {
+      std::lock_guard lock(mutex_);
+      connects_.push_back(ip);
+    }
+    if (refuseConnects > 0) {
+      --refuseConnects;
+      return ConnectStart::kFailed;
+    }
+    return real_.StartConnect(fd, ip, port);
+  }
   ssize_t Send(int fd, const void* data, size_t size) override {
     return real_.Send(fd, data, size);
   }

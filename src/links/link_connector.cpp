@@ -1,0 +1,180 @@
+#include "links/link_connector.h"
+
+#include <poll.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "platform/trace.h"
+
+namespace tarnex {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool OutOfDescriptors(int error) {
+  return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+class Connector {
+ public:
+  Connector(SocketApi& api, const std::vector<std::string>& addresses,
+            const ConnectOptions& options)
+      : m_api(api), m_addresses(addresses), m_options(options), m_results(addresses.size()) {}
+
+  std::vector<Connection> Run() {
+    std::vector<size_t> round(m_addresses.size());
+    for (size_t i = 0; i < round.size(); ++i) round[i] = i;
+    const Clock::time_point first = Clock::now();
+    const auto period = std::chrono::milliseconds(m_options.attemptMs);
+    for (int attempt = 0; attempt < m_options.attempts && !round.empty(); ++attempt) {
+      const Clock::time_point start = first + attempt * period;
+      if (!WaitUntil(start)) {
+        Cancel(round);
+        break;
+      }
+      round = RunAttempt(round, attempt, start + period);
+    }
+    return std::move(m_results);
+  }
+
+ private:
+  struct Pending {
+    size_t index;
+    int fd;
+  };
+
+  // False when the console started closing meanwhile.
+  bool WaitUntil(Clock::time_point when) {
+    for (;;) {
+      const Clock::time_point now = Clock::now();
+      if (now >= when) return !Cancelled(0);
+      if (Cancelled(
+              static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(when - now).count()))) {
+        return false;
+      }
+    }
+  }
+
+  bool Cancelled(int timeoutMs) {
+    if (m_options.cancelFd == kNoSocket) {
+      if (timeoutMs > 0) ::poll(nullptr, 0, timeoutMs);
+      return false;
+    }
+    pollfd entry{m_options.cancelFd, POLLIN, 0};
+    return ::poll(&entry, 1, timeoutMs) > 0;
+  }
+
+  void Cancel(const std::vector<size_t>& indexes) {
+    for (size_t index : indexes) m_results[index].result = Connection::Result::kCancelled;
+  }
+
+  // Starts every connect of the round; returns the ones to watch. Failures go to `retry`.
+  std::vector<Pending> Start(const std::vector<size_t>& round, int attempt,
+                             std::vector<size_t>& retry) {
+    std::vector<Pending> watched;
+    for (size_t index : round) {
+      Connection& result = m_results[index];
+      result.attemptNumber = attempt;
+      const int fd = m_api.CreateTcp();
+      if (fd == kNoSocket) {
+        const int error = m_api.LastError();
+        result.result = OutOfDescriptors(error) ? Connection::Result::kNoDescriptors
+                                                : Connection::Result::kNotConnected;
+        if (result.result == Connection::Result::kNotConnected) retry.push_back(index);
+        continue;
+      }
+      if (!m_api.SetReceiveTimeout(fd, m_options.receiveTimeoutMs) && m_options.optionFailed) {
+        m_options.optionFailed();
+      }
+      if (!m_api.SetNonBlocking(fd, true)) {
+        m_api.Close(fd);
+        result.result = Connection::Result::kSetupFailed;
+        continue;
+      }
+      switch (m_api.StartConnect(fd, m_addresses[index], m_options.port)) {
+        case ConnectStart::kConnected:
+          Finish(index, fd);
+          break;
+        case ConnectStart::kInProgress:
+          watched.push_back({index, fd});
+          break;
+        case ConnectStart::kFailed:
+        case ConnectStart::kBadAddress:
+          m_api.Close(fd);
+          retry.push_back(index);
+          break;
+      }
+    }
+    return watched;
+  }
+
+  void Finish(size_t index, int fd) {
+    Connection& result = m_results[index];
+    if (!m_api.SetNonBlocking(fd, false)) {
+      m_api.Close(fd);
+      result.result = Connection::Result::kSetupFailed;
+      return;
+    }
+    result.result = Connection::Result::kConnected;
+    result.fd = fd;
+  }
+
+  std::vector<size_t> RunAttempt(const std::vector<size_t>& round, int attempt,
+                                 Clock::time_point end) {
+    std::vector<size_t> retry;
+    std::vector<Pending> watched = Start(round, attempt, retry);
+    std::vector<pollfd> polled;
+    while (!watched.empty()) {
+      const Clock::time_point now = Clock::now();
+      if (now >= end) break;
+      polled.clear();
+      for (const Pending& pending : watched) polled.push_back({pending.fd, POLLOUT, 0});
+      polled.push_back({m_options.cancelFd, POLLIN, 0});
+      const int waitMs =
+          static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(end - now).count());
+      const int ready = ::poll(polled.data(), polled.size(), waitMs);
+      if (ready < 0 && errno != EINTR) break;
+      if (ready <= 0) continue;
+      if (polled.back().revents != 0) {
+        for (const Pending& pending : watched) m_api.Close(pending.fd);
+        Cancel(retry);
+        for (const Pending& pending : watched)
+          m_results[pending.index].result = Connection::Result::kCancelled;
+        return {};
+      }
+      std::vector<Pending> still;
+      for (size_t p = 0; p < watched.size(); ++p) {
+        const Pending& pending = watched[p];
+        if (polled[p].revents == 0) {
+          still.push_back(pending);
+        } else if (m_api.ConnectError(pending.fd) == 0) {
+          Finish(pending.index, pending.fd);
+        } else {
+          m_api.Close(pending.fd);  // refused: tried again next attempt
+          retry.push_back(pending.index);
+        }
+      }
+      watched = std::move(still);
+    }
+    for (const Pending& pending : watched) {
+      m_api.Close(pending.fd);
+      retry.push_back(pending.index);
+    }
+    return retry;
+  }
+
+  SocketApi& m_api;
+  const std::vector<std::string>& m_addresses;
+  const ConnectOptions& m_options;
+  std::vector<Connection> m_results;
+};
+
+}  // namespace
+
+std::vector<Connection> ConnectAll(SocketApi& api, const std::vector<std::string>& addresses,
+                                   const ConnectOptions& options) {
+  return Connector(api, addresses, options).Run();
+}
+
+}  // namespace tarnex
