@@ -12,13 +12,13 @@
 
 #include "console/command_transaction.h"
 #include "pages/choice_list.h"
-#include "pages/control_tables.h"
-#include "pages/display_kind.h"
-#include "pages/link_failure.h"
-#include "pages/page_setter.h"
-#include "pages/page_state.h"
-#include "pages/progress_popup.h"
-#include "pages/refresh_steps.h"
+#include "monitor/control_tables.h"
+#include "monitor/display_kind.h"
+#include "monitor/link_failure.h"
+#include "monitor/page_setter.h"
+#include "monitor/page_state.h"
+#include "monitor/progress_popup.h"
+#include "monitor/refresh_steps.h"
 #include "protocol/command_catalogue.h"
 
 namespace tarnex {

@@ -2,9 +2,9 @@
 
 #include <mutex>
 
-#include "pages/page_flags.h"
-#include "pages/page_state.h"
-#include "pages/refresh_steps.h"
+#include "monitor/page_flags.h"
+#include "monitor/page_state.h"
+#include "monitor/refresh_steps.h"
 
 namespace tarnex {
 

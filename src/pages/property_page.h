@@ -6,7 +6,7 @@
 #include <QWidget>
 
 #include "console/console_core.h"
-#include "pages/page_kind.h"
+#include "monitor/page_kind.h"
 
 namespace tarnex {
 

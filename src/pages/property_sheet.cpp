@@ -5,8 +5,8 @@
 #include <QVBoxLayout>
 
 #include "pages/control_page.h"
-#include "pages/page_flags.h"
-#include "pages/page_state.h"
+#include "monitor/page_flags.h"
+#include "monitor/page_state.h"
 
 namespace tarnex {
 

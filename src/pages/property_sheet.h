@@ -6,7 +6,7 @@
 
 #include "console/console_core.h"
 #include "console/page_host.h"
-#include "pages/page_kind.h"
+#include "monitor/page_kind.h"
 
 class QTabWidget;
 

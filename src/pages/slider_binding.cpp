@@ -6,8 +6,8 @@
 #include <QSlider>
 
 #include "console/command_transaction.h"
-#include "pages/page_setter.h"
-#include "pages/page_state.h"
+#include "monitor/page_setter.h"
+#include "monitor/page_state.h"
 #include "protocol/command_frame.h"
 
 namespace tarnex {

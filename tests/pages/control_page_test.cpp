@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "pages/page_flags.h"
+#include "monitor/page_flags.h"
 #include "pages_fixture.h"
 
 namespace tarnex {

@@ -9,11 +9,11 @@
 #include <array>
 
 #include "pages/choice_list.h"
-#include "pages/control_tables.h"
-#include "pages/display_kind.h"
-#include "pages/page_reader.h"
-#include "pages/page_setter.h"
-#include "pages/shared_queries.h"
+#include "monitor/control_tables.h"
+#include "monitor/display_kind.h"
+#include "monitor/page_reader.h"
+#include "monitor/page_setter.h"
+#include "monitor/shared_queries.h"
 #include "pages/slider_binding.h"
 #include "pages_fixture.h"
 
@@ -156,14 +156,14 @@ TEST_F(FrameworkTest, SharedQueriesAskTheSelectedDisplay) {
   // The input check stores the input for the Control page in list A order.
   core->Transaction().SendCommand("xb 01 92\n");
   doc->m_docInputReadOk = 0;
-  EXPECT_EQ(CheckInput(*core, nullptr), 1);
-  EXPECT_EQ(Control().InputPosition(), 5);  // unchanged from the selection's read of 90
-  EXPECT_EQ(CheckInput(*core, &Control()), 1);
-  EXPECT_EQ(Control().InputPosition(), 7);
+  EXPECT_EQ(CheckInput(*core), 1);
+  std::optional<int> input;
+  EXPECT_EQ(CheckInput(*core, &input), 1);
+  EXPECT_EQ(input, 7);
   EXPECT_EQ(doc->m_docInputReadOk, 1);
 
   fleet.Find(kAddress)->SetSilent(true);
-  EXPECT_EQ(CheckInput(*core, &Control()), 0);
+  EXPECT_EQ(CheckInput(*core, &input), 0);
   EXPECT_EQ(QueryDisplayKind(*core), 0);
   EXPECT_EQ(ui.Messages(), Texts{"Projector is Disconnected"});
 }

@@ -11,7 +11,7 @@
 
 #include "console/selection_handler.h"
 #include "pages/control_page.h"
-#include "pages/display_kind.h"
+#include "monitor/display_kind.h"
 #include "pages/property_sheet.h"
 #include "support/console_fixture.h"
 

@@ -1,8 +1,8 @@
-#include "pages/refresh_steps.h"
+#include "monitor/refresh_steps.h"
 
 #include <mutex>
 
-#include "pages/page_state.h"
+#include "monitor/page_state.h"
 
 namespace tarnex {
 

@@ -1,4 +1,4 @@
-#include "pages/page_flags.h"
+#include "monitor/page_flags.h"
 
 #include <array>
 

@@ -1,10 +1,10 @@
-#include "pages/display_kind.h"
+#include "monitor/display_kind.h"
 
 #include <array>
 #include <string_view>
 
 #include "console/command_transaction.h"
-#include "pages/page_state.h"
+#include "monitor/page_state.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/command_frame.h"
 

@@ -1,4 +1,4 @@
-#include "pages/page_state.h"
+#include "monitor/page_state.h"
 
 #include <mutex>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "console/console_core.h"
-#include "pages/page_flags.h"
+#include "monitor/page_flags.h"
 #include "registry/tree_icons.h"
 
 namespace tarnex {

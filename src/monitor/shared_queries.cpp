@@ -1,10 +1,9 @@
-#include "pages/shared_queries.h"
+#include "monitor/shared_queries.h"
 
 #include "console/command_transaction.h"
-#include "pages/control_page.h"
-#include "pages/control_tables.h"
-#include "pages/link_failure.h"
-#include "pages/page_state.h"
+#include "monitor/control_tables.h"
+#include "monitor/link_failure.h"
+#include "monitor/page_state.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/command_frame.h"
 
@@ -15,7 +14,7 @@ int QuerySignal(CConsoleCore& core) {
   return reply && protocol::MatchesReply(*reply, "a 01 OK01x") ? 1 : 0;
 }
 
-int CheckInput(CConsoleCore& core, CControl* control) {
+int CheckInput(CConsoleCore& core, std::optional<int>* inputPosition) {
   const std::optional<std::string> reply =
       core.Transaction().SendCommand(protocol::query::kInputSelect);
   if (!reply || reply->empty()) {
@@ -24,7 +23,7 @@ int CheckInput(CConsoleCore& core, CControl* control) {
   }
   SetDocInt(core, &COsprelNetworkManagerDoc::m_docInputReadOk, 1);
   const auto position = MatchPosition(*reply, control::kInputRepliesOther);
-  if (control != nullptr && position) control->StoreInputPosition(*position);
+  if (inputPosition != nullptr) *inputPosition = position;
   return 1;
 }
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "pages/page_reader.h"
+#include "monitor/page_reader.h"
 
 // The Control page's lists, commands and replies, in list position order.
 namespace tarnex::control {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/network_manager_doc.h"
-#include "pages/page_kind.h"
+#include "monitor/page_kind.h"
 
 namespace tarnex {
 

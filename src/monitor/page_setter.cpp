@@ -1,7 +1,7 @@
-#include "pages/page_setter.h"
+#include "monitor/page_setter.h"
 
 #include "console/command_transaction.h"
-#include "pages/page_state.h"
+#include "monitor/page_state.h"
 
 namespace tarnex {
 

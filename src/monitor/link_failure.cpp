@@ -1,4 +1,4 @@
-#include "pages/link_failure.h"
+#include "monitor/link_failure.h"
 
 #include <mutex>
 

@@ -1,4 +1,4 @@
-#include "pages/progress_popup.h"
+#include "monitor/progress_popup.h"
 
 namespace tarnex {
 

@@ -1,4 +1,4 @@
-#include "pages/page_reader.h"
+#include "monitor/page_reader.h"
 
 #include "console/command_transaction.h"
 #include "protocol/command_frame.h"
