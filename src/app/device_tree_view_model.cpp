@@ -2,16 +2,14 @@
 
 #include <unordered_set>
 
+#include "app/legacy_text.h"
+
 namespace tarnex {
 namespace {
 
 TreeItem HandleAt(const QStandardItem* mirror, int row) {
   const QStandardItem* child = mirror->child(row);
   return child == nullptr ? kNoItem : child->data(DeviceTreeViewModel::kHandleRole).toUInt();
-}
-
-QString LabelText(const std::string& label) {
-  return QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size()));
 }
 
 }  // namespace
@@ -86,7 +84,7 @@ QStandardItem* DeviceTreeViewModel::NewItem(TreeItem item) {
 // Only what differs is set, so a sync after a change of one icon repaints one row.
 void DeviceTreeViewModel::Update(QStandardItem* mirror, TreeItem item) {
   const TreeModel& model = m_tree.Model();
-  const QString label = LabelText(model.Label(item));
+  const QString label = DecodeText(model.Label(item));
   if (mirror->text() != label) mirror->setText(label);
 
   const TreeImages images = model.Images(item);

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/legacy_text.h"
 #include "app/login_check.h"
 #include "platform/trace.h"
 
@@ -42,10 +43,11 @@ void CLoginDlg::BuildLayout() {
 
 void CLoginDlg::OnOK() {
   m_result = 0;
-  const QByteArray id = m_idEdit->text().toUtf8();
-  const QByteArray password = m_passwordEdit->text().toUtf8();
-  const LoginVerdict verdict = CheckLogin(m_stored, std::string_view(id.data(), id.size()),
-                                          std::string_view(password.data(), password.size()));
+  // Each typed text in the form its stored counterpart was written in, so that the bytes
+  // compare as the operator reads them, a code-page password from an older file included.
+  const std::string id = EncodeText(m_idEdit->text(), m_stored.m_id);
+  const std::string password = EncodeText(m_passwordEdit->text(), m_stored.m_password);
+  const LoginVerdict verdict = CheckLogin(m_stored, id, password);
   if (verdict == LoginVerdict::kAccepted) {
     accept();
     return;

@@ -4,13 +4,15 @@
 #include <QThread>
 #include <string>
 
+#include "app/legacy_text.h"
 #include "platform/trace.h"
 
 namespace tarnex {
 namespace {
 
+// Messages may quote a label or a group name, which can be code-page text from an older file.
 QString TextOf(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  return DecodeText(text);
 }
 
 }  // namespace

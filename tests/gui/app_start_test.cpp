@@ -28,7 +28,7 @@ class AppStartTest : public testing::ConfigFolderFixture {
   }
 
   // Types into the login dialog once it is open, as an operator would: each pair in turn,
-  // then Cancel when `cancelAtEnd`.
+  // then Cancel when `cancelAtEnd` and no pair was accepted.
   void AnswerLogin(QList<QPair<QString, QString>> attempts, bool cancelAtEnd = false) {
     auto* timer = new QTimer(qApp);
     QObject::connect(timer, &QTimer::timeout, timer, [this, timer, attempts, cancelAtEnd] {
@@ -40,7 +40,8 @@ class AppStartTest : public testing::ConfigFolderFixture {
         dialog->PasswordEdit()->setText(password);
         QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
       }
-      if (cancelAtEnd) QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
+      if (cancelAtEnd && dialog->isVisible())
+        QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
       timer->deleteLater();
     });
     timer->start(10);
@@ -94,6 +95,23 @@ TEST_F(AppStartTest, TheStoredLoginIsAskedThenTheWindowShowsTheConfiguration) {
   EXPECT_FALSE(copy.InitInstance());
   EXPECT_EQ(second.messages, QStringList({"TarnexManager is Already running"}));
   EXPECT_EQ(loginsSeen, 1);
+}
+
+// Names and a password as an older installation stored them, in the Windows code page.
+TEST_F(AppStartTest, CodePageNamesShowAndACodePagePasswordCanBeTyped) {
+  ASSERT_TRUE(WriteLoginFile(folder + "QXMNTLoginConfig.ini", {"Op\xE9rateur", "P\xE4ss\x80"}));
+  WriteFile("QXMNTConfig.ini",
+            "[VALUE]\nm_docSocketNumber=1\n[SINGLE]\n0=127.0.0.133\n"
+            "[TREENAME]\n0=[Caf\xE9]127.0.0.133\n[GROUPCOUNT]\nm_docGroupNumCount=1\n"
+            "[GROUPCHILDCOUNT]\n0=0\n[GROUPNAME]\n0=Salle \xE9t\xE9\n");
+  COsprelNetworkManagerApp app(options);
+  AnswerLogin({{"Opérateur", "Pass€"}, {"Opérateur", "Päss€"}}, true);
+
+  ASSERT_TRUE(app.InitInstance());
+  EXPECT_EQ(recorder.messages, QStringList({"Error Password"}));
+  const QAbstractItemModel* model = app.MainFrame()->View().TreeView()->model();
+  EXPECT_EQ(model->index(0, 0, model->index(0, 0)).data().toString(), "[Café]127.0.0.133");
+  EXPECT_EQ(model->index(0, 0, model->index(1, 0)).data().toString(), "Salle été");
 }
 
 TEST_F(AppStartTest, ACopyStartedWhileTheRefusalIsShownEndsSilently) {
