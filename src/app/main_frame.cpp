@@ -31,7 +31,10 @@ constexpr std::chrono::milliseconds kCloseRetry{100};
 
 CMainFrame::CMainFrame(COsprelNetworkManagerDoc& doc, const LoginCredentials& login,
                        Options options, QWidget* parent)
-    : QMainWindow(parent), m_doc(doc), m_login(login) {
+    : QMainWindow(parent),
+      m_doc(doc),
+      m_login(login),
+      m_presenter(options.view.presenter ? options.view.presenter : ModalMessagePresenter()) {
   setWindowTitle(QString::fromLatin1(kApplicationTitle));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -172,8 +175,15 @@ void CMainFrame::CloseDocument() {
   if (m_documentClosed) return;
   m_documentClosed = true;
   m_view->StopSupervision();
-  std::lock_guard lock(m_view->Core().Mutex());
-  m_doc.OnCloseDocument(m_login);
+  {
+    std::lock_guard lock(m_view->Core().Mutex());
+    m_saveFailed = !m_doc.OnCloseDocument(m_login);
+  }
+  // Told without the console's lock: the box waits for the operator.
+  for (const std::string& path : m_doc.FailedFiles()) {
+    m_presenter(this, QStringLiteral("The configuration could not be saved to %1")
+                          .arg(QString::fromStdString(path)));
+  }
 }
 
 }  // namespace tarnex
