@@ -26,4 +26,8 @@ const char* LoginErrorText(LoginVerdict verdict) {
   return "";
 }
 
+std::string LoginFileUnreadableText(const std::string& path) {
+  return "The login file cannot be read: " + path;
+}
+
 }  // namespace tarnex

@@ -6,9 +6,10 @@
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   tarnex::COsprelNetworkManagerApp console;
-  if (!console.InitInstance()) return 0;
+  if (!console.InitInstance()) return console.ExitStatus();
   const tarnex::TerminationSignals endOfSession([&console] {
     if (console.MainFrame() != nullptr) console.MainFrame()->close();
   });
-  return QApplication::exec();
+  const int status = QApplication::exec();
+  return status != 0 ? status : console.ExitStatus();
 }

@@ -31,7 +31,10 @@ constexpr std::chrono::milliseconds kCloseRetry{100};
 
 CMainFrame::CMainFrame(COsprelNetworkManagerDoc& doc, const LoginCredentials& login,
                        Options options, QWidget* parent)
-    : QMainWindow(parent), m_doc(doc), m_login(login) {
+    : QMainWindow(parent),
+      m_doc(doc),
+      m_login(login),
+      m_presenter(options.view.presenter ? options.view.presenter : ModalMessagePresenter()) {
   setWindowTitle(QString::fromLatin1(kApplicationTitle));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -177,9 +180,14 @@ void CMainFrame::CloseDocument() {
   m_view->Core().Stop();
   {
     std::lock_guard lock(m_view->Core().Mutex());
-    m_doc.OnCloseDocument(m_login);
+    m_saveFailed = !m_doc.OnCloseDocument(m_login);
   }
   m_view->StopSupervision();
+  // Told without the console's lock: the box waits for the operator.
+  for (const std::string& path : m_doc.FailedFiles()) {
+    m_presenter(this, QStringLiteral("The configuration could not be saved to %1")
+                          .arg(QString::fromStdString(path)));
+  }
 }
 
 }  // namespace tarnex

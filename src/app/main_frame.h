@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 #include "app/network_manager_view.h"
+#include "app/operator_messages.h"
 #include "config/login_file.h"
 
 class QAction;
@@ -43,8 +44,11 @@ class CMainFrame : public QMainWindow {
   QToolButton* ToolsButton() const { return m_toolsButton; }
 
   // The document is closed once, when the window closes: the supervision stops first, then
-  // the configuration and the login are written.
+  // the configuration and the login are written. A file that could not be written is named
+  // to the operator.
   void CloseDocument();
+  // True when the close could not write every file.
+  bool SaveFailed() const { return m_saveFailed; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -65,6 +69,8 @@ class CMainFrame : public QMainWindow {
   const LoginCredentials& m_login;
   COsprelNetworkManagerView* m_view = nullptr;
   bool m_documentClosed = false;
+  bool m_saveFailed = false;
+  MessagePresenter m_presenter;
 
   QAction* m_search = nullptr;
   QAction* m_connect = nullptr;

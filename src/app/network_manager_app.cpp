@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QScreen>
 
+#include "app/login_check.h"
 #include "app/login_dialog.h"
 #include "app/splash_dialog.h"
 #include "app/window_layout.h"
@@ -29,7 +30,14 @@ COsprelNetworkManagerApp::~COsprelNetworkManagerApp() {
 bool COsprelNetworkManagerApp::InitInstance() {
   if (AnotherCopyRuns()) return false;
   ReadLanguage();
-  m_login = ReadLoginFile(ConfigFolder() + config_keys::kLoginFile);
+  const std::string loginFile = ConfigFolder() + config_keys::kLoginFile;
+  const std::optional<LoginCredentials> stored = ReadLoginFile(loginFile);
+  if (!stored) {
+    m_presenter(nullptr, QString::fromStdString(LoginFileUnreadableText(loginFile)));
+    m_exitStatus = 1;
+    return false;
+  }
+  m_login = *stored;
   if (!RunLogin()) return false;
   // The tree connects every stored display before the window shows.
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -38,7 +46,23 @@ bool COsprelNetworkManagerApp::InitInstance() {
   m_frame->show();
   m_frame->update();
   QApplication::restoreOverrideCursor();
+  TellUnreadableFiles();
   return true;
+}
+
+int COsprelNetworkManagerApp::ExitStatus() const {
+  if (m_exitStatus != 0) return m_exitStatus;
+  return m_frame && m_frame->SaveFailed() ? 1 : 0;
+}
+
+// The console runs on without such a file, as if it were missing, but the operator must know
+// that what it holds is not shown and will not be saved.
+void COsprelNetworkManagerApp::TellUnreadableFiles() {
+  for (const std::string& path : m_doc->UnreadableFiles()) {
+    m_presenter(m_frame.get(),
+                QStringLiteral("The configuration file cannot be read and will not be saved: %1")
+                    .arg(QString::fromStdString(path)));
+  }
 }
 
 // A refused copy tells the operator once: while one refused copy shows its box, the next

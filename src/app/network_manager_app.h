@@ -36,6 +36,10 @@ class COsprelNetworkManagerApp {
   // runs, or the login was cancelled). UI thread, with a QApplication alive.
   bool InitInstance();
 
+  // The process's exit status once the start or the run is over: non-zero when the login
+  // file could not be read or the final save of the configuration failed.
+  int ExitStatus() const;
+
   const LoginCredentials& Login() const { return m_login; }
   int LanguageFlag() const { return m_languageFlag; }
   int Dpi() const { return m_dpi; }
@@ -49,6 +53,7 @@ class COsprelNetworkManagerApp {
   void ShowSplash();
   void CreateDocumentFrameView();
   void MeasureDpiIfUnknown();
+  void TellUnreadableFiles();
 
   Options m_options;
   MessagePresenter m_presenter;
@@ -56,6 +61,7 @@ class COsprelNetworkManagerApp {
   LoginCredentials m_login;
   int m_languageFlag = 0;
   int m_dpi = 0;
+  int m_exitStatus = 0;
   std::unique_ptr<COsprelNetworkManagerDoc> m_doc;
   std::unique_ptr<CMainFrame> m_frame;
   QPointer<CSplashDlg> m_splash;

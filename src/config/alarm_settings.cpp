@@ -1,7 +1,6 @@
 #include "config/config_keys.h"
 #include "config/network_manager_doc.h"
 #include "config/profile_file.h"
-#include "platform/private_profile.h"
 
 namespace tarnex {
 namespace {
@@ -9,13 +8,12 @@ namespace {
 namespace keys = config_keys;
 
 bool WriteAlarm(const std::string& path, const COsprelNetworkManagerDoc& doc) {
-  ProfileBatch batch(path);
   ProfileFile file(path);
   file.Put(keys::kAlarm, keys::kSubject, doc.m_docAlarmSubject);
   file.Put(keys::kAlarm, keys::kTo, doc.m_docAlarmTo);
   file.Put(keys::kAlarm, keys::kFrom, doc.m_docAlarmFrom);
   file.Put(keys::kAlarm, keys::kSmtpServer, doc.m_docAlarmServer);
-  return file.Ok() && batch.Commit();
+  return file.Save();
 }
 
 }  // namespace
@@ -24,16 +22,16 @@ bool WriteAlarm(const std::string& path, const COsprelNetworkManagerDoc& doc) {
 // modes, and the network file holds it.
 bool COsprelNetworkManagerDoc::WriteAlarmSettings() {
   RefreshFolder();
-  const bool network = WriteAlarm(NetworkConfigPath(), *this);
-  const bool serial = WriteAlarm(SerialConfigPath(), *this);
-  return network && serial;
+  bool ok = true;
+  for (const std::string& path : {NetworkConfigPath(), SerialConfigPath()}) {
+    ok = Written(Writable(path) && WriteAlarm(path, *this), path) && ok;
+  }
+  return ok;
 }
 
 void COsprelNetworkManagerDoc::ReadAlarmSettings() {
   RefreshFolder();
-  const std::string path = NetworkConfigPath();
-  ProfileBatch batch(path);
-  const ProfileFile file(path);
+  const ProfileFile file(NetworkConfigPath());
   m_docAlarmSubject = file.Text(keys::kAlarm, keys::kSubject);
   m_docAlarmTo = file.Text(keys::kAlarm, keys::kTo);
   m_docAlarmFrom = file.Text(keys::kAlarm, keys::kFrom);

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/profile_cache.h"
+
 namespace tarnex {
 namespace {
 
@@ -15,9 +17,11 @@ constexpr int kNetwork = 1;
 constexpr int kSerial = 2;
 
 // One write() on a descriptor opened for appending puts the whole line at the end of the
-// file in one piece, so lines from several threads or processes never interleave.
+// file in one piece, so lines from several threads or processes never interleave. Only a
+// regular file is written, opened without blocking: a FIFO or a device in its place is
+// skipped rather than waited for.
 void AppendWhole(const std::string& path, const std::string& line) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  const int fd = OpenRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, 0644);
   if (fd < 0) return;
   size_t written = 0;
   while (written < line.size()) {

@@ -28,7 +28,8 @@ class CHistoryReport {
 
   // Appends one line for the communication mode (1 network, 2 serial; any other mode writes
   // nothing). `subject` is the display's address (network) or its set ID (serial). A file
-  // that cannot be written is skipped silently: the operation that asked for the line goes on.
+  // that cannot be written, or is not a regular file, is skipped silently: the operation that
+  // asked for the line goes on.
   void Append(int communicationSelect, std::string_view subject, std::string_view operation);
 
   std::string FilePath(int communicationSelect) const;

@@ -2,17 +2,14 @@
 
 #include "config/config_keys.h"
 #include "config/profile_file.h"
-#include "platform/private_profile.h"
 
 namespace tarnex {
 namespace {
 
 namespace keys = config_keys;
 
-constexpr unsigned kLoginBuffer = 1000;
-
 std::string ReadCredential(const ProfileFile& file, const char* key, const char* fallback) {
-  const std::string stored = file.Text(keys::kLogin, key, kLoginBuffer);
+  const std::string stored = file.Text(keys::kLogin, key);
   return stored.empty() ? std::string(fallback) : ComplementBytes(stored);
 }
 
@@ -42,22 +39,22 @@ std::string ComplementBytes(std::string_view text) {
   return result;
 }
 
-LoginCredentials ReadLoginFile(const std::string& path) {
-  ProfileBatch batch(path, ProfileAccess::kOwnerOnly);
-  const ProfileFile file(path);
-  return {ReadCredential(file, keys::kLoginId, kDefaultLoginId),
-          ReadCredential(file, keys::kLoginPw, kDefaultLoginPassword)};
+std::optional<LoginCredentials> ReadLoginFile(const std::string& path) {
+  const ProfileFile file(path, ProfileAccess::kOwnerOnly);
+  if (file.State() == ProfileState::kUnreadable) return std::nullopt;
+  return LoginCredentials{ReadCredential(file, keys::kLoginId, kDefaultLoginId),
+                          ReadCredential(file, keys::kLoginPw, kDefaultLoginPassword)};
 }
 
 bool WriteLoginFile(const std::string& path, const LoginCredentials& login) {
   const std::string id = ComplementBytes(login.m_id);
   const std::string password = ComplementBytes(login.m_password);
   if (!Storable(id) || !Storable(password)) return false;
-  ProfileBatch batch(path, ProfileAccess::kOwnerOnly);
-  ProfileFile file(path);
-  file.Put(keys::kLogin, keys::kLoginId, Protected(id));
-  file.Put(keys::kLogin, keys::kLoginPw, Protected(password));
-  return file.Ok() && batch.Commit();
+  ProfileFile file(path, ProfileAccess::kOwnerOnly);
+  // The login file has always been written in this form of its own; it stays byte for byte.
+  file.PutStored(keys::kLogin, keys::kLoginId, Protected(id));
+  file.PutStored(keys::kLogin, keys::kLoginPw, Protected(password));
+  return file.Save();
 }
 
 }  // namespace tarnex

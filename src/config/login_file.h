@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,12 +20,15 @@ inline constexpr const char* kDefaultLoginPassword = "5378";
 // Each byte b replaced by 255 - b; the same call turns a stored value back into the text.
 std::string ComplementBytes(std::string_view text);
 
-// The credentials of the login file at `path`; an empty or missing value gives the default.
-LoginCredentials ReadLoginFile(const std::string& path);
+// The credentials of the login file at `path`; an empty or missing value, or a missing file,
+// gives the default. None when the file is there but cannot be read: its credentials are
+// unknown, and the defaults must not open the console in their place.
+std::optional<LoginCredentials> ReadLoginFile(const std::string& path);
 
 // Stores both credentials complemented, in one replacement of the file, readable by its owner
 // only. Fails, leaving the file as it was, for a text whose stored form would hold a line
-// break or a zero byte (the plain bytes 0xF2, 0xF5 or 0xFF), which could not be read back.
+// break or a zero byte (the plain bytes 0xF2, 0xF5 or 0xFF), which could not be read back,
+// and for a file that is there but cannot be read.
 bool WriteLoginFile(const std::string& path, const LoginCredentials& login);
 
 }  // namespace tarnex

@@ -3,7 +3,6 @@
 #include "config/group_tables.h"
 #include "config/network_manager_doc.h"
 #include "config/profile_file.h"
-#include "platform/private_profile.h"
 
 namespace tarnex {
 namespace {
@@ -12,10 +11,7 @@ namespace keys = config_keys;
 
 }  // namespace
 
-void COsprelNetworkManagerDoc::ReadNetworkConfig() {
-  const std::string path = NetworkConfigPath();
-  ProfileBatch batch(path);
-  const ProfileFile file(path);
+void COsprelNetworkManagerDoc::ReadNetworkConfig(const ProfileFile& file) {
   m_docSocketNumber = ClampCount(file.Int(keys::kValue, keys::kSocketNumber), kMaxDisplays);
   m_docGroupNumCount = ReadGroupTables(
       file, {keys::kGroupNumCount, kMaxNetworkMembers, m_docGroupName, m_docGroups});
@@ -28,7 +24,7 @@ bool COsprelNetworkManagerDoc::WriteNetworkConfig() {
   const bool alarm = WriteAlarmSettings();
   CopyLabelsBack(true);
   const std::string path = NetworkConfigPath();
-  ProfileBatch batch(path);
+  if (!Writable(path)) return Written(false, path);
   ProfileFile file(path);
   file.PutInt(keys::kCommunication, keys::kCommunicationTrue, m_docCommunicationTrue);
   file.PutInt(keys::kCommunication, keys::kCommunicationSelect, m_docCommunicationSelect);
@@ -39,8 +35,7 @@ bool COsprelNetworkManagerDoc::WriteNetworkConfig() {
   }
   WriteGroupTables(file, m_docGroupNumCount,
                    {keys::kGroupNumCount, kMaxNetworkMembers, m_docGroupName, m_docGroups});
-  const bool written = file.Ok();
-  return batch.Commit() && written && alarm;
+  return Written(file.Save(), path) && alarm;
 }
 
 }  // namespace tarnex

@@ -1,5 +1,7 @@
 #include "config/network_manager_doc.h"
 
+#include <algorithm>
+
 #include "config/config_keys.h"
 #include "config/group_tables.h"
 #include "config/profile_file.h"
@@ -11,8 +13,8 @@ namespace {
 
 namespace keys = config_keys;
 
-int ReadFlag(const std::string& path, const char* key) {
-  return static_cast<int>(GetPrivateProfileIntA(keys::kCommunication, key, 0, path.c_str()));
+void AddOnce(std::vector<std::string>& paths, const std::string& path) {
+  if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(path);
 }
 
 }  // namespace
@@ -40,21 +42,39 @@ std::string COsprelNetworkManagerDoc::LoginConfigPath() const {
   return m_docConfigFolder + keys::kLoginFile;
 }
 
+bool COsprelNetworkManagerDoc::Readable(const ProfileFile& file) {
+  if (file.State() != ProfileState::kUnreadable) return true;
+  AddOnce(m_unreadable, file.Path());
+  return false;
+}
+
+bool COsprelNetworkManagerDoc::Writable(const std::string& path) {
+  return std::find(m_unreadable.begin(), m_unreadable.end(), path) == m_unreadable.end();
+}
+
+bool COsprelNetworkManagerDoc::Written(bool written, const std::string& path) {
+  if (!written) AddOnce(m_failed, path);
+  return written;
+}
+
 // The file marked active wins; the network file wins a tie and is the default. The mode
 // stored in the chosen file then decides what is read; an unknown mode reads nothing.
 bool COsprelNetworkManagerDoc::OnNewDocument() {
   RefreshFolder();
-  const std::string network = NetworkConfigPath();
-  const std::string serial = SerialConfigPath();
-  const bool networkActive = ReadFlag(network, keys::kCommunicationTrue) == 1;
-  const bool serialActive = ReadFlag(serial, keys::kCommunicationTrue) == 1;
-  const std::string& chosen = (networkActive || !serialActive) ? network : serial;
-  m_docCommunicationSelect = ReadFlag(chosen, keys::kCommunicationSelect);
+  m_unreadable.clear();
+  const ProfileFile network(NetworkConfigPath());
+  const ProfileFile serial(SerialConfigPath());
+  Readable(network);
+  Readable(serial);
+  const bool networkActive = network.Int(keys::kCommunication, keys::kCommunicationTrue) == 1;
+  const bool serialActive = serial.Int(keys::kCommunication, keys::kCommunicationTrue) == 1;
+  const ProfileFile& chosen = (networkActive || !serialActive) ? network : serial;
+  m_docCommunicationSelect = chosen.Int(keys::kCommunication, keys::kCommunicationSelect);
   if (m_docCommunicationSelect == 0 || m_docCommunicationSelect == kNetworkMode) {
     m_docCommunicationSelect = kNetworkMode;
-    ReadNetworkConfig();
+    ReadNetworkConfig(network);
   } else if (m_docCommunicationSelect == kSerialMode) {
-    ReadSerialConfig();
+    ReadSerialConfig(serial);
   }
   return true;
 }
@@ -62,6 +82,7 @@ bool COsprelNetworkManagerDoc::OnNewDocument() {
 // The file of the mode in use is marked active and the other one inactive, so exactly one
 // file is loaded at the next start.
 bool COsprelNetworkManagerDoc::OnCloseDocument(const LoginCredentials& login) {
+  m_failed.clear();
   bool ok = WriteLogin(login);
   if (m_docNoSave == 1) return ok;
   if (m_docCommunicationSelect == kNetworkMode) {
@@ -75,20 +96,21 @@ bool COsprelNetworkManagerDoc::OnCloseDocument(const LoginCredentials& login) {
 }
 
 bool COsprelNetworkManagerDoc::WriteCloseFlags(const std::string& otherFile) {
-  const bool written = WritePrivateProfileStringA(keys::kCommunication, keys::kCommunicationTrue,
-                                                  "0", otherFile.c_str()) != 0;
   m_docCommunicationTrue = 1;
-  return written;
+  if (!Writable(otherFile)) return Written(false, otherFile);
+  return Written(WritePrivateProfileStringA(keys::kCommunication, keys::kCommunicationTrue, "0",
+                                            otherFile.c_str()) != 0,
+                 otherFile);
 }
 
-LoginCredentials COsprelNetworkManagerDoc::ReadLogin() {
+std::optional<LoginCredentials> COsprelNetworkManagerDoc::ReadLogin() {
   RefreshFolder();
   return ReadLoginFile(LoginConfigPath());
 }
 
 bool COsprelNetworkManagerDoc::WriteLogin(const LoginCredentials& login) {
   RefreshFolder();
-  return WriteLoginFile(LoginConfigPath(), login);
+  return Written(WriteLoginFile(LoginConfigPath(), login), LoginConfigPath());
 }
 
 void COsprelNetworkManagerDoc::SetGroupMemberCount(int group, int count) {

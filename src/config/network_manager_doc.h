@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "registry/display_record.h"
 
 namespace tarnex {
+
+class ProfileFile;
 
 inline constexpr int kSerialSetIds = 100;
 inline constexpr int kNetworkMode = 1;
@@ -29,10 +32,10 @@ class COsprelNetworkManagerDoc : public LinkState {
   COsprelNetworkManagerDoc();
 
   // Chooses the active configuration file and reads it. Always succeeds: what is missing reads
-  // as empty.
+  // as empty, and so does a file that is there but cannot be read (see UnreadableFiles).
   bool OnNewDocument();
   // Writes the login file, then, unless m_docNoSave is set, the active configuration file
-  // marked as the one to load next. False when a file could not be written.
+  // marked as the one to load next. False when a file could not be written (see FailedFiles).
   bool OnCloseDocument(const LoginCredentials& login);
 
   // Each writes its whole file in one atomic replacement, after the alarm settings and the
@@ -43,8 +46,17 @@ class COsprelNetworkManagerDoc : public LinkState {
   bool WriteAlarmSettings();
   void ReadAlarmSettings();
 
-  LoginCredentials ReadLogin();
+  // None when the login file is there but cannot be read.
+  std::optional<LoginCredentials> ReadLogin();
   bool WriteLogin(const LoginCredentials& login);
+
+  // Configuration files that were there but could not be read by this document (not a
+  // regular file, too large, refused). The document never writes them, so that an empty
+  // table cannot replace contents nobody saw.
+  const std::vector<std::string>& UnreadableFiles() const { return m_unreadable; }
+  // Files that the writes since the last OnCloseDocument began could not write, in order,
+  // each once.
+  const std::vector<std::string>& FailedFiles() const { return m_failed; }
 
   // The tree that supplies current labels before a save; null leaves the stored labels.
   void SetLabelSource(const LabelSource* source) { m_labelSource = source; }
@@ -114,12 +126,19 @@ class COsprelNetworkManagerDoc : public LinkState {
 
  private:
   void RefreshFolder();
-  void ReadNetworkConfig();
-  void ReadSerialConfig();
+  void ReadNetworkConfig(const ProfileFile& file);
+  void ReadSerialConfig(const ProfileFile& file);
   void CopyLabelsBack(bool network);
   bool WriteCloseFlags(const std::string& otherFile);
+  // Notes a file that could not be read, and whether it could.
+  bool Readable(const ProfileFile& file);
+  bool Writable(const std::string& path);
+  // Notes a file that could not be written, and passes `written` on.
+  bool Written(bool written, const std::string& path);
 
   const LabelSource* m_labelSource = nullptr;
+  std::vector<std::string> m_unreadable;
+  std::vector<std::string> m_failed;
 };
 
 }  // namespace tarnex

@@ -1,10 +1,6 @@
 #include "config/profile_file.h"
 
-#include <array>
 #include <charconv>
-#include <vector>
-
-#include "platform/private_profile.h"
 
 namespace tarnex {
 
@@ -14,13 +10,9 @@ std::string DecimalText(long long value) {
   return std::string(text, result.ptr);
 }
 
-std::string ProfileFile::Text(const char* section, const char* key, unsigned size) const {
-  // Hundreds of thousands of reads load a large configuration: keep the buffer off the heap.
-  std::array<char, kTextBuffer> local;
-  std::vector<char> large(size > local.size() ? size : 0);
-  char* buffer = large.empty() ? local.data() : large.data();
-  const unsigned length = GetPrivateProfileStringA(section, key, "", buffer, size, m_path.c_str());
-  return std::string(buffer, length);
+std::string ProfileFile::Text(const char* section, const char* key) const {
+  const auto value = m_cache.Text().Value(section, key);
+  return value ? std::string(*value) : std::string();
 }
 
 std::string ProfileFile::Text(const char* section, long long index) const {
@@ -28,16 +20,21 @@ std::string ProfileFile::Text(const char* section, long long index) const {
 }
 
 int ProfileFile::Int(const char* section, const char* key) const {
-  return static_cast<int>(GetPrivateProfileIntA(section, key, 0, m_path.c_str()));
+  const auto value = m_cache.Text().Value(section, key);
+  return value && !value->empty() ? static_cast<int>(ParseProfileUnsigned(*value)) : 0;
 }
 
 int ProfileFile::Int(const char* section, long long index) const {
   return Int(section, DecimalText(index).c_str());
 }
 
+void ProfileFile::PutStored(const char* section, const char* key, std::string_view stored) {
+  const std::string text(stored);
+  if (!m_cache.Write(section, key, text.c_str())) m_ok = false;
+}
+
 void ProfileFile::Put(const char* section, const char* key, std::string_view value) {
-  const std::string text(value);
-  if (WritePrivateProfileStringA(section, key, text.c_str(), m_path.c_str()) == 0) m_ok = false;
+  PutStored(section, key, QuotedIfNeeded(value));
 }
 
 void ProfileFile::Put(const char* section, long long index, std::string_view value) {
@@ -45,11 +42,15 @@ void ProfileFile::Put(const char* section, long long index, std::string_view val
 }
 
 void ProfileFile::PutInt(const char* section, const char* key, int value) {
-  Put(section, key, DecimalText(value));
+  PutStored(section, key, DecimalText(value));
 }
 
 void ProfileFile::PutInt(const char* section, long long index, int value) {
-  Put(section, DecimalText(index).c_str(), DecimalText(value));
+  PutStored(section, DecimalText(index).c_str(), DecimalText(value));
+}
+
+bool ProfileFile::Save() {
+  return m_cache.Save() && m_ok;
 }
 
 }  // namespace tarnex

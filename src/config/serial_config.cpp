@@ -2,7 +2,6 @@
 #include "config/group_tables.h"
 #include "config/network_manager_doc.h"
 #include "config/profile_file.h"
-#include "platform/private_profile.h"
 
 namespace tarnex {
 namespace {
@@ -11,10 +10,7 @@ namespace keys = config_keys;
 
 }  // namespace
 
-void COsprelNetworkManagerDoc::ReadSerialConfig() {
-  const std::string path = SerialConfigPath();
-  ProfileBatch batch(path);
-  const ProfileFile file(path);
+void COsprelNetworkManagerDoc::ReadSerialConfig(const ProfileFile& file) {
   m_docPortStr = file.Text(keys::kSerialSetting, keys::kPortStr);
   m_docBaudrate = file.Int(keys::kSerialSetting, keys::kBaudrate);
   m_docData = file.Int(keys::kSerialSetting, keys::kData);
@@ -33,7 +29,7 @@ bool COsprelNetworkManagerDoc::WriteSerialConfig() {
   const bool alarm = WriteAlarmSettings();
   CopyLabelsBack(false);
   const std::string path = SerialConfigPath();
-  ProfileBatch batch(path);
+  if (!Writable(path)) return Written(false, path);
   ProfileFile file(path);
   file.PutInt(keys::kCommunication, keys::kCommunicationTrue, m_docCommunicationTrue);
   file.PutInt(keys::kCommunication, keys::kCommunicationSelect, m_docCommunicationSelect);
@@ -50,8 +46,7 @@ bool COsprelNetworkManagerDoc::WriteSerialConfig() {
   WriteGroupTables(
       file, m_docSerialGroupNumCount,
       {keys::kSerialGroupNumCount, kMaxSerialMembers, m_docGroupName, m_docSerialGroups});
-  const bool written = file.Ok();
-  return batch.Commit() && written && alarm;
+  return Written(file.Save(), path) && alarm;
 }
 
 }  // namespace tarnex

@@ -1,11 +1,13 @@
 #include "platform/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <mutex>
+#include <set>
 #include <vector>
 
 namespace tarnex {
@@ -40,6 +42,79 @@ std::string FolderOf(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Follows symbolic links to the file they name, so that the replacement lands there and the
+// link stays a link. A link to a missing file gives that file's path: the write creates it.
+// Past the kernel's own limit of links in a row the path is returned as it is.
+std::string ThroughLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    std::vector<char> target(static_cast<size_t>(info.st_size > 0 ? info.st_size : 255) + 2);
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) return path;
+    const std::string next(target.data(), static_cast<size_t>(n));
+    path = next.front() == '/' || path.find('/') == std::string::npos ? next
+                                                                      : FolderOf(path) + "/" + next;
+  }
+  return path;
+}
+
+constexpr size_t kTempSuffix = 6;  // the XXXXXX that mkostemp fills
+
+// Temporaries this process is filling right now; a clean-up must not take them.
+std::mutex& LiveMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::set<std::string>& LiveTemps() {
+  static std::set<std::string> names;
+  return names;
+}
+
+bool IsTempOf(const std::string& entry, const std::string& name) {
+  if (entry.size() != name.size() + 1 + kTempSuffix || entry.compare(0, name.size(), name) != 0 ||
+      entry[name.size()] != '.') {
+    return false;
+  }
+  for (size_t i = name.size() + 1; i < entry.size(); ++i) {
+    const char c = entry[i];
+    const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alnum) return false;
+  }
+  return true;
+}
+
+// A replacement cut short by a kill leaves its temporary "<name>.XXXXXX" behind; the next
+// replacement of the same file removes such leftovers: regular files of exactly that name
+// pattern in that folder, none that a replacement of this process is still filling.
+void RemoveStaleTemps(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  const std::string name = NameOf(path);
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (IsTempOf(entry->d_name, name)) stale.emplace_back(entry->d_name);
+  }
+  ::closedir(dir);
+  std::lock_guard lock(LiveMutex());
+  for (const std::string& entry : stale) {
+    const std::string full = folder + "/" + entry;
+    struct stat info {};
+    if (LiveTemps().count(full) != 0 || ::lstat(full.c_str(), &info) != 0 ||
+        !S_ISREG(info.st_mode)) {
+      continue;
+    }
+    ::unlink(full.c_str());
+  }
 }
 
 mode_t CurrentUmask() {
@@ -78,23 +153,32 @@ void SetAtomicFileFaultHook(AtomicFileFaultHook hook) {
   Hook() = std::move(hook);
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view content, mode_t mode) {
+bool WriteFileAtomically(const std::string& linkedPath, std::string_view content, mode_t mode) {
+  const std::string path = ThroughLinks(linkedPath);
+  RemoveStaleTemps(path);
   const mode_t target = TargetMode(path, mode);
   std::string temp = path + ".XXXXXX";
   std::vector<char> name(temp.begin(), temp.end());
   name.push_back('\0');
   if (Injected(AtomicFileStep::kCreateTemp)) return false;
-  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) return false;
+  int fd;
+  {
+    std::lock_guard lock(LiveMutex());
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    LiveTemps().insert(name.data());
+  }
   const bool filled = FillTemp(fd, content, target);
   const bool closed = ::close(fd) == 0;
-  if (!filled || !closed || Injected(AtomicFileStep::kRename) ||
-      ::rename(name.data(), path.c_str()) != 0) {
-    ::unlink(name.data());
-    return false;
+  const bool renamed = filled && closed && !Injected(AtomicFileStep::kRename) &&
+                       ::rename(name.data(), path.c_str()) == 0;
+  if (!renamed) ::unlink(name.data());
+  {
+    std::lock_guard lock(LiveMutex());
+    LiveTemps().erase(name.data());
   }
-  SyncFolder(path);
-  return true;
+  if (renamed) SyncFolder(path);
+  return renamed;
 }
 
 }  // namespace tarnex

@@ -13,7 +13,9 @@ enum class AtomicFileStep { kCreateTemp, kWrite, kSync, kRename };
 
 // Replaces the file at `path` with `content` so that a crash or an error at any point leaves
 // either the old file or the new one, never a mixture: the bytes go to a temporary file in the
-// same folder, which is flushed to disk and then renamed over the old name.
+// same folder, which is flushed to disk and then renamed over the old name. A symbolic link
+// at `path` is followed: the file it names is replaced and the link stays. Temporaries that
+// an earlier replacement of the same file left behind when it was killed are removed first.
 // `mode` is the permission of the new file; kKeepMode keeps the mode of an existing file (new
 // files get 0666 less the umask). Returns false, with the old file untouched, on any error.
 inline constexpr mode_t kKeepMode = static_cast<mode_t>(-1);

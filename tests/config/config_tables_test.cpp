@@ -85,7 +85,6 @@ TEST_F(GroupKeyTest, NetworkConfigurationRoundTrips) {
   doc.m_docAlarmFrom = "from@example.org";
   doc.m_docAlarmServer = "mail.example.org";
   ASSERT_TRUE(doc.WriteNetworkConfig());
-  DropPrivateProfileCache();
 
   COsprelNetworkManagerDoc back;
   back.OnNewDocument();
@@ -267,6 +266,37 @@ TEST_F(GroupKeyTest, SaveTakesTheTreeLabelsFirst) {
   doc.m_docDisplays[1].m_label = "kept";
   ASSERT_TRUE(doc.WriteNetworkConfig());
   EXPECT_EQ(Stored(NetworkFile(), "TREENAME", 1), "kept");
+}
+
+// Values come back whole and exactly: a long label keeps its "]address" ending, and blanks or
+// quotes at its ends survive a save. Values that always read back right keep their bytes.
+TEST_F(GroupKeyTest, ValuesComeBackWholeAndExact) {
+  COsprelNetworkManagerDoc doc;
+  const std::vector<std::string> labels = {"[" + std::string(3000, 'L') + "]127.0.0.5",
+                                           "\"[Q] 127.0.23.1\"",
+                                           " lead",
+                                           "trail\t",
+                                           "'x'",
+                                           "a\"",
+                                           "x'y",
+                                           "[1]PJTR 5",
+                                           "",
+                                           "\""};
+  doc.m_docSocketNumber = static_cast<int>(labels.size());
+  for (size_t i = 0; i < labels.size(); ++i) doc.m_docDisplays[i].m_label = labels[i];
+  AddGroup(doc, std::string(5000, 'G'), 1);
+  ASSERT_TRUE(doc.WriteNetworkConfig());
+
+  COsprelNetworkManagerDoc back;
+  back.OnNewDocument();
+  for (size_t i = 0; i < labels.size(); ++i) EXPECT_EQ(back.m_docDisplays[i].m_label, labels[i]);
+  EXPECT_EQ(back.m_docGroupName[0], doc.m_docGroupName[0]);
+  const std::string bytes = ReadBytes(NetworkFile());
+  for (const char* line :
+       {"\r\n1=\"\"[Q] 127.0.23.1\"\"\r\n", "\r\n2=\" lead\"\r\n", "\r\n5=a\"\r\n", "\r\n6=x'y\r\n",
+        "\r\n7=[1]PJTR 5\r\n", "\r\n8=\r\n", "\r\n9=\"\r\n"}) {
+    EXPECT_NE(bytes.find(line), std::string::npos) << line;
+  }
 }
 
 }  // namespace

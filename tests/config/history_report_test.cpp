@@ -1,11 +1,14 @@
 #include "config/history_report.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -96,6 +99,21 @@ TEST_F(HistoryReportTest, ConcurrentAppendsNeverInterleaveInsideALine) {
     EXPECT_EQ(operation, std::string(200, operation[0]));
   }
   EXPECT_EQ(count, kThreads * kLines);
+}
+
+// Whatever sits where the report belongs, only a regular file is written: a FIFO nobody reads
+// must not hold the console.
+TEST_F(HistoryReportTest, AFifoInPlaceOfTheReportIsSkipped) {
+  const std::string fifo = folder + "Network_HistoryReport.txt";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  CHistoryReport inFolder(folder, [this] { return when; });
+  auto append = std::async(std::launch::async, [&] { inFolder.Append(1, "10.0.0.5", "Power On"); });
+  const bool done = append.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+  // A reader lets a stuck open go on, and takes the line so that the write does not fail.
+  const int reader = done ? -1 : ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  EXPECT_TRUE(done);
+  append.wait();
+  if (reader >= 0) ::close(reader);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <optional>
 #include <string>
 
 #include "config/config_fixture.h"
@@ -34,7 +35,6 @@ TEST_F(LoginTest, StoredComplementedOwnerOnlyAndRoundTrips) {
   struct stat info {};
   ASSERT_EQ(::stat(LoginFile().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
-  DropPrivateProfileCache();
   EXPECT_EQ(doc.ReadLogin(), login);
 }
 
@@ -58,7 +58,6 @@ TEST_F(LoginTest, TextsWhoseStoredFormIsFragile) {
       "ab"
       "\xdd";  // stored inside a pair of quotes
   ASSERT_TRUE(doc.WriteLogin({trimmed + "x" + trimmed, quoted}));
-  DropPrivateProfileCache();
   EXPECT_EQ(doc.ReadLogin(), (LoginCredentials{trimmed + "x" + trimmed, quoted}));
 
   const std::string before = ReadBytes(LoginFile());
@@ -66,6 +65,21 @@ TEST_F(LoginTest, TextsWhoseStoredFormIsFragile) {
     EXPECT_FALSE(doc.WriteLogin({"id", unstorable}));
     EXPECT_EQ(ReadBytes(LoginFile()), before);
   }
+}
+
+// Only a missing file means the defaults. One that is there but cannot be read must not let
+// the defaults in, nor be replaced at close.
+TEST_F(LoginTest, AnUnreadableFileGivesNoCredentialsAndIsKept) {
+  ASSERT_EQ(::mkdir(LoginFile().c_str(), 0700), 0);
+  COsprelNetworkManagerDoc doc;
+  EXPECT_EQ(doc.ReadLogin(), std::nullopt);
+  EXPECT_FALSE(doc.WriteLogin({"Administrator", "5378"}));
+  struct stat info {};
+  ASSERT_EQ(::stat(LoginFile().c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  ::rmdir(LoginFile().c_str());
+  ASSERT_EQ(::mkfifo(LoginFile().c_str(), 0600), 0);
+  EXPECT_EQ(doc.ReadLogin(), std::nullopt);
 }
 
 }  // namespace

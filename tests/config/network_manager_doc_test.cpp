@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "config/config_fixture.h"
 #include "platform/atomic_file.h"
@@ -108,10 +109,28 @@ TEST_F(CloseTest, AFailedSaveIsReportedAndKeepsTheOldFile) {
   SetAtomicFileFaultHook([](AtomicFileStep step) { return step == AtomicFileStep::kRename; });
   EXPECT_FALSE(doc.WriteNetworkConfig());
   SetAtomicFileFaultHook({});
+  EXPECT_EQ(doc.FailedFiles(), (std::vector<std::string>{NetworkFile(), SerialFile()}));
   EXPECT_EQ(ReadBytes(NetworkFile()), before);
   COsprelNetworkManagerDoc again;
   again.OnNewDocument();
   EXPECT_EQ(again.m_docSocketNumber, 1);
+}
+
+// A file that could not be read loads as empty; writing that emptiness over it would lose what
+// it holds, even once it has become readable again.
+TEST_F(CloseTest, AFileThatCouldNotBeReadIsNamedAndNeverWritten) {
+  const std::string before = CommunicationFile(1, 1) + kNetworkBody;
+  WriteBytes(NetworkFile(), before);
+  ASSERT_EQ(::truncate(NetworkFile().c_str(), static_cast<off_t>(kMaxProfileBytes) + 1), 0);
+  COsprelNetworkManagerDoc doc;
+  doc.OnNewDocument();
+  EXPECT_EQ(doc.UnreadableFiles(), std::vector<std::string>{NetworkFile()});
+  EXPECT_EQ(doc.m_docSocketNumber, 0);
+  WriteBytes(NetworkFile(), before);
+  EXPECT_FALSE(doc.OnCloseDocument({"id", "pw"}));
+  EXPECT_EQ(doc.FailedFiles(), std::vector<std::string>{NetworkFile()});
+  EXPECT_EQ(ReadBytes(NetworkFile()), before);
+  EXPECT_EQ(::access(LoginFile().c_str(), F_OK), 0) << "the other files are still written";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -132,6 +133,43 @@ TEST_F(AppStartTest, ACopyStartedWhileTheRefusalIsShownEndsSilently) {
   EXPECT_FALSE(secondCopy.InitInstance());
   EXPECT_EQ(recorder.messages, QStringList({"TarnexManager is Already running"}));
   EXPECT_TRUE(third.messages.isEmpty());
+}
+
+// A login file that is there but cannot be read is no first run: no defaults, no login.
+TEST_F(AppStartTest, AnUnreadableLoginFileRefusesTheStartAndNamesIt) {
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder + "QXMNTLoginConfig.ini")));
+  COsprelNetworkManagerApp app(options);
+  AnswerLogin({{"Administrator", "5378"}});
+
+  EXPECT_FALSE(app.InitInstance());
+  EXPECT_EQ(recorder.messages,
+            QStringList({QString::fromStdString("The login file cannot be read: " + folder +
+                                                "QXMNTLoginConfig.ini")}));
+  EXPECT_EQ(loginsSeen, 0);
+  EXPECT_EQ(app.Document(), nullptr);
+  EXPECT_NE(app.ExitStatus(), 0);
+}
+
+// The operator hears of a configuration file the console cannot read, and of a final save
+// that failed, which also ends the process with a failure status.
+TEST_F(AppStartTest, AnUnreadableConfigurationAndAFailedSaveAreTold) {
+  const std::string network = folder + "QXMNTConfig.ini";
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(network)));
+  COsprelNetworkManagerApp app(options);
+  AnswerLogin({{"Administrator", "5378"}});
+
+  ASSERT_TRUE(app.InitInstance());
+  EXPECT_EQ(recorder.messages,
+            QStringList({QString::fromStdString(
+                "The configuration file cannot be read and will not be saved: " + network)}));
+  EXPECT_EQ(app.ExitStatus(), 0);
+  recorder.messages.clear();
+  app.MainFrame()->close();
+  EXPECT_EQ(
+      recorder.messages,
+      QStringList({QString::fromStdString("The configuration could not be saved to " + network)}));
+  EXPECT_NE(app.ExitStatus(), 0);
+  EXPECT_TRUE(QFileInfo(QString::fromStdString(network)).isDir());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -212,35 +213,34 @@ TEST(PrivateProfileWrite, HighBytesRoundTrip) {
   std::string value;
   for (int b = 0x80; b <= 0xff; ++b) value.push_back(static_cast<char>(b));
   EXPECT_EQ(Write(file, "LOGIN", "v", value.c_str()), 1u);
-  DropPrivateProfileCache();
   EXPECT_EQ(Read(file, "login", "V", "", 1000), value);
 }
 
-TEST(PrivateProfileBatch, WritesTheFileOnceWhenTheBatchEnds) {
+TEST(PrivateProfileCache, EditsStayWithTheirOwnerUntilSaved) {
   ScratchFolder folder;
   const std::string file = folder.File("batch.ini");
   WriteBytes(file, "[S]\r\nold=1\r\n");
   {
-    ProfileBatch batch(file);
+    ProfileCache cache(file);
     for (int i = 0; i < 1000; ++i) {
-      ASSERT_EQ(Write(file, "S", std::to_string(i).c_str(), "x"), 1u);
+      ASSERT_TRUE(cache.Write("S", std::to_string(i).c_str(), "x"));
     }
-    EXPECT_EQ(Read(file, "S", "999"), "x");
+    EXPECT_EQ(cache.Text().Value("S", "999"), "x");
     EXPECT_EQ(ReadBytes(file), "[S]\r\nold=1\r\n");
-    {
-      ProfileBatch inner(file);
-      Write(file, "S", "old", "2");
-      EXPECT_TRUE(inner.Commit());
-    }
-    EXPECT_EQ(ReadBytes(file), "[S]\r\nold=1\r\n");
+    // Someone else's write is neither held back nor swallowed by these pending edits.
+    EXPECT_EQ(Write(file, "T", "t", "1"), 1u);
+    EXPECT_EQ(ReadBytes(file), "[S]\r\nold=1\r\n\r\n[T]\r\nt=1\r\n");
+    EXPECT_EQ(Read(file, "S", "999"), "dflt");
   }
-  const std::string bytes = ReadBytes(file);
-  EXPECT_EQ(bytes.rfind("[S]\r\nold=2\r\n0=x\r\n1=x\r\n", 0), 0u);
-  DropPrivateProfileCache();
-  EXPECT_EQ(Read(file, "S", "999"), "x");
+  ProfileCache cache(file);
+  cache.Write("S", "old", "2");
+  cache.Write("S", "0", "x");
+  EXPECT_TRUE(cache.Save());
+  EXPECT_EQ(ReadBytes(file), "[S]\r\nold=2\r\n0=x\r\n\r\n[T]\r\nt=1\r\n");
+  EXPECT_TRUE(cache.Save()) << "nothing pending";
 }
 
-TEST(PrivateProfileBatch, ConcurrentWritersLoseNothing) {
+TEST(PrivateProfileWrite, ConcurrentWritersLoseNothing) {
   ScratchFolder folder;
   const std::string file = folder.File("shared.ini");
   std::vector<std::thread> writers;
@@ -248,17 +248,11 @@ TEST(PrivateProfileBatch, ConcurrentWritersLoseNothing) {
     writers.emplace_back([&file, t] {
       for (int i = 0; i < 25; ++i) {
         const std::string key = std::to_string(t) + "_" + std::to_string(i);
-        if (i % 5 == 0) {
-          ProfileBatch batch(file);
-          Write(file, "S", key.c_str(), "v");
-        } else {
-          Write(file, "S", key.c_str(), "v");
-        }
+        Write(file, "S", key.c_str(), "v");
       }
     });
   }
   for (std::thread& writer : writers) writer.join();
-  DropPrivateProfileCache();
   for (int t = 0; t < 4; ++t) {
     for (int i = 0; i < 25; ++i) {
       const std::string key = std::to_string(t) + "_" + std::to_string(i);
@@ -283,9 +277,9 @@ TEST(PrivateProfileBatch, AFailedReplacementLeavesTheOldFileWhole) {
     {
       FaultAt fault(step);
       EXPECT_EQ(Write(file, "S", "k", "new"), 0u);
-      ProfileBatch batch(file);
-      Write(file, "S", "k", "newer");
-      EXPECT_FALSE(batch.Commit());
+      ProfileCache cache(file);
+      EXPECT_TRUE(cache.Write("S", "k", "newer"));
+      EXPECT_FALSE(cache.Save());
     }
     EXPECT_EQ(ReadBytes(file), "[S]\r\nk=old\r\n");
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"keep.ini"}) << "temporary left";
@@ -324,6 +318,39 @@ TEST(PrivateProfileCache, OversizedFileReadsEmptyAndIsNotOverwritten) {
   // A folder where a file should be is unreadable too, not a crash.
   EXPECT_EQ(Read(folder.Path(), "S", "k"), "dflt");
   EXPECT_EQ(Write(folder.Path(), "S", "k", "v"), 0u);
+}
+
+// A kill during a save leaves "<name>.XXXXXX" behind; the next save of that file clears such
+// leftovers and nothing else. A file that is a link is written where the link points.
+TEST(AtomicFile, ClearsItsOwnLeftoversAndWritesThroughLinks) {
+  ScratchFolder folder;
+  const std::string file = folder.File("QXMNTConfig.ini");
+  WriteBytes(file, "[S]\r\nk=v\r\n");
+  for (const char* stale : {"QXMNTConfig.ini.a1B2c3", "QXMNTConfig.ini.ZZZZZZ"}) {
+    WriteBytes(folder.File(stale), "[S]\r\nk=");
+  }
+  std::vector<std::string> kept = {"QXMNTConfig.ini", "QXMNTConfig.ini.bak",
+                                   "QXMNTConfig.ini.a1B2c3d", "QXMNTConfig.ini.a1-2c3",
+                                   "QXMNTSerialConfig.ini.a1B2c3"};
+  for (size_t i = 1; i < kept.size(); ++i) WriteBytes(folder.File(kept[i]), "mine");
+  EXPECT_EQ(Write(file, "S", "k", "w"), 1u);
+  std::vector<std::string> entries = folder.Entries();
+  std::sort(entries.begin(), entries.end());
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(entries, kept);
+
+  const std::string link = folder.File("link.ini");
+  ASSERT_EQ(::symlink("QXMNTConfig.ini", link.c_str()), 0);
+  EXPECT_EQ(Write(link, "S", "k", "through"), 1u);
+  struct stat info {};
+  ASSERT_EQ(::lstat(link.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  EXPECT_EQ(ReadBytes(file), "[S]\r\nk=through\r\n");
+  // A link to a file not made yet creates that file.
+  const std::string dangling = folder.File("dangling.ini");
+  ASSERT_EQ(::symlink(folder.File("made.ini").c_str(), dangling.c_str()), 0);
+  EXPECT_EQ(Write(dangling, "S", "k", "1"), 1u);
+  EXPECT_EQ(ReadBytes(folder.File("made.ini")), "[S]\r\nk=1\r\n");
 }
 
 }  // namespace

@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/private_profile.h"
-
 namespace tarnex::testing {
 
 // A fresh folder under $TMPDIR (or /tmp) for one test, removed with everything in it.
@@ -27,8 +25,6 @@ class ScratchFolder {
   ~ScratchFolder() {
     for (const std::string& entry : Entries()) ::unlink((m_path + "/" + entry).c_str());
     ::rmdir(m_path.c_str());
-    // Parsed files of a removed folder must not answer for a later folder of the same name.
-    DropPrivateProfileCache();
   }
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
