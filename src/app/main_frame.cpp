@@ -16,7 +16,6 @@
 #include "app/operator_messages.h"
 #include "app/setting_dlg.h"
 #include "app/window_layout.h"
-#include "pages/ui_sleeper.h"
 
 namespace tarnex {
 namespace {
@@ -24,8 +23,6 @@ namespace {
 constexpr QSize kToolButtonSize(72, 24);
 // The status bar's text while the mouse is over no command.
 constexpr const char* kIdleText = "Ready";
-// How soon a close put off by a running exchange is tried again.
-constexpr std::chrono::milliseconds kCloseRetry{100};
 
 }  // namespace
 
@@ -158,16 +155,7 @@ void CMainFrame::ShowIdleText() {
   statusBar()->showMessage(QString::fromLatin1(kIdleText));
 }
 
-// A close that arrives while an exchange repaints the window (a refresh, a group send) is put
-// off until that exchange, cancelled by the stop, has unwound.
 void CMainFrame::closeEvent(QCloseEvent* event) {
-  // Whatever waits for a display now gives up at once, so the close is not held for it.
-  m_view->Core().Stop();
-  if (InsideResponsiveWait()) {
-    event->ignore();
-    QTimer::singleShot(kCloseRetry, this, &QWidget::close);
-    return;
-  }
   CloseDocument();
   event->accept();
 }
@@ -183,6 +171,7 @@ void CMainFrame::CloseDocument() {
     m_saveFailed = !m_doc.OnCloseDocument(m_login);
   }
   m_view->StopSupervision();
+  m_view->Core().Jobs().Stop();
   // Told without the console's lock: the box waits for the operator.
   for (const std::string& path : m_doc.FailedFiles()) {
     m_presenter(this, QStringLiteral("The configuration could not be saved to %1")

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/device_tree_view_model.h"
-#include "pages/ui_sleeper.h"
+#include "platform/ui_thread.h"
 #include "registry/tree_labels.h"
 
 namespace tarnex {
@@ -35,8 +35,9 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
       m_supervisor(m_core, *m_pages),
       m_selection(m_core, *m_pages),
       m_supervisionPeriod(settings.supervisionPeriod) {
-  // Exchanges on the UI thread keep the window painted while they wait for replies.
-  m_core.SetSleeper(UiResponsiveSleeper());
+  // Every wait for a display runs on the console's workers; a debug build stops the UI
+  // thread from making one.
+  MarkUiThread();
   m_core.SetSerialChannel(&m_serialChannel);
   BuildLayout();
   ConnectTree();
@@ -48,8 +49,11 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
 // The supervision worker is stopped before anything it reports to goes away, and the tree
 // view lets go of the selection handling before the handler does.
 COsprelNetworkManagerView::~COsprelNetworkManagerView() {
+  m_core.Stop();
   StopSupervision();
+  m_core.Jobs().Stop();
   disconnect(m_selectionConnection);
+  if (OnMarkedUiThread()) UnmarkUiThread();
 }
 
 void COsprelNetworkManagerView::SetProgressHandlers(std::function<void()> create,
@@ -101,7 +105,9 @@ void COsprelNetworkManagerView::ConnectTree() {
 void COsprelNetworkManagerView::OnInitialUpdate() {
   ShowMode();
   OpenSerialLine();
-  m_core.BuildTree();
+  // The window shows at once; the stored displays appear as their connects end, within the
+  // connect time-out however many there are.
+  m_core.Jobs().Post([this] { m_core.BuildTree(); });
   SyncTree();
   {
     std::lock_guard lock(m_core.Mutex());

@@ -34,6 +34,8 @@ CConsoleCore::CConsoleCore(COsprelNetworkManagerDoc& doc, UiHost& ui, SocketApi&
 }
 
 CConsoleCore::~CConsoleCore() {
+  Stop();
+  m_jobs.Stop();
   m_doc.SetLabelSource(nullptr);
   m_tree.RemoveObserver(m_notifier.get());
   for (int i = 0; i < kMaxDisplays; ++i) m_link.CloseLink(i);

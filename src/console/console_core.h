@@ -9,6 +9,7 @@
 #include "config/history_report.h"
 #include "config/label_source.h"
 #include "config/network_manager_doc.h"
+#include "console/job_queue.h"
 #include "links/network_link.h"
 #include "platform/alarm_mailer.h"
 #include "platform/cancel_token.h"
@@ -46,6 +47,9 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   CCommandTransaction& Transaction() { return *m_transaction; }
   UiHost& Ui() { return m_ui; }
   CHistoryReport& History() { return m_history; }
+
+  // The worker that runs the operator's waits, one after another.
+  JobQueue& Jobs() { return m_jobs; }
 
   void SetAlarmMailer(AlarmMailer* mailer) { m_alarm = mailer; }
   void SetSerialChannel(SerialChannel* channel) { m_serial = channel; }
@@ -118,6 +122,7 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   SerialChannel* m_serial = nullptr;
   Sleeper m_sleep;
   CancelToken m_stop;
+  JobQueue m_jobs;
 };
 
 }  // namespace tarnex

@@ -61,29 +61,54 @@ CSelectionHandler::Followup CSelectionHandler::SelectNetworkDisplay(const std::s
   doc.m_docSelectedLinkUp = 1;
   doc.m_docCurrentDisplay = *index;
   if (doc.m_docConnectState[static_cast<size_t>(*index)] == 1) return Followup::Refresh();
-  return ConnectCurrent(key);
+  return Followup::Connect(*index, key);
 }
 
-// Opens the current display's link anew at `address` and records the outcome.
-CSelectionHandler::Followup CSelectionHandler::ConnectCurrent(const std::string& address) {
-  COsprelNetworkManagerDoc& doc = m_core.Doc();
+void CSelectionHandler::ConnectOnWorker(int index, const std::string& address, TreeItem item) {
   CNetworkLink& link = m_core.Link();
-  link.SetViewIp(address);
-  link.CloseLink(doc.m_docCurrentDisplay);
-  if (link.ConnectMonitor() == 1) {
+  const std::vector<Connection> connection =
+      ConnectAll(link.Api(), {address}, link.Options(1, m_core.StopFd()));
+  Followup followup;
+  {
+    std::lock_guard lock(m_core.Mutex());
+    followup = RecordConnect(index, address, item, connection.front());
+  }
+  Run(followup);
+}
+
+// The outcome is the selection's only while the operator still has the item selected; a
+// display the operator has left meanwhile only gets its state and icons.
+CSelectionHandler::Followup CSelectionHandler::RecordConnect(int index, const std::string& address,
+                                                             TreeItem item,
+                                                             const Connection& connection) {
+  COsprelNetworkManagerDoc& doc = m_core.Doc();
+  DeviceTree& tree = m_core.Tree();
+  if (connection.result == Connection::Result::kCancelled) {
+    if (connection.fd != kNoSocket) m_core.Link().Api().Close(connection.fd);
+    return {};
+  }
+  const bool selected = tree.ViewState().m_hSelectedItem == item;
+  if (m_core.Link().AdoptConnection(index, address, connection) == 1) {
+    if (!selected) {
+      tree.MarkCurrentConnected(address);
+      return {};
+    }
     doc.m_docTargetConnected = 1;
     doc.m_docSelectedLinkUp = 1;
     // The display's "Single" item and every member item that stands for it turn connected,
     // whichever of them is selected.
-    m_core.Tree().MarkConnected();
-    m_core.Tree().MarkCurrentConnected(address);
+    tree.MarkConnected();
+    tree.MarkCurrentConnected(address);
     return Followup::Refresh();
   }
-  doc.m_docConnectState[static_cast<size_t>(doc.m_docCurrentDisplay)] = 0;
-  m_core.Tree().MarkSelectedDisconnected();
+  doc.m_docConnectState[static_cast<size_t>(index)] = 0;
+  if (!selected) return {};
+  tree.MarkSelectedDisconnected();
   doc.m_docTargetConnected = 0;
   doc.m_docSelectedLinkUp = -1;
-  return Followup::Message("Connection Fail");
+  return Followup::Message(connection.result == Connection::Result::kNoDescriptors
+                               ? "Too many open files: the display could not be connected."
+                               : "Connection Fail");
 }
 
 CSelectionHandler::Followup CSelectionHandler::SelectNetworkGroup(const Designation& designation) {
@@ -124,6 +149,15 @@ CSelectionHandler::Followup CSelectionHandler::SelectSerial(const Designation& d
 }
 
 void CSelectionHandler::Run(const Followup& followup) {
+  if (followup.connectIndex >= 0) {
+    TreeItem item;
+    {
+      std::lock_guard lock(m_core.Mutex());
+      item = m_core.Tree().ViewState().m_hSelectedItem;
+    }
+    m_core.Jobs().Post([this, index = followup.connectIndex, address = followup.connectAddress,
+                        item] { ConnectOnWorker(index, address, item); });
+  }
   if (followup.groupMembers >= 0) {
     if (m_pages.GroupStatusActive()) m_pages.RefreshGroupStatus(followup.groupMembers);
     m_pages.SetGroupMemberCount(followup.groupMembers);
@@ -147,7 +181,7 @@ void CSelectionHandler::OnConnectCommand() {
     const auto index = LastDisplayIndex(DisplayAddresses(doc), designation.key);
     if (!index || doc.m_docConnectState[static_cast<size_t>(*index)] == 1) return;
     doc.m_docCurrentDisplay = *index;
-    followup = ConnectCurrent(designation.key);
+    followup = Followup::Connect(*index, designation.key);
   }
   Run(followup);
 }

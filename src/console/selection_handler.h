@@ -10,7 +10,8 @@ namespace tarnex {
 
 // Turns the operator's choice in the device tree into a target: a selected display is
 // connected when its link is down, a group becomes the target of group sends, a serial item
-// gives the set ID. Runs on the UI thread.
+// gives the set ID. Runs on the UI thread; the connect of a display runs on the console's
+// worker, and what follows it (a page refresh, "Connection Fail") once it is over.
 class CSelectionHandler {
  public:
   CSelectionHandler(CConsoleCore& core, PageHost& pages);
@@ -24,6 +25,8 @@ class CSelectionHandler {
   // What to do once the console lock is released.
   struct Followup {
     bool refreshPage = false;
+    int connectIndex = -1;  // a display to connect on the worker
+    std::string connectAddress;
     int groupMembers = -1;  // a group was selected: its member count for the group pages
     std::string message;
 
@@ -37,6 +40,12 @@ class CSelectionHandler {
       f.groupMembers = members;
       return f;
     }
+    static Followup Connect(int index, std::string address) {
+      Followup f;
+      f.connectIndex = index;
+      f.connectAddress = std::move(address);
+      return f;
+    }
     static Followup Message(std::string text) {
       Followup f;
       f.message = std::move(text);
@@ -48,7 +57,10 @@ class CSelectionHandler {
   Followup SelectNetworkDisplay(const std::string& key);
   Followup SelectNetworkGroup(const Designation& designation);
   Followup SelectSerial(const Designation& designation);
-  Followup ConnectCurrent(const std::string& address);
+  // Worker thread: opens the display's link anew and records the outcome.
+  void ConnectOnWorker(int index, const std::string& address, TreeItem item);
+  Followup RecordConnect(int index, const std::string& address, TreeItem item,
+                         const Connection& connection);
   void Run(const Followup& followup);
 
   CConsoleCore& m_core;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/sleeper.h"
+#include "platform/ui_thread.h"
 
 namespace tarnex {
 
@@ -26,6 +27,7 @@ class SerialChannel {
   // or nothing arrived.
   std::string Exchange(std::string_view command, std::chrono::milliseconds pause,
                        const Sleeper& sleep, std::string_view setId, int timeoutMs) {
+    ExpectOffUiThread("a serial exchange");
     std::lock_guard turn(m_turn);
     if (!Write(command)) return std::string();
     sleep(pause);

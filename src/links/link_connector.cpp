@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "platform/trace.h"
+#include "platform/ui_thread.h"
 
 namespace tarnex {
 namespace {
@@ -174,6 +175,7 @@ class Connector {
 
 std::vector<Connection> ConnectAll(SocketApi& api, const std::vector<std::string>& addresses,
                                    const ConnectOptions& options) {
+  ExpectOffUiThread("a display connect");
   return Connector(api, addresses, options).Run();
 }
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/trace.h"
+#include "platform/ui_thread.h"
 #include "protocol/command_frame.h"
 
 namespace tarnex {
@@ -131,6 +132,7 @@ ExchangeMachine::Step ExchangeMachine::Finish(bool complete) {
 
 ExchangeOutcome ExchangeWithDisplay(SocketApi& api, int fd, const ExchangeSpec& spec,
                                     const Sleeper& sleep, int cancelFd) {
+  ExpectOffUiThread("a display exchange");
   ExchangeMachine machine(spec);
   const int receiveTimeout = api.ReceiveTimeoutMs(fd);
   const Clock::time_point deadline = Clock::now() + ExchangeDeadline(spec, receiveTimeout);
@@ -238,6 +240,7 @@ Clock::time_point NextTimer(const Flight& flight) {
 std::vector<ExchangeOutcome> ExchangeWithDisplays(SocketApi& api, std::span<const int> sockets,
                                                   std::span<const ExchangeSpec> specs, int cancelFd,
                                                   const std::function<void(size_t)>& finished) {
+  ExpectOffUiThread("a group exchange");
   const size_t count = std::min(sockets.size(), specs.size());
   std::vector<Flight> flights;
   flights.reserve(count);

@@ -1,6 +1,7 @@
 #include "links/network_link.h"
 
 #include "platform/trace.h"
+#include "platform/ui_thread.h"
 
 namespace tarnex {
 
@@ -37,6 +38,7 @@ CNetworkLink::OpenResult CNetworkLink::OpenSocket(const std::string& ip, int* fd
 }
 
 int CNetworkLink::ConnectMonitor() {
+  ExpectOffUiThread("a display connect");
   m_port = kDisplayPort;
   const int index = m_state.m_docCurrentDisplay;
   if (!LinkState::ValidIndex(index)) return 0;

@@ -11,7 +11,7 @@
 #include <mutex>
 
 #include "console/command_transaction.h"
-#include "pages/choice_list.h"
+#include "monitor/control_readers.h"
 #include "monitor/control_tables.h"
 #include "monitor/display_kind.h"
 #include "monitor/link_failure.h"
@@ -19,6 +19,7 @@
 #include "monitor/page_state.h"
 #include "monitor/progress_popup.h"
 #include "monitor/refresh_steps.h"
+#include "pages/choice_list.h"
 #include "protocol/command_catalogue.h"
 
 namespace tarnex {
@@ -26,11 +27,6 @@ namespace {
 
 constexpr PageSetter kMuteSetter{control::kMuteCommands};
 constexpr PageSetter kMonitorOutSetter{control::kMonitorOutCommands};
-constexpr PageReader kMuteReader{protocol::query::kScreenMute, control::kMuteReplies};
-constexpr PageReader kMonitorOutReader{protocol::query::kRgbMonitorOut,
-                                       control::kMonitorOutReplies};
-// Lets the window show the values it read before the next command goes out.
-constexpr std::chrono::milliseconds kAfterReadPause{200};
 
 const control::InputCommand* InputCommandAt(bool listB, int position) {
   const auto& table = listB ? control::kInputCommandsKind1 : control::kInputCommandsOther;
@@ -155,19 +151,27 @@ void CControl::ReadControls() {
 }
 
 // ---- Handlers ----
+// Each handler reads its control on the UI thread and leaves the sending to the console's
+// worker, behind whatever the operator asked for before.
 
 // Unlike every other command of the page, power on is not held back without a usable target:
 // it goes to whatever the transaction addresses, as operators have always been able to do.
 void CControl::OnPowerOn() {
-  Core().Transaction().SendCommand(protocol::command::kPowerOn);
+  CConsoleCore& core = Core();
+  core.Jobs().Post([&core] { core.Transaction().SendCommand(protocol::command::kPowerOn); });
 }
 
 void CControl::OnPowerOff() {
-  SendToTarget(Core(), protocol::command::kPowerOff);
+  PostToTarget(protocol::command::kPowerOff);
 }
 
 void CControl::OnAutoConfigure() {
-  SendToTarget(Core(), protocol::command::kAutoConfigure);
+  PostToTarget(protocol::command::kAutoConfigure);
+}
+
+void CControl::PostToTarget(std::string_view command) {
+  CConsoleCore& core = Core();
+  core.Jobs().Post([&core, command] { SendToTarget(core, command); });
 }
 
 // The command comes from the list the operator chose from. A group send writes the history of
@@ -176,78 +180,49 @@ void CControl::OnSetInput() {
   if (TargetConnected(Core())) {
     if (const control::InputCommand* input =
             InputCommandAt(m_inputListB, m_inputList->currentIndex())) {
-      Core().Transaction().SendCommand(input->command);
-      if (!TargetIsGroup(Core())) Core().AppendHistory(input->history);
+      CConsoleCore& core = Core();
+      core.Jobs().Post([&core, input] {
+        core.Transaction().SendCommand(input->command);
+        if (!TargetIsGroup(core)) core.AppendHistory(input->history);
+      });
     }
   }
   ReadControls();
 }
 
 void CControl::OnMuteChanged() {
-  kMuteSetter.Send(Core(), m_muteList->currentIndex());
-  ReadControls();
+  PostSetter(kMuteSetter, m_muteList->currentIndex());
 }
 
 void CControl::OnMonitorOutChanged() {
-  kMonitorOutSetter.Send(Core(), m_monitorOutList->currentIndex());
+  PostSetter(kMonitorOutSetter, m_monitorOutList->currentIndex());
+}
+
+void CControl::PostSetter(const PageSetter& setter, int position) {
+  CConsoleCore& core = Core();
+  core.Jobs().Post([&core, &setter, position] { setter.Send(core, position); });
   ReadControls();
 }
 
-// ---- Readers and refresh ----
+// ---- Refresh ----
 
-int CControl::ReadInput() {
-  const std::optional<std::string> reply =
-      Core().Transaction().SendCommand(protocol::query::kInputSelect);
-  if (!reply || reply->empty()) {
-    ReportLostLink(Core(), true);
-    return 0;
-  }
-  {
-    std::lock_guard lock(Core().Mutex());
-    Core().Doc().m_docSetIdAnswered = 1;
-    Core().Doc().m_docInputReadOk = 1;
-  }
-  const auto& table = control::UsesInputListB(g_displayKind)
-                          ? std::span<const ReplyPosition>(control::kInputRepliesKind1)
-                          : std::span<const ReplyPosition>(control::kInputRepliesOther);
-  if (const auto position = MatchPosition(*reply, table)) {
-    m_input = *position;
-    ShowValues();
-  }
-  return 1;
-}
-
-void CControl::ReadMute() {
-  if (const auto position = kMuteReader.Read(Core())) {
-    m_mute = *position;
-    ShowValues();
-  }
-}
-
-void CControl::ReadMonitorOut() {
-  if (const auto position = kMonitorOutReader.Read(Core())) {
-    m_monitorOut = *position;
-    ShowValues();
-  }
-}
-
-// A failed check changes no icon here: the input reader has already told the operator.
+// The reads run on the console's worker; what they found is shown on the UI thread, unless
+// the page went meanwhile.
 void CControl::RefreshControlPage() {
-  ProgressPopup popup(Core().Ui());
-  int answered = 0;
-  if (IsOnTop()) {
-    ShortSerialTimeout shortWait(Core());
-    answered = ReadInput();
-  }
-  if (answered != 1 || DocInt(Core(), &COsprelNetworkManagerDoc::m_docInputReadOk) != 1) return;
-  MarkCheckPassed(Core());
-  popup.SetPos(25);
-  ReadMonitorOut();
-  popup.SetPos(50);
-  ReadMute();
-  popup.SetPos(75);
-  popup.SetPos(100);
-  CoreSleeper(Core())(kAfterReadPause);
+  CConsoleCore& core = Core();
+  const bool onTop = IsOnTop();
+  core.Jobs().Post([this, &core, onTop] {
+    const ControlReadings readings = ReadControlPage(core, onTop);
+    QMetaObject::invokeMethod(
+        this, [this, readings] { ShowReadings(readings); }, Qt::QueuedConnection);
+  });
+}
+
+void CControl::ShowReadings(const ControlReadings& readings) {
+  if (readings.input) m_input = *readings.input;
+  if (readings.monitorOut) m_monitorOut = *readings.monitorOut;
+  if (readings.mute) m_mute = *readings.mute;
+  ShowValues();
 }
 
 }  // namespace tarnex

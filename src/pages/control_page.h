@@ -1,5 +1,7 @@
 #pragma once
 
+#include "monitor/control_readers.h"
+#include "monitor/page_setter.h"
 #include "pages/property_page.h"
 
 class QComboBox;
@@ -31,10 +33,8 @@ class CControl : public CPropertyPage {
   int MutePosition() const { return m_mute; }
   int MonitorOutPosition() const { return m_monitorOut; }
 
-  // Readers, for the refresh. The input reader returns 1 when the display answered.
-  int ReadInput();
-  void ReadMute();
-  void ReadMonitorOut();
+  // What a refresh read, to the value members and the controls. UI thread.
+  void ShowReadings(const ControlReadings& readings);
 
  protected:
   void OnInitPage() override;
@@ -56,6 +56,8 @@ class CControl : public CPropertyPage {
   void OnMuteChanged();
   void OnMonitorOutChanged();
   void OnAutoConfigure();
+  void PostToTarget(std::string_view command);
+  void PostSetter(const PageSetter& setter, int position);
 
   QPushButton* m_powerOn;
   QPushButton* m_powerOff;

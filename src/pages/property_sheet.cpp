@@ -1,12 +1,12 @@
 #include "pages/property_sheet.h"
 
-#include <QScopeGuard>
 #include <QTabWidget>
+#include <QThread>
 #include <QVBoxLayout>
 
-#include "pages/control_page.h"
 #include "monitor/page_flags.h"
 #include "monitor/page_state.h"
+#include "pages/control_page.h"
 
 namespace tarnex {
 
@@ -54,10 +54,14 @@ void CMyPropertySheet::OnCurrentChanged(int index) {
   if (auto* page = static_cast<CPropertyPage*>(m_tabs->widget(index))) page->OnSetActive();
 }
 
+// The selection handling may ask from the console's worker (a connect that succeeded); the
+// pages are read on the UI thread, which hands their reads to the worker in turn.
 void CMyPropertySheet::RefreshActivePage() {
-  if (m_refreshing) return;
-  m_refreshing = true;
-  const auto done = qScopeGuard([this] { m_refreshing = false; });
+  if (QThread::currentThread() != thread()) {
+    QMetaObject::invokeMethod(
+        this, [this] { RefreshActivePage(); }, Qt::QueuedConnection);
+    return;
+  }
   for (PageKind kind : kRefreshOrder) {
     CPropertyPage* page = Page(kind);
     if (page != nullptr && DocInt(m_core, PageFlagOf(kind)) == 1) page->Refresh();

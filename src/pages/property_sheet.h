@@ -28,8 +28,8 @@ class CMyPropertySheet : public QWidget, public PageHost {
  public:
   CMyPropertySheet(CConsoleCore& core, QWidget* parent = nullptr);
 
-  // PageHost: the page on top re-reads the selected display. A request that arrives while a
-  // refresh runs (its waits deliver queued events) is dropped: that refresh is already reading.
+  // PageHost: the page on top re-reads the selected display, on the console's worker after
+  // whatever it runs already. Any thread.
   void RefreshActivePage() override;
 
   // The device tree, which takes the focus back whenever a page becomes active.
@@ -49,7 +49,6 @@ class CMyPropertySheet : public QWidget, public PageHost {
   CConsoleCore& m_core;
   QTabWidget* m_tabs;
   std::array<CPropertyPage*, kPageCount> m_pages{};
-  bool m_refreshing = false;
 };
 
 }  // namespace tarnex

@@ -46,6 +46,8 @@ TEST_F(SelectionTest, AConnectedDisplayBecomesTheTargetAndItsPageIsRead) {
 
   handler->OnSelectionChanged(SingleItem(1));
 
+  Settle();
+
   EXPECT_EQ(doc->m_docCurrentDisplay, 1);
   EXPECT_EQ(doc->m_docTargetConnected, 1);
   EXPECT_EQ(doc->m_docSelectedLinkUp, 1);
@@ -59,6 +61,8 @@ TEST_F(SelectionTest, ADisconnectedDisplayIsConnectedOrReportedOnce) {
   core->BuildTree();
 
   handler->OnSelectionChanged(SingleItem(0));
+
+  Settle();
   EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Connection Fail"});
   EXPECT_EQ(doc->m_docTargetConnected, 0);
   EXPECT_EQ(doc->m_docSelectedLinkUp, -1);
@@ -67,6 +71,7 @@ TEST_F(SelectionTest, ADisconnectedDisplayIsConnectedOrReportedOnce) {
   fleet.Find("127.0.0.77")->SetRefuse(false);
   core->Tree().Select(kNoItem);
   handler->OnSelectionChanged(SingleItem(0));
+  Settle();
   EXPECT_EQ(ui.Messages().size(), 1u);
   EXPECT_EQ(doc->m_docTargetConnected, 1);
   EXPECT_EQ(pages.refreshes, 1);
@@ -82,9 +87,13 @@ TEST_F(SelectionTest, ConnectOnAMemberWithoutADisplayDoesNothing) {
   Configure({"127.0.0.70"}, {{"G", {"[1]127.0.0.71"}}});
   core->BuildTree();
   handler->OnSelectionChanged(SingleItem(0));  // down: "Connection Fail"
+  Settle();
   handler->OnSelectionChanged(core->Tree().Model().Child(core->Tree().GroupItem(0), 0));
+  Settle();
 
   handler->OnConnectCommand();
+
+  Settle();
 
   EXPECT_EQ(doc->m_docDisplays[0].m_address, "127.0.0.70");
   EXPECT_EQ(doc->m_docSocketNumber, 1);
@@ -98,9 +107,12 @@ TEST_F(SelectionTest, ConnectOfAMemberTurnsTheDisplayAndEveryMemberItemCyan) {
   core->BuildTree();
   const TreeItem member = core->Tree().Model().Child(core->Tree().GroupItem(0), 0);
   handler->OnSelectionChanged(member);  // down: "Connection Fail"
+  Settle();
   fleet.Find("127.0.0.72")->SetRefuse(false);
 
   handler->OnConnectCommand();
+
+  Settle();
 
   EXPECT_EQ(doc->m_docConnectState[0], 1);
   EXPECT_EQ(doc->m_docSelectedLinkUp, 1);  // the page tabs refresh again
@@ -116,6 +128,8 @@ TEST_F(SelectionTest, GroupsBecomeTargetsOnlyWithMembers) {
   pages.groupStatusActive = true;
 
   handler->OnSelectionChanged(core->Tree().GroupItem(0));
+
+  Settle();
   EXPECT_EQ(doc->m_docTargetConnected, 1);
   EXPECT_TRUE(core->m_bTargetIsGroup);
   EXPECT_FALSE(core->m_bEmptyGroup);
@@ -124,12 +138,16 @@ TEST_F(SelectionTest, GroupsBecomeTargetsOnlyWithMembers) {
   EXPECT_EQ(pages.refreshes, 0);  // a group refreshes no display page
 
   handler->OnSelectionChanged(core->Tree().GroupItem(1));
+
+  Settle();
   EXPECT_EQ(doc->m_docTargetConnected, 0);
   EXPECT_TRUE(core->m_bEmptyGroup);
   EXPECT_EQ(core->Transaction().SendCommand("ka 01 01\n"), std::nullopt);
   EXPECT_EQ(pages.memberCount, 0);
 
   handler->OnSelectionChanged(core->Tree().SingleRoot());
+
+  Settle();
   EXPECT_EQ(doc->m_docTargetConnected, 0);
 }
 
@@ -139,15 +157,18 @@ TEST_F(SelectionTest, ConnectUsesTheAddressAfterTheBracketedName) {
   doc->m_docDisplays[0].m_label = "[Foyer]127.0.0.79";
   core->BuildTree();
   handler->OnSelectionChanged(SingleItem(0));  // fails: "Connection Fail"
+  Settle();
 
   fleet.Find("127.0.0.79")->SetRefuse(false);
   handler->OnConnectCommand();
+  Settle();
 
   EXPECT_EQ(doc->m_docConnectState[0], 1);
   EXPECT_EQ(doc->m_docTargetConnected, 1);
   EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kConnected);
   EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Connection Fail"});
   handler->OnConnectCommand();  // already up: nothing to do
+  Settle();
   EXPECT_TRUE(Eventually([&] { return fleet.Find("127.0.0.79")->Connections() == 1; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(fleet.Find("127.0.0.79")->Connections(), 1);
@@ -159,6 +180,8 @@ TEST_F(SelectionTest, SerialItemsGiveTheirSetId) {
   const TreeModel& model = core->Tree().Model();
 
   handler->OnSelectionChanged(model.Child(model.Child(core->Tree().SingleRoot(), 2), 4));
+
+  Settle();
   EXPECT_EQ(doc->m_docCurrentSetId, "0f");
   EXPECT_EQ(doc->m_docHistorySetID, "15");
   EXPECT_EQ(doc->m_docCurrentSerialId, 15);
@@ -166,10 +189,14 @@ TEST_F(SelectionTest, SerialItemsGiveTheirSetId) {
   EXPECT_EQ(pages.refreshes, 1);
 
   handler->OnSelectionChanged(model.Child(core->Tree().SingleRoot(), 0));  // PJTR 0
+
+  Settle();
   EXPECT_EQ(doc->m_docCurrentSetId, "00");
   EXPECT_EQ(pages.refreshes, 1);  // set ID 00 is not read
 
   handler->OnSelectionChanged(model.Child(core->Tree().SingleRoot(), 1));  // a range
+
+  Settle();
   EXPECT_EQ(doc->m_docTargetConnected, 0);
 }
 
@@ -212,6 +239,7 @@ TEST_F(SupervisionTest, ADisplaySwitchedBackOnIsReconnectedByTheNextPass) {
   Configure({"127.0.0.82", "127.0.0.83"}, {{"G", {"[1]127.0.0.83"}}});
   core->BuildTree();
   handler->OnSelectionChanged(SingleItem(1));  // the operator looks at the lost display
+  Settle();
   pages.groupStatusActive = true;
 
   fleet.Find("127.0.0.83")->SetRefuse(false);

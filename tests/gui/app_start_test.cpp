@@ -12,6 +12,7 @@
 #include "app/network_manager_app.h"
 #include "gui_fixture.h"
 #include "platform/single_instance.h"
+#include "support/qt_settle.h"
 
 namespace tarnex {
 namespace {
@@ -79,6 +80,7 @@ TEST_F(AppStartTest, TheStoredLoginIsAskedThenTheWindowShowsTheConfiguration) {
   ASSERT_TRUE(app.InitInstance());
   EXPECT_EQ(recorder.messages, QStringList({"Error ID and Password"}));
   ASSERT_NE(app.MainFrame(), nullptr);
+  testing::SettleJobs(app.MainFrame()->View().Core().Jobs());
   EXPECT_TRUE(app.MainFrame()->isVisible());
   EXPECT_EQ(app.LanguageFlag(), 0);
   EXPECT_GT(app.Dpi(), 0);
@@ -109,6 +111,7 @@ TEST_F(AppStartTest, CodePageNamesShowAndACodePagePasswordCanBeTyped) {
   AnswerLogin({{"Opérateur", "Pass€"}, {"Opérateur", "Päss€"}}, true);
 
   ASSERT_TRUE(app.InitInstance());
+  testing::SettleJobs(app.MainFrame()->View().Core().Jobs());
   EXPECT_EQ(recorder.messages, QStringList({"Error Password"}));
   const QAbstractItemModel* model = app.MainFrame()->View().TreeView()->model();
   EXPECT_EQ(model->index(0, 0, model->index(0, 0)).data().toString(), "[Café]127.0.0.133");

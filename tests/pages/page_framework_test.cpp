@@ -8,12 +8,12 @@
 
 #include <array>
 
-#include "pages/choice_list.h"
 #include "monitor/control_tables.h"
 #include "monitor/display_kind.h"
 #include "monitor/page_reader.h"
 #include "monitor/page_setter.h"
 #include "monitor/shared_queries.h"
+#include "pages/choice_list.h"
 #include "pages/slider_binding.h"
 #include "pages_fixture.h"
 
@@ -105,7 +105,7 @@ class FrameworkTest : public PagesFixture {
   void SelectOne(const std::string& address) {
     fleet.Add({.address = address});
     Start({address});
-    handler->OnSelectionChanged(SingleItem(0));
+    Select(SingleItem(0));
     fleet.ClearLog();
   }
 };

@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "console/selection_handler.h"
-#include "pages/control_page.h"
 #include "monitor/display_kind.h"
+#include "pages/control_page.h"
 #include "pages/property_sheet.h"
 #include "support/console_fixture.h"
+#include "support/qt_settle.h"
 
 namespace tarnex::testing {
 
@@ -26,6 +27,8 @@ class PagesFixture : public ConsoleFixture {
     g_displayKind = 0;
   }
   void TearDown() override {
+    core->Stop();
+    core->Jobs().Stop();
     handler.reset();
     sheet.reset();
     ConsoleFixture::TearDown();
@@ -55,7 +58,23 @@ class PagesFixture : public ConsoleFixture {
     return widget;
   }
   QComboBox* List(const char* name) const { return Widget<QComboBox>(name); }
-  void Click(const char* name) const { Widget<QPushButton>(name)->click(); }
+  void Click(const char* name) {
+    Widget<QPushButton>(name)->click();
+    Settle();
+  }
+  void Choose(const char* list, int position) {
+    List(list)->setCurrentIndex(position);
+    Settle();
+  }
+  void Select(TreeItem item) {
+    handler->OnSelectionChanged(item);
+    Settle();
+  }
+  void Refresh() {
+    sheet->RefreshActivePage();
+    Settle();
+  }
+  void Settle() override { SettleJobs(core->Jobs()); }
 
   std::unique_ptr<CMyPropertySheet> sheet;
   std::unique_ptr<CSelectionHandler> handler;

@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "pages/progress_bar.h"
-#include "pages/ui_sleeper.h"
 
 namespace tarnex {
 namespace {
@@ -65,33 +64,6 @@ TEST(ProgressBar, AStatusBarThatGoesFirstIsNotTouched) {
   progress.SetPos(50);
   progress.Destroy();
   EXPECT_FALSE(progress.Exists());
-}
-
-TEST(UiSleeper, TheUiThreadKeepsDeliveringEventsWhileItWaits) {
-  bool delivered = false;
-  QTimer::singleShot(0, [&] { delivered = true; });
-  const Clock::time_point start = Clock::now();
-
-  UiResponsiveSleeper()(std::chrono::milliseconds(30));
-
-  EXPECT_TRUE(delivered);
-  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(30));
-}
-
-TEST(UiSleeper, OtherThreadsJustSleep) {
-  bool delivered = false;
-  QTimer::singleShot(0, [&] { delivered = true; });
-  Clock::duration waited{};
-  std::thread worker([&] {
-    const Clock::time_point start = Clock::now();
-    UiResponsiveSleeper()(std::chrono::milliseconds(20));
-    waited = Clock::now() - start;
-  });
-  worker.join();
-  EXPECT_GE(waited, std::chrono::milliseconds(20));
-  EXPECT_FALSE(delivered);  // the UI thread's events wait for the UI thread
-  QCoreApplication::processEvents();
-  EXPECT_TRUE(delivered);
 }
 
 }  // namespace

@@ -122,6 +122,10 @@ class ConsoleFixture : public ::testing::Test {
     return Eventually([&] { return fleet.CommandsTo(address).size() >= count; });
   }
 
+  // The operator's work runs on the console's worker: what a test asked for is over when the
+  // worker is idle.
+  virtual void Settle() { EXPECT_TRUE(core->Jobs().WaitIdle(std::chrono::seconds(10))); }
+
   std::optional<std::string> Send(std::string_view command) {
     return core->Transaction().SendCommand(command);
   }
