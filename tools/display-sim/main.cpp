@@ -60,9 +60,16 @@ int Serve(const ProgramOptions& options) {
   return 0;
 }
 
-bool OutOfDescriptors(const std::system_error& error) {
-  return error.code() == std::errc::too_many_files_open ||
-         error.code() == std::errc::too_many_files_open_in_system;
+// Said after the error that ran out of descriptors, so that the way out is plain.
+std::string OutOfDescriptorsHint(const std::exception& error) {
+  const auto* system = dynamic_cast<const std::system_error*>(&error);
+  if (system == nullptr || (system->code() != std::errc::too_many_files_open &&
+                            system->code() != std::errc::too_many_files_open_in_system)) {
+    return {};
+  }
+  return " (open-file limit " + std::to_string(tarnex::OpenFileLimit()) +
+         "; a display takes one descriptor, an unreachable one three: serve fewer or raise the "
+         "hard limit, ulimit -Hn)";
 }
 
 }  // namespace
@@ -81,17 +88,8 @@ int main(int argc, char** argv) {
   }
   try {
     return Serve(options);
-  } catch (const std::system_error& error) {
-    std::fprintf(stderr, "%s\n", error.what());
-    if (OutOfDescriptors(error)) {
-      std::fprintf(stderr,
-                   "display-sim: out of file descriptors (open-file limit %ld); each display "
-                   "takes one, each unreachable one three: serve fewer or raise ulimit -Hn\n",
-                   tarnex::OpenFileLimit());
-    }
-    return 1;
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s\n", error.what());
+    std::fprintf(stderr, "%s%s\n", error.what(), OutOfDescriptorsHint(error).c_str());
     return 1;
   }
 }
