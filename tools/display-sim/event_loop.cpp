@@ -121,9 +121,11 @@ void EventLoop::Run() {
     for (int i = 0; i < count; ++i) Dispatch(events[static_cast<size_t>(i)]);
     FireTimers();
   }
+  {
+    std::lock_guard lock(tasksMutex_);
+    stopped_ = true;  // from now on Call runs its task itself
+  }
   RunTasks();
-  std::lock_guard lock(tasksMutex_);
-  stopped_ = true;
   sources_.clear();
 }
 

@@ -108,6 +108,7 @@ int UnreachableListener::Release() {
     if (accepted >= 0) ::close(accepted);
   }
   fillers_.clear();
+  ::listen(listener_, kListenBacklog);  // the backlog of every other display
   const int fd = listener_;
   listener_ = -1;
   return fd;
