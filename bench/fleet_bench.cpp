@@ -111,7 +111,8 @@ long long Ms(Clock::duration duration) {
 // large fleet a run takes long, but never forever.
 class Watchdog {
  public:
-  Watchdog(std::chrono::seconds limit, pid_t* sim) : limit_(limit), sim_(sim) {
+  Watchdog(std::chrono::seconds limit, pid_t* sim, std::string folder)
+      : limit_(limit), sim_(sim), folder_(std::move(folder)) {
     thread_ = std::thread([this] { Watch(); });
   }
   ~Watchdog() {
@@ -131,11 +132,14 @@ class Watchdog {
     std::fprintf(stderr, "fleet-bench: gave up after %lld s while %s\n",
                  static_cast<long long>(limit_.count()), phase_.load());
     if (*sim_ > 0) ::kill(*sim_, SIGKILL);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
     std::_Exit(1);
   }
 
   std::chrono::seconds limit_;
   pid_t* sim_;
+  std::string folder_;
   std::atomic<const char*> phase_{"starting"};
   std::mutex mutex_;
   std::condition_variable wake_;
@@ -365,7 +369,7 @@ int Run(const Options& options) {
 
   const auto simStart = Clock::now();
   SimProcess sim(SimProgramPath(), SimArguments(options, logPath));
-  Watchdog watchdog(std::chrono::seconds(options.timeoutSeconds), sim.Pid());
+  Watchdog watchdog(std::chrono::seconds(options.timeoutSeconds), sim.Pid(), folder.Path());
   Check(sim.WaitForLine("display-sim: ready", kSimStartTimeout).has_value(),
         "display-sim did not get ready (see its error above)");
   std::printf(
