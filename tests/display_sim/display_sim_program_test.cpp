@@ -9,9 +9,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "sim_program.h"
 #include "test_client.h"
@@ -49,6 +51,28 @@ TEST(DisplaySimProgram, RefusesAnAddressOffLoopback) {
   Program program({"--tcp", "127.0.60.32,192.168.0.10"});
   EXPECT_EQ(program.FirstLine(3s), "");
   EXPECT_EQ(program.Wait(3s), 2);
+}
+
+TEST(DisplaySimProgram, ServesARangeOfDisplaysAndEachAnswers) {
+  Program program({"--tcp", "127.0.61.1-127.0.61.50", "--kind", "3"});
+  std::string expected = "display-sim: ready tcp";
+  for (int i = 1; i <= 50; ++i) expected += " 127.0.61." + std::to_string(i) + ":9761";
+  ASSERT_EQ(program.FirstLine(5s), expected + "\n");
+  std::vector<std::unique_ptr<testing::TestClient>> clients;
+  for (int i = 1; i <= 50; ++i) {
+    clients.push_back(testing::TestClient::Connect("127.0.61." + std::to_string(i)));
+    ASSERT_TRUE(clients.back()) << i;
+  }
+  for (auto& client : clients) ASSERT_TRUE(client->Send("nu 01 ff\n"));
+  for (auto& client : clients) EXPECT_EQ(client->ReadReply(), "u 01 OK03x");
+  EXPECT_EQ(program.Terminate(), 0);
+}
+
+TEST(DisplaySimProgram, RunningOutOfDescriptorsIsAnErrorNotACrash) {
+  Program program({"--tcp", "127.0.61.101-127.0.61.150"}, 32);
+  const std::string said = program.FirstLine(5s);
+  EXPECT_NE(said.find("Too many open files (open-file limit 32;"), std::string::npos) << said;
+  EXPECT_EQ(program.Wait(3s), 1);
 }
 
 }  // namespace

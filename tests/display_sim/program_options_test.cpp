@@ -79,12 +79,32 @@ TEST(ProgramOptions, BadCommandLinesAreRefused) {
       {"--tcp", "127.0.0.2", "--setting", "nu=01"},  // read-only: use --kind
       {"--tcp", "127.0.0.2", "--setting", "zz=01"},  // unknown letters
       {"--tcp", "127.0.0.2", "--setting", "kd"},     // no value
+      {"--tcp", "127.0.0.9-127.0.0.2"},              // range running down
+      {"--tcp", "127.255.255.255-128.0.0.1"},        // range leaving loopback
+      {"--tcp", "127.0.0.1-127.0.39.17"},            // range of 10000 and one
+      {"--tcp", "127.0.0.2-"},                       // range without its end
+      {"--tcp", "127.0.0.2", "--refuse", "127.0.0.2", "--unreachable", "127.0.0.2"},
   };
   for (const auto& args : bad) {
     std::string joined;
     for (const auto& arg : args) joined += arg + " ";
     EXPECT_THROW(ParseProgramOptions(args), std::invalid_argument) << joined;
   }
+}
+
+TEST(ProgramOptions, RangesNameEveryAddressFromFirstToLast) {
+  const auto options = ParseProgramOptions(
+      {"--tcp", "127.0.0.254-127.0.1.1,127.0.9.9", "--unreachable", "127.0.1.0-127.0.1.1"});
+  std::vector<std::string> addresses;
+  std::vector<std::string> unreachable;
+  for (const auto& display : options.displays) {
+    addresses.push_back(display.address);
+    if (display.unreachable) unreachable.push_back(display.address);
+  }
+  EXPECT_EQ(addresses, (std::vector<std::string>{"127.0.0.254", "127.0.0.255", "127.0.1.0",
+                                                 "127.0.1.1", "127.0.9.9"}));
+  EXPECT_EQ(unreachable, (std::vector<std::string>{"127.0.1.0", "127.0.1.1"}));
+  EXPECT_EQ(ParseProgramOptions({"--tcp", "127.0.0.1-127.0.39.16"}).displays.size(), 10000U);
 }
 
 }  // namespace

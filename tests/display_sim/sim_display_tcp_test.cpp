@@ -245,5 +245,25 @@ TEST(SimDisplayTcp, ConcurrentClientsAndSettersStayConsistent) {
   EXPECT_EQ(a.Value("kg"), "40");
 }
 
+// The console gives a connect one second; an unreachable display must use all of it rather
+// than refuse at once, and must come back as an ordinary display.
+TEST(SimDisplayTcp, AnUnreachableDisplayLetsConnectsTimeOutUntilItAnswersAgain) {
+  DisplayFleet fleet;
+  SimDisplay& display = fleet.Add({.address = "127.0.62.1", .unreachable = true});
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(TestClient::Connect("127.0.62.1"), nullptr);  // poll: not writable within 1 s
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 900ms);
+
+  display.SetUnreachable(false);
+  auto client = TestClient::Connect("127.0.62.1");
+  ASSERT_TRUE(client);
+  EXPECT_EQ(client->Exchange("ka 01 ff\n"), "a 01 OK01x");
+  EXPECT_EQ(display.Connections(), 1);  // its own queue fillers are not counted
+
+  display.SetUnreachable(true);
+  EXPECT_TRUE(client->WaitClosed());
+  EXPECT_EQ(TestClient::Connect("127.0.62.1"), nullptr);
+}
+
 }  // namespace
 }  // namespace tarnex::sim

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,10 +16,11 @@ namespace tarnex::sim::testing {
 
 using namespace std::chrono_literals;
 
-// The display-sim program, started with its stdout on a pipe.
+// The display-sim program, started with its stdout on a pipe. Given an open-file limit, it
+// runs under that hard limit and its stderr goes to the pipe as well.
 class Program {
  public:
-  explicit Program(const std::vector<std::string>& args) {
+  explicit Program(const std::vector<std::string>& args, long maxOpenFiles = -1) {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return;
     std::vector<char*> argv;
@@ -30,6 +32,11 @@ class Program {
     pid_ = ::fork();
     if (pid_ == 0) {
       ::dup2(out[1], STDOUT_FILENO);
+      if (maxOpenFiles >= 0) {
+        const rlimit limit{static_cast<rlim_t>(maxOpenFiles), static_cast<rlim_t>(maxOpenFiles)};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::dup2(out[1], STDERR_FILENO);
+      }
       ::execv(argv[0], argv.data());
       ::_exit(127);
     }

@@ -11,7 +11,7 @@
 namespace tarnex::sim {
 
 // One accepted connection of a simulated display: reads lines, queues the reply pieces with
-// their due times and writes them when due. Lives on the server thread only.
+// their due times and writes them when due. Lives on the event loop's thread only.
 class ClientConnection {
  public:
   using Clock = std::chrono::steady_clock;
@@ -31,6 +31,8 @@ class ClientConnection {
   bool WantsToWrite(Clock::time_point now) const;
   // Done: the peer went away, a limit was broken, or it was told to close and has written all.
   bool Finished() const { return failed_ || (closing_ && outgoing_.empty()); }
+  // The peer is gone for good: nothing queued can reach it any more.
+  void Abandon() { failed_ = true; }
 
  private:
   struct Piece {

@@ -10,7 +10,7 @@ DisplayFleet::~DisplayFleet() {
 }
 
 SimDisplay& DisplayFleet::Add(const DisplayOptions& options) {
-  auto display = std::make_unique<SimDisplay>(options, log_);
+  auto display = std::make_unique<SimDisplay>(options, log_, loop_);
   std::lock_guard lock(mutex_);
   displays_.push_back(std::move(display));
   return *displays_.back();

@@ -8,17 +8,18 @@
 
 #include "display-sim/command_log.h"
 #include "display-sim/display_options.h"
+#include "display-sim/event_loop.h"
 #include "display-sim/sim_display.h"
 
 namespace tarnex::sim {
 
-// A set of simulated displays sharing one command log: what integration tests start in
-// process and what the display-sim program runs.
+// A set of simulated displays sharing one command log and one event loop thread: what
+// integration tests start in process and what the display-sim program runs.
 class DisplayFleet {
  public:
   // logPath: when not empty, one line per command is appended to that file as well.
   explicit DisplayFleet(std::string logPath = {});
-  ~DisplayFleet();  // stops every display and joins its thread
+  ~DisplayFleet();  // stops every display, then the loop
   DisplayFleet(const DisplayFleet&) = delete;
   DisplayFleet& operator=(const DisplayFleet&) = delete;
 
@@ -34,8 +35,10 @@ class DisplayFleet {
 
  private:
   CommandLog log_;
+  EventLoop loop_;
   mutable std::mutex mutex_;
-  std::vector<std::unique_ptr<SimDisplay>> displays_;  // after log_: displays write to it
+  // After log_ and loop_: displays write to the one and are served by the other.
+  std::vector<std::unique_ptr<SimDisplay>> displays_;
 };
 
 }  // namespace tarnex::sim

@@ -18,6 +18,7 @@ struct DisplayOptions {
   int lampHours = 1200;       // "nb"/"nc": high and low byte of lamp time 1
   int lampHours2 = 800;       // "nd"/"ne": lamp time 2
   bool refuse = false;        // not listening: connects are refused
+  bool unreachable = false;   // listening but never accepting: connects time out
   bool silent = false;        // accepts and reads, never answers
   int delayMs = 0;            // answers after this delay
   bool splitReplies = false;  // every reply written in several pieces with short pauses

@@ -18,7 +18,7 @@ struct LineOutcome {
 };
 
 // Decides the outcome of one line (line feed included); commandCount counts the lines of
-// this connection, this one included. Called on the server thread.
+// this connection, this one included. Called on the event loop's thread.
 using LineHandler = std::function<LineOutcome(std::string_view line, int commandCount)>;
 
 }  // namespace tarnex::sim

@@ -1,21 +1,27 @@
 #include "display-sim/program_options.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <charconv>
 #include <functional>
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <string_view>
 
 #include "display-sim/command_line_parser.h"
 #include "display-sim/loopback_address.h"
 #include "display-sim/setting_catalogue.h"
+#include "platform/socket_api.h"
 #include "protocol/command_frame.h"
 
 namespace tarnex::sim {
 namespace {
 
 constexpr uint16_t kDefaultPort = 9761;
+// A range serves one display per address; more than this is surely a typing error.
+constexpr uint32_t kMaxRange = 10000;
 
 std::vector<std::string> SplitList(std::string_view text) {
   std::vector<std::string> items;
@@ -38,9 +44,58 @@ int ParseNumber(const std::string& flag, const std::string& text, int low, int h
   return value;
 }
 
+uint32_t HostOrder(const std::string& address) {
+  uint32_t networkOrder = 0;
+  ParseIpv4(address, &networkOrder);
+  return ntohl(networkOrder);
+}
+
+std::string DottedQuad(uint32_t hostOrder) {
+  return std::to_string(hostOrder >> 24) + "." + std::to_string((hostOrder >> 16) & 0xff) + "." +
+         std::to_string((hostOrder >> 8) & 0xff) + "." + std::to_string(hostOrder & 0xff);
+}
+
+void CheckLoopback(const std::string& address) {
+  if (!IsLoopbackAddress(address)) {
+    throw std::invalid_argument("only 127.0.0.0/8 addresses are served, not '" + address + "'");
+  }
+}
+
+// "127.0.1.1-127.0.4.232" is every address from the first to the last, both included.
+std::vector<std::string> ExpandRange(const std::string& item) {
+  const size_t dash = item.find('-');
+  if (dash == std::string::npos) {
+    CheckLoopback(item);
+    return {item};
+  }
+  const std::string first = item.substr(0, dash);
+  const std::string last = item.substr(dash + 1);
+  CheckLoopback(first);
+  CheckLoopback(last);
+  const uint32_t from = HostOrder(first);
+  const uint32_t to = HostOrder(last);
+  if (to < from || to - from >= kMaxRange) {
+    throw std::invalid_argument("a range runs upwards over at most " + std::to_string(kMaxRange) +
+                                " addresses, not '" + item + "'");
+  }
+  std::vector<std::string> addresses;
+  for (uint32_t address = from; address <= to; ++address) addresses.push_back(DottedQuad(address));
+  return addresses;
+}
+
+// A list of addresses and ranges, as --tcp and the fault switches take it.
+std::vector<std::string> AddressList(std::string_view text) {
+  std::vector<std::string> addresses;
+  for (const std::string& item : SplitList(text)) {
+    for (std::string& address : ExpandRange(item)) addresses.push_back(std::move(address));
+  }
+  return addresses;
+}
+
 // Settings gathered while reading the arguments, turned into displays at the end.
 struct Collected {
   std::vector<std::string> addresses;
+  std::set<std::string, std::less<>> served;
   DisplayOptions common{.address = {}, .port = kDefaultPort};
   std::map<std::string, std::vector<std::string>> faultAddresses;  // flag -> addresses
   SerialLineOptions serial;
@@ -73,15 +128,11 @@ std::optional<SerialLineOptions> BuildSerialLine(const Collected& collected) {
 }
 
 void AddAddresses(Collected& collected, const std::string& list) {
-  for (const std::string& address : SplitList(list)) {
-    if (!IsLoopbackAddress(address)) {
-      throw std::invalid_argument("only 127.0.0.0/8 addresses are served, not '" + address + "'");
-    }
-    if (std::find(collected.addresses.begin(), collected.addresses.end(), address) !=
-        collected.addresses.end()) {
+  for (std::string& address : AddressList(list)) {
+    if (!collected.served.insert(address).second) {
       throw std::invalid_argument("address given twice: " + address);
     }
-    collected.addresses.push_back(address);
+    collected.addresses.push_back(std::move(address));
   }
 }
 
@@ -160,11 +211,13 @@ const std::map<std::string, Flag, std::less<>>& Flags() {
 }
 
 bool IsFaultFlag(std::string_view flag) {
-  return flag == "--refuse" || flag == "--silent" || flag == "--garbage" || flag == "--odd-length";
+  return flag == "--refuse" || flag == "--unreachable" || flag == "--silent" ||
+         flag == "--garbage" || flag == "--odd-length";
 }
 
 void ApplyFault(DisplayOptions& display, std::string_view flag) {
   if (flag == "--refuse") display.refuse = true;
+  if (flag == "--unreachable") display.unreachable = true;
   if (flag == "--silent") display.silent = true;
   if (flag == "--garbage") display.garbage = true;
   if (flag == "--odd-length") display.oddLength = true;
@@ -172,19 +225,25 @@ void ApplyFault(DisplayOptions& display, std::string_view flag) {
 
 std::vector<DisplayOptions> BuildDisplays(const Collected& collected) {
   std::vector<DisplayOptions> displays;
+  std::map<std::string, size_t, std::less<>> positions;
   for (const std::string& address : collected.addresses) {
     DisplayOptions display = collected.common;
     display.address = address;
+    positions.emplace(address, displays.size());
     displays.push_back(display);
   }
   for (const auto& [flag, addresses] : collected.faultAddresses) {
     for (const std::string& address : addresses) {
-      const auto found = std::find_if(displays.begin(), displays.end(),
-                                      [&](const auto& d) { return d.address == address; });
-      if (found == displays.end()) {
+      const auto found = positions.find(address);
+      if (found == positions.end()) {
         throw std::invalid_argument(flag + " names " + address + ", which --tcp does not serve");
       }
-      ApplyFault(*found, flag);
+      ApplyFault(displays[found->second], flag);
+    }
+  }
+  for (const DisplayOptions& display : displays) {
+    if (display.refuse && display.unreachable) {
+      throw std::invalid_argument("--refuse and --unreachable both name " + display.address);
     }
   }
   return displays;
@@ -211,7 +270,7 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
       options.logPath = value;
     } else if (IsFaultFlag(flag)) {
       auto& list = collected.faultAddresses[flag];
-      for (std::string& address : SplitList(value)) list.push_back(std::move(address));
+      for (std::string& address : AddressList(value)) list.push_back(std::move(address));
     } else {
       known->second.action(collected, value);
     }
@@ -229,7 +288,9 @@ std::string UsageText() {
 
 Simulated displays answering the control protocol, one per loopback address (127.0.0.0/8
 only), and displays sharing one serial line on a pseudo-terminal. Serves until SIGINT or
-SIGTERM; prints one "display-sim: ready ..." line when listening.
+SIGTERM; prints one "display-sim: ready ..." line when listening. SIGUSR1 makes the displays
+started --unreachable answer from then on and prints "display-sim: reachable N" once done.
+Every ADDR below may also be a range FIRST-LAST: 127.0.1.1-127.0.4.232 is 1000 addresses.
 
   --tcp ADDR[,ADDR...]   serve a display on each address (repeatable)
   --serial LINK          open a pseudo-terminal and make LINK a symbolic link to it (a stale
@@ -253,6 +314,8 @@ For every display:
                          (repeatable; e.g. --setting kd=01 starts with the screen muted)
 For the displays named:
   --refuse ADDR[,ADDR]   do not listen: connects are refused
+  --unreachable ADDR[,..] listen but never accept, with the accept queue full: connects
+                         time out as with a display that is off the network
   --silent ADDR[,ADDR]   accept and read, never answer
   --garbage ADDR[,ADDR]  answer bytes that are no reply, ending in "x"
   --odd-length ADDR[,..] answer with an odd number of data characters

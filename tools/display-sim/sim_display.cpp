@@ -21,9 +21,14 @@ const std::string& CheckedAddress(const DisplayOptions& options) {
   return options.address;
 }
 
+Reach StartingReach(const DisplayOptions& options) {
+  if (options.refuse) return Reach::kRefusing;
+  return options.unreachable ? Reach::kUnreachable : Reach::kAnswering;
+}
+
 }  // namespace
 
-SimDisplay::SimDisplay(const DisplayOptions& options, CommandLog& log)
+SimDisplay::SimDisplay(const DisplayOptions& options, CommandLog& log, EventLoop& loop)
     : address_(CheckedAddress(options)),
       log_(log),
       silent_(options.silent),
@@ -40,8 +45,9 @@ SimDisplay::SimDisplay(const DisplayOptions& options, CommandLog& log)
   state_.SetLampHours2(options.lampHours2);
   for (const auto& [letters, data] : options.settings) state_.Store(letters, data);
   server_ = std::make_unique<TcpDisplayServer>(
-      address_, options.port,
-      [this](std::string_view line, int count) { return Handle(line, count); }, !options.refuse);
+      loop, address_, options.port,
+      [this](std::string_view line, int count) { return Handle(line, count); },
+      StartingReach(options));
 }
 
 SimDisplay::~SimDisplay() {
@@ -57,11 +63,14 @@ int SimDisplay::Connections() const {
 }
 
 void SimDisplay::SetRefuse(bool refuse) {
-  std::lock_guard lock(refuseMutex_);
-  server_->SetListening(!refuse);
+  server_->SetReach(refuse ? Reach::kRefusing : Reach::kAnswering);
 }
 
-// Runs on the server thread for every line received.
+void SimDisplay::SetUnreachable(bool unreachable) {
+  server_->SetReach(unreachable ? Reach::kUnreachable : Reach::kAnswering);
+}
+
+// Runs on the event loop's thread for every line received.
 LineOutcome SimDisplay::Handle(std::string_view line, int commandCount) {
   log_.Record(address_, line);
   std::optional<std::string> reply;

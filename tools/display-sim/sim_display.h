@@ -15,15 +15,17 @@
 
 namespace tarnex::sim {
 
+class EventLoop;
 class TcpDisplayServer;
 
 // One simulated display on TCP. Every setter is thread-safe and takes effect at once: the
 // next command received is answered the new way.
 class SimDisplay {
  public:
-  // Starts serving at once unless options.refuse. Throws std::invalid_argument for an address
-  // outside 127.0.0.0/8 and std::system_error when the address cannot be bound.
-  SimDisplay(const DisplayOptions& options, CommandLog& log);
+  // Starts serving at once unless options.refuse or options.unreachable, on the loop's
+  // thread. Throws std::invalid_argument for an address outside 127.0.0.0/8 and
+  // std::system_error when the address cannot be bound.
+  SimDisplay(const DisplayOptions& options, CommandLog& log, EventLoop& loop);
   ~SimDisplay();
   SimDisplay(const SimDisplay&) = delete;
   SimDisplay& operator=(const SimDisplay&) = delete;
@@ -34,6 +36,9 @@ class SimDisplay {
   // Off: the listening socket and every open connection are closed, connects are refused.
   // On: listens again. Returns once done.
   void SetRefuse(bool refuse);
+  // On: the listener stops accepting and its queue is full, so connects time out; open
+  // connections are closed. Off: listens and accepts again. Returns once done.
+  void SetUnreachable(bool unreachable);
   void SetSilent(bool silent) { silent_ = silent; }
   void SetDelayMs(int delayMs) { delayMs_ = delayMs; }
   void SetSplitReplies(bool split) { split_ = split; }
@@ -71,8 +76,7 @@ class SimDisplay {
   DisplayState state_;
   CommandResponder responder_;
 
-  std::mutex refuseMutex_;                    // one listening change at a time
-  std::unique_ptr<TcpDisplayServer> server_;  // last: its thread calls Handle
+  std::unique_ptr<TcpDisplayServer> server_;  // last: the loop calls Handle
 };
 
 }  // namespace tarnex::sim

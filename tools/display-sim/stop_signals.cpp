@@ -12,15 +12,23 @@ sigset_t BlockStopSignals() {
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGUSR1);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   return signals;
 }
 
 void WaitForStopSignal(const sigset_t& signals) {
+  while (true) {
+    const int received = WaitForSignal(signals);
+    if (received == SIGINT || received == SIGTERM) return;
+  }
+}
+
+int WaitForSignal(const sigset_t& signals) {
   const timespec tick{0, 500'000'000};
   while (true) {
     const int received = sigtimedwait(&signals, nullptr, &tick);
-    if (received == SIGINT || received == SIGTERM) return;
+    if (received == SIGINT || received == SIGTERM || received == SIGUSR1) return received;
   }
 }
 

@@ -13,9 +13,7 @@
 namespace tarnex::sim {
 namespace {
 
-constexpr int kBacklog = 16;
-
-bool BindAndListen(int fd, const std::string& address, uint16_t port) {
+bool BindAndListen(int fd, const std::string& address, uint16_t port, int backlog) {
   const int on = 1;
   sockaddr_in local{};
   local.sin_family = AF_INET;
@@ -23,19 +21,19 @@ bool BindAndListen(int fd, const std::string& address, uint16_t port) {
   ParseIpv4(address, &local.sin_addr.s_addr);
   return ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
          ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
-         ::listen(fd, kBacklog) == 0;
+         ::listen(fd, backlog) == 0;
 }
 
 }  // namespace
 
-int OpenListener(const std::string& address, uint16_t port) {
+int OpenListener(const std::string& address, uint16_t port, int backlog) {
   if (!IsLoopbackAddress(address)) {
     errno = EADDRNOTAVAIL;
     return -1;
   }
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) return -1;
-  if (!BindAndListen(fd, address, port)) {
+  if (!BindAndListen(fd, address, port, backlog)) {
     const int error = errno;
     ::close(fd);
     errno = error;
