@@ -40,7 +40,7 @@
 #include "console/link_supervisor.h"
 #include "console/page_host.h"
 #include "console/selection_handler.h"
-#include "display-sim/open_file_limit.h"
+#include "platform/open_file_limit.h"
 #include "platform/ui_host.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "display-sim/display_fleet.h"
-#include "display-sim/open_file_limit.h"
+#include "platform/open_file_limit.h"
 #include "display-sim/program_options.h"
 #include "display-sim/serial_line.h"
 #include "display-sim/stop_signals.h"

@@ -1,4 +1,4 @@
-#include "display-sim/open_file_limit.h"
+#include "platform/open_file_limit.h"
 
 #include <sys/resource.h>
 
