@@ -39,6 +39,7 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
   // thread from making one.
   MarkUiThread();
   m_core.SetSerialChannel(&m_serialChannel);
+  m_core.SetAlarmMailer(&m_alarms);
   BuildLayout();
   ConnectTree();
   m_ui.SetMessageParent(this);

@@ -12,6 +12,7 @@
 #include "console/link_supervisor.h"
 #include "console/page_host.h"
 #include "console/selection_handler.h"
+#include "monitor/alarm_queue.h"
 #include "pages/property_sheet.h"
 
 class QFrame;
@@ -78,6 +79,8 @@ class COsprelNetworkManagerView : public QWidget {
   // The one serial line, open in serial mode from start-up to the end.
   CSerialPort m_serialPort{m_ui};
   CSerialPortChannel m_serialChannel{m_serialPort};
+  // Outlives the core, whose workers raise the alarms.
+  AlarmQueue m_alarms;
   CConsoleCore m_core;
   // The control pages in the right-hand frame; a child widget, so Qt deletes it.
   CMyPropertySheet* m_pages;

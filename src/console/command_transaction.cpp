@@ -190,7 +190,7 @@ void CCommandTransaction::GiveUpLocked(int index) {
   m_core.Link().CloseLink(index);
   m_core.MarkDisconnectedAt(index);
   m_core.AppendHistoryAt(index, "Monitor is not communicated with PC");
-  if (wasUp) m_core.SendAlarmMail(2, m_core.DisplayAddress(index));
+  if (wasUp) m_core.SendAlarmMail(AlarmKind::kLinkFault, m_core.DisplayAddress(index));
   doc.m_docConnectState[static_cast<size_t>(index)] = 0;
 }
 

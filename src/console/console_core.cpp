@@ -222,8 +222,8 @@ void CConsoleCore::AppendHistoryAt(int index, std::string_view operation) {
   m_history.Append(kNetworkMode, address, operation);
 }
 
-void CConsoleCore::SendAlarmMail(int kind, const std::string& address) {
-  if (m_alarm != nullptr) m_alarm->SendAlarmMail(kind, address);
+void CConsoleCore::SendAlarmMail(AlarmKind kind, const std::string& address) {
+  if (m_alarm != nullptr) m_alarm->Enqueue(kind, address);
 }
 
 // ---- NetworkLinkHost ----

@@ -87,7 +87,8 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   void AppendHistory(std::string_view operation);
   // One history line for the network display at `index`.
   void AppendHistoryAt(int index, std::string_view operation);
-  void SendAlarmMail(int kind, const std::string& address);
+  // Queued for the mail worker; returns at once.
+  void SendAlarmMail(AlarmKind kind, const std::string& address);
 
   // ---- View target state, set by the selection handling ----
   bool m_bTargetIsGroup = false;

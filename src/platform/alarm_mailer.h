@@ -4,12 +4,21 @@
 
 namespace tarnex {
 
-// Sends one alarm mail of a kind (2: a display stopped answering) about a display. The alarm
-// mail client implements it; calls may come from any thread and must not block on the UI.
+// What an alarm mail is about; the values are the kinds the mail texts are chosen by.
+enum class AlarmKind {
+  kTest = 0,
+  kCredentialsChanged = 1,
+  kLinkFault = 2,
+  kFanFault = 3,
+};
+
+// Hands one alarm mail about a display to whoever sends mail. Enqueue returns at once: a mail
+// server that is slow or down must not hold an exchange, the console lock or the window.
+// Calls may come from any thread.
 class AlarmMailer {
  public:
   virtual ~AlarmMailer() = default;
-  virtual void SendAlarmMail(int kind, const std::string& address) = 0;
+  virtual void Enqueue(AlarmKind kind, const std::string& address) = 0;
 };
 
 }  // namespace tarnex

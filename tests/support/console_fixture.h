@@ -27,9 +27,9 @@ namespace tarnex::testing {
 // Alarms recorded instead of mailed.
 class RecordingMailer : public AlarmMailer {
  public:
-  void SendAlarmMail(int kind, const std::string& address) override {
+  void Enqueue(AlarmKind kind, const std::string& address) override {
     std::lock_guard lock(mutex_);
-    alarms_.push_back(std::to_string(kind) + " " + address);
+    alarms_.push_back(std::to_string(static_cast<int>(kind)) + " " + address);
   }
   std::vector<std::string> Alarms() const {
     std::lock_guard lock(mutex_);
