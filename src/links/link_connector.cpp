@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/open_file_limit.h"
 #include "platform/trace.h"
 #include "platform/ui_thread.h"
 
@@ -13,15 +14,28 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Descriptors a fleet may never take: the console still has files to write (the history, the
+// configuration at the close), a window and mail to send. Descriptors are handed out lowest
+// first, so a socket's number tells how many are open.
+constexpr long kReservedDescriptors = 64;
+
 bool OutOfDescriptors(int error) {
   return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+bool IntoTheReserve(int fd, long limit) {
+  return limit > 0 && fd >= limit - kReservedDescriptors;
 }
 
 class Connector {
  public:
   Connector(SocketApi& api, const std::vector<std::string>& addresses,
             const ConnectOptions& options)
-      : m_api(api), m_addresses(addresses), m_options(options), m_results(addresses.size()) {}
+      : m_api(api),
+        m_addresses(addresses),
+        m_options(options),
+        m_results(addresses.size()),
+        m_limit(OpenFileLimit()) {}
 
   std::vector<Connection> Run() {
     std::vector<size_t> round(m_addresses.size());
@@ -83,6 +97,11 @@ class Connector {
         result.result = OutOfDescriptors(error) ? Connection::Result::kNoDescriptors
                                                 : Connection::Result::kNotConnected;
         if (result.result == Connection::Result::kNotConnected) retry.push_back(index);
+        continue;
+      }
+      if (IntoTheReserve(fd, m_limit)) {
+        m_api.Close(fd);
+        result.result = Connection::Result::kNoDescriptors;
         continue;
       }
       if (!m_api.SetReceiveTimeout(fd, m_options.receiveTimeoutMs) && m_options.optionFailed) {
@@ -169,6 +188,7 @@ class Connector {
   const std::vector<std::string>& m_addresses;
   const ConnectOptions& m_options;
   std::vector<Connection> m_results;
+  long m_limit;
 };
 
 }  // namespace

@@ -5,8 +5,8 @@
 
 #include "console/link_supervisor.h"
 #include "console/selection_handler.h"
-#include "support/console_fixture.h"
 #include "protocol/command_frame.h"
+#include "support/console_fixture.h"
 
 namespace tarnex {
 namespace {
@@ -74,6 +74,71 @@ TEST_F(ConsoleFixture, ExchangesFromSeveralThreadsKeepTheirDisplays) {
 
   EXPECT_EQ(wrong.load(), 0);
   EXPECT_EQ(answered.load(), 40);
+}
+
+// The operator's reads of one display, group sends to the whole fleet and supervision passes
+// run together while displays go silent, refuse and come back. No reply may come from another
+// display than the one asked, and once the fleet is back, one pass leaves every display up and
+// shown so.
+TEST_F(ConsoleFixture, AFlappingFleetKeepsEachReplyWithItsDisplay) {
+  constexpr int kDisplays = 200;
+  std::vector<std::string> addresses;
+  std::vector<std::string> members;
+  for (int i = 0; i < kDisplays; ++i) {
+    addresses.push_back("127.0.70." + std::to_string(i + 1));
+    members.push_back("[" + std::to_string(i + 1) + "]" + addresses.back());
+    fleet.Add({.address = addresses.back()});
+  }
+  Configure(addresses, {{"All", members}});
+  core->BuildTree();
+  for (int i = 0; i < kDisplays; ++i) fleet.Find(addresses[i])->SetSilent(false);
+
+  NoPages pages;
+  CLinkSupervisor supervisor(*core, pages);
+  CSelectionHandler selection(*core, pages);
+  std::atomic<bool> done{false};
+  std::atomic<int> wrong{0};
+  std::thread flapper([&] {
+    for (int round = 0; round < 40 && !done; ++round) {
+      sim::SimDisplay* display = fleet.Find(addresses[static_cast<size_t>(round * 7 % kDisplays)]);
+      display->SetSilent(round % 2 == 0);
+      display->SetRefuse(round % 3 == 0);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  std::thread ticks([&] {
+    for (int round = 0; round < 6 && !done; ++round) {
+      supervisor.OnTick();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+  for (int round = 0; round < 6; ++round) {
+    const int row = round * 31 % kDisplays;
+    selection.OnSelectionChanged(SingleItem(row));
+    Settle();
+    for (const char* query : {"kd 01 ff\n", "nr 01 ff\n"}) {
+      const auto reply = core->Transaction().SendCommand(query);
+      if (reply && reply->size() >= 1 && (*reply)[0] != query[1]) ++wrong;
+    }
+    selection.OnSelectionChanged(core->Tree().GroupItem(0));
+    core->Transaction().SendCommand("kd 01 01\n");
+  }
+  done = true;
+  flapper.join();
+  ticks.join();
+  supervisor.Wait();
+
+  for (const std::string& address : addresses) {
+    fleet.Find(address)->SetRefuse(false);
+    fleet.Find(address)->SetSilent(false);
+  }
+  supervisor.RunPass();
+  EXPECT_EQ(wrong.load(), 0);
+  std::lock_guard lock(core->Mutex());
+  for (int i = 0; i < kDisplays; ++i) {
+    EXPECT_EQ(doc->m_docConnectState[static_cast<size_t>(i)], 1) << addresses[i];
+    EXPECT_EQ(IconOf(SingleItem(i)), TreeIcon::kConnected) << addresses[i];
+  }
 }
 
 }  // namespace

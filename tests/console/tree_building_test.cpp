@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "support/console_fixture.h"
 #include "registry/tree_labels.h"
+#include "support/console_fixture.h"
 
 namespace tarnex {
 namespace {
@@ -39,6 +39,23 @@ TEST_F(TreeBuildingTest, EveryStoredDisplayIsConnectedOnceAndShownByItsState) {
   EXPECT_EQ(Operations(), (std::vector<std::string>{"127.0.0.51 Connected to Monitor",
                                                     "127.0.0.52 Disconnected to Monitor",
                                                     "127.0.0.53 Connected to Monitor"}));
+}
+
+// The connects end in any order (a silent display last); the tree and the history read in
+// stored order, as connecting one display after another would leave them.
+TEST_F(TreeBuildingTest, ConnectsThatEndOutOfOrderAreRecordedInStoredOrder) {
+  fleet.Add({.address = "127.0.0.46", .unreachable = true});
+  fleet.Add({.address = "127.0.0.47"});
+  fleet.Add({.address = "127.0.0.48", .refuse = true});
+  Configure({"127.0.0.46", "127.0.0.47", "127.0.0.48"});
+  core->BuildTree();
+
+  EXPECT_EQ(core->Tree().SingleLabels(),
+            (std::vector<std::string>{"127.0.0.46", "127.0.0.47", "127.0.0.48"}));
+  EXPECT_EQ(Operations(), (std::vector<std::string>{"127.0.0.46 Disconnected to Monitor",
+                                                    "127.0.0.47 Connected to Monitor",
+                                                    "127.0.0.48 Disconnected to Monitor"}));
+  EXPECT_EQ(IconOf(SingleItem(1)), TreeIcon::kConnected);
 }
 
 TEST_F(TreeBuildingTest, ADuplicateAddressIsMergedIntoItsFirstEntry) {

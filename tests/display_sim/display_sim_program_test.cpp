@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "sim_program.h"
+#include "support/sim_program.h"
 #include "test_client.h"
 
 namespace tarnex::sim {

@@ -17,7 +17,7 @@
 
 #include "display-sim/program_options.h"
 #include "serial_test_client.h"
-#include "sim_program.h"
+#include "support/sim_program.h"
 
 namespace tarnex::sim {
 namespace {

@@ -222,6 +222,36 @@ TEST_F(MainWindowTest, ClosingDuringARefreshCancelsItsWait) {
   EXPECT_NE(ReadFile("QXMNTConfig.ini").find("0=[Lobby]" + a), std::string::npos);
 }
 
+// At shutdown the session ends soon after the close: a pass over a hundred displays that do
+// not answer (two seconds of connect time-outs) must not hold it, and the configuration is on
+// disk when the window is gone.
+TEST_F(MainWindowTest, AClosingWindowDoesNotWaitForAPassOverSilentDisplays) {
+  std::string config =
+      "[Communication]\nm_docCommunicationSelect=1\n[VALUE]\n"
+      "m_docSocketNumber=100\n[SINGLE]\n";
+  for (int i = 0; i < 100; ++i) {
+    const std::string address = "127.0.71." + std::to_string(i + 1);
+    fleet.Add({.address = address, .unreachable = true});
+    config += std::to_string(i) + "=" + address + "\n";
+  }
+  WriteFile("QXMNTConfig.ini", config);
+  doc.OnNewDocument();
+  CMainFrame::Options options;
+  options.view.supervisionPeriod = std::chrono::milliseconds(100);
+  options.view.presenter = recorder.Presenter();
+  frame = std::make_unique<CMainFrame>(doc, login, options);
+  View().OnInitialUpdate();
+  Settle();  // the start-up connects time out together
+  ASSERT_TRUE(testing::RunUntil([&] { return View().Supervisor().PassRunning(); }, 2000));
+  testing::RunUntil([] { return false; }, 300);
+
+  const auto started = std::chrono::steady_clock::now();
+  frame->close();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  EXPECT_FALSE(View().Supervisor().PassRunning());
+  EXPECT_NE(ReadFile("QXMNTConfig.ini").find("99=127.0.71.100"), std::string::npos);
+}
+
 // The operator starts in the tree and reaches the controls of the page on top with Tab alone.
 TEST_F(MainWindowTest, TabLeadsFromTheTreeIntoThePageOnTop) {
   Open(131);
