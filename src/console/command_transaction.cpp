@@ -66,39 +66,66 @@ std::optional<std::string_view> GroupHistoryText(std::string_view reply) {
 
 CCommandTransaction::CCommandTransaction(CConsoleCore& core) : m_core(core) {}
 
-std::optional<std::string> CCommandTransaction::SendCommand(std::string_view command) {
-  std::vector<GroupTarget> targets;
-  int single = -1;
-  {
-    std::lock_guard lock(m_core.Mutex());
-    COsprelNetworkManagerDoc& doc = m_core.Doc();
-    if (doc.m_docCommunicationSelect == kSerialMode) {
-      // Serial routing reads the tree itself; the lock is taken again there.
-    } else if (doc.m_docCommunicationSelect != kNetworkMode || m_core.m_bEmptyGroup) {
-      return std::nullopt;
-    } else if (m_core.m_bTargetIsGroup) {
-      // A member whose address occurs several times in the display table is sent the command
-      // once per occurrence; the current display ends at the last one, as operators know it.
-      const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
-      for (const std::string& member : m_core.Tree().ViewState().m_groupMemberList) {
-        for (int index = 0; index < count; ++index) {
-          if (doc.m_docDisplays[static_cast<size_t>(index)].m_address != member) continue;
-          targets.push_back({index, doc.m_docConnectState[static_cast<size_t>(index)] == 1});
-          doc.m_docCurrentDisplay = index;
-        }
-      }
-      single = -2;
-    } else {
-      single = doc.m_docCurrentDisplay;
-      if (!LinkState::ValidIndex(single) ||
-          doc.m_docConnectState[static_cast<size_t>(single)] != 1) {
-        return std::nullopt;
+// Read under the lock; nothing waits here.
+CommandTarget CCommandTransaction::CaptureTarget() {
+  std::lock_guard lock(m_core.Mutex());
+  const COsprelNetworkManagerDoc& doc = m_core.Doc();
+  CommandTarget target;
+  if (doc.m_docCommunicationSelect == kSerialMode) return CaptureSerialTarget();
+  if (doc.m_docCommunicationSelect != kNetworkMode || m_core.m_bEmptyGroup) return target;
+  if (!m_core.m_bTargetIsGroup) {
+    target.route = CommandTarget::Route::kDisplay;
+    target.display = doc.m_docCurrentDisplay;
+    return target;
+  }
+  // A member whose address occurs several times in the display table is sent the command
+  // once per occurrence.
+  target.route = CommandTarget::Route::kNetworkGroup;
+  const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
+  for (const std::string& member : m_core.Tree().ViewState().m_groupMemberList) {
+    for (int index = 0; index < count; ++index) {
+      if (doc.m_docDisplays[static_cast<size_t>(index)].m_address == member) {
+        target.members.push_back(index);
       }
     }
   }
-  if (single == -1) return SendSerial(command);
-  if (single == -2) return SendNetworkGroup(std::move(targets), command);
-  return RouteToDisplay(single, command);
+  return target;
+}
+
+std::optional<std::string> CCommandTransaction::SendCommand(std::string_view command) {
+  return SendCommand(command, CaptureTarget());
+}
+
+std::optional<std::string> CCommandTransaction::SendCommand(std::string_view command,
+                                                            const CommandTarget& target) {
+  switch (target.route) {
+    case CommandTarget::Route::kNone:
+      return std::nullopt;
+    case CommandTarget::Route::kSerial:
+      return SendSerial(command, target);
+    case CommandTarget::Route::kNetworkGroup:
+      return SendNetworkGroup(target.members, command);
+    case CommandTarget::Route::kDisplay:
+      break;
+  }
+  {
+    std::lock_guard lock(m_core.Mutex());
+    const int index = target.display;
+    if (!LinkState::ValidIndex(index) ||
+        m_core.Doc().m_docConnectState[static_cast<size_t>(index)] != 1) {
+      return std::nullopt;
+    }
+  }
+  return RouteToDisplay(target.display, command);
+}
+
+void CCommandTransaction::AppendHistoryFor(const CommandTarget& target,
+                                           std::string_view operation) {
+  if (target.route == CommandTarget::Route::kSerial) {
+    m_core.AppendSerialHistory(target.historySetId, operation);
+  } else if (target.route == CommandTarget::Route::kDisplay) {
+    m_core.AppendHistoryAt(target.display, operation);
+  }
 }
 
 std::optional<std::string> CCommandTransaction::SendCommandToCurrent(std::string_view command) {
@@ -196,8 +223,18 @@ void CCommandTransaction::GiveUpLocked(int index) {
 
 // Every connected member at once, behind the progress popup; the outcomes are recorded in
 // member order afterwards, so the history reads as if the members had been sent to in turn.
-std::optional<std::string> CCommandTransaction::SendNetworkGroup(std::vector<GroupTarget> targets,
+std::optional<std::string> CCommandTransaction::SendNetworkGroup(const std::vector<int>& members,
                                                                  std::string_view command) {
+  std::vector<GroupTarget> targets;
+  {
+    std::lock_guard lock(m_core.Mutex());
+    COsprelNetworkManagerDoc& doc = m_core.Doc();
+    for (int index : members) {
+      targets.push_back({index, doc.m_docConnectState[static_cast<size_t>(index)] == 1});
+      // The current display ends at the last member, as operators know it.
+      doc.m_docCurrentDisplay = index;
+    }
+  }
   UiHost& ui = m_core.Ui();
   ui.ProgressCreate();
   ui.ProgressSetPos(0);
@@ -281,35 +318,44 @@ void CCommandTransaction::GroupHistory(int index, std::string_view reply) {
 
 // ---- Serial ----
 
-std::optional<std::string> CCommandTransaction::SendSerial(std::string_view command) {
-  std::vector<std::string> setIds;
-  {
-    std::lock_guard lock(m_core.Mutex());
-    const COsprelNetworkManagerDoc& doc = m_core.Doc();
-    const DeviceTree& tree = m_core.Tree();
-    const TreeModel& model = tree.Model();
-    const TreeItem selected = tree.ViewState().m_hSelectedItem;
-    if (tree.IsRootGrandchild(selected) || doc.m_docCurrentSetId == "00") {
-      setIds.push_back(doc.m_docCurrentSetId);
-    } else if (selected == kNoItem || model.Parent(selected) != tree.GroupRoot() ||
-               model.FirstChild(selected) == kNoItem) {
-      return std::nullopt;
-    } else {
-      // Members in tree order; a member label without a set number has no display to reach.
-      for (TreeItem member : model.Children(selected)) {
-        const auto number = SerialSetNumber(model.Label(member));
-        const auto setId = number ? protocol::DeriveSetId(std::to_string(*number)) : std::nullopt;
-        if (setId) setIds.push_back(*setId);
-      }
-      return SendSerialGroup(std::move(setIds), command);
-    }
+// The selected set ID, or every member of the selected group (lock held).
+CommandTarget CCommandTransaction::CaptureSerialTarget() {
+  const COsprelNetworkManagerDoc& doc = m_core.Doc();
+  const DeviceTree& tree = m_core.Tree();
+  const TreeModel& model = tree.Model();
+  const TreeItem selected = tree.ViewState().m_hSelectedItem;
+  CommandTarget target;
+  if (tree.IsRootGrandchild(selected) || doc.m_docCurrentSetId == "00") {
+    target.route = CommandTarget::Route::kSerial;
+    target.setIds.push_back(doc.m_docCurrentSetId);
+    target.historySetId = doc.m_docHistorySetID;
+    return target;
   }
-  return SerialWithSetId(command, setIds.front());
+  if (selected == kNoItem || model.Parent(selected) != tree.GroupRoot() ||
+      model.FirstChild(selected) == kNoItem) {
+    return target;
+  }
+  target.route = CommandTarget::Route::kSerial;
+  target.serialGroup = true;
+  // Members in tree order; a member label without a set number has no display to reach.
+  for (TreeItem member : model.Children(selected)) {
+    const auto number = SerialSetNumber(model.Label(member));
+    const auto setId = number ? protocol::DeriveSetId(std::to_string(*number)) : std::nullopt;
+    if (setId) target.setIds.push_back(*setId);
+  }
+  return target;
+}
+
+std::optional<std::string> CCommandTransaction::SendSerial(std::string_view command,
+                                                           const CommandTarget& target) {
+  if (target.serialGroup) return SendSerialGroup(target.setIds, command);
+  if (target.setIds.empty()) return std::nullopt;
+  return SerialWithSetId(command, target.setIds.front());
 }
 
 // Each member's set ID is written into the command and into the history of its reply.
-std::optional<std::string> CCommandTransaction::SendSerialGroup(std::vector<std::string> setIds,
-                                                                std::string_view command) {
+std::optional<std::string> CCommandTransaction::SendSerialGroup(
+    const std::vector<std::string>& setIds, std::string_view command) {
   std::optional<std::string> last;
   for (const std::string& setId : setIds) {
     {

@@ -12,6 +12,21 @@ namespace tarnex {
 
 class CConsoleCore;
 
+// Where a command goes, as the selection stood when the operator asked: a command that waits
+// its turn on the worker still reaches the display or group it was meant for, even if the
+// operator has selected another one meanwhile.
+struct CommandTarget {
+  enum class Route { kNone, kDisplay, kNetworkGroup, kSerial };
+  Route route = Route::kNone;
+  int display = -1;                 // kDisplay: the display index
+  std::vector<int> members;         // kNetworkGroup: the display of each member, in member order
+  std::vector<std::string> setIds;  // kSerial: the set ID, or each member's
+  bool serialGroup = false;
+  std::string historySetId;  // kSerial, one set ID: what its history lines name
+
+  bool IsGroup() const { return route == Route::kNetworkGroup || serialGroup; }
+};
+
 // The one way everything talks to displays. A command goes to the selected display or to every
 // member of the selected group, over the network or the serial line, and the reply comes back
 // as text, or nothing when the display did not answer. Each call blocks its thread for the
@@ -24,6 +39,11 @@ class CCommandTransaction {
 
   // Routes by the communication setting and the selection. `command` carries set ID "01".
   std::optional<std::string> SendCommand(std::string_view command);
+  // The selection now, for a command sent later.
+  CommandTarget CaptureTarget();
+  std::optional<std::string> SendCommand(std::string_view command, const CommandTarget& target);
+  // One history line for the display or set ID of a single target; none for a group.
+  void AppendHistoryFor(const CommandTarget& target, std::string_view operation);
   // To the display or set ID the caller already chose, without looking at the tree.
   std::optional<std::string> SendCommandToCurrent(std::string_view command);
 
@@ -46,14 +66,15 @@ class CCommandTransaction {
     bool up;
   };
 
-  std::optional<std::string> SendNetworkGroup(std::vector<GroupTarget> targets,
+  std::optional<std::string> SendNetworkGroup(const std::vector<int>& members,
                                               std::string_view command);
   std::vector<ExchangeOutcome> ExchangeWithMembers(const std::vector<GroupTarget>& targets,
                                                    const ExchangeSpec& spec);
   std::optional<std::string> RecordMember(const GroupTarget& target, std::string_view command,
                                           ExchangeOutcome& outcome);
-  std::optional<std::string> SendSerial(std::string_view command);
-  std::optional<std::string> SendSerialGroup(std::vector<std::string> setIds,
+  CommandTarget CaptureSerialTarget();
+  std::optional<std::string> SendSerial(std::string_view command, const CommandTarget& target);
+  std::optional<std::string> SendSerialGroup(const std::vector<std::string>& setIds,
                                              std::string_view command);
   std::optional<std::string> SerialWithSetId(std::string_view command, const std::string& setId);
   std::optional<std::string> ExchangeAt(int index, const ExchangeSpec& spec, bool giveUp);

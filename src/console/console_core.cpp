@@ -210,6 +210,12 @@ void CConsoleCore::AppendHistory(std::string_view operation) {
   AppendHistoryAt(m_doc.m_docCurrentDisplay, operation);
 }
 
+void CConsoleCore::AppendSerialHistory(const std::string& setNumber, std::string_view operation) {
+  std::lock_guard lock(m_mutex);
+  m_history.SetFolder(m_doc.m_docConfigFolder);
+  m_history.Append(kSerialMode, setNumber, operation);
+}
+
 void CConsoleCore::AppendHistoryAt(int index, std::string_view operation) {
   std::lock_guard lock(m_mutex);
   m_history.SetFolder(m_doc.m_docConfigFolder);

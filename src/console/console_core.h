@@ -85,6 +85,8 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   // One history line for the current display (network) or set ID (serial). An empty address
   // is first filled with the address the link last connected to.
   void AppendHistory(std::string_view operation);
+  // One serial history line naming `setNumber`.
+  void AppendSerialHistory(const std::string& setNumber, std::string_view operation);
   // One history line for the network display at `index`.
   void AppendHistoryAt(int index, std::string_view operation);
   // Queued for the mail worker; returns at once.

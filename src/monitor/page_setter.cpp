@@ -16,6 +16,25 @@ bool PageSetter::Send(CConsoleCore& core, int position) const {
   return SendToTarget(core, command);
 }
 
+bool PageSetter::Post(CConsoleCore& core, int position) const {
+  const std::string_view command = CommandAt(position);
+  if (command.empty()) return false;
+  return PostToTarget(core, command);
+}
+
+bool PostToTarget(CConsoleCore& core, std::string_view command) {
+  if (!TargetConnected(core)) return false;
+  PostToSelection(core, command);
+  return true;
+}
+
+void PostToSelection(CConsoleCore& core, std::string_view command) {
+  CommandTarget target = core.Transaction().CaptureTarget();
+  core.Jobs().Post([&core, command, target = std::move(target)] {
+    core.Transaction().SendCommand(command, target);
+  });
+}
+
 bool SendToTarget(CConsoleCore& core, std::string_view command) {
   if (!TargetConnected(core)) return false;
   core.Transaction().SendCommand(command);

@@ -157,21 +157,15 @@ void CControl::ReadControls() {
 // Unlike every other command of the page, power on is not held back without a usable target:
 // it goes to whatever the transaction addresses, as operators have always been able to do.
 void CControl::OnPowerOn() {
-  CConsoleCore& core = Core();
-  core.Jobs().Post([&core] { core.Transaction().SendCommand(protocol::command::kPowerOn); });
+  PostToSelection(Core(), protocol::command::kPowerOn);
 }
 
 void CControl::OnPowerOff() {
-  PostToTarget(protocol::command::kPowerOff);
+  PostToTarget(Core(), protocol::command::kPowerOff);
 }
 
 void CControl::OnAutoConfigure() {
-  PostToTarget(protocol::command::kAutoConfigure);
-}
-
-void CControl::PostToTarget(std::string_view command) {
-  CConsoleCore& core = Core();
-  core.Jobs().Post([&core, command] { SendToTarget(core, command); });
+  PostToTarget(Core(), protocol::command::kAutoConfigure);
 }
 
 // The command comes from the list the operator chose from. A group send writes the history of
@@ -181,9 +175,10 @@ void CControl::OnSetInput() {
     if (const control::InputCommand* input =
             InputCommandAt(m_inputListB, m_inputList->currentIndex())) {
       CConsoleCore& core = Core();
-      core.Jobs().Post([&core, input] {
-        core.Transaction().SendCommand(input->command);
-        if (!TargetIsGroup(core)) core.AppendHistory(input->history);
+      CommandTarget target = core.Transaction().CaptureTarget();
+      core.Jobs().Post([&core, input, target = std::move(target)] {
+        core.Transaction().SendCommand(input->command, target);
+        if (!target.IsGroup()) core.Transaction().AppendHistoryFor(target, input->history);
       });
     }
   }
@@ -191,16 +186,12 @@ void CControl::OnSetInput() {
 }
 
 void CControl::OnMuteChanged() {
-  PostSetter(kMuteSetter, m_muteList->currentIndex());
+  kMuteSetter.Post(Core(), m_muteList->currentIndex());
+  ReadControls();
 }
 
 void CControl::OnMonitorOutChanged() {
-  PostSetter(kMonitorOutSetter, m_monitorOutList->currentIndex());
-}
-
-void CControl::PostSetter(const PageSetter& setter, int position) {
-  CConsoleCore& core = Core();
-  core.Jobs().Post([&core, &setter, position] { setter.Send(core, position); });
+  kMonitorOutSetter.Post(Core(), m_monitorOutList->currentIndex());
   ReadControls();
 }
 

@@ -56,8 +56,6 @@ class CControl : public CPropertyPage {
   void OnMuteChanged();
   void OnMonitorOutChanged();
   void OnAutoConfigure();
-  void PostToTarget(std::string_view command);
-  void PostSetter(const PageSetter& setter, int position);
 
   QPushButton* m_powerOn;
   QPushButton* m_powerOff;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <thread>
 
 #include "monitor/page_flags.h"
 #include "pages_fixture.h"
@@ -216,6 +217,24 @@ TEST_F(ControlPageTest, ARefreshAskedForDuringARefreshRunsAfterIt) {
   Texts twice = once;
   twice.insert(twice.end(), once.begin(), once.end());
   EXPECT_EQ(Commands("127.0.0.155"), twice);
+}
+
+// A change waits its turn behind the worker's current job; it still goes to the display that
+// was selected when the operator made it, not to the one selected meanwhile.
+TEST_F(ControlPageTest, AChangeGoesToTheDisplaySelectedWhenItWasMade) {
+  fleet.Add({.address = "127.0.0.156"});
+  fleet.Add({.address = "127.0.0.157"});
+  Start({"127.0.0.156", "127.0.0.157"});
+  Select(SingleItem(0));
+  fleet.ClearLog();
+  core->Jobs().Post([] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); });
+
+  List("muteList")->setCurrentIndex(1);
+  handler->OnSelectionChanged(SingleItem(1));
+  Settle();
+
+  EXPECT_EQ(Commands("127.0.0.156"), Texts{"kd 01 01\n"});
+  EXPECT_EQ(Commands("127.0.0.157"), (Texts{"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"}));
 }
 
 TEST_F(ControlPageTest, PowerOnIsSentWithoutATargetButTheOtherButtonsNeedOne) {
