@@ -290,7 +290,7 @@ class CoreDriver {
   void Start() { core_->BuildTree(); }
   void Pass() { supervisor_->RunPass(); }
   int Connected() {
-    std::lock_guard lock(core_->Mutex());
+    auto state = core_->Lock();
     int connected = 0;
     for (int i = 0; i < doc_.m_docSocketNumber; ++i) {
       connected += doc_.m_docConnectState[static_cast<size_t>(i)] == 1 ? 1 : 0;
@@ -300,8 +300,8 @@ class CoreDriver {
   void SelectGroup(int group) {
     tarnex::TreeItem item = tarnex::kNoItem;
     {
-      std::lock_guard lock(core_->Mutex());
-      item = core_->Tree().GroupItem(group);
+      auto state = core_->Lock();
+      item = state->Tree().GroupItem(group);
     }
     selection_->OnSelectionChanged(item);
   }

@@ -14,12 +14,12 @@ TreeItem HandleAt(const QStandardItem* mirror, int row) {
 
 }  // namespace
 
-DeviceTreeViewModel::DeviceTreeViewModel(std::recursive_mutex& consoleLock, const DeviceTree& tree,
+DeviceTreeViewModel::DeviceTreeViewModel(TreeAccess& access, const DeviceTree& tree,
                                          QObject* parent)
-    : QStandardItemModel(parent), m_lock(consoleLock), m_tree(tree) {}
+    : QStandardItemModel(parent), m_access(access), m_tree(tree) {}
 
 void DeviceTreeViewModel::Sync() {
-  std::lock_guard lock(m_lock);
+  const auto lock = m_access.LockTree();
   SyncChildren(invisibleRootItem(), kNoItem);
 }
 

@@ -2,9 +2,11 @@
 
 #include <QStandardItemModel>
 #include <mutex>
+
 #include <unordered_map>
 #include <utility>
 #include <vector>
+#include "registry/tree_access.h"
 
 #include "app/tree_icon_painter.h"
 #include "registry/device_tree.h"
@@ -22,8 +24,7 @@ class DeviceTreeViewModel : public QStandardItemModel {
   static constexpr int kSelectedIconRole = Qt::UserRole + 3;
   static constexpr int kExpandedRole = Qt::UserRole + 4;
 
-  DeviceTreeViewModel(std::recursive_mutex& consoleLock, const DeviceTree& tree,
-                      QObject* parent = nullptr);
+  DeviceTreeViewModel(TreeAccess& access, const DeviceTree& tree, QObject* parent = nullptr);
 
   // Adds the items that are missing, removes the ones that are gone and updates labels and
   // icons. UI thread.
@@ -42,7 +43,7 @@ class DeviceTreeViewModel : public QStandardItemModel {
   void RemoveRow(QStandardItem* mirror, int row);
   void Forget(QStandardItem* mirror);
 
-  std::recursive_mutex& m_lock;
+  TreeAccess& m_access;
   const DeviceTree& m_tree;
   TreeIconSet m_icons;
   std::unordered_map<TreeItem, QStandardItem*> m_items;

@@ -132,7 +132,7 @@ void CMainFrame::OnConnectionSetting() {
   hooks.closeRequest = [this] {
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
   };
-  CSettingDlg dialog(m_doc, m_view->Core().Mutex(), m_view->SerialPort(), std::move(hooks), this);
+  CSettingDlg dialog(m_doc, m_view->Core(), m_view->SerialPort(), std::move(hooks), this);
   dialog.exec();
 }
 
@@ -167,7 +167,7 @@ void CMainFrame::CloseDocument() {
   // already on disk. The stop makes the workers end within about a second.
   m_view->Core().Stop();
   {
-    std::lock_guard lock(m_view->Core().Mutex());
+    const auto state = m_view->Core().Lock();
     m_saveFailed = !m_doc.OnCloseDocument(m_login);
   }
   m_view->StopSupervision();

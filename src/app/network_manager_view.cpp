@@ -73,7 +73,7 @@ void COsprelNetworkManagerView::BuildLayout() {
   m_modeEdit->setAlignment(Qt::AlignCenter);
   m_modeEdit->setFocusPolicy(Qt::NoFocus);
 
-  m_model = new DeviceTreeViewModel(m_core.Mutex(), m_core.Tree(), this);
+  m_model = new DeviceTreeViewModel(m_core, m_core.Lock()->Tree(), this);
   m_treeView = new QTreeView(this);
   m_treeView->setModel(m_model);
   m_treeView->setHeaderHidden(true);
@@ -111,8 +111,8 @@ void COsprelNetworkManagerView::OnInitialUpdate() {
   m_core.Jobs().Post([this] { m_core.BuildTree(); });
   SyncTree();
   {
-    std::lock_guard lock(m_core.Mutex());
-    m_core.Doc().ReadAlarmSettings();
+    auto state = m_core.Lock();
+    state->Doc().ReadAlarmSettings();
   }
   m_timer1.start(m_supervisionPeriod);
 }
@@ -120,8 +120,8 @@ void COsprelNetworkManagerView::OnInitialUpdate() {
 void COsprelNetworkManagerView::ShowMode() {
   int mode;
   {
-    std::lock_guard lock(m_core.Mutex());
-    mode = m_core.Doc().m_docCommunicationSelect;
+    auto state = m_core.Lock();
+    mode = state->Doc().m_docCommunicationSelect;
   }
   if (mode == kNetworkMode) m_modeEdit->setText(QStringLiteral("Network Communication"));
   if (mode == kSerialMode) m_modeEdit->setText(QStringLiteral("Serial Communication"));
@@ -130,8 +130,8 @@ void COsprelNetworkManagerView::ShowMode() {
 // In serial mode the displays are reached through the port of the stored line settings; a
 // port that cannot be opened is reported by the port, and every exchange then stays silent.
 void COsprelNetworkManagerView::OpenSerialLine() {
-  std::lock_guard lock(m_core.Mutex());
-  const COsprelNetworkManagerDoc& doc = m_core.Doc();
+  auto state = m_core.Lock();
+  const COsprelNetworkManagerDoc& doc = state->Doc();
   if (doc.m_docCommunicationSelect != kSerialMode) return;
   m_serialPort.OpenSerialPort(doc.m_docPortStr, doc.m_docBaudrate, doc.m_docData, doc.m_docStop,
                               doc.m_docParity);
@@ -159,8 +159,8 @@ void COsprelNetworkManagerView::SyncTree() {
 void COsprelNetworkManagerView::FollowCoreSelection() {
   TreeItem selected;
   {
-    std::lock_guard lock(m_core.Mutex());
-    selected = m_core.Tree().ViewState().m_hSelectedItem;
+    auto state = m_core.Lock();
+    selected = state->Tree().ViewState().m_hSelectedItem;
   }
   QItemSelectionModel* selection = m_treeView->selectionModel();
   if (DeviceTreeViewModel::HandleOf(selection->currentIndex()) == selected) return;
@@ -190,8 +190,8 @@ void COsprelNetworkManagerView::OnConnect() {
 void COsprelNetworkManagerView::OnStatus() {
   int groupMembers = -1;
   {
-    std::lock_guard lock(m_core.Mutex());
-    const DeviceTree& tree = m_core.Tree();
+    auto state = m_core.Lock();
+    const DeviceTree& tree = state->Tree();
     const TreeItem selected = tree.ViewState().m_hSelectedItem;
     if (tree.RoleOf(selected) == TreeRole::kGroup) {
       groupMembers = tree.Model().ChildCount(selected);

@@ -34,14 +34,14 @@ void Fill(QComboBox* list, std::span<const std::string_view> entries, int positi
 
 }  // namespace
 
-CSettingDlg::CSettingDlg(COsprelNetworkManagerDoc& doc, std::recursive_mutex& docLock,
-                         CSerialPort& port, Hooks hooks, QWidget* parent)
-    : QDialog(parent), m_doc(doc), m_docLock(docLock), m_port(port), m_hooks(std::move(hooks)) {
+CSettingDlg::CSettingDlg(COsprelNetworkManagerDoc& doc, DocumentAccess& access, CSerialPort& port,
+                         Hooks hooks, QWidget* parent)
+    : QDialog(parent), m_doc(doc), m_access(access), m_port(port), m_hooks(std::move(hooks)) {
   setWindowTitle(QStringLiteral("Setting"));
   BuildLayout();
   FillLists();
   {
-    std::lock_guard lock(m_docLock);
+    const auto lock = m_access.LockDocument();
     m_openingMode = m_doc.m_docCommunicationSelect;
     // A mode that is neither (a hand-edited file) loaded no tables; writing them would wipe
     // the file, so nothing is written then.
@@ -94,7 +94,7 @@ void CSettingDlg::BuildLayout() {
 void CSettingDlg::FillLists() {
   SerialListPositions stored;
   {
-    std::lock_guard lock(m_docLock);
+    const auto lock = m_access.LockDocument();
     stored = {m_doc.m_docPortInt, m_doc.m_docBaudrateInt, m_doc.m_docDataInt, m_doc.m_docParityInt,
               m_doc.m_docStopInt};
   }
@@ -150,7 +150,7 @@ void CSettingDlg::ConfirmSerial() {
   const SerialListPositions positions = ChosenPositions();
   const SerialLineSettings settings = SettingsFromPositions(positions);
   {
-    std::lock_guard lock(m_docLock);
+    const auto lock = m_access.LockDocument();
     m_doc.m_docCommunicationSelect = kSerialMode;
     m_doc.m_docNoSave = 1;
     m_doc.m_docCommunicationTrue = 1;
@@ -167,12 +167,12 @@ void CSettingDlg::ConfirmSerial() {
   }
   // Outside the document lock: the port waits for an exchange in progress to end.
   m_port.OpenSerialPort(settings);
-  std::lock_guard lock(m_docLock);
+  const auto lock = m_access.LockDocument();
   WriteCommunicationChange(m_doc);
 }
 
 void CSettingDlg::ConfirmNetwork() {
-  std::lock_guard lock(m_docLock);
+  const auto lock = m_access.LockDocument();
   m_doc.m_docCommunicationSelect = kNetworkMode;
   m_doc.m_docNoSave = 1;
   m_doc.m_docCommunicationTrue = 1;
@@ -191,7 +191,7 @@ void CSettingDlg::done(int result) {
   QDialog::done(result);
   bool closing;
   {
-    std::lock_guard lock(m_docLock);
+    const auto lock = m_access.LockDocument();
     closing = m_doc.m_docNoSave == 1;
   }
   if (closing && m_hooks.closeRequest) m_hooks.closeRequest();

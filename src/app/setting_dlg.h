@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "config/network_manager_doc.h"
+#include "console/console_core.h"
 #include "links/serial_line_settings.h"
 #include "links/serial_port.h"
 
@@ -20,7 +21,7 @@ namespace tarnex {
 // change is written to disk and ends the application, so the chosen link is used from the
 // next start; nothing else about the running console changes.
 //
-// UI thread. The document is read and changed under `docLock` (the console lock), never while
+// UI thread. The document is read and changed under the console lock (`access`), never while
 // the serial port is being opened, so the dialog cannot deadlock with an exchange in progress.
 class CSettingDlg : public QDialog {
  public:
@@ -34,8 +35,8 @@ class CSettingDlg : public QDialog {
 
   // Opening writes the current mode's configuration file, so the tree as it stands is on disk
   // before any change.
-  CSettingDlg(COsprelNetworkManagerDoc& doc, std::recursive_mutex& docLock, CSerialPort& port,
-              Hooks hooks, QWidget* parent = nullptr);
+  CSettingDlg(COsprelNetworkManagerDoc& doc, DocumentAccess& access, CSerialPort& port, Hooks hooks,
+              QWidget* parent = nullptr);
 
   QRadioButton* NetworkRadio() const { return m_network; }
   QRadioButton* SerialRadio() const { return m_serial; }
@@ -69,7 +70,7 @@ class CSettingDlg : public QDialog {
   void ConfirmNetwork();
 
   COsprelNetworkManagerDoc& m_doc;
-  std::recursive_mutex& m_docLock;
+  DocumentAccess& m_access;
   CSerialPort& m_port;
   Hooks m_hooks;
   int m_openingMode = 0;

@@ -68,12 +68,12 @@ CCommandTransaction::CCommandTransaction(CConsoleCore& core) : m_core(core) {}
 
 // Read under the lock; nothing waits here.
 CommandTarget CCommandTransaction::CaptureTarget() {
-  std::lock_guard lock(m_core.Mutex());
-  const COsprelNetworkManagerDoc& doc = m_core.Doc();
+  auto state = m_core.Lock();
+  const COsprelNetworkManagerDoc& doc = state->Doc();
   CommandTarget target;
-  if (doc.m_docCommunicationSelect == kSerialMode) return CaptureSerialTarget();
-  if (doc.m_docCommunicationSelect != kNetworkMode || m_core.m_bEmptyGroup) return target;
-  if (!m_core.m_bTargetIsGroup) {
+  if (doc.m_docCommunicationSelect == kSerialMode) return CaptureSerialTarget(state);
+  if (doc.m_docCommunicationSelect != kNetworkMode || state->EmptyGroup()) return target;
+  if (!state->TargetIsGroup()) {
     target.route = CommandTarget::Route::kDisplay;
     target.display = doc.m_docCurrentDisplay;
     return target;
@@ -82,7 +82,7 @@ CommandTarget CCommandTransaction::CaptureTarget() {
   // once per occurrence.
   target.route = CommandTarget::Route::kNetworkGroup;
   const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
-  for (const std::string& member : m_core.Tree().ViewState().m_groupMemberList) {
+  for (const std::string& member : state->Tree().ViewState().m_groupMemberList) {
     for (int index = 0; index < count; ++index) {
       if (doc.m_docDisplays[static_cast<size_t>(index)].m_address == member) {
         target.members.push_back(index);
@@ -109,10 +109,10 @@ std::optional<std::string> CCommandTransaction::SendCommand(std::string_view com
       break;
   }
   {
-    std::lock_guard lock(m_core.Mutex());
+    auto state = m_core.Lock();
     const int index = target.display;
     if (!LinkState::ValidIndex(index) ||
-        m_core.Doc().m_docConnectState[static_cast<size_t>(index)] != 1) {
+        state->Doc().m_docConnectState[static_cast<size_t>(index)] != 1) {
       return std::nullopt;
     }
   }
@@ -133,8 +133,8 @@ std::optional<std::string> CCommandTransaction::SendCommandToCurrent(std::string
   int current;
   std::string setNumber;
   {
-    std::lock_guard lock(m_core.Mutex());
-    const COsprelNetworkManagerDoc& doc = m_core.Doc();
+    auto state = m_core.Lock();
+    const COsprelNetworkManagerDoc& doc = state->Doc();
     mode = doc.m_docCommunicationSelect;
     current = doc.m_docCurrentDisplay;
     setNumber = doc.m_docHistorySetID;
@@ -149,8 +149,7 @@ std::optional<std::string> CCommandTransaction::SendCommandToCurrent(std::string
 std::optional<std::string> CCommandTransaction::SendCommandToDisplay(int index,
                                                                      std::string_view command) {
   {
-    std::lock_guard lock(m_core.Mutex());
-    if (m_core.Doc().m_docCommunicationSelect != kNetworkMode) return std::nullopt;
+    if (m_core.Lock()->Doc().m_docCommunicationSelect != kNetworkMode) return std::nullopt;
   }
   return RouteToDisplay(index, command);
 }
@@ -193,31 +192,30 @@ std::optional<std::string> CCommandTransaction::ExchangeAt(int index, const Exch
     auto lease = m_core.Link().Sockets().Acquire(index);
     outcome = ExchangeWithDisplay(m_core.Link().Api(), lease.Fd(), spec, sleep, m_core.StopFd());
   }
-  std::lock_guard lock(m_core.Mutex());
-  return RecordOutcomeLocked(index, outcome, giveUp);
+  return RecordOutcomeLocked(m_core.Lock(), index, outcome, giveUp);
 }
 
-std::optional<std::string> CCommandTransaction::RecordOutcomeLocked(int index,
+std::optional<std::string> CCommandTransaction::RecordOutcomeLocked(const State& state, int index,
                                                                     ExchangeOutcome& outcome,
                                                                     bool giveUp) {
   if (outcome.complete) {
-    m_core.Doc().m_docConnectState[static_cast<size_t>(index)] = 1;
+    state->Doc().m_docConnectState[static_cast<size_t>(index)] = 1;
     return std::move(outcome.reply);
   }
   // A console that is closing cut the exchange short; the display did nothing wrong.
-  if (giveUp && !outcome.cancelled) GiveUpLocked(index);
+  if (giveUp && !outcome.cancelled) GiveUpLocked(state, index);
   return std::nullopt;
 }
 
 // The display is lost: it is shown down, its link closed, the loss written to the history,
 // and the administrator alarmed once, on the change from up to down.
-void CCommandTransaction::GiveUpLocked(int index) {
-  COsprelNetworkManagerDoc& doc = m_core.Doc();
+void CCommandTransaction::GiveUpLocked(const State& state, int index) {
+  COsprelNetworkManagerDoc& doc = state->Doc();
   const bool wasUp = doc.m_docConnectState[static_cast<size_t>(index)] == 1;
-  m_core.Link().CloseLink(index);
-  m_core.MarkDisconnectedAt(index);
-  m_core.AppendHistoryAt(index, "Monitor is not communicated with PC");
-  if (wasUp) m_core.SendAlarmMail(AlarmKind::kLinkFault, m_core.DisplayAddress(index));
+  state->Link().CloseLink(index);
+  state->MarkDisconnectedAt(index);
+  state->AppendHistoryAt(index, "Monitor is not communicated with PC");
+  if (wasUp) state->SendAlarmMail(AlarmKind::kLinkFault, state->DisplayAddress(index));
   doc.m_docConnectState[static_cast<size_t>(index)] = 0;
 }
 
@@ -227,8 +225,8 @@ std::optional<std::string> CCommandTransaction::SendNetworkGroup(const std::vect
                                                                  std::string_view command) {
   std::vector<GroupTarget> targets;
   {
-    std::lock_guard lock(m_core.Mutex());
-    COsprelNetworkManagerDoc& doc = m_core.Doc();
+    auto state = m_core.Lock();
+    COsprelNetworkManagerDoc& doc = state->Doc();
     for (int index : members) {
       targets.push_back({index, doc.m_docConnectState[static_cast<size_t>(index)] == 1});
       // The current display ends at the last member, as operators know it.
@@ -242,9 +240,9 @@ std::optional<std::string> CCommandTransaction::SendNetworkGroup(const std::vect
   std::vector<ExchangeOutcome> outcomes = ExchangeWithMembers(targets, spec);
   std::optional<std::string> last;
   {
-    std::lock_guard lock(m_core.Mutex());
+    auto state = m_core.Lock();
     for (size_t i = 0; i < targets.size(); ++i) {
-      last = targets[i].up ? RecordMember(targets[i], command, outcomes[i]) : std::nullopt;
+      last = targets[i].up ? RecordMember(state, targets[i], command, outcomes[i]) : std::nullopt;
     }
   }
   ui.ProgressSetPos(100);
@@ -253,13 +251,14 @@ std::optional<std::string> CCommandTransaction::SendNetworkGroup(const std::vect
   return last;
 }
 
-std::optional<std::string> CCommandTransaction::RecordMember(const GroupTarget& target,
+std::optional<std::string> CCommandTransaction::RecordMember(const State& state,
+                                                             const GroupTarget& target,
                                                              std::string_view command,
                                                              ExchangeOutcome& outcome) {
   std::optional<std::string> reply = IsPowerCommand(command)
                                          ? std::optional<std::string>(PowerReply(command))
-                                         : RecordOutcomeLocked(target.index, outcome, true);
-  if (reply) GroupHistory(target.index, *reply);
+                                         : RecordOutcomeLocked(state, target.index, outcome, true);
+  if (reply) GroupHistory(state, target.index, *reply);
   return reply;
 }
 
@@ -306,22 +305,22 @@ std::vector<ExchangeOutcome> CCommandTransaction::ExchangeWithMembers(
   return outcomes;
 }
 
-void CCommandTransaction::GroupHistory(int index, std::string_view reply) {
+void CCommandTransaction::GroupHistory(const State& state, int index, std::string_view reply) {
   const auto text = GroupHistoryText(reply);
   if (!text) return;
   if (index < 0) {
-    m_core.AppendHistory(*text);
+    state->AppendHistory(*text);
   } else {
-    m_core.AppendHistoryAt(index, *text);
+    state->AppendHistoryAt(index, *text);
   }
 }
 
 // ---- Serial ----
 
 // The selected set ID, or every member of the selected group (lock held).
-CommandTarget CCommandTransaction::CaptureSerialTarget() {
-  const COsprelNetworkManagerDoc& doc = m_core.Doc();
-  const DeviceTree& tree = m_core.Tree();
+CommandTarget CCommandTransaction::CaptureSerialTarget(const State& state) {
+  const COsprelNetworkManagerDoc& doc = state->Doc();
+  const DeviceTree& tree = state->Tree();
   const TreeModel& model = tree.Model();
   const TreeItem selected = tree.ViewState().m_hSelectedItem;
   CommandTarget target;
@@ -358,14 +357,11 @@ std::optional<std::string> CCommandTransaction::SendSerialGroup(
     const std::vector<std::string>& setIds, std::string_view command) {
   std::optional<std::string> last;
   for (const std::string& setId : setIds) {
-    {
-      std::lock_guard lock(m_core.Mutex());
-      m_core.Doc().m_docCurrentSetId = setId;
-    }
+    { m_core.Lock()->Doc().m_docCurrentSetId = setId; }
     last = SerialWithSetId(command, setId);
-    std::lock_guard lock(m_core.Mutex());
-    m_core.Doc().m_docHistorySetID = setId;
-    GroupHistory(-1, *last);
+    auto state = m_core.Lock();
+    state->Doc().m_docHistorySetID = setId;
+    GroupHistory(state, -1, *last);
   }
   return last;
 }
@@ -382,10 +378,9 @@ std::string CCommandTransaction::SerialExchange(std::string_view command) {
   SerialChannel* channel;
   int timeout;
   {
-    std::lock_guard lock(m_core.Mutex());
     channel = m_core.Serial();
-    timeout =
-        m_core.Doc().m_docSerialTimeoutShort == 1 ? kSerialTimeoutShortMs : kSerialTimeoutLongMs;
+    timeout = m_core.Lock()->Doc().m_docSerialTimeoutShort == 1 ? kSerialTimeoutShortMs
+                                                                : kSerialTimeoutLongMs;
   }
   if (channel == nullptr) return std::string();
   const std::string_view setId =

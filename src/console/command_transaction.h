@@ -5,12 +5,11 @@
 #include <string_view>
 #include <vector>
 
+#include "console/console_core.h"
 #include "links/network_exchange.h"
 #include "registry/tree_observer.h"
 
 namespace tarnex {
-
-class CConsoleCore;
 
 // Where a command goes, as the selection stood when the operator asked: a command that waits
 // its turn on the worker still reaches the display or group it was meant for, even if the
@@ -70,19 +69,21 @@ class CCommandTransaction {
                                               std::string_view command);
   std::vector<ExchangeOutcome> ExchangeWithMembers(const std::vector<GroupTarget>& targets,
                                                    const ExchangeSpec& spec);
-  std::optional<std::string> RecordMember(const GroupTarget& target, std::string_view command,
-                                          ExchangeOutcome& outcome);
-  CommandTarget CaptureSerialTarget();
+  using State = CConsoleCore::State;
+  std::optional<std::string> RecordMember(const State& state, const GroupTarget& target,
+                                          std::string_view command, ExchangeOutcome& outcome);
+  CommandTarget CaptureSerialTarget(const State& state);
   std::optional<std::string> SendSerial(std::string_view command, const CommandTarget& target);
   std::optional<std::string> SendSerialGroup(const std::vector<std::string>& setIds,
                                              std::string_view command);
   std::optional<std::string> SerialWithSetId(std::string_view command, const std::string& setId);
   std::optional<std::string> ExchangeAt(int index, const ExchangeSpec& spec, bool giveUp);
   std::optional<std::string> RouteToDisplay(int index, std::string_view command);
-  void GroupHistory(int index, std::string_view reply);
+  void GroupHistory(const State& state, int index, std::string_view reply);
   // Records the outcome of an exchange with the display at `index`; lock held.
-  std::optional<std::string> RecordOutcomeLocked(int index, ExchangeOutcome& outcome, bool giveUp);
-  void GiveUpLocked(int index);
+  std::optional<std::string> RecordOutcomeLocked(const State& state, int index,
+                                                 ExchangeOutcome& outcome, bool giveUp);
+  void GiveUpLocked(const State& state, int index);
 
   CConsoleCore& m_core;
 };

@@ -41,9 +41,23 @@ CConsoleCore::~CConsoleCore() {
   for (int i = 0; i < kMaxDisplays; ++i) m_link.CloseLink(i);
 }
 
-Sleeper CConsoleCore::SleeperCopy() const {
+CConsoleCore::State CConsoleCore::Lock() {
+  return State(*this);
+}
+
+Sleeper CConsoleCore::SleeperCopy() {
   std::lock_guard lock(m_mutex);
   return m_sleep;
+}
+
+void CConsoleCore::SetSerialChannel(SerialChannel* channel) {
+  std::lock_guard lock(m_mutex);
+  m_serial = channel;
+}
+
+SerialChannel* CConsoleCore::Serial() {
+  std::lock_guard lock(m_mutex);
+  return m_serial;
 }
 
 void CConsoleCore::SetSleeper(Sleeper sleeper) {
@@ -179,45 +193,43 @@ void CConsoleCore::RemoveDisplayEntry(int index) {
 
 // ---- Marking ----
 
-void CConsoleCore::MarkDisconnected() {
-  std::lock_guard lock(m_mutex);
-  MarkDisconnectedAt(m_doc.m_docCurrentDisplay);
-}
-
-void CConsoleCore::MarkDisconnectedAt(int index) {
-  std::lock_guard lock(m_mutex);
+void CConsoleCore::MarkDisconnectedLocked(int index) {
   m_tree.MarkDisconnected(DisplayAddress(index));
   if (LinkState::ValidIndex(index) && m_doc.m_docConnectState[static_cast<size_t>(index)] == 1) {
     m_link.CloseLink(index);
   }
 }
 
-void CConsoleCore::MarkCurrentConnected() {
-  std::lock_guard lock(m_mutex);
-  m_tree.MarkCurrentConnected(DisplayAddress(m_doc.m_docCurrentDisplay));
-}
-
 // ---- History and alarms ----
 
-void CConsoleCore::AppendHistory(std::string_view operation) {
-  std::lock_guard lock(m_mutex);
-  m_history.SetFolder(m_doc.m_docConfigFolder);
-  if (m_doc.m_docCommunicationSelect == kSerialMode) {
-    m_history.Append(kSerialMode, m_doc.m_docHistorySetID, operation);
-    return;
+void CConsoleCore::State::AppendHistory(std::string_view operation) const {
+  const COsprelNetworkManagerDoc& doc = m_core->m_doc;
+  if (doc.m_docCommunicationSelect == kSerialMode) {
+    m_core->AppendSerialHistoryLocked(doc.m_docHistorySetID, operation);
+  } else if (doc.m_docCommunicationSelect == kNetworkMode) {
+    m_core->AppendHistoryLocked(doc.m_docCurrentDisplay, operation);
   }
-  if (m_doc.m_docCommunicationSelect != kNetworkMode) return;
-  AppendHistoryAt(m_doc.m_docCurrentDisplay, operation);
+}
+
+void CConsoleCore::AppendHistory(std::string_view operation) {
+  Lock()->AppendHistory(operation);
+}
+
+void CConsoleCore::AppendHistoryAt(int index, std::string_view operation) {
+  Lock()->AppendHistoryAt(index, operation);
 }
 
 void CConsoleCore::AppendSerialHistory(const std::string& setNumber, std::string_view operation) {
-  std::lock_guard lock(m_mutex);
+  Lock()->AppendSerialHistory(setNumber, operation);
+}
+
+void CConsoleCore::AppendSerialHistoryLocked(const std::string& setNumber,
+                                             std::string_view operation) {
   m_history.SetFolder(m_doc.m_docConfigFolder);
   m_history.Append(kSerialMode, setNumber, operation);
 }
 
-void CConsoleCore::AppendHistoryAt(int index, std::string_view operation) {
-  std::lock_guard lock(m_mutex);
+void CConsoleCore::AppendHistoryLocked(int index, std::string_view operation) {
   m_history.SetFolder(m_doc.m_docConfigFolder);
   if (!LinkState::ValidIndex(index)) {
     m_history.Append(kNetworkMode, m_link.ViewIp(), operation);
@@ -228,26 +240,23 @@ void CConsoleCore::AppendHistoryAt(int index, std::string_view operation) {
   m_history.Append(kNetworkMode, address, operation);
 }
 
-void CConsoleCore::SendAlarmMail(AlarmKind kind, const std::string& address) {
-  if (m_alarm != nullptr) m_alarm->Enqueue(kind, address);
+void CConsoleCore::State::SendAlarmMail(AlarmKind kind, const std::string& address) const {
+  if (m_core->m_alarm != nullptr) m_core->m_alarm->Enqueue(kind, address);
 }
 
 // ---- NetworkLinkHost ----
 
 std::string CConsoleCore::DisplayAddress(int index) const {
-  std::lock_guard lock(m_mutex);
   if (!LinkState::ValidIndex(index)) return {};
   return m_doc.m_docDisplays[static_cast<size_t>(index)].m_address;
 }
 
 void CConsoleCore::SetDisplayAddress(int index, const std::string& address) {
-  std::lock_guard lock(m_mutex);
   if (LinkState::ValidIndex(index))
     m_doc.m_docDisplays[static_cast<size_t>(index)].m_address = address;
 }
 
 void CConsoleCore::LinkHistory(std::string_view address, std::string_view operation) {
-  std::lock_guard lock(m_mutex);
   m_history.SetFolder(m_doc.m_docConfigFolder);
   m_history.Append(kNetworkMode, address, operation);
 }
@@ -255,13 +264,11 @@ void CConsoleCore::LinkHistory(std::string_view address, std::string_view operat
 // ---- LabelSource ----
 
 std::optional<std::vector<std::string>> CConsoleCore::SingleLabels() const {
-  std::lock_guard lock(m_mutex);
   if (m_tree.Mode() != TreeMode::kNetwork) return std::nullopt;
   return m_tree.SingleLabels();
 }
 
 std::optional<std::vector<std::vector<std::string>>> CConsoleCore::GroupMemberLabels() const {
-  std::lock_guard lock(m_mutex);
   std::vector<std::vector<std::string>> labels;
   for (const TreeGroupLabels& group : m_tree.GroupLabels()) labels.push_back(group.memberLabels);
   return labels;

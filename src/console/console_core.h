@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,48 +18,59 @@
 #include "platform/socket_api.h"
 #include "platform/ui_host.h"
 #include "registry/device_tree.h"
+#include "registry/tree_access.h"
 
 namespace tarnex {
 
 class CCommandTransaction;
 class SerialChannel;
 
-// The main view's duties without the window: the document, the device tree, the network
-// links, the serial line and the command transaction, all behind one lock.
-//
-// Threads: the UI thread, the supervision worker and the backup workers all call in. Every
-// public call takes the console lock itself, except where it says otherwise. No wait for a
-// display holds it: exchanges hold their display's channel instead, and blocking connects run
-// without it. UiHost calls may be made with the lock held, so a UiHost must never wait for the
-// UI thread from another thread.
-class CConsoleCore : public NetworkLinkHost, public LabelSource {
+// The lock of the document for a dialog that reads and edits it while workers run.
+class DocumentAccess {
  public:
+  virtual ~DocumentAccess() = default;
+  virtual std::unique_lock<std::mutex> LockDocument() = 0;
+};
+
+// The main view's duties without the window: the document, the device tree, the network
+// links, the serial line and the command transaction.
+//
+// Threads: the UI thread, the console's job worker, the supervision worker and the backup
+// workers all call in. The document, the tree, the link states and the selection are reached
+// only through the guard that Lock() returns (`auto state = core.Lock(); state->Doc()`); the
+// lock is held for moments, never across a wait for a display (exchanges hold their display's
+// channel instead), a UiHost call that waits, or a mail. Calls not on the guard take the lock
+// themselves, so they must not be made while holding it.
+class CConsoleCore : public NetworkLinkHost,
+                     public LabelSource,
+                     public TreeAccess,
+                     public DocumentAccess {
+ public:
+  class State;
+
   CConsoleCore(COsprelNetworkManagerDoc& doc, UiHost& ui, SocketApi& sockets = PosixSockets());
   ~CConsoleCore() override;
   CConsoleCore(const CConsoleCore&) = delete;
   CConsoleCore& operator=(const CConsoleCore&) = delete;
 
-  // The console lock. Recursive, because the transaction's give-up path calls back into the
-  // tree and the history under the same lock.
-  std::recursive_mutex& Mutex() { return m_mutex; }
-  COsprelNetworkManagerDoc& Doc() { return m_doc; }
-  DeviceTree& Tree() { return m_tree; }
+  // The only way to the shared state.
+  State Lock();
+
+  // The sockets and the socket calls; what the link records (states, history, addresses) is
+  // reached through the guard's Link().
   CNetworkLink& Link() { return m_link; }
   CCommandTransaction& Transaction() { return *m_transaction; }
   UiHost& Ui() { return m_ui; }
-  CHistoryReport& History() { return m_history; }
-
   // The worker that runs the operator's waits, one after another.
   JobQueue& Jobs() { return m_jobs; }
 
   void SetAlarmMailer(AlarmMailer* mailer) { m_alarm = mailer; }
-  void SetSerialChannel(SerialChannel* channel) { m_serial = channel; }
-  SerialChannel* Serial() { return m_serial; }
+  void SetSerialChannel(SerialChannel* channel);
+  SerialChannel* Serial();
   // Tests replace the protocol's pauses.
   void SetSleeper(Sleeper sleeper);
-  const Sleeper& Sleep() const { return m_sleep; }
   // The pause, copied under the lock, for a wait that runs without it.
-  Sleeper SleeperCopy() const;
+  Sleeper SleeperCopy();
 
   // The console is closing: every exchange and connect in flight ends at once, as failed
   // without blaming the display, and none starts to wait any more.
@@ -68,42 +80,29 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
 
   // ---- Tree building (initial update) ----
   // Builds the tree of the document's mode: in network mode every stored display is
-  // connected once; then the icons are propagated to the members.
+  // connected once, all at once; then the icons are propagated to the members.
   void BuildTree();
   // Adds a display at m_docCurrentDisplay after connecting it; returns 1 when connected.
-  // Takes the lock itself; the connect runs without it.
   int AddDiscoveredMonitor(const std::string& address);
 
-  // ---- Marking, for the transaction and the pages (lock held by the caller or taken) ----
-  // The current display stopped answering: its items turn red, m_bConnect is 0, and its
-  // socket is closed when its link was up.
-  void MarkDisconnected();
-  // The same for the display at `index`, whichever display is current.
-  void MarkDisconnectedAt(int index);
-  void MarkCurrentConnected();
-
-  // One history line for the current display (network) or set ID (serial). An empty address
-  // is first filled with the address the link last connected to.
+  // Takes the lock: for callers without the guard.
   void AppendHistory(std::string_view operation);
-  // One serial history line naming `setNumber`.
-  void AppendSerialHistory(const std::string& setNumber, std::string_view operation);
-  // One history line for the network display at `index`.
   void AppendHistoryAt(int index, std::string_view operation);
-  // Queued for the mail worker; returns at once.
-  void SendAlarmMail(AlarmKind kind, const std::string& address);
+  void AppendSerialHistory(const std::string& setNumber, std::string_view operation);
 
-  // ---- View target state, set by the selection handling ----
-  bool m_bTargetIsGroup = false;
-  bool m_bEmptyGroup = false;
-
-  // NetworkLinkHost
+  // NetworkLinkHost: the link calls back while its caller holds the guard.
   std::string DisplayAddress(int index) const override;
   void SetDisplayAddress(int index, const std::string& address) override;
   void LinkHistory(std::string_view address, std::string_view operation) override;
 
-  // LabelSource
+  // LabelSource: the document asks while it is saved, under the guard.
   std::optional<std::vector<std::string>> SingleLabels() const override;
   std::optional<std::vector<std::vector<std::string>>> GroupMemberLabels() const override;
+
+  // TreeAccess and DocumentAccess: the console lock, for the window's mirror of the tree and
+  // the Setting dialog.
+  std::unique_lock<std::mutex> LockTree() override { return std::unique_lock(m_mutex); }
+  std::unique_lock<std::mutex> LockDocument() override { return std::unique_lock(m_mutex); }
 
  private:
   class TreeNotifier;
@@ -112,10 +111,14 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   int AddConnectedMonitor(const std::string& address, const Connection& connection);
   void BuildSerialTree();
   void RemoveDisplayEntry(int index);
+  // Lock held.
+  void AppendHistoryLocked(int index, std::string_view operation);
+  void AppendSerialHistoryLocked(const std::string& setNumber, std::string_view operation);
+  void MarkDisconnectedLocked(int index);
 
   COsprelNetworkManagerDoc& m_doc;
   UiHost& m_ui;
-  mutable std::recursive_mutex m_mutex;
+  std::mutex m_mutex;
   DeviceTree m_tree;
   CNetworkLink m_link;
   CHistoryReport m_history;
@@ -124,8 +127,53 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   AlarmMailer* m_alarm = nullptr;
   SerialChannel* m_serial = nullptr;
   Sleeper m_sleep;
+  bool m_bTargetIsGroup = false;
+  bool m_bEmptyGroup = false;
   CancelToken m_stop;
   JobQueue m_jobs;
+};
+
+// The console lock held, and what it guards.
+class CConsoleCore::State {
+ public:
+  State* operator->() { return this; }
+  const State* operator->() const { return this; }
+
+  COsprelNetworkManagerDoc& Doc() const { return m_core->m_doc; }
+  DeviceTree& Tree() const { return m_core->m_tree; }
+  // The link's calls that record states, history lines and addresses.
+  CNetworkLink& Link() const { return m_core->m_link; }
+  // The selection's target kind on the network, set by the selection handling.
+  bool& TargetIsGroup() const { return m_core->m_bTargetIsGroup; }
+  bool& EmptyGroup() const { return m_core->m_bEmptyGroup; }
+
+  std::string DisplayAddress(int index) const { return m_core->DisplayAddress(index); }
+  // One history line for the current display (network) or set ID (serial). An empty address
+  // is first filled with the address the link last connected to.
+  void AppendHistory(std::string_view operation) const;
+  // One history line for the network display at `index`.
+  void AppendHistoryAt(int index, std::string_view operation) const {
+    m_core->AppendHistoryLocked(index, operation);
+  }
+  void AppendSerialHistory(const std::string& setNumber, std::string_view operation) const {
+    m_core->AppendSerialHistoryLocked(setNumber, operation);
+  }
+  // The current display stopped answering: its items turn red, m_bConnect is 0, and its
+  // socket is closed when its link was up.
+  void MarkDisconnected() const {
+    m_core->MarkDisconnectedLocked(m_core->m_doc.m_docCurrentDisplay);
+  }
+  // The same for the display at `index`, whichever display is current.
+  void MarkDisconnectedAt(int index) const { m_core->MarkDisconnectedLocked(index); }
+  // Queued for the mail worker; returns at once.
+  void SendAlarmMail(AlarmKind kind, const std::string& address) const;
+
+ private:
+  friend class CConsoleCore;
+  explicit State(CConsoleCore& core) : m_lock(core.m_mutex), m_core(&core) {}
+
+  std::unique_lock<std::mutex> m_lock;
+  CConsoleCore* m_core;
 };
 
 }  // namespace tarnex

@@ -17,8 +17,7 @@ CLinkSupervisor::~CLinkSupervisor() {
 
 bool CLinkSupervisor::OnTick() {
   {
-    std::lock_guard lock(m_core.Mutex());
-    if (m_core.Doc().m_docCommunicationSelect != kNetworkMode) return false;
+    if (m_core.Lock()->Doc().m_docCommunicationSelect != kNetworkMode) return false;
   }
   std::lock_guard threadLock(m_threadMutex);
   if (m_running.exchange(true)) return false;  // the previous pass is still reconnecting
@@ -45,14 +44,14 @@ void CLinkSupervisor::RunPass() {
   std::vector<int> indexes;
   std::vector<std::string> addresses;
   {
-    std::lock_guard lock(m_core.Mutex());
-    const COsprelNetworkManagerDoc& doc = m_core.Doc();
+    auto state = m_core.Lock();
+    const COsprelNetworkManagerDoc& doc = state->Doc();
     if (doc.m_docCommunicationSelect != kNetworkMode) return;
     const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
     for (int index = 0; index < count; ++index) {
       if (doc.m_docConnectState[static_cast<size_t>(index)] != 0) continue;
       indexes.push_back(index);
-      addresses.push_back(m_core.DisplayAddress(index));
+      addresses.push_back(state->DisplayAddress(index));
     }
   }
   if (indexes.empty() || m_core.Stopping()) return;
@@ -61,23 +60,24 @@ void CLinkSupervisor::RunPass() {
   const std::vector<Connection> results =
       ConnectAll(link.Api(), addresses, link.Options(2, m_core.StopFd()));
   int starved = 0;
-  std::lock_guard lock(m_core.Mutex());
+  auto state = m_core.Lock();
   for (size_t i = 0; i < indexes.size(); ++i) {
     if (results[i].result == Connection::Result::kNoDescriptors) ++starved;
-    Record(indexes[i], addresses[i], results[i]);
+    Record(state, indexes[i], addresses[i], results[i]);
   }
   // Not the displays' fault: they were never tried, and stay down for the next pass.
   if (starved > 0) Trace("no descriptor left to reconnect %d display(s)", starved);
 }
 
 // The outcome is recorded unless the display was connected or the table changed meanwhile.
-void CLinkSupervisor::Record(int index, const std::string& address, const Connection& result) {
+void CLinkSupervisor::Record(const CConsoleCore::State& state, int index,
+                             const std::string& address, const Connection& result) {
   CNetworkLink& link = m_core.Link();
-  COsprelNetworkManagerDoc& doc = m_core.Doc();
+  COsprelNetworkManagerDoc& doc = state->Doc();
   if (result.result == Connection::Result::kCancelled ||
       result.result == Connection::Result::kNoDescriptors ||
       doc.m_docConnectState[static_cast<size_t>(index)] == 1 ||
-      m_core.DisplayAddress(index) != address) {
+      state->DisplayAddress(index) != address) {
     if (result.fd != kNoSocket) link.Api().Close(result.fd);
     return;
   }
@@ -87,7 +87,7 @@ void CLinkSupervisor::Record(int index, const std::string& address, const Connec
       .waitFailed = result.result == Connection::Result::kSetupFailed};
   if (link.FinishReconnect(index, address, attempt) == 0) return;
 
-  DeviceTree& tree = m_core.Tree();
+  DeviceTree& tree = state->Tree();
   const TreeItem selected = tree.ViewState().m_hSelectedItem;
   // Only a display that is the selection makes the selection usable again.
   if (selected != kNoItem && DisplayKey(tree.Model().Label(selected)) == address &&

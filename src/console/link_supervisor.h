@@ -29,7 +29,8 @@ class CLinkSupervisor {
   void Wait();
 
  private:
-  void Record(int index, const std::string& address, const Connection& result);
+  void Record(const CConsoleCore::State& state, int index, const std::string& address,
+              const Connection& result);
 
   CConsoleCore& m_core;
   PageHost& m_pages;

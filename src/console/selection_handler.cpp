@@ -31,28 +31,30 @@ CSelectionHandler::CSelectionHandler(CConsoleCore& core, PageHost& pages)
 void CSelectionHandler::OnSelectionChanged(TreeItem item) {
   Followup followup;
   {
-    std::lock_guard lock(m_core.Mutex());
-    const Designation designation = m_core.Tree().Select(item);
-    m_core.Doc().m_docTargetConnected = 0;
-    if (m_core.Doc().m_docCommunicationSelect == kNetworkMode) {
-      followup = SelectNetwork(designation);
-    } else if (m_core.Doc().m_docCommunicationSelect == kSerialMode) {
-      followup = SelectSerial(designation);
+    auto state = m_core.Lock();
+    const Designation designation = state->Tree().Select(item);
+    state->Doc().m_docTargetConnected = 0;
+    if (state->Doc().m_docCommunicationSelect == kNetworkMode) {
+      followup = SelectNetwork(state, designation);
+    } else if (state->Doc().m_docCommunicationSelect == kSerialMode) {
+      followup = SelectSerial(state, designation);
     }
   }
   Run(followup);
 }
 
-CSelectionHandler::Followup CSelectionHandler::SelectNetwork(const Designation& designation) {
-  if (designation.kind == TargetKind::kNetworkGroup) return SelectNetworkGroup(designation);
-  m_core.m_bTargetIsGroup = false;
-  m_core.m_bEmptyGroup = false;
+CSelectionHandler::Followup CSelectionHandler::SelectNetwork(const State& state,
+                                                             const Designation& designation) {
+  if (designation.kind == TargetKind::kNetworkGroup) return SelectNetworkGroup(state, designation);
+  state->TargetIsGroup() = false;
+  state->EmptyGroup() = false;
   if (!IsDisplayItem(designation.kind)) return {};
-  return SelectNetworkDisplay(designation.key);
+  return SelectNetworkDisplay(state, designation.key);
 }
 
-CSelectionHandler::Followup CSelectionHandler::SelectNetworkDisplay(const std::string& key) {
-  COsprelNetworkManagerDoc& doc = m_core.Doc();
+CSelectionHandler::Followup CSelectionHandler::SelectNetworkDisplay(const State& state,
+                                                                    const std::string& key) {
+  COsprelNetworkManagerDoc& doc = state->Doc();
   const auto index = LastDisplayIndex(DisplayAddresses(doc), key);
   // A member whose display is no longer in the table designates nothing; acting on the
   // previous display instead would send to the wrong one.
@@ -70,25 +72,26 @@ void CSelectionHandler::ConnectOnWorker(int index, const std::string& address, T
       ConnectAll(link.Api(), {address}, link.Options(1, m_core.StopFd()));
   Followup followup;
   {
-    std::lock_guard lock(m_core.Mutex());
-    followup = RecordConnect(index, address, item, connection.front());
+    auto state = m_core.Lock();
+    followup = RecordConnect(state, index, address, item, connection.front());
   }
   Run(followup);
 }
 
 // The outcome is the selection's only while the operator still has the item selected; a
 // display the operator has left meanwhile only gets its state and icons.
-CSelectionHandler::Followup CSelectionHandler::RecordConnect(int index, const std::string& address,
+CSelectionHandler::Followup CSelectionHandler::RecordConnect(const State& state, int index,
+                                                             const std::string& address,
                                                              TreeItem item,
                                                              const Connection& connection) {
-  COsprelNetworkManagerDoc& doc = m_core.Doc();
-  DeviceTree& tree = m_core.Tree();
+  COsprelNetworkManagerDoc& doc = state->Doc();
+  DeviceTree& tree = state->Tree();
   if (connection.result == Connection::Result::kCancelled) {
     if (connection.fd != kNoSocket) m_core.Link().Api().Close(connection.fd);
     return {};
   }
   const bool selected = tree.ViewState().m_hSelectedItem == item;
-  if (m_core.Link().AdoptConnection(index, address, connection) == 1) {
+  if (state->Link().AdoptConnection(index, address, connection) == 1) {
     if (!selected) {
       tree.MarkCurrentConnected(address);
       return {};
@@ -111,31 +114,33 @@ CSelectionHandler::Followup CSelectionHandler::RecordConnect(int index, const st
                                : "Connection Fail");
 }
 
-CSelectionHandler::Followup CSelectionHandler::SelectNetworkGroup(const Designation& designation) {
-  COsprelNetworkManagerDoc& doc = m_core.Doc();
+CSelectionHandler::Followup CSelectionHandler::SelectNetworkGroup(const State& state,
+                                                                  const Designation& designation) {
+  COsprelNetworkManagerDoc& doc = state->Doc();
   doc.m_docSelectedLinkUp = 0;
   const int members = static_cast<int>(designation.memberKeys.size());
   if (members > 0) {
     doc.m_docTargetConnected = 1;
-    m_core.m_bTargetIsGroup = true;
-    m_core.m_bEmptyGroup = false;
+    state->TargetIsGroup() = true;
+    state->EmptyGroup() = false;
   } else {
     doc.m_docTargetConnected = 0;
-    m_core.m_bEmptyGroup = true;
+    state->EmptyGroup() = true;
   }
   return Followup::Group(members);
 }
 
-CSelectionHandler::Followup CSelectionHandler::SelectSerial(const Designation& designation) {
-  COsprelNetworkManagerDoc& doc = m_core.Doc();
+CSelectionHandler::Followup CSelectionHandler::SelectSerial(const State& state,
+                                                            const Designation& designation) {
+  COsprelNetworkManagerDoc& doc = state->Doc();
   if (designation.kind == TargetKind::kSerialGroup) {
-    m_core.m_bTargetIsGroup = true;
+    state->TargetIsGroup() = true;
     doc.m_docCurrentGroup = designation.groupNumber;
     const int members = static_cast<int>(designation.memberKeys.size());
     doc.m_docTargetConnected = members > 0 ? 1 : 0;
     return Followup::Group(members);
   }
-  m_core.m_bTargetIsGroup = false;
+  state->TargetIsGroup() = false;
   if (designation.kind != TargetKind::kSerialSet) return {};
   doc.m_docTargetConnected = 1;
   doc.m_docSelectedLinkUp = 1;
@@ -144,7 +149,7 @@ CSelectionHandler::Followup CSelectionHandler::SelectSerial(const Designation& d
   doc.m_docCurrentSetId = designation.setId;
   doc.m_docCurrentSerialId = designation.serialId;
   if (designation.setId == "00") return {};
-  m_core.Tree().PropagateIcons();
+  state->Tree().PropagateIcons();
   return Followup::Refresh();
 }
 
@@ -152,8 +157,8 @@ void CSelectionHandler::Run(const Followup& followup) {
   if (followup.connectIndex >= 0) {
     TreeItem item;
     {
-      std::lock_guard lock(m_core.Mutex());
-      item = m_core.Tree().ViewState().m_hSelectedItem;
+      auto state = m_core.Lock();
+      item = state->Tree().ViewState().m_hSelectedItem;
     }
     m_core.Jobs().Post([this, index = followup.connectIndex, address = followup.connectAddress,
                         item] { ConnectOnWorker(index, address, item); });
@@ -169,10 +174,10 @@ void CSelectionHandler::Run(const Followup& followup) {
 void CSelectionHandler::OnConnectCommand() {
   Followup followup;
   {
-    std::lock_guard lock(m_core.Mutex());
-    COsprelNetworkManagerDoc& doc = m_core.Doc();
+    auto state = m_core.Lock();
+    COsprelNetworkManagerDoc& doc = state->Doc();
     if (doc.m_docCommunicationSelect != kNetworkMode) return;
-    DeviceTree& tree = m_core.Tree();
+    DeviceTree& tree = state->Tree();
     const Designation designation = Designate(tree, tree.ViewState().m_hSelectedItem);
     // Only a display has an address to connect to; a group's name is not one.
     if (!IsDisplayItem(designation.kind)) return;

@@ -53,13 +53,14 @@ class CSelectionHandler {
     }
   };
 
-  Followup SelectNetwork(const Designation& designation);
-  Followup SelectNetworkDisplay(const std::string& key);
-  Followup SelectNetworkGroup(const Designation& designation);
-  Followup SelectSerial(const Designation& designation);
+  using State = CConsoleCore::State;
+  Followup SelectNetwork(const State& state, const Designation& designation);
+  Followup SelectNetworkDisplay(const State& state, const std::string& key);
+  Followup SelectNetworkGroup(const State& state, const Designation& designation);
+  Followup SelectSerial(const State& state, const Designation& designation);
   // Worker thread: opens the display's link anew and records the outcome.
   void ConnectOnWorker(int index, const std::string& address, TreeItem item);
-  Followup RecordConnect(int index, const std::string& address, TreeItem item,
+  Followup RecordConnect(const State& state, int index, const std::string& address, TreeItem item,
                          const Connection& connection);
   void Run(const Followup& followup);
 

@@ -33,9 +33,9 @@ int ReadControlInput(CConsoleCore& core, std::optional<int>* input) {
     return 0;
   }
   {
-    std::lock_guard lock(core.Mutex());
-    core.Doc().m_docSetIdAnswered = 1;
-    core.Doc().m_docInputReadOk = 1;
+    auto state = core.Lock();
+    state->Doc().m_docSetIdAnswered = 1;
+    state->Doc().m_docInputReadOk = 1;
   }
   const auto& table = control::UsesInputListB(g_displayKind)
                           ? std::span<const ReplyPosition>(control::kInputRepliesKind1)

@@ -7,14 +7,14 @@ namespace tarnex {
 void ReportLostLink(CConsoleCore& core, bool clearSetIdAnswered) {
   bool serial = false;
   {
-    std::lock_guard lock(core.Mutex());
-    COsprelNetworkManagerDoc& doc = core.Doc();
+    auto state = core.Lock();
+    COsprelNetworkManagerDoc& doc = state->Doc();
     serial = doc.m_docCommunicationSelect == kSerialMode;
     if (serial) {
       doc.m_docInputReadOk = 0;
       if (clearSetIdAnswered) doc.m_docSetIdAnswered = 0;
     } else {
-      core.MarkDisconnected();
+      state->MarkDisconnected();
     }
   }
   // The message box waits for the operator: the lock is released so workers go on meanwhile.

@@ -5,13 +5,13 @@
 namespace tarnex {
 
 int DocInt(CConsoleCore& core, DocFlag field) {
-  std::lock_guard lock(core.Mutex());
-  return core.Doc().*field;
+  auto state = core.Lock();
+  return state->Doc().*field;
 }
 
 void SetDocInt(CConsoleCore& core, DocFlag field, int value) {
-  std::lock_guard lock(core.Mutex());
-  core.Doc().*field = value;
+  auto state = core.Lock();
+  state->Doc().*field = value;
 }
 
 bool TargetConnected(CConsoleCore& core) {
@@ -23,39 +23,38 @@ bool IsSerialMode(CConsoleCore& core) {
 }
 
 bool TargetIsGroup(CConsoleCore& core) {
-  std::lock_guard lock(core.Mutex());
-  return core.m_bTargetIsGroup;
+  auto state = core.Lock();
+  return state->TargetIsGroup();
 }
 
 bool SelectedIsSerialDisplay(CConsoleCore& core) {
-  std::lock_guard lock(core.Mutex());
-  const DeviceTree& tree = core.Tree();
+  auto state = core.Lock();
+  const DeviceTree& tree = state->Tree();
   return tree.IsRootGrandchild(tree.ViewState().m_hSelectedItem);
 }
 
 void SetSelectedIcon(CConsoleCore& core, TreeIcon icon) {
-  std::lock_guard lock(core.Mutex());
-  DeviceTree& tree = core.Tree();
+  auto state = core.Lock();
+  DeviceTree& tree = state->Tree();
   const TreeItem selected = tree.ViewState().m_hSelectedItem;
   if (selected != kNoItem) tree.SetImages(selected, TreeImages::Both(icon));
 }
 
 void NoteSelectedAnswered(CConsoleCore& core) {
-  std::lock_guard lock(core.Mutex());
-  core.Tree().NoteSelectedAnswered();
+  auto state = core.Lock();
+  state->Tree().NoteSelectedAnswered();
 }
 
-void SetSerialConnectState(CConsoleCore& core, int state) {
-  std::lock_guard lock(core.Mutex());
-  COsprelNetworkManagerDoc& doc = core.Doc();
+void SetSerialConnectState(CConsoleCore& core, int connectState) {
+  auto state = core.Lock();
+  COsprelNetworkManagerDoc& doc = state->Doc();
   const int id = doc.m_docCurrentSerialId;
   // The set number comes from a tree label; one outside the table has no entry to mark.
   if (id < 0 || id >= kSerialSetIds) return;
-  doc.m_docSerialConnectState[static_cast<size_t>(id)] = state;
+  doc.m_docSerialConnectState[static_cast<size_t>(id)] = connectState;
 }
 
 Sleeper CoreSleeper(CConsoleCore& core) {
-  std::lock_guard lock(core.Mutex());
   return core.SleeperCopy();
 }
 

@@ -27,8 +27,8 @@ void MarkCheckFailed(CConsoleCore& core, bool keepSerialState) {
 bool ShouldRefreshOnActivation(CConsoleCore& core) {
   bool serialCandidate = false;
   {
-    std::lock_guard lock(core.Mutex());
-    const COsprelNetworkManagerDoc& doc = core.Doc();
+    auto state = core.Lock();
+    const COsprelNetworkManagerDoc& doc = state->Doc();
     if (doc.m_docCommunicationSelect == kNetworkMode) return doc.m_docSelectedLinkUp == 1;
     serialCandidate = doc.m_docCommunicationSelect == kSerialMode && doc.m_docSetIdAnswered == 1 &&
                       doc.m_docCurrentSetId != "00";

@@ -23,8 +23,8 @@ void CPropertyPage::InitialiseOnce() {
   if (m_initialised) return;
   m_initialised = true;
   {
-    std::lock_guard lock(m_core.Mutex());
-    RaisePageFlag(m_core.Doc(), m_kind);
+    auto state = m_core.Lock();
+    RaisePageFlag(state->Doc(), m_kind);
   }
   OnInitPage();
 }
@@ -33,8 +33,8 @@ void CPropertyPage::OnSetActive() {
   InitialiseOnce();
   if (m_tree != nullptr) m_tree->setFocus();
   {
-    std::lock_guard lock(m_core.Mutex());
-    RaisePageFlag(m_core.Doc(), m_kind);
+    auto state = m_core.Lock();
+    RaisePageFlag(state->Doc(), m_kind);
   }
   if (ShouldRefreshOnActivation(m_core)) Refresh();
   // The first activation shows what initialisation and the refresh put in the controls.

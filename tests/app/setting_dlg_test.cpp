@@ -17,6 +17,7 @@
 #include "display-sim/serial_line.h"
 #include "platform/private_profile.h"
 #include "platform/scratch_folder.h"
+#include "support/plain_locks.h"
 #include "support/recording_ui_host.h"
 #include "support/trace_recorder.h"
 
@@ -67,7 +68,7 @@ class SettingDlgTest : public ::testing::Test {
   sim::CommandLog log;
   sim::SerialLine line{{.setIds = {"01"}}, log};
   COsprelNetworkManagerDoc doc;
-  std::recursive_mutex lock;
+  testing::PlainLocks lock;
   testing::RecordingUiHost ui;
   CSerialPort port{ui};
   std::vector<std::string> labels;

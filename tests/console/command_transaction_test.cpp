@@ -14,16 +14,17 @@ class TransactionTest : public ConsoleFixture {
  protected:
   // Builds the tree and selects group 0 as the operator would.
   void SelectGroup(int group) {
-    std::lock_guard lock(core->Mutex());
-    const Designation designation = core->Tree().Select(core->Tree().GroupItem(group));
-    core->m_bTargetIsGroup = !designation.memberKeys.empty();
-    core->m_bEmptyGroup = designation.memberKeys.empty();
+    auto state = core->Lock();
+    const Designation designation = state->Tree().Select(state->Tree().GroupItem(group));
+    state->TargetIsGroup() = !designation.memberKeys.empty();
+    state->EmptyGroup() = designation.memberKeys.empty();
   }
   void SelectDisplay(int index) {
-    std::lock_guard lock(core->Mutex());
-    core->Tree().Select(SingleItem(index));
-    core->m_bTargetIsGroup = false;
-    core->m_bEmptyGroup = false;
+    const TreeItem item = SingleItem(index);
+    auto state = core->Lock();
+    state->Tree().Select(item);
+    state->TargetIsGroup() = false;
+    state->EmptyGroup() = false;
     doc->m_docCurrentDisplay = index;
   }
 };
@@ -124,10 +125,10 @@ TEST_F(TransactionTest, AMemberWhoseAddressOccursTwiceIsSentTwice) {
     ASSERT_EQ(core->Link().ConnectMonitor(), 1);
   }
   {
-    std::lock_guard lock(core->Mutex());
-    core->Tree().AppendSingle("127.0.0.67", TreeIcon::kConnected);
-    const TreeItem group = core->Tree().AppendGroup("Twice");
-    core->Tree().AppendMember(group, "[1]127.0.0.67", TreeIcon::kConnected);
+    auto state = core->Lock();
+    state->Tree().AppendSingle("127.0.0.67", TreeIcon::kConnected);
+    const TreeItem group = state->Tree().AppendGroup("Twice");
+    state->Tree().AppendMember(group, "[1]127.0.0.67", TreeIcon::kConnected);
   }
   SelectGroup(0);
 
@@ -170,8 +171,7 @@ TEST_F(TransactionTest, ASilentDisplayIsGivenUpWithOneHistoryLineAndOneAlarm) {
   EXPECT_EQ(doc->m_docConnectState[0], 0);
   EXPECT_EQ(core->Link().Sockets().Get(0), kNoSocket);
   EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kDisconnected);
-  EXPECT_EQ(IconOf(core->Tree().Model().Child(core->Tree().GroupItem(0), 0)),
-            TreeIcon::kDisconnected);
+  EXPECT_EQ(IconOf(Tree().Model().Child(Tree().GroupItem(0), 0)), TreeIcon::kDisconnected);
   EXPECT_EQ(Operations().back(), "127.0.0.70 Monitor is not communicated with PC");
   EXPECT_EQ(mailer.Alarms(), std::vector<std::string>{"2 127.0.0.70"});
 
@@ -218,8 +218,8 @@ class SerialTransactionTest : public ConsoleFixture {
     core->BuildTree();
   }
   void Select(TreeItem item) {
-    std::lock_guard lock(core->Mutex());
-    const Designation designation = core->Tree().Select(item);
+    auto state = core->Lock();
+    const Designation designation = state->Tree().Select(item);
     doc->m_docCurrentSetId = designation.setId;
     doc->m_docHistorySetID = designation.serialId >= 0 ? std::to_string(designation.serialId) : "";
   }
@@ -228,15 +228,15 @@ class SerialTransactionTest : public ConsoleFixture {
 };
 
 TEST_F(SerialTransactionTest, ASetIdItemIsAddressedByItsSetId) {
-  const TreeModel& model = core->Tree().Model();
-  const TreeItem range = model.Child(core->Tree().SingleRoot(), 2);  // 11 ~ 20
-  Select(model.Child(range, 4));                                     // PJTR 15
+  const TreeModel& model = Tree().Model();
+  const TreeItem range = model.Child(Tree().SingleRoot(), 2);  // 11 ~ 20
+  Select(model.Child(range, 4));                               // PJTR 15
   EXPECT_EQ(Send("ka 01 ff\n"), "a 01 OK01x");
   EXPECT_EQ(line.written_, std::vector<std::string>{"ka 0f ff\n"});
 }
 
 TEST_F(SerialTransactionTest, AGroupSendAddressesEachMemberAndWritesItsHistory) {
-  Select(core->Tree().GroupItem(0));
+  Select(Tree().GroupItem(0));
   EXPECT_EQ(Send("ka 01 00\n"), "");  // the last member, set ID 1f, is silent
   EXPECT_EQ(line.written_, (std::vector<std::string>{"ka 05 00\n", "ka 0f 00\n", "ka 1f 00\n"}));
   EXPECT_EQ(Operations("Serial_HistoryReport.txt"),
@@ -245,16 +245,16 @@ TEST_F(SerialTransactionTest, AGroupSendAddressesEachMemberAndWritesItsHistory) 
 }
 
 TEST_F(SerialTransactionTest, SetIdZeroGoesOutOnceEvenWithAGroupSelected) {
-  Select(core->Tree().GroupItem(0));
+  Select(Tree().GroupItem(0));
   doc->m_docCurrentSetId = "00";
   Send("ka 01 01\n");
   EXPECT_EQ(line.written_, std::vector<std::string>{"ka 00 01\n"});
 }
 
 TEST_F(SerialTransactionTest, RangeItemsRootsAndAMissingPortSendNothing) {
-  Select(core->Tree().Model().Child(core->Tree().SingleRoot(), 1));
+  Select(Tree().Model().Child(Tree().SingleRoot(), 1));
   EXPECT_EQ(Send("ka 01 ff\n"), std::nullopt);
-  Select(core->Tree().SingleRoot());
+  Select(Tree().SingleRoot());
   EXPECT_EQ(Send("ka 01 ff\n"), std::nullopt);
   EXPECT_TRUE(line.written_.empty());
 

@@ -29,8 +29,7 @@ TEST_F(ConsoleFixture, ExchangesFromSeveralThreadsKeepTheirDisplays) {
   Configure(configured, {{"All", {"[1]127.0.0.91", "[2]127.0.0.92"}}});
   core->BuildTree();
   for (int i = 0; i < 4; ++i) {
-    std::lock_guard lock(core->Mutex());
-    doc->m_docCurrentDisplay = i;
+    core->Lock()->Doc().m_docCurrentDisplay = i;
     ASSERT_TRUE(core->Transaction().SendCommandToCurrent(protocol::BuildSetValue("kg", 10 + i)));
   }
 
@@ -64,7 +63,7 @@ TEST_F(ConsoleFixture, ExchangesFromSeveralThreadsKeepTheirDisplays) {
     selection.OnSelectionChanged(SingleItem(row));
     const auto reply = core->Transaction().SendCommand("kg 01 ff\n");
     if (reply && protocol::ReadNumericReply(*reply) != 10 + row) ++wrong;
-    selection.OnSelectionChanged(core->Tree().GroupItem(0));
+    selection.OnSelectionChanged(Tree().GroupItem(0));
     core->Transaction().SendCommand("kd 01 ff\n");
   }
   worker.join();
@@ -120,7 +119,7 @@ TEST_F(ConsoleFixture, AFlappingFleetKeepsEachReplyWithItsDisplay) {
       const auto reply = core->Transaction().SendCommand(query);
       if (reply && reply->size() >= 1 && (*reply)[0] != query[1]) ++wrong;
     }
-    selection.OnSelectionChanged(core->Tree().GroupItem(0));
+    selection.OnSelectionChanged(Tree().GroupItem(0));
     core->Transaction().SendCommand("kd 01 01\n");
   }
   done = true;
@@ -134,7 +133,6 @@ TEST_F(ConsoleFixture, AFlappingFleetKeepsEachReplyWithItsDisplay) {
   }
   supervisor.RunPass();
   EXPECT_EQ(wrong.load(), 0);
-  std::lock_guard lock(core->Mutex());
   for (int i = 0; i < kDisplays; ++i) {
     EXPECT_EQ(doc->m_docConnectState[static_cast<size_t>(i)], 1) << addresses[i];
     EXPECT_EQ(IconOf(SingleItem(i)), TreeIcon::kConnected) << addresses[i];

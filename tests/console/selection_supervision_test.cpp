@@ -69,14 +69,14 @@ TEST_F(SelectionTest, ADisconnectedDisplayIsConnectedOrReportedOnce) {
   EXPECT_EQ(pages.refreshes, 0);
 
   fleet.Find("127.0.0.77")->SetRefuse(false);
-  core->Tree().Select(kNoItem);
+  Tree().Select(kNoItem);
   handler->OnSelectionChanged(SingleItem(0));
   Settle();
   EXPECT_EQ(ui.Messages().size(), 1u);
   EXPECT_EQ(doc->m_docTargetConnected, 1);
   EXPECT_EQ(pages.refreshes, 1);
   EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kConnected);
-  EXPECT_EQ(IconOf(core->Tree().Model().Child(core->Tree().GroupItem(0), 0)), TreeIcon::kConnected);
+  EXPECT_EQ(IconOf(Tree().Model().Child(Tree().GroupItem(0), 0)), TreeIcon::kConnected);
 }
 
 // A member left behind when its display moved has no table entry; Connect must not give the
@@ -88,7 +88,7 @@ TEST_F(SelectionTest, ConnectOnAMemberWithoutADisplayDoesNothing) {
   core->BuildTree();
   handler->OnSelectionChanged(SingleItem(0));  // down: "Connection Fail"
   Settle();
-  handler->OnSelectionChanged(core->Tree().Model().Child(core->Tree().GroupItem(0), 0));
+  handler->OnSelectionChanged(Tree().Model().Child(Tree().GroupItem(0), 0));
   Settle();
 
   handler->OnConnectCommand();
@@ -105,7 +105,7 @@ TEST_F(SelectionTest, ConnectOfAMemberTurnsTheDisplayAndEveryMemberItemCyan) {
   fleet.Add({.address = "127.0.0.72", .refuse = true});
   Configure({"127.0.0.72"}, {{"A", {"[1]127.0.0.72"}}, {"B", {"[1]127.0.0.72"}}});
   core->BuildTree();
-  const TreeItem member = core->Tree().Model().Child(core->Tree().GroupItem(0), 0);
+  const TreeItem member = Tree().Model().Child(Tree().GroupItem(0), 0);
   handler->OnSelectionChanged(member);  // down: "Connection Fail"
   Settle();
   fleet.Find("127.0.0.72")->SetRefuse(false);
@@ -118,7 +118,7 @@ TEST_F(SelectionTest, ConnectOfAMemberTurnsTheDisplayAndEveryMemberItemCyan) {
   EXPECT_EQ(doc->m_docSelectedLinkUp, 1);  // the page tabs refresh again
   EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kConnected);
   EXPECT_EQ(IconOf(member), TreeIcon::kConnected);
-  EXPECT_EQ(IconOf(core->Tree().Model().Child(core->Tree().GroupItem(1), 0)), TreeIcon::kConnected);
+  EXPECT_EQ(IconOf(Tree().Model().Child(Tree().GroupItem(1), 0)), TreeIcon::kConnected);
 }
 
 TEST_F(SelectionTest, GroupsBecomeTargetsOnlyWithMembers) {
@@ -127,25 +127,25 @@ TEST_F(SelectionTest, GroupsBecomeTargetsOnlyWithMembers) {
   core->BuildTree();
   pages.groupStatusActive = true;
 
-  handler->OnSelectionChanged(core->Tree().GroupItem(0));
+  handler->OnSelectionChanged(Tree().GroupItem(0));
 
   Settle();
   EXPECT_EQ(doc->m_docTargetConnected, 1);
-  EXPECT_TRUE(core->m_bTargetIsGroup);
-  EXPECT_FALSE(core->m_bEmptyGroup);
-  EXPECT_EQ(core->Tree().ViewState().m_groupMemberList, std::vector<std::string>{"127.0.0.78"});
+  EXPECT_TRUE(core->Lock()->TargetIsGroup());
+  EXPECT_FALSE(core->Lock()->EmptyGroup());
+  EXPECT_EQ(Tree().ViewState().m_groupMemberList, std::vector<std::string>{"127.0.0.78"});
   EXPECT_EQ(pages.groupRefreshes, std::vector<int>{1});
   EXPECT_EQ(pages.refreshes, 0);  // a group refreshes no display page
 
-  handler->OnSelectionChanged(core->Tree().GroupItem(1));
+  handler->OnSelectionChanged(Tree().GroupItem(1));
 
   Settle();
   EXPECT_EQ(doc->m_docTargetConnected, 0);
-  EXPECT_TRUE(core->m_bEmptyGroup);
+  EXPECT_TRUE(core->Lock()->EmptyGroup());
   EXPECT_EQ(core->Transaction().SendCommand("ka 01 01\n"), std::nullopt);
   EXPECT_EQ(pages.memberCount, 0);
 
-  handler->OnSelectionChanged(core->Tree().SingleRoot());
+  handler->OnSelectionChanged(Tree().SingleRoot());
 
   Settle();
   EXPECT_EQ(doc->m_docTargetConnected, 0);
@@ -177,9 +177,9 @@ TEST_F(SelectionTest, ConnectUsesTheAddressAfterTheBracketedName) {
 TEST_F(SelectionTest, SerialItemsGiveTheirSetId) {
   doc->m_docCommunicationSelect = kSerialMode;
   core->BuildTree();
-  const TreeModel& model = core->Tree().Model();
+  const TreeModel& model = Tree().Model();
 
-  handler->OnSelectionChanged(model.Child(model.Child(core->Tree().SingleRoot(), 2), 4));
+  handler->OnSelectionChanged(model.Child(model.Child(Tree().SingleRoot(), 2), 4));
 
   Settle();
   EXPECT_EQ(doc->m_docCurrentSetId, "0f");
@@ -188,13 +188,13 @@ TEST_F(SelectionTest, SerialItemsGiveTheirSetId) {
   EXPECT_EQ(doc->m_docTargetConnected, 1);
   EXPECT_EQ(pages.refreshes, 1);
 
-  handler->OnSelectionChanged(model.Child(core->Tree().SingleRoot(), 0));  // PJTR 0
+  handler->OnSelectionChanged(model.Child(Tree().SingleRoot(), 0));  // PJTR 0
 
   Settle();
   EXPECT_EQ(doc->m_docCurrentSetId, "00");
   EXPECT_EQ(pages.refreshes, 1);  // set ID 00 is not read
 
-  handler->OnSelectionChanged(model.Child(core->Tree().SingleRoot(), 1));  // a range
+  handler->OnSelectionChanged(model.Child(Tree().SingleRoot(), 1));  // a range
 
   Settle();
   EXPECT_EQ(doc->m_docTargetConnected, 0);
@@ -248,7 +248,7 @@ TEST_F(SupervisionTest, ADisplaySwitchedBackOnIsReconnectedByTheNextPass) {
 
   EXPECT_EQ(doc->m_docConnectState[1], 1);
   EXPECT_EQ(IconOf(SingleItem(1)), TreeIcon::kConnected);
-  EXPECT_EQ(IconOf(core->Tree().Model().Child(core->Tree().GroupItem(0), 0)), TreeIcon::kConnected);
+  EXPECT_EQ(IconOf(Tree().Model().Child(Tree().GroupItem(0), 0)), TreeIcon::kConnected);
   EXPECT_EQ(doc->m_docTargetConnected, 1);
   EXPECT_EQ(Operations().back(), "127.0.0.83 Auto Connection is Success");
   EXPECT_TRUE(traces.Contains("TRY ReConnection"));

@@ -20,7 +20,7 @@ TEST_F(TreeBuildingTest, EveryStoredDisplayIsConnectedOnceAndShownByItsState) {
 
   core->BuildTree();
 
-  const DeviceTree& tree = core->Tree();
+  const DeviceTree& tree = Tree();
   EXPECT_EQ(doc->m_docSocketNumber, 3);
   EXPECT_EQ(tree.SingleLabels(),
             (std::vector<std::string>{"[Entrance]127.0.0.51", "127.0.0.52", "127.0.0.53"}));
@@ -50,7 +50,7 @@ TEST_F(TreeBuildingTest, ConnectsThatEndOutOfOrderAreRecordedInStoredOrder) {
   Configure({"127.0.0.46", "127.0.0.47", "127.0.0.48"});
   core->BuildTree();
 
-  EXPECT_EQ(core->Tree().SingleLabels(),
+  EXPECT_EQ(Tree().SingleLabels(),
             (std::vector<std::string>{"127.0.0.46", "127.0.0.47", "127.0.0.48"}));
   EXPECT_EQ(Operations(), (std::vector<std::string>{"127.0.0.46 Disconnected to Monitor",
                                                     "127.0.0.47 Connected to Monitor",
@@ -68,8 +68,7 @@ TEST_F(TreeBuildingTest, ADuplicateAddressIsMergedIntoItsFirstEntry) {
   core->BuildTree();
 
   EXPECT_EQ(doc->m_docSocketNumber, 2);
-  EXPECT_EQ(core->Tree().SingleLabels(),
-            (std::vector<std::string>{"[First]127.0.0.54", "127.0.0.55"}));
+  EXPECT_EQ(Tree().SingleLabels(), (std::vector<std::string>{"[First]127.0.0.54", "127.0.0.55"}));
   EXPECT_EQ(doc->m_docDisplays[1].m_address, "127.0.0.55");
   EXPECT_EQ(doc->m_docConnectState[0], 1);
   EXPECT_NE(core->Link().Sockets().Get(0), kNoSocket);
@@ -85,7 +84,7 @@ TEST_F(TreeBuildingTest, TheSerialTreeHoldsEverySetIdAndTheStoredGroups) {
 
   core->BuildTree();
 
-  const DeviceTree& tree = core->Tree();
+  const DeviceTree& tree = Tree();
   const TreeModel& model = tree.Model();
   EXPECT_EQ(model.ChildCount(tree.SingleRoot()), 11);  // "PJTR 0" and ten ranges
   EXPECT_EQ(model.Label(model.Child(tree.SingleRoot(), 0)), "PJTR 0");
@@ -99,9 +98,9 @@ TEST_F(TreeBuildingTest, ASaveStoresTheLabelsTheOperatorSees) {
   Configure({"127.0.0.56"}, {{"G", {"[1]127.0.0.56"}}});
   core->BuildTree();
   {
-    std::lock_guard lock(core->Mutex());
-    core->Tree().RelabelSingle(0, "[Renamed]127.0.0.56");
-    core->Tree().RelabelMembers("[Renamed]127.0.0.56");
+    auto state = core->Lock();
+    state->Tree().RelabelSingle(0, "[Renamed]127.0.0.56");
+    state->Tree().RelabelMembers("[Renamed]127.0.0.56");
   }
 
   ASSERT_TRUE(doc->WriteNetworkConfig());

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "gui_fixture.h"
+#include "support/plain_locks.h"
 
 namespace tarnex {
 namespace {
@@ -15,7 +16,7 @@ using Role = DeviceTreeViewModel;
 class TreeMirrorTest : public ::testing::Test {
  protected:
   TreeMirrorTest() {
-    std::lock_guard guard(lock);
+    const auto guard = lock.LockTree();
     tree.Reset(TreeMode::kNetwork);
   }
 
@@ -41,7 +42,7 @@ class TreeMirrorTest : public ::testing::Test {
     return lines;
   }
 
-  std::recursive_mutex lock;
+  testing::PlainLocks lock;
   DeviceTree tree;
   DeviceTreeViewModel mirror{lock, tree};
   QAbstractItemModelTester tester{&mirror, QAbstractItemModelTester::FailureReportingMode::Fatal};
@@ -50,7 +51,7 @@ class TreeMirrorTest : public ::testing::Test {
 TEST_F(TreeMirrorTest, InsertsRemovalsLabelsAndIconsFollowTheCore) {
   TreeItem lobby, group;
   {
-    std::lock_guard guard(lock);
+    const auto guard = lock.LockTree();
     lobby = tree.AppendSingle("127.0.0.101", TreeIcon::kConnected);
     tree.AppendSingle("127.0.0.102", TreeIcon::kDisconnected);
     group = tree.AppendGroup("Hall");
@@ -61,7 +62,7 @@ TEST_F(TreeMirrorTest, InsertsRemovalsLabelsAndIconsFollowTheCore) {
                                   " Hall/4", "  [1]127.0.0.101/1"}));
 
   {
-    std::lock_guard guard(lock);
+    const auto guard = lock.LockTree();
     tree.Relabel(lobby, "[Lobby]127.0.0.101");
     tree.MarkDisconnected("127.0.0.101");
     tree.RemoveItem(tree.FindSingleByKey("127.0.0.102"));
@@ -76,7 +77,7 @@ TEST_F(TreeMirrorTest, InsertsRemovalsLabelsAndIconsFollowTheCore) {
 TEST_F(TreeMirrorTest, TheSelectedItemSurvivesChangesAroundIt) {
   TreeItem kept;
   {
-    std::lock_guard guard(lock);
+    const auto guard = lock.LockTree();
     tree.AppendSingle("127.0.0.104", TreeIcon::kConnected);
     kept = tree.AppendSingle("127.0.0.105", TreeIcon::kConnected);
   }
@@ -85,7 +86,7 @@ TEST_F(TreeMirrorTest, TheSelectedItemSurvivesChangesAroundIt) {
   selection.setCurrentIndex(mirror.IndexOf(kept), QItemSelectionModel::ClearAndSelect);
 
   {
-    std::lock_guard guard(lock);
+    const auto guard = lock.LockTree();
     tree.RemoveItem(tree.FindSingleByKey("127.0.0.104"));
     tree.SetIcon(kept, TreeIcon::kDisconnected);
   }
@@ -97,12 +98,12 @@ TEST_F(TreeMirrorTest, TheSelectedItemSurvivesChangesAroundIt) {
 
 TEST_F(TreeMirrorTest, AResetTreeIsMirroredAfresh) {
   {
-    std::lock_guard guard(lock);
+    const auto guard = lock.LockTree();
     tree.AppendSingle("127.0.0.106", TreeIcon::kConnected);
   }
   mirror.Sync();
   {
-    std::lock_guard guard(lock);
+    const auto guard = lock.LockTree();
     tree.BuildSerialTree({});
   }
   mirror.Sync();
@@ -114,7 +115,7 @@ TEST_F(TreeMirrorTest, AResetTreeIsMirroredAfresh) {
 
 TEST_F(TreeMirrorTest, TheCoreExpansionIsHandedToTheView) {
   {
-    std::lock_guard guard(lock);
+    const auto guard = lock.LockTree();
     tree.AppendSingle("127.0.0.107", TreeIcon::kConnected);
   }
   mirror.Sync();
@@ -132,7 +133,7 @@ TEST_F(TreeMirrorTest, ChangesFromAWorkerAreMirroredConsistently) {
   std::atomic<bool> done{false};
   std::thread worker([&] {
     for (int i = 0; i < 200; ++i) {
-      std::lock_guard guard(lock);
+      const auto guard = lock.LockTree();
       const std::string address = "127.0.0." + std::to_string(110 + i % 20);
       const TreeItem found = tree.FindSingleByKey(address);
       if (found != kNoItem && i % 3 == 0) {

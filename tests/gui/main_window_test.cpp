@@ -79,16 +79,16 @@ class MainWindowTest : public testing::ConfigFolderFixture {
   QModelIndex SingleIndex(const std::string& address) {
     TreeItem item;
     {
-      std::lock_guard lock(View().Core().Mutex());
-      item = View().Core().Tree().FindSingleByKey(address);
+      auto state = View().Core().Lock();
+      item = state->Tree().FindSingleByKey(address);
     }
     return Mirror().IndexOf(item);
   }
   QModelIndex MemberIndex(int row) {
     TreeItem item;
     {
-      std::lock_guard lock(View().Core().Mutex());
-      const DeviceTree& tree = View().Core().Tree();
+      auto state = View().Core().Lock();
+      const DeviceTree& tree = state->Tree();
       item = tree.Model().Child(tree.GroupItem(0), row);
     }
     return Mirror().IndexOf(item);

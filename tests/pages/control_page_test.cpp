@@ -48,7 +48,7 @@ TEST_F(ControlPageTest, OnlyThePageOnTopIsRefreshed) {
   fleet.Add({.address = "127.0.0.142"});
   Start({"127.0.0.142"});
   {
-    std::lock_guard lock(core->Mutex());
+    auto state = core->Lock();
     RaisePageFlag(*doc, PageKind::kPicture);  // another page is on top
   }
   Select(SingleItem(0));
@@ -74,7 +74,7 @@ TEST_F(ControlPageTest, AGroupIsNotReadButItsSettersReachEveryConnectedMember) {
   Start({"127.0.0.143", "127.0.0.144", "127.0.0.145"},
         {{"Wall", {"[1]127.0.0.143", "[2]127.0.0.145", "[3]127.0.0.144"}}});
 
-  Select(core->Tree().GroupItem(0));
+  Select(Tree().GroupItem(0));
   EXPECT_TRUE(fleet.Log().empty());
   EXPECT_TRUE(ui.Progress().empty());
 
@@ -282,8 +282,8 @@ class SerialControlPageTest : public PagesFixture {
   }
   // "PJTR n" under its range item.
   TreeItem SetItem(int range, int row) const {
-    const TreeModel& model = core->Tree().Model();
-    return model.Child(model.Child(core->Tree().SingleRoot(), range), row);
+    const TreeModel& model = Tree().Model();
+    return model.Child(model.Child(Tree().SingleRoot(), range), row);
   }
 
   SimSerialChannel line{{"0f"}};
@@ -317,7 +317,7 @@ TEST_F(SerialControlPageTest, ASilentSetIdAsksToCheckItAndStopsTheReading) {
 }
 
 TEST_F(SerialControlPageTest, SetIdZeroIsNotReadOnActivation) {
-  Select(core->Tree().Model().Child(core->Tree().SingleRoot(), 0));
+  Select(Tree().Model().Child(Tree().SingleRoot(), 0));
   Control().OnSetActive();
   Settle();
   EXPECT_TRUE(line.written_.empty());

@@ -119,9 +119,9 @@ TEST_F(FrameworkTest, ASliderShowsWhatItReadsAndSendsOnlyWhatTheOperatorDoes) {
   core->Transaction().SendCommand("kg 01 4b\n");
   fleet.ClearLog();
 
-  core->Tree().MarkSelectedDisconnected();
+  Tree().MarkSelectedDisconnected();
   EXPECT_TRUE(contrast.Read());
-  EXPECT_EQ(core->Tree().ViewState().m_bConnect, 1);
+  EXPECT_EQ(Tree().ViewState().m_bConnect, 1);
   EXPECT_EQ(slider.value(), 75);
   EXPECT_EQ(box.text(), "75");
   EXPECT_EQ(Commands(kAddress), Texts{"kg 01 ff\n"});
@@ -145,10 +145,10 @@ TEST_F(FrameworkTest, SharedQueriesAskTheSelectedDisplay) {
   const std::string kAddress = "127.0.0.161";
   SelectOne(kAddress);
   fleet.Find(kAddress)->SetKind(3);
-  core->Tree().MarkSelectedDisconnected();  // an answer alone says the display is reachable
+  Tree().MarkSelectedDisconnected();  // an answer alone says the display is reachable
   EXPECT_EQ(QueryDisplayKind(*core), 3);
   EXPECT_EQ(g_displayKind, 3);
-  EXPECT_EQ(core->Tree().ViewState().m_bConnect, 1);
+  EXPECT_EQ(Tree().ViewState().m_bConnect, 1);
   EXPECT_EQ(QuerySignal(*core), 1);
   fleet.Find(kAddress)->SetSignal(false);
   EXPECT_EQ(QuerySignal(*core), 0);

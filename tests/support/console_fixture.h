@@ -151,10 +151,11 @@ class ConsoleFixture : public ::testing::Test {
     return result;
   }
 
-  TreeItem SingleItem(int row) const {
-    return core->Tree().Model().Child(core->Tree().SingleRoot(), row);
-  }
-  TreeIcon IconOf(TreeItem item) const { return core->Tree().Model().Images(item).normal; }
+  // The tree, for a test that is the only thread touching it at that moment.
+  DeviceTree& Tree() const { return core->Lock()->Tree(); }
+
+  TreeItem SingleItem(int row) const { return Tree().Model().Child(Tree().SingleRoot(), row); }
+  TreeIcon IconOf(TreeItem item) const { return Tree().Model().Images(item).normal; }
 
   std::string folder;
   RecordingUiHost ui;
