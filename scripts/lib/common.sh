@@ -9,8 +9,8 @@ BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev googletest libbe
 GUI_PACKAGES=(qt6-base-dev qt6-qpa-plugins)
 # The demo's virtual screen, its typing at the login and its screenshot.
 DEMO_PACKAGES=(xvfb xauth xdotool imagemagick)
-# Peers and tools only the tests use.
-TEST_PACKAGES=()
+# Peers and tools only the tests use; clang-format for the format check of changed files.
+TEST_PACKAGES=(clang-format)
 
 # Installs the named Debian packages that are not installed yet; does nothing when all are.
 ensure_packages() {
@@ -32,6 +32,43 @@ ensure_packages() {
   fi
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Checks the C++ files that the last commit and the uncommitted changes touch (new files too)
+# against the repository's .clang-format; untouched files are not looked at, so older ones
+# cannot fail a change. Without git, clang-format or a checkout it says so and checks nothing.
+check_changed_format() {
+  if ! command -v git >/dev/null 2>&1; then
+    echo "Format check skipped: git not found"
+    return 0
+  fi
+  if ! command -v clang-format >/dev/null 2>&1; then
+    echo "Format check skipped: clang-format not found"
+    return 0
+  fi
+  if ! git -C "$REPO_ROOT" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    echo "Format check skipped: not a git checkout"
+    return 0
+  fi
+  # Against the first parent the working tree holds the last commit and what is uncommitted;
+  # a checkout of one commit has no parent and checks the uncommitted files only.
+  local base=HEAD~1
+  git -C "$REPO_ROOT" rev-parse --verify --quiet "$base^{commit}" >/dev/null || base=HEAD
+  local changed=() file
+  while IFS= read -r -d '' file; do
+    case "$file" in
+      *.h | *.cpp) [ -f "$REPO_ROOT/$file" ] && changed+=("$REPO_ROOT/$file") ;;
+    esac
+  done < <(
+    git -C "$REPO_ROOT" diff -z --name-only --diff-filter=d "$base" --
+    git -C "$REPO_ROOT" ls-files -z --others --exclude-standard
+  )
+  if [ ${#changed[@]} -eq 0 ]; then
+    echo "Format check: no changed C++ files"
+    return 0
+  fi
+  echo "Format check of ${#changed[@]} changed C++ file(s)"
+  clang-format --dry-run -Werror "${changed[@]}"
 }
 
 # configure_build <build dir> <build type> <sanitizers> [extra cmake args...]

@@ -1,13 +1,15 @@
 #include "pages/slider_binding.h"
 
+#include <QCoreApplication>
 #include <QIntValidator>
 #include <QLineEdit>
+#include <QPointer>
 #include <QSignalBlocker>
 #include <QSlider>
 
-#include "console/command_transaction.h"
+#include <optional>
+
 #include "monitor/page_setter.h"
-#include "monitor/page_state.h"
 #include "protocol/command_frame.h"
 
 namespace tarnex {
@@ -16,10 +18,6 @@ namespace {
 constexpr int kSliderMax = 100;
 
 }  // namespace
-
-std::optional<int> SliderValueOf(std::string_view reply) {
-  return protocol::ReadNumericReply(reply);
-}
 
 SliderBinding::SliderBinding(CConsoleCore& core, QSlider* slider, QLineEdit* box,
                              std::string_view letters, QObject* parent)
@@ -40,16 +38,26 @@ void SliderBinding::Show() {
   m_box->setText(QString::number(m_value));
 }
 
-bool SliderBinding::Read() {
-  const std::optional<std::string> reply =
-      m_core.Transaction().SendCommand(protocol::BuildQuery(m_letters));
-  if (!reply || reply->empty()) return false;
-  NoteSelectedAnswered(m_core);
-  if (const auto value = SliderValueOf(*reply)) {
-    m_value = *value;
-    Show();
-  }
-  return true;
+void SliderBinding::ShowValue(int value) {
+  m_value = value;
+  Show();
+}
+
+// The worker must not touch the binding: a page may go while the display is still silent.
+// The guard is only copied there and looked at on the UI thread, where the binding dies, and
+// the application carries the call, since the binding may be gone before it is made.
+void SliderBinding::ReadLater() {
+  CConsoleCore& core = m_core;
+  core.Jobs().Post([&core, letters = m_letters, guard = QPointer<SliderBinding>(this)] {
+    const std::optional<int> value = ReadSliderValue(core, letters);
+    if (!value) return;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [guard, value = *value] {
+          if (guard) guard->ShowValue(value);
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 std::string SliderBinding::SetCommand() const {
@@ -79,8 +87,11 @@ void SliderBinding::OnBoxEdited() {
   Send();
 }
 
+// The command is made here, on the UI thread: a later move must not change what this action
+// sends.
 void SliderBinding::Send() {
-  SendToTarget(m_core, SetCommand());
+  CConsoleCore& core = m_core;
+  core.Jobs().Post([&core, command = SetCommand()] { SendToTarget(core, command); });
 }
 
 }  // namespace tarnex

@@ -120,7 +120,8 @@ TEST_F(FrameworkTest, ASliderShowsWhatItReadsAndSendsOnlyWhatTheOperatorDoes) {
   fleet.ClearLog();
 
   Tree().MarkSelectedDisconnected();
-  EXPECT_TRUE(contrast.Read());
+  contrast.ReadLater();
+  Settle();
   EXPECT_EQ(Tree().ViewState().m_bConnect, 1);
   EXPECT_EQ(slider.value(), 75);
   EXPECT_EQ(box.text(), "75");
@@ -129,6 +130,7 @@ TEST_F(FrameworkTest, ASliderShowsWhatItReadsAndSendsOnlyWhatTheOperatorDoes) {
   fleet.ClearLog();
   QTest::keyClick(&box, Qt::Key_Backspace);  // "7": sent as a blank-padded "%2x"
   EXPECT_EQ(slider.value(), 7);
+  Settle();
   EXPECT_EQ(Commands(kAddress), Texts{"kg 01  7\n"});
   EXPECT_EQ(fleet.Find(kAddress)->Value("kg"), "07");
 
@@ -136,9 +138,29 @@ TEST_F(FrameworkTest, ASliderShowsWhatItReadsAndSendsOnlyWhatTheOperatorDoes) {
   slider.setSliderDown(true);  // dragging only shows the value
   slider.setValue(100);
   EXPECT_EQ(box.text(), "100");
+  Settle();
   EXPECT_TRUE(Commands(kAddress).empty());
-  slider.setSliderDown(false);  // released
-  EXPECT_EQ(Commands(kAddress), Texts{"kg 01 64\n"});
+  {
+    // Each action sends the value of its own moment, however late the worker gets to it.
+    testing::JobsHeld held(core->Jobs());
+    slider.setSliderDown(false);  // released
+    slider.setValue(30);          // a keyboard step
+  }
+  Settle();
+  EXPECT_EQ(Commands(kAddress), (Texts{"kg 01 64\n", "kg 01 1e\n"}));
+}
+
+TEST_F(FrameworkTest, ASliderGoneBeforeItsReplyIsLeftAlone) {
+  const std::string kAddress = "127.0.0.162";
+  SelectOne(kAddress);
+  {
+    testing::JobsHeld held(core->Jobs());
+    QSlider slider(Qt::Horizontal);
+    QLineEdit box;
+    SliderBinding(*core, &slider, &box, "kg").ReadLater();
+  }
+  Settle();
+  EXPECT_EQ(Commands(kAddress), Texts{"kg 01 ff\n"});
 }
 
 TEST_F(FrameworkTest, SharedQueriesAskTheSelectedDisplay) {
