@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "display-sim/display_fleet.h"
-#include "platform/open_file_limit.h"
 #include "display-sim/program_options.h"
 #include "display-sim/serial_line.h"
 #include "display-sim/stop_signals.h"
+#include "platform/open_file_limit.h"
 
 namespace {
 
