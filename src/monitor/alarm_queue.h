@@ -1,12 +1,9 @@
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 
+#include "console/job_queue.h"
 #include "platform/alarm_mailer.h"
 
 namespace tarnex {
@@ -20,27 +17,14 @@ class AlarmQueue : public AlarmMailer {
   using Sender = std::function<void(AlarmKind kind, const std::string& address)>;
 
   explicit AlarmQueue(Sender sender = {});
-  ~AlarmQueue() override;
-  AlarmQueue(const AlarmQueue&) = delete;
-  AlarmQueue& operator=(const AlarmQueue&) = delete;
 
   void Enqueue(AlarmKind kind, const std::string& address) override;
   // Waits for the mail being sent, drops the others.
-  void Stop();
+  void Stop() { m_mails.Stop(); }
 
  private:
-  struct Alarm {
-    AlarmKind kind;
-    std::string address;
-  };
-  void Run();
-
   Sender m_sender;
-  std::mutex m_mutex;
-  std::condition_variable m_wake;
-  std::deque<Alarm> m_alarms;
-  bool m_stopped = false;
-  std::thread m_worker;
+  JobQueue m_mails;  // last: its worker stops before the sender goes
 };
 
 }  // namespace tarnex
