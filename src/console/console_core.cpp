@@ -62,7 +62,6 @@ SerialChannel* CConsoleCore::Serial() {
 
 void CConsoleCore::SetSleeper(Sleeper sleeper) {
   std::lock_guard lock(m_mutex);
-  m_link.SetSleeper(sleeper);
   m_sleep = std::move(sleeper);
 }
 

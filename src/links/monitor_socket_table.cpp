@@ -1,5 +1,7 @@
 #include "links/monitor_socket_table.h"
 
+#include <utility>
+
 namespace tarnex {
 
 std::shared_ptr<const int> MonitorSocketTable::Wrap(int fd) {
@@ -23,10 +25,52 @@ MonitorSocketTable::Lease MonitorSocketTable::Acquire(int index) {
   Lease lease;
   if (!LinkState::ValidIndex(index)) return lease;
   Channel& channel = m_channels[static_cast<size_t>(index)];
-  lease.m_turn = std::unique_lock(channel.turn);
-  std::lock_guard lock(channel.entry);
+  const std::thread::id me = std::this_thread::get_id();
+  std::unique_lock lock(channel.entry);
+  channel.turnFree.wait(lock, [&] { return channel.depth == 0 || channel.owner == me; });
+  channel.owner = me;
+  ++channel.depth;
+  lease.m_table = this;
+  lease.m_index = index;
   lease.m_socket = channel.socket;
   return lease;
+}
+
+void MonitorSocketTable::ReleaseTurn(int index) {
+  Channel& channel = m_channels[static_cast<size_t>(index)];
+  {
+    std::lock_guard lock(channel.entry);
+    if (--channel.depth > 0) return;
+    channel.owner = std::thread::id();
+  }
+  channel.turnFree.notify_all();
+}
+
+MonitorSocketTable::Lease::Lease(Lease&& other) noexcept
+    : m_table(std::exchange(other.m_table, nullptr)),
+      m_index(std::exchange(other.m_index, -1)),
+      m_socket(std::move(other.m_socket)) {}
+
+MonitorSocketTable::Lease& MonitorSocketTable::Lease::operator=(Lease&& other) noexcept {
+  if (this != &other) {
+    Release();
+    m_table = std::exchange(other.m_table, nullptr);
+    m_index = std::exchange(other.m_index, -1);
+    m_socket = std::move(other.m_socket);
+  }
+  return *this;
+}
+
+MonitorSocketTable::Lease::~Lease() {
+  Release();
+}
+
+// The socket goes first: its descriptor closes here if the link was closed meanwhile, before
+// the next exchange may take the turn.
+void MonitorSocketTable::Lease::Release() {
+  m_socket.reset();
+  if (m_table != nullptr) m_table->ReleaseTurn(m_index);
+  m_table = nullptr;
 }
 
 int MonitorSocketTable::Get(int index) const {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <array>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "links/link_state.h"
 #include "platform/socket_api.h"
@@ -21,14 +23,26 @@ class MonitorSocketTable {
   MonitorSocketTable(const MonitorSocketTable&) = delete;
   MonitorSocketTable& operator=(const MonitorSocketTable&) = delete;
 
-  // The display's socket for one exchange, with the channel's turn held.
+  // The display's socket for one exchange, with the channel's turn held until the lease
+  // goes. The turn is a flag rather than a held mutex: a group send holds the turns of a
+  // thousand displays at once.
   class Lease {
    public:
+    Lease() = default;
+    Lease(Lease&& other) noexcept;
+    Lease& operator=(Lease&& other) noexcept;
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    ~Lease();
+
     int Fd() const { return m_socket ? *m_socket : kNoSocket; }
 
    private:
     friend class MonitorSocketTable;
-    std::unique_lock<std::recursive_mutex> m_turn;
+    void Release();
+
+    MonitorSocketTable* m_table = nullptr;
+    int m_index = -1;
     std::shared_ptr<const int> m_socket;
   };
 
@@ -47,11 +61,16 @@ class MonitorSocketTable {
 
  private:
   struct Channel {
-    // Recursive: the window's pauses deliver queued events, one of which may start an exchange.
-    std::recursive_mutex turn;
-    mutable std::mutex entry;  // guards `socket` only, never held across a wait
+    mutable std::mutex entry;  // guards the fields below, never held across a wait for a display
+    std::condition_variable turnFree;
+    // Whose turn it is; the owner may take it again (the window's pauses used to deliver
+    // events that started a second exchange, and a turn must never wait for itself).
+    std::thread::id owner;
+    int depth = 0;
     std::shared_ptr<const int> socket;
   };
+
+  void ReleaseTurn(int index);
 
   std::shared_ptr<const int> Wrap(int fd);
   std::shared_ptr<const int> Exchange(int index, std::shared_ptr<const int> socket);

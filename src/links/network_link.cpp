@@ -6,12 +6,7 @@
 namespace tarnex {
 
 CNetworkLink::CNetworkLink(LinkState& state, NetworkLinkHost& host, UiHost& ui, SocketApi& sockets)
-    : m_state(state),
-      m_host(host),
-      m_ui(ui),
-      m_api(sockets),
-      m_sockets(sockets),
-      m_sleep(RealSleeper()) {}
+    : m_state(state), m_host(host), m_ui(ui), m_api(sockets), m_sockets(sockets) {}
 
 // Creates a socket with the receive time-out, connects it without blocking for more than the
 // connect time-out, and returns it in blocking mode. On kNotConnected the socket is closed;
@@ -108,34 +103,6 @@ ConnectOptions CNetworkLink::Options(int attempts, int cancelFd) {
           .optionFailed = [this] { m_ui.ShowMessage("setsockopt() error"); }};
 }
 
-CNetworkLink::Attempt CNetworkLink::OpenWithRetry(const std::string& ip) {
-  Attempt attempt;
-  for (int number = 0; number < 2; ++number) {
-    const auto started = std::chrono::steady_clock::now();
-    int fd = kNoSocket;
-    const OpenResult result = OpenSocket(ip, &fd);
-    if (result == OpenResult::kConnected) {
-      attempt.fd = fd;
-      attempt.attemptNumber = number;
-      return attempt;
-    }
-    if (fd != kNoSocket) m_api.Close(fd);
-    if (result == OpenResult::kWaitFailed || result == OpenResult::kSetupFailed) {
-      attempt.waitFailed = true;
-      return attempt;
-    }
-    // A refusal comes back at once; give a display that is still starting the whole second
-    // before trying again, as a silent one would take.
-    if (number == 0) {
-      const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-          std::chrono::steady_clock::now() - started);
-      const auto window = std::chrono::milliseconds(kConnectTimeoutMs);
-      if (spent < window) m_sleep(window - spent);
-    }
-  }
-  return attempt;
-}
-
 int CNetworkLink::FinishReconnect(int index, const std::string& ip, const Attempt& attempt) {
   if (!LinkState::ValidIndex(index)) {
     if (attempt.fd != kNoSocket) m_api.Close(attempt.fd);
@@ -159,7 +126,12 @@ int CNetworkLink::ReconnectMonitor(int index) {
   if (!LinkState::ValidIndex(index)) return 0;
   const std::string ip = m_host.DisplayAddress(index);
   CloseLink(index);
-  return FinishReconnect(index, ip, OpenWithRetry(ip));
+  const Connection result = ConnectAll(m_api, {ip}, Options(2, kNoSocket)).front();
+  const Attempt attempt{.fd = result.fd,
+                        .attemptNumber = result.attemptNumber,
+                        .waitFailed = result.result == Connection::Result::kSetupFailed ||
+                                      result.result == Connection::Result::kNoDescriptors};
+  return FinishReconnect(index, ip, attempt);
 }
 
 void CNetworkLink::CloseLink(int index) {

@@ -40,15 +40,13 @@ class CNetworkLink {
   // Reconnects the display at `index` to its stored address, with up to two attempts.
   int ReconnectMonitor(int index);
 
-  // Result of the blocking part of a reconnect, which touches no shared state.
+  // The outcome of a reconnect's connect attempts.
   struct Attempt {
     int fd = kNoSocket;
     int attemptNumber = 0;  // 0 or 1: which attempt succeeded
     bool waitFailed = false;
   };
-  // Up to two attempts of 1 s each, the second starting 1 s after the first.
-  Attempt OpenWithRetry(const std::string& ip);
-  // Records the outcome of OpenWithRetry for the display at `index`; returns 1 or 0.
+  // Records the outcome of the attempts for the display at `index`; returns 1 or 0.
   int FinishReconnect(int index, const std::string& ip, const Attempt& attempt);
 
   // Closes the display's socket, if any, and empties its table entry.
@@ -56,9 +54,6 @@ class CNetworkLink {
 
   MonitorSocketTable& Sockets() { return m_sockets; }
   SocketApi& Api() { return m_api; }
-
-  // Tests replace the pause between reconnect attempts.
-  void SetSleeper(Sleeper sleeper) { m_sleep = std::move(sleeper); }
 
   int m_bConnect = 0;
 
@@ -74,7 +69,6 @@ class CNetworkLink {
   MonitorSocketTable m_sockets;
   std::string m_viewIp;
   uint16_t m_port = kDisplayPort;
-  Sleeper m_sleep;
 };
 
 }  // namespace tarnex

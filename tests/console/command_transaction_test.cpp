@@ -73,7 +73,7 @@ TEST_F(TransactionTest, AMemberAnswersItsOwnQueryAfterAGroupPowerCommand) {
   SelectGroup(0);
   EXPECT_EQ(Send("ka 01 00\n"), "a 01 OK00x");
   ASSERT_TRUE(CommandsArrive("127.0.0.67", 2));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // both replies are queued
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // both replies are queued
 
   SelectDisplay(0);
   const auto reply = Send("kd 01 ff\n");
