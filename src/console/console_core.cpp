@@ -67,29 +67,6 @@ void CConsoleCore::SetSleeper(Sleeper sleeper) {
 
 // ---- Tree building ----
 
-// In network mode every stored display is connected at once, without the lock; the tree is
-// then built under it in stored order, as connecting one display after another would have.
-void CConsoleCore::BuildTree() {
-  std::vector<std::string> addresses;
-  {
-    std::lock_guard lock(m_mutex);
-    if (m_doc.m_docCommunicationSelect == kSerialMode) {
-      BuildSerialTree();
-      m_tree.PropagateIcons();
-      return;
-    }
-    const int stored = std::clamp(m_doc.m_docSocketNumber, 0, kMaxDisplays);
-    for (int i = 0; i < stored; ++i) {
-      addresses.push_back(m_doc.m_docDisplays[static_cast<size_t>(i)].m_address);
-    }
-  }
-  const std::vector<Connection> connections =
-      ConnectAll(m_link.Api(), addresses, m_link.Options(1, StopFd()));
-  std::lock_guard lock(m_mutex);
-  BuildNetworkTree(connections);
-  m_tree.PropagateIcons();
-}
-
 namespace {
 
 std::vector<TreeGroupLabels> GroupsOf(const COsprelNetworkManagerDoc& doc, int count,
@@ -105,38 +82,71 @@ std::vector<TreeGroupLabels> GroupsOf(const COsprelNetworkManagerDoc& doc, int c
 
 }  // namespace
 
-// Every stored display is connected once, in stored order. A display whose address occurred
-// earlier is merged into that entry, and the entries after it close up, so that the table and
-// the "Single" items stay in the same order.
-// A display whose address occurred earlier is merged into that entry, and the entries after
-// it close up, so that the table and the "Single" items stay in the same order.
-void CConsoleCore::BuildNetworkTree(const std::vector<Connection>& connections) {
-  m_tree.Reset(TreeMode::kNetwork);
-  const int stored = std::clamp(m_doc.m_docSocketNumber, 0, kMaxDisplays);
-  const std::vector<DisplayRecord> records(m_doc.m_docDisplays.begin(),
-                                           m_doc.m_docDisplays.begin() + stored);
-  m_doc.m_docSocketNumber = 0;
-  m_doc.m_docCurrentDisplay = 0;
+// In network mode every stored display is connected at once, without the lock. Results are
+// recorded in stored order as soon as all before them are in, so the displays appear while
+// the slow ones still time out, and the tree ends as connecting one display after another
+// would have left it. The groups follow once every display is in.
+void CConsoleCore::BuildTree() {
+  std::vector<DisplayRecord> records;
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_doc.m_docCommunicationSelect == kSerialMode) {
+      BuildSerialTree();
+      m_tree.PropagateIcons();
+      return;
+    }
+    const int stored = std::clamp(m_doc.m_docSocketNumber, 0, kMaxDisplays);
+    records.assign(m_doc.m_docDisplays.begin(), m_doc.m_docDisplays.begin() + stored);
+    m_tree.Reset(TreeMode::kNetwork);
+    m_doc.m_docSocketNumber = 0;
+    m_doc.m_docCurrentDisplay = 0;
+  }
+  std::vector<std::string> addresses;
+  for (const DisplayRecord& record : records) addresses.push_back(record.m_address);
+  std::vector<std::optional<Connection>> arrived(records.size());
+  size_t recorded = 0;
   int starved = 0;
-  for (size_t i = 0; i < records.size(); ++i) {
-    const int slot = m_doc.m_docSocketNumber;
-    m_doc.m_docDisplays[static_cast<size_t>(slot)] = records[i];
-    m_doc.m_docCurrentDisplay = slot;
-    Connection connection;
-    if (i < connections.size()) connection = connections[i];
-    if (connection.result == Connection::Result::kNoDescriptors) ++starved;
-    AddConnectedMonitor(records[i].m_address, connection);
-  }
-  // A display that was never named keeps its address as its label.
-  for (int k = 0; k < m_doc.m_docSocketNumber; ++k) {
-    const std::string& label = m_doc.m_docDisplays[static_cast<size_t>(k)].m_label;
-    if (!label.empty()) m_tree.RelabelSingle(k, label);
-  }
+  auto recordReady = [&] {
+    std::lock_guard lock(m_mutex);
+    for (; recorded < records.size() && arrived[recorded]; ++recorded) {
+      if (arrived[recorded]->result == Connection::Result::kNoDescriptors) ++starved;
+      AddStoredMonitor(records[recorded], *arrived[recorded]);
+    }
+  };
+  ConnectOptions options = m_link.Options(1, StopFd());
+  options.finished = [&](size_t index, const Connection& result) {
+    arrived[index] = result;
+    if (index == recorded) recordReady();
+  };
+  ConnectAll(m_link.Api(), addresses, options);
+  recordReady();
+  std::lock_guard lock(m_mutex);
   m_tree.BuildNetworkGroups(GroupsOf(m_doc, m_doc.m_docGroupNumCount, m_doc.m_docGroups));
+  m_tree.PropagateIcons();
   if (starved > 0) {
     m_ui.ShowMessage("Too many open files: " + std::to_string(starved) +
                      " display(s) could not be connected. Raise the open-file limit "
                      "(ulimit -n); they will be tried again.");
+  }
+}
+
+// Every stored display is connected once, in stored order. A display whose address occurred
+// earlier is merged into that entry, and the entries after it close up, so that the table and
+// the "Single" items stay in the same order.
+// A display whose address occurred earlier is merged into that entry, and the entries after
+// it close up, so that the table and the "Single" items stay in the same order. A display
+// that was never named keeps its address as its label.
+void CConsoleCore::AddStoredMonitor(const DisplayRecord& record, const Connection& connection) {
+  const int slot = m_doc.m_docSocketNumber;
+  if (slot >= kMaxDisplays) {
+    if (connection.fd != kNoSocket) m_link.Api().Close(connection.fd);
+    return;
+  }
+  m_doc.m_docDisplays[static_cast<size_t>(slot)] = record;
+  m_doc.m_docCurrentDisplay = slot;
+  AddConnectedMonitor(record.m_address, connection);
+  if (m_doc.m_docSocketNumber > slot && !record.m_label.empty()) {
+    m_tree.RelabelSingle(slot, record.m_label);
   }
 }
 

@@ -107,7 +107,7 @@ class CConsoleCore : public NetworkLinkHost,
  private:
   class TreeNotifier;
 
-  void BuildNetworkTree(const std::vector<Connection>& connections);
+  void AddStoredMonitor(const DisplayRecord& record, const Connection& connection);
   int AddConnectedMonitor(const std::string& address, const Connection& connection);
   void BuildSerialTree();
   void RemoveDisplayEntry(int index);

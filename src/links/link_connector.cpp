@@ -46,10 +46,12 @@ class Connector {
       const Clock::time_point start = first + attempt * period;
       if (!WaitUntil(start)) {
         Cancel(round);
+        round.clear();
         break;
       }
       round = RunAttempt(round, attempt, start + period);
     }
+    for (size_t index : round) Final(index);  // every attempt failed
     return std::move(m_results);
   }
 
@@ -80,8 +82,16 @@ class Connector {
     return ::poll(&entry, 1, timeoutMs) > 0;
   }
 
+  // The result of `index` will not change any more.
+  void Final(size_t index) {
+    if (m_options.finished) m_options.finished(index, m_results[index]);
+  }
+
   void Cancel(const std::vector<size_t>& indexes) {
-    for (size_t index : indexes) m_results[index].result = Connection::Result::kCancelled;
+    for (size_t index : indexes) {
+      m_results[index].result = Connection::Result::kCancelled;
+      Final(index);
+    }
   }
 
   // Starts every connect of the round; returns the ones to watch. Failures go to `retry`.
@@ -96,12 +106,17 @@ class Connector {
         const int error = m_api.LastError();
         result.result = OutOfDescriptors(error) ? Connection::Result::kNoDescriptors
                                                 : Connection::Result::kNotConnected;
-        if (result.result == Connection::Result::kNotConnected) retry.push_back(index);
+        if (result.result == Connection::Result::kNotConnected) {
+          retry.push_back(index);
+        } else {
+          Final(index);
+        }
         continue;
       }
       if (IntoTheReserve(fd, m_limit)) {
         m_api.Close(fd);
         result.result = Connection::Result::kNoDescriptors;
+        Final(index);
         continue;
       }
       if (!m_api.SetReceiveTimeout(fd, m_options.receiveTimeoutMs) && m_options.optionFailed) {
@@ -110,6 +125,7 @@ class Connector {
       if (!m_api.SetNonBlocking(fd, true)) {
         m_api.Close(fd);
         result.result = Connection::Result::kSetupFailed;
+        Final(index);
         continue;
       }
       switch (m_api.StartConnect(fd, m_addresses[index], m_options.port)) {
@@ -134,10 +150,11 @@ class Connector {
     if (!m_api.SetNonBlocking(fd, false)) {
       m_api.Close(fd);
       result.result = Connection::Result::kSetupFailed;
-      return;
+    } else {
+      result.result = Connection::Result::kConnected;
+      result.fd = fd;
     }
-    result.result = Connection::Result::kConnected;
-    result.fd = fd;
+    Final(index);
   }
 
   std::vector<size_t> RunAttempt(const std::vector<size_t>& round, int attempt,
@@ -159,8 +176,9 @@ class Connector {
       if (polled.back().revents != 0) {
         for (const Pending& pending : watched) m_api.Close(pending.fd);
         Cancel(retry);
-        for (const Pending& pending : watched)
-          m_results[pending.index].result = Connection::Result::kCancelled;
+        std::vector<size_t> cut;
+        for (const Pending& pending : watched) cut.push_back(pending.index);
+        Cancel(cut);
         return {};
       }
       std::vector<Pending> still;

@@ -30,6 +30,10 @@ struct ConnectOptions {
   int cancelFd = kNoSocket;
   // Called when a socket's receive time-out could not be set; the connect goes on.
   std::function<void()> optionFailed;
+  // Called on the connecting thread as soon as an address's result is final, in whatever
+  // order the results come; the result is also in the returned list, whose descriptor the
+  // caller owns.
+  std::function<void(size_t index, const Connection& result)> finished;
 };
 
 // Connects to every address at once: non-blocking connects watched together, so a thousand

@@ -100,7 +100,8 @@ ConnectOptions CNetworkLink::Options(int attempts, int cancelFd) {
           .attemptMs = kConnectTimeoutMs,
           .receiveTimeoutMs = kReceiveTimeoutMs,
           .cancelFd = cancelFd,
-          .optionFailed = [this] { m_ui.ShowMessage("setsockopt() error"); }};
+          .optionFailed = [this] { m_ui.ShowMessage("setsockopt() error"); },
+          .finished = {}};
 }
 
 int CNetworkLink::FinishReconnect(int index, const std::string& ip, const Attempt& attempt) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "registry/tree_labels.h"
 #include "support/console_fixture.h"
 
@@ -56,6 +58,24 @@ TEST_F(TreeBuildingTest, ConnectsThatEndOutOfOrderAreRecordedInStoredOrder) {
                                                     "127.0.0.47 Connected to Monitor",
                                                     "127.0.0.48 Disconnected to Monitor"}));
   EXPECT_EQ(IconOf(SingleItem(1)), TreeIcon::kConnected);
+}
+
+// The window shows a display as soon as it and every display stored before it are in, while
+// later ones still time out.
+TEST_F(TreeBuildingTest, DisplaysAppearWhileLaterOnesStillTimeOut) {
+  fleet.Add({.address = "127.0.0.49"});
+  fleet.Add({.address = "127.0.0.45", .unreachable = true});
+  Configure({"127.0.0.49", "127.0.0.45"});
+  std::thread build([&] { core->BuildTree(); });
+  const bool firstShown = Eventually([&] {
+    auto state = core->Lock();
+    return state->Tree().Model().ChildCount(state->Tree().SingleRoot()) == 1;
+  });
+  const bool stillBuilding = core->Lock()->Doc().m_docSocketNumber == 1;
+  build.join();
+  EXPECT_TRUE(firstShown);
+  EXPECT_TRUE(stillBuilding);
+  EXPECT_EQ(Tree().SingleLabels(), (std::vector<std::string>{"127.0.0.49", "127.0.0.45"}));
 }
 
 TEST_F(TreeBuildingTest, ADuplicateAddressIsMergedIntoItsFirstEntry) {
