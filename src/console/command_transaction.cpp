@@ -187,17 +187,24 @@ std::optional<std::string> CCommandTransaction::ExchangeAt(int index, const Exch
                                                            bool giveUp) {
   if (!LinkState::ValidIndex(index)) return std::nullopt;
   const Sleeper sleep = m_core.SleeperCopy();
+  const std::string address = m_core.Lock()->DisplayAddress(index);
   ExchangeOutcome outcome;
   {
     auto lease = m_core.Link().Sockets().Acquire(index);
     outcome = ExchangeWithDisplay(m_core.Link().Api(), lease.Fd(), spec, sleep, m_core.StopFd());
   }
-  return RecordOutcomeLocked(m_core.Lock(), index, outcome, giveUp);
+  return RecordOutcomeLocked(m_core.Lock(), index, address, outcome, giveUp);
 }
 
+// A display deleted or moved in the table meanwhile (the operator's edits do not wait for
+// exchanges) no longer owns the entry: its outcome is not recorded against another display.
 std::optional<std::string> CCommandTransaction::RecordOutcomeLocked(const State& state, int index,
+                                                                    const std::string& address,
                                                                     ExchangeOutcome& outcome,
                                                                     bool giveUp) {
+  if (state->DisplayAddress(index) != address) {
+    return outcome.complete ? std::optional<std::string>(std::move(outcome.reply)) : std::nullopt;
+  }
   if (outcome.complete) {
     state->Doc().m_docConnectState[static_cast<size_t>(index)] = 1;
     return std::move(outcome.reply);
@@ -228,7 +235,8 @@ std::optional<std::string> CCommandTransaction::SendNetworkGroup(const std::vect
     auto state = m_core.Lock();
     COsprelNetworkManagerDoc& doc = state->Doc();
     for (int index : members) {
-      targets.push_back({index, doc.m_docConnectState[static_cast<size_t>(index)] == 1});
+      targets.push_back({index, doc.m_docConnectState[static_cast<size_t>(index)] == 1,
+                         state->DisplayAddress(index)});
       // The current display ends at the last member, as operators know it.
       doc.m_docCurrentDisplay = index;
     }
@@ -255,9 +263,10 @@ std::optional<std::string> CCommandTransaction::RecordMember(const State& state,
                                                              const GroupTarget& target,
                                                              std::string_view command,
                                                              ExchangeOutcome& outcome) {
-  std::optional<std::string> reply = IsPowerCommand(command)
-                                         ? std::optional<std::string>(PowerReply(command))
-                                         : RecordOutcomeLocked(state, target.index, outcome, true);
+  std::optional<std::string> reply =
+      IsPowerCommand(command)
+          ? std::optional<std::string>(PowerReply(command))
+          : RecordOutcomeLocked(state, target.index, target.address, outcome, true);
   if (reply) GroupHistory(state, target.index, *reply);
   return reply;
 }

@@ -63,6 +63,7 @@ class CCommandTransaction {
   struct GroupTarget {
     int index;
     bool up;
+    std::string address;  // the display's, when the send began
   };
 
   std::optional<std::string> SendNetworkGroup(const std::vector<int>& members,
@@ -82,6 +83,7 @@ class CCommandTransaction {
   void GroupHistory(const State& state, int index, std::string_view reply);
   // Records the outcome of an exchange with the display at `index`; lock held.
   std::optional<std::string> RecordOutcomeLocked(const State& state, int index,
+                                                 const std::string& address,
                                                  ExchangeOutcome& outcome, bool giveUp);
   void GiveUpLocked(const State& state, int index);
 
