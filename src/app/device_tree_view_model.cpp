@@ -1,5 +1,7 @@
 #include "app/device_tree_view_model.h"
 
+#include <QMimeData>
+
 #include <unordered_set>
 
 #include "app/legacy_text.h"
@@ -96,6 +98,12 @@ void DeviceTreeViewModel::Update(QStandardItem* mirror, TreeItem item) {
     mirror->setData(selected, kSelectedIconRole);
   }
 
+  // Only a network display can be dragged, and only onto a group.
+  const TreeRole role = m_tree.RoleOf(item);
+  const bool network = m_tree.Mode() == TreeMode::kNetwork;
+  mirror->setDragEnabled(network && role == TreeRole::kSingle);
+  mirror->setDropEnabled(network && role == TreeRole::kGroup);
+
   const QVariant expanded = model.IsExpanded(item);
   if (mirror->data(kExpandedRole) != expanded) {
     mirror->setData(expanded, kExpandedRole);
@@ -112,6 +120,39 @@ void DeviceTreeViewModel::Forget(QStandardItem* mirror) {
   for (int row = 0; row < mirror->rowCount(); ++row) Forget(mirror->child(row));
   std::erase_if(m_expansionChanged, [mirror](QStandardItem* changed) { return changed == mirror; });
   m_items.erase(mirror->data(kHandleRole).toUInt());
+}
+
+namespace {
+
+const QString kHandleMime = QStringLiteral("application/x-tarnex-tree-item");
+
+}  // namespace
+
+QStringList DeviceTreeViewModel::mimeTypes() const {
+  return {kHandleMime};
+}
+
+QMimeData* DeviceTreeViewModel::mimeData(const QModelIndexList& indexes) const {
+  if (indexes.size() != 1) return nullptr;
+  auto* data = new QMimeData;
+  data->setData(kHandleMime, QByteArray::number(HandleOf(indexes.front())));
+  return data;
+}
+
+bool DeviceTreeViewModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int row,
+                                          int, const QModelIndex& parent) const {
+  // Onto the group item itself; between rows would read as a position the core cannot take.
+  return data != nullptr && data->hasFormat(kHandleMime) && action == Qt::CopyAction && row == -1 &&
+         parent.isValid() && (flags(parent) & Qt::ItemIsDropEnabled) != 0;
+}
+
+bool DeviceTreeViewModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row,
+                                       int column, const QModelIndex& parent) {
+  if (!canDropMimeData(data, action, row, column, parent)) return false;
+  bool ok = false;
+  const TreeItem display = data->data(kHandleMime).toUInt(&ok);
+  if (ok && m_onDrop) m_onDrop(display, HandleOf(parent));
+  return ok;
 }
 
 }  // namespace tarnex

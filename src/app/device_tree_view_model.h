@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStandardItemModel>
+#include <functional>
 #include <mutex>
 
 #include <unordered_map>
@@ -35,6 +36,20 @@ class DeviceTreeViewModel : public QStandardItemModel {
   QModelIndex IndexOf(TreeItem item) const;
   static TreeItem HandleOf(const QModelIndex& index);
 
+  // Dragging a "Single" display onto a group item adds it to the group: the model carries the
+  // display's handle and hands the drop to `onDrop` (display, group item); the tree changes
+  // through the core, never here. UI thread.
+  using DropHandler = std::function<void(TreeItem display, TreeItem group)>;
+  void SetDropHandler(DropHandler onDrop) { m_onDrop = std::move(onDrop); }
+  QStringList mimeTypes() const override;
+  QMimeData* mimeData(const QModelIndexList& indexes) const override;
+  bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                       const QModelIndex& parent) const override;
+  bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                    const QModelIndex& parent) override;
+  Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
+  Qt::DropActions supportedDropActions() const override { return Qt::CopyAction; }
+
  private:
   void SyncChildren(QStandardItem* mirror, TreeItem parent);
   QStandardItem* MirrorAt(QStandardItem* mirror, int row, TreeItem item);
@@ -48,6 +63,7 @@ class DeviceTreeViewModel : public QStandardItemModel {
   TreeIconSet m_icons;
   std::unordered_map<TreeItem, QStandardItem*> m_items;
   std::vector<QStandardItem*> m_expansionChanged;
+  DropHandler m_onDrop;
 };
 
 }  // namespace tarnex

@@ -79,6 +79,17 @@ void COsprelNetworkManagerView::BuildLayout() {
   m_treeView->setHeaderHidden(true);
   m_treeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
   m_treeView->setSelectionMode(QAbstractItemView::SingleSelection);
+  // A display dragged onto a group joins it; a group held under the cursor for a second opens,
+  // the view scrolls at its edges, and Escape cancels, as Qt's drag does.
+  m_treeView->setDragEnabled(true);
+  m_treeView->setAcceptDrops(true);
+  m_treeView->setDropIndicatorShown(true);
+  m_treeView->setDragDropMode(QAbstractItemView::DragDrop);
+  m_treeView->setDefaultDropAction(Qt::CopyAction);
+  m_treeView->setAutoExpandDelay(1000);
+  m_treeView->setAutoScroll(true);
+  m_model->SetDropHandler(
+      [this](TreeItem display, TreeItem group) { OnDropOnGroup(display, group); });
 
   m_sheetFrame = new QFrame(this);
   m_sheetFrame->setFrameShape(QFrame::StyledPanel);
@@ -180,6 +191,16 @@ void COsprelNetworkManagerView::OnCurrentItemChanged(const QModelIndex& current)
 // UI thread; the pass itself runs on the supervisor's worker thread.
 void COsprelNetworkManagerView::OnTimer1() {
   m_supervisor.OnTick();
+}
+
+// UI thread. The new member is shown and selected at once, as the operator dropped it.
+void COsprelNetworkManagerView::OnDropOnGroup(TreeItem display, TreeItem group) {
+  std::string message;
+  const TreeItem added = m_groupEditor.AddByDrop(display, group, &message);
+  if (!message.empty()) m_ui.ShowMessage(message);
+  if (added == kNoItem) return;
+  SyncTree();
+  m_treeView->setCurrentIndex(m_model->IndexOf(added));
 }
 
 void COsprelNetworkManagerView::OnConnect() {

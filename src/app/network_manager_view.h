@@ -9,6 +9,7 @@
 #include "app/qt_ui_host.h"
 #include "app/serial_port_channel.h"
 #include "console/console_core.h"
+#include "console/group_editor.h"
 #include "console/link_supervisor.h"
 #include "console/page_host.h"
 #include "console/selection_handler.h"
@@ -63,6 +64,7 @@ class COsprelNetworkManagerView : public QWidget {
   const QTimer& SupervisionTimer() const { return m_timer1; }
   CLinkSupervisor& Supervisor() { return m_supervisor; }
   CMyPropertySheet& Sheet() { return *m_pages; }
+  CGroupEditor& GroupEditor() { return m_groupEditor; }
   CSerialPort& SerialPort() { return m_serialPort; }
 
  private:
@@ -74,6 +76,7 @@ class COsprelNetworkManagerView : public QWidget {
   void FollowCoreSelection();
   void OnCurrentItemChanged(const QModelIndex& current);
   void OnTimer1();
+  void OnDropOnGroup(TreeItem display, TreeItem group);
 
   QtUiHost m_ui;
   // The one serial line, open in serial mode from start-up to the end.
@@ -86,6 +89,7 @@ class COsprelNetworkManagerView : public QWidget {
   CMyPropertySheet* m_pages;
   CLinkSupervisor m_supervisor;
   CSelectionHandler m_selection;
+  CGroupEditor m_groupEditor{m_core};
   std::chrono::milliseconds m_supervisionPeriod;
   QTimer m_timer1;
   bool m_syncing = false;

@@ -146,6 +146,48 @@ std::string CGroupEditor::AddSerialMember(const State& state, int group, TreeIte
   return {};
 }
 
+// Unlike the command, a drop asks nothing of the display's link, and every member of every
+// group is renumbered afterwards.
+TreeItem CGroupEditor::AddByDrop(TreeItem display, TreeItem groupItem, std::string* message) {
+  auto state = m_core.Lock();
+  COsprelNetworkManagerDoc& doc = state->Doc();
+  DeviceTree& tree = state->Tree();
+  if (!IsNetwork(doc) || tree.RoleOf(display) != TreeRole::kSingle ||
+      tree.RoleOf(groupItem) != TreeRole::kGroup) {
+    return kNoItem;
+  }
+  const std::string& name = tree.Model().Label(groupItem);
+  const auto begin = doc.m_docGroupName.begin();
+  const int group =
+      static_cast<int>(std::find(begin, begin + doc.m_docGroupNumCount, name) - begin);
+  if (group >= doc.m_docGroupNumCount) return kNoItem;
+  doc.m_docSelectedGroup = group;
+  const std::string label = tree.Model().Label(display);
+  const std::string key(DisplayKey(label));
+  GroupRecord& record = doc.m_docGroups[static_cast<size_t>(group)];
+  if (std::find(record.m_addresses.begin(), record.m_addresses.end(), key) !=
+      record.m_addresses.end()) {
+    return kNoItem;
+  }
+  const int count = static_cast<int>(record.m_addresses.size());
+  const TreeItem target = tree.GroupItem(group);
+  const TreeItem added = count >= kMaxNetworkMembers
+                             ? kNoItem
+                             : tree.AppendMember(target, MemberLabel(count + 1, label),
+                                                 tree.Model().Images(display).normal);
+  if (added == kNoItem) {
+    *message = "No more displays can join this group: it holds " +
+               std::to_string(kMaxNetworkMembers) + ".";
+    return kNoItem;
+  }
+  tree.SetImages(added, tree.Model().Images(display));
+  SetMemberCount(doc, group, count + 1);
+  record.m_addresses[static_cast<size_t>(count)] = key;
+  record.m_labels[static_cast<size_t>(count)] = MemberLabel(count + 1, label);
+  tree.RenumberMembers();
+  return added;
+}
+
 std::string CGroupEditor::DeleteProjector() {
   auto state = m_core.Lock();
   DeviceTree& tree = state->Tree();

@@ -20,6 +20,9 @@ class CGroupEditor {
   // The selected display (a "Single" child, or a set-ID item on the serial line) joins group
   // `group`; -1 when the operator chose none.
   std::string AddToGroup(int group);
+  // A "Single" display dropped on a group item joins that group (network); the new member
+  // item, or kNoItem when nothing was added. `message` gets what to tell the operator.
+  TreeItem AddByDrop(TreeItem display, TreeItem groupItem, std::string* message);
   // The selected display, from the table and every group, or the selected member from its
   // group.
   std::string DeleteProjector();

@@ -96,6 +96,23 @@ TEST_F(GroupEditorTest, AddingNeedsAConnectedDisplayAndAddsItOnce) {
   EXPECT_EQ(doc->m_docGroups[0].m_addresses, Texts{"127.0.80.1"});
 }
 
+// A drop asks nothing of the link, copies the display's icon and adds it once.
+TEST_F(GroupEditorTest, ADisplayDroppedOnAGroupJoinsItOnce) {
+  fleet.Add({.address = "127.0.80.8", .refuse = true});
+  Configure({"127.0.80.8"}, {{"Hall", {}}, {"Foyer", {}}});
+  core->BuildTree();
+  std::string message;
+  const TreeItem added = editor->AddByDrop(SingleItem(0), Tree().GroupItem(1), &message);
+  ASSERT_NE(added, kNoItem);
+  EXPECT_EQ(Members(1), Texts{"[1]127.0.80.8"});
+  EXPECT_EQ(IconOf(added), TreeIcon::kDisconnected);
+  EXPECT_EQ(doc->m_docSelectedGroup, 1);
+  EXPECT_EQ(editor->AddByDrop(SingleItem(0), Tree().GroupItem(1), &message), kNoItem);
+  EXPECT_EQ(editor->AddByDrop(SingleItem(0), SingleItem(0), &message), kNoItem);  // not a group
+  EXPECT_EQ(Members(1).size(), 1u);
+  EXPECT_TRUE(message.empty());
+}
+
 TEST_F(GroupEditorTest, AFullNetworkGroupTakesNoMoreMembers) {
   fleet.Add({.address = "127.0.80.3"});
   std::vector<std::string> members;

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -250,6 +251,35 @@ TEST_F(MainWindowTest, AClosingWindowDoesNotWaitForAPassOverSilentDisplays) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
   EXPECT_FALSE(View().Supervisor().PassRunning());
   EXPECT_NE(ReadFile("QXMNTConfig.ini").find("99=127.0.71.100"), std::string::npos);
+}
+
+// A display dragged onto a group joins it and becomes the selection; only displays drag, and
+// only groups take them.
+TEST_F(MainWindowTest, ADisplayDroppedOnAGroupJoinsItAndIsSelected) {
+  Open(135);
+  View().OnInitialUpdate();
+  Settle();
+  ASSERT_EQ(View().GroupEditor().MakeGroup("Foyer"), "");
+  Settle();
+  TreeItem foyerItem;
+  {
+    auto state = View().Core().Lock();
+    foyerItem = state->Tree().GroupItem(1);
+  }
+  const QModelIndex foyer = Mirror().IndexOf(foyerItem);
+  EXPECT_TRUE(Mirror().flags(SingleIndex(a)) & Qt::ItemIsDragEnabled);
+  EXPECT_FALSE(Mirror().flags(MemberIndex(0)) & Qt::ItemIsDragEnabled);
+  EXPECT_FALSE(Mirror().flags(SingleIndex(b)) & Qt::ItemIsDropEnabled);
+
+  std::unique_ptr<QMimeData> data(Mirror().mimeData({SingleIndex(a)}));
+  EXPECT_FALSE(Mirror().canDropMimeData(data.get(), Qt::CopyAction, -1, 0, SingleIndex(b)));
+  ASSERT_TRUE(Mirror().dropMimeData(data.get(), Qt::CopyAction, -1, 0, foyer));
+  Settle();
+
+  const QModelIndex member = Mirror().index(0, 0, foyer);
+  EXPECT_EQ(member.data().toString(), QString::fromStdString("[1][Lobby]" + a));
+  EXPECT_EQ(View().TreeView()->currentIndex(), member);
+  EXPECT_EQ(doc.m_docGroups[1].m_addresses, std::vector<std::string>{a});
 }
 
 // The operator starts in the tree and reaches the controls of the page on top with Tab alone.
