@@ -282,6 +282,48 @@ TEST_F(MainWindowTest, ADisplayDroppedOnAGroupJoinsItAndIsSelected) {
   EXPECT_EQ(doc.m_docGroups[1].m_addresses, std::vector<std::string>{a});
 }
 
+// Edits live in memory until the close writes them; the next start shows the same tree.
+TEST_F(MainWindowTest, GroupEditsSurviveARestart) {
+  Open(137);
+  View().OnInitialUpdate();
+  Settle();
+  CGroupEditor& editor = View().GroupEditor();
+  ASSERT_EQ(editor.MakeGroup("Foyer"), "");
+  Select(SingleIndex(a));
+  ASSERT_EQ(editor.AddToGroup(1), "");
+  ASSERT_EQ(editor.ChangeName("Desk"), "");
+  Select(MemberIndex(1));  // b leaves "Hall"
+  editor.DeleteProjector();
+  Settle();
+  std::vector<TreeGroupLabels> before;
+  std::vector<std::string> singles;
+  {
+    auto state = View().Core().Lock();
+    before = state->Tree().GroupLabels();
+    singles = state->Tree().SingleLabels();
+  }
+  frame->close();
+  frame.reset();
+
+  COsprelNetworkManagerDoc again;
+  again.OnNewDocument();
+  CMainFrame::Options options;
+  options.view.presenter = recorder.Presenter();
+  CMainFrame restarted(again, login, options);
+  restarted.View().OnInitialUpdate();
+  testing::SettleJobs(restarted.View().Core().Jobs());
+  auto state = restarted.View().Core().Lock();
+  EXPECT_EQ(state->Tree().SingleLabels(), singles);
+  const std::vector<TreeGroupLabels> after = state->Tree().GroupLabels();
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t g = 0; g < after.size(); ++g) {
+    EXPECT_EQ(after[g].name, before[g].name);
+    EXPECT_EQ(after[g].memberLabels, before[g].memberLabels);
+  }
+  EXPECT_EQ(before[1].memberLabels, std::vector<std::string>{"[1][Desk]" + a});
+  EXPECT_EQ(before[0].memberLabels, std::vector<std::string>{"[1][Desk]" + a});
+}
+
 // The operator starts in the tree and reaches the controls of the page on top with Tab alone.
 TEST_F(MainWindowTest, TabLeadsFromTheTreeIntoThePageOnTop) {
   Open(131);
