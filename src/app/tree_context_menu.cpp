@@ -1,0 +1,176 @@
+#include "app/tree_context_menu.h"
+
+#include <QDialog>
+#include <QPoint>
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/group_dialogs.h"
+#include "app/legacy_text.h"
+#include "console/console_core.h"
+#include "console/group_editor.h"
+
+namespace tarnex {
+namespace {
+
+constexpr std::array<const char*, TreeContextMenu::kCommandCount> kTexts = {
+    "Make Group",  "Add to Group",       "Delete Projector",  "Delete Group",
+    "Change Name", "Load Configuration", "Save Configuration"};
+
+using Command = TreeContextMenu::Command;
+
+// The active mode's group names, 0..G-1, as stored.
+std::vector<std::string> GroupNames(const COsprelNetworkManagerDoc& doc) {
+  const bool network = doc.m_docCommunicationSelect == kNetworkMode;
+  const int count = network ? doc.m_docGroupNumCount : doc.m_docSerialGroupNumCount;
+  const size_t shown = std::min(static_cast<size_t>(std::max(count, 0)), doc.m_docGroupName.size());
+  return {doc.m_docGroupName.begin(), doc.m_docGroupName.begin() + static_cast<long>(shown)};
+}
+
+// The bytes for a typed group name. A name that reads as an existing group's gives that
+// group's very bytes, so a duplicate is found whichever code page the file was written in;
+// a new name follows the file's other names.
+std::string EncodeGroupName(const QString& typed, const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    if (DecodeText(name) == typed) return name;
+  }
+  return EncodeText(typed, names.empty() ? std::string_view{} : std::string_view(names.front()));
+}
+
+}  // namespace
+
+TreeContextMenu::TreeContextMenu(CConsoleCore& core, MessagePresenter present, QWidget* parent)
+    : m_core(core), m_present(std::move(present)), m_parent(parent), m_menu(parent) {
+  m_menu.setAccessibleName(QStringLiteral("Device tree menu"));
+  for (size_t i = 0; i < m_actions.size(); ++i) {
+    m_actions[i] = m_menu.addAction(QString::fromLatin1(kTexts[i]));
+  }
+}
+
+void TreeContextMenu::Exec(const QPoint& globalPos) {
+  Refresh();
+  if (QAction* chosen = m_menu.exec(globalPos)) Run(chosen);
+}
+
+void TreeContextMenu::Refresh() {
+  std::array<bool, kCommandCount> enabled{};
+  {
+    auto state = m_core.Lock();
+    const DeviceTree& tree = state->Tree();
+    const TreeItem selected = tree.ViewState().m_hSelectedItem;
+    const TreeRole role = tree.RoleOf(selected);
+    const bool network = state->Doc().m_docCommunicationSelect == kNetworkMode;
+    const bool single = role == TreeRole::kSingle;
+    const bool member = role == TreeRole::kMember;
+    const bool group = role == TreeRole::kGroup;
+    // "PJTR 0" sits directly under "Single"; only the set IDs of a range can join a group.
+    const bool setInRange = role == TreeRole::kSerialSet && tree.IsRootGrandchild(selected);
+    const bool singleChild =
+        role != TreeRole::kNone && tree.Model().Parent(selected) == tree.SingleRoot();
+    const bool groupsExist =
+        (network ? state->Doc().m_docGroupNumCount : state->Doc().m_docSerialGroupNumCount) > 0;
+    const auto set = [&enabled](Command command, bool on) {
+      enabled[static_cast<size_t>(command)] = on;
+    };
+    set(Command::kMakeGroup, !network || role == TreeRole::kNone || role == TreeRole::kRoot);
+    set(Command::kAddToGroup, network ? single && groupsExist : setInRange);
+    set(Command::kDeleteProjector, singleChild || member);
+    set(Command::kDeleteGroup, group);
+    set(Command::kChangeName, network && single);
+    set(Command::kLoadConfiguration, (network ? single : setInRange) || group || member);
+    set(Command::kSaveConfiguration, (network ? single : setInRange) || member);
+  }
+  for (size_t i = 0; i < m_actions.size(); ++i) m_actions[i]->setEnabled(enabled[i]);
+}
+
+void TreeContextMenu::Run(QAction* action) {
+  const auto found = std::find(m_actions.begin(), m_actions.end(), action);
+  if (found == m_actions.end() || !action->isEnabled()) return;
+  switch (static_cast<Command>(found - m_actions.begin())) {
+    case Command::kMakeGroup:
+      MakeGroup();
+      break;
+    case Command::kAddToGroup:
+      AddToGroup();
+      break;
+    case Command::kDeleteProjector:
+      Show(CGroupEditor(m_core).DeleteProjector());
+      break;
+    case Command::kDeleteGroup:
+      Show(CGroupEditor(m_core).DeleteGroup());
+      break;
+    case Command::kChangeName:
+      ChangeName();
+      break;
+    case Command::kLoadConfiguration:
+    case Command::kSaveConfiguration:
+      // Restoring and backing up a display's settings come with the backup feature; until
+      // then the entries show when they would apply and do nothing.
+      break;
+  }
+}
+
+bool TreeContextMenu::RunDialog(QDialog& dialog) {
+  if (m_driver) {
+    m_driver(dialog);
+    return dialog.result() == QDialog::Accepted;
+  }
+  return dialog.exec() == QDialog::Accepted;
+}
+
+void TreeContextMenu::Show(const std::string& message) {
+  if (!message.empty() && m_present) m_present(m_parent, DecodeText(message));
+}
+
+void TreeContextMenu::MakeGroup() {
+  const auto judge = [this](const QString& typed) -> CMakeGroupDlg::Verdict {
+    std::vector<std::string> names;
+    {
+      auto state = m_core.Lock();
+      names = GroupNames(state->Doc());
+    }
+    const std::string name = EncodeGroupName(typed, names);
+    const std::string message = CGroupEditor(m_core).MakeGroup(name);
+    // A duplicate or an unstorable name can be typed again; an empty name or a full table
+    // ends the dialog, as another try cannot help.
+    const bool retry = !name.empty() && message == name + " has been Already decided";
+    const bool close = !retry && CGroupEditor::NameProblem(name).empty();
+    return {DecodeText(message), close};
+  };
+  CMakeGroupDlg dialog(judge, m_present, m_parent);
+  RunDialog(dialog);
+}
+
+void TreeContextMenu::AddToGroup() {
+  QStringList shown;
+  {
+    auto state = m_core.Lock();
+    for (const std::string& name : GroupNames(state->Doc())) shown.append(DecodeText(name));
+  }
+  CGroupSelectionDlg dialog(shown, m_parent);
+  if (!RunDialog(dialog) || !dialog.Selected()) return;
+  {
+    auto state = m_core.Lock();
+    state->Doc().m_docSelectedGroup = dialog.Position();
+  }
+  Show(CGroupEditor(m_core).AddToGroup(dialog.Position()));
+}
+
+void TreeContextMenu::ChangeName() {
+  CChangeName dialog(m_parent);
+  RunDialog(dialog);
+  const QString pending = dialog.Pending();
+  std::string bytes;
+  if (pending == QLatin1String(CChangeName::kRemoveName)) {
+    bytes = CChangeName::kRemoveName;
+  } else if (!pending.isEmpty()) {
+    // Follows the code page of the label it replaces.
+    auto state = m_core.Lock();
+    bytes =
+        EncodeText(pending, state->Tree().Model().Label(state->Tree().ViewState().m_hSelectedItem));
+  }
+  Show(CGroupEditor(m_core).ChangeName(bytes));
+}
+
+}  // namespace tarnex
