@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/device_tree_view_model.h"
+#include "app/tree_context_menu.h"
 #include "platform/ui_thread.h"
 #include "registry/tree_labels.h"
 
@@ -29,7 +30,8 @@ MessagePresenter PresenterOf(const ViewSettings& settings) {
 COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& doc,
                                                      ViewSettings settings, QWidget* parent)
     : QWidget(parent),
-      m_ui(PresenterOf(settings)),
+      m_presenter(PresenterOf(settings)),
+      m_ui(m_presenter),
       m_core(doc, m_ui, SocketsOf(settings)),
       m_pages(new CMyPropertySheet(m_core, this)),
       m_supervisor(m_core, *m_pages),
@@ -88,6 +90,10 @@ void COsprelNetworkManagerView::BuildLayout() {
   m_treeView->setDefaultDropAction(Qt::CopyAction);
   m_treeView->setAutoExpandDelay(1000);
   m_treeView->setAutoScroll(true);
+  // The right button and the context-menu key open the group editing commands.
+  m_treeView->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(m_treeView, &QWidget::customContextMenuRequested, this,
+          &COsprelNetworkManagerView::OnTreeContextMenu);
   m_model->SetDropHandler(
       [this](TreeItem display, TreeItem group) { OnDropOnGroup(display, group); });
 
@@ -191,6 +197,12 @@ void COsprelNetworkManagerView::OnCurrentItemChanged(const QModelIndex& current)
 // UI thread; the pass itself runs on the supervisor's worker thread.
 void COsprelNetworkManagerView::OnTimer1() {
   m_supervisor.OnTick();
+}
+
+// UI thread. The menu acts on the selection the tree handling recorded.
+void COsprelNetworkManagerView::OnTreeContextMenu(const QPoint& position) {
+  TreeContextMenu menu(m_core, m_presenter, window());
+  menu.Exec(m_treeView->viewport()->mapToGlobal(position));
 }
 
 // UI thread. The new member is shown and selected at once, as the operator dropped it.

@@ -77,7 +77,9 @@ class COsprelNetworkManagerView : public QWidget {
   void OnCurrentItemChanged(const QModelIndex& current);
   void OnTimer1();
   void OnDropOnGroup(TreeItem display, TreeItem group);
+  void OnTreeContextMenu(const QPoint& position);
 
+  MessagePresenter m_presenter;
   QtUiHost m_ui;
   // The one serial line, open in serial mode from start-up to the end.
   CSerialPort m_serialPort{m_ui};
