@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/dialog_keys.h"
+
 namespace tarnex {
 namespace {
 
@@ -35,15 +37,7 @@ void AddButtons(QVBoxLayout* layout, QPushButton* accept, QPushButton* cancel) {
 }  // namespace
 
 void GroupEditDialog::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-      event->accept();
-      return;
-    default:
-      QDialog::keyPressEvent(event);
-  }
+  if (!SwallowEnterAndEscape(event)) QDialog::keyPressEvent(event);
 }
 
 QPushButton* GroupEditDialog::MakeButton(const QString& text, const char* objectName,

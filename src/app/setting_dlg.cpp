@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "app/communication_change.h"
+#include "app/dialog_keys.h"
 #include "app/information_dlg.h"
 #include "app/setting_dlg_lists.h"
 
@@ -198,15 +199,7 @@ void CSettingDlg::done(int result) {
 }
 
 void CSettingDlg::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-      event->accept();
-      return;
-    default:
-      QDialog::keyPressEvent(event);
-  }
+  if (!SwallowEnterAndEscape(event)) QDialog::keyPressEvent(event);
 }
 
 }  // namespace tarnex
