@@ -173,15 +173,6 @@ std::optional<std::string> CCommandTransaction::NetworkQueryOnce(int index,
   return ExchangeAt(index, Once(command), false);
 }
 
-std::string CCommandTransaction::SendPowerCommand(int index, std::string_view command) {
-  const Sleeper sleep = m_core.SleeperCopy();
-  {
-    auto lease = m_core.Link().Sockets().Acquire(index);
-    ExchangeWithDisplay(m_core.Link().Api(), lease.Fd(), Power(command), sleep, m_core.StopFd());
-  }
-  return PowerReply(command);
-}
-
 // The display's channel is held for the exchange; the console lock only for its outcome.
 std::optional<std::string> CCommandTransaction::ExchangeAt(int index, const ExchangeSpec& spec,
                                                            bool giveUp) {

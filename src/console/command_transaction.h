@@ -54,8 +54,6 @@ class CCommandTransaction {
   std::optional<std::string> NetworkExchange(int index, std::string_view command);
   // The same without retries or give-up: one failed receive returns nothing.
   std::optional<std::string> NetworkQueryOnce(int index, std::string_view command);
-  // Power on or off, sent twice and answered without reading the display.
-  std::string SendPowerCommand(int index, std::string_view command);
   // One exchange on the serial line; empty when nothing arrived.
   std::string SerialExchange(std::string_view command);
 

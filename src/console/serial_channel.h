@@ -35,8 +35,7 @@ class SerialChannel {
   }
 
  private:
-  // Recursive: the window's pauses deliver queued events, one of which may start an exchange.
-  std::recursive_mutex m_turn;
+  std::mutex m_turn;
 };
 
 }  // namespace tarnex

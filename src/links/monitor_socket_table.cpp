@@ -25,11 +25,9 @@ MonitorSocketTable::Lease MonitorSocketTable::Acquire(int index) {
   Lease lease;
   if (!LinkState::ValidIndex(index)) return lease;
   Channel& channel = m_channels[static_cast<size_t>(index)];
-  const std::thread::id me = std::this_thread::get_id();
   std::unique_lock lock(channel.entry);
-  channel.turnFree.wait(lock, [&] { return channel.depth == 0 || channel.owner == me; });
-  channel.owner = me;
-  ++channel.depth;
+  channel.turnFree.wait(lock, [&] { return !channel.taken; });
+  channel.taken = true;
   lease.m_table = this;
   lease.m_index = index;
   lease.m_socket = channel.socket;
@@ -40,8 +38,7 @@ void MonitorSocketTable::ReleaseTurn(int index) {
   Channel& channel = m_channels[static_cast<size_t>(index)];
   {
     std::lock_guard lock(channel.entry);
-    if (--channel.depth > 0) return;
-    channel.owner = std::thread::id();
+    channel.taken = false;
   }
   channel.turnFree.notify_all();
 }

@@ -4,7 +4,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "links/link_state.h"
 #include "platform/socket_api.h"
@@ -63,10 +62,7 @@ class MonitorSocketTable {
   struct Channel {
     mutable std::mutex entry;  // guards the fields below, never held across a wait for a display
     std::condition_variable turnFree;
-    // Whose turn it is; the owner may take it again (the window's pauses used to deliver
-    // events that started a second exchange, and a turn must never wait for itself).
-    std::thread::id owner;
-    int depth = 0;
+    bool taken = false;
     std::shared_ptr<const int> socket;
   };
 

@@ -1,17 +1,16 @@
 #include "monitor/control_readers.h"
 
 #include <chrono>
-#include <mutex>
 #include <span>
 
 #include "console/command_transaction.h"
 #include "monitor/control_tables.h"
 #include "monitor/display_kind.h"
-#include "monitor/link_failure.h"
 #include "monitor/page_reader.h"
 #include "monitor/page_state.h"
 #include "monitor/progress_popup.h"
 #include "monitor/refresh_steps.h"
+#include "monitor/shared_queries.h"
 #include "protocol/command_catalogue.h"
 
 namespace tarnex {
@@ -26,17 +25,9 @@ constexpr std::chrono::milliseconds kAfterReadPause{200};
 }  // namespace
 
 int ReadControlInput(CConsoleCore& core, std::optional<int>* input) {
-  const std::optional<std::string> reply =
-      core.Transaction().SendCommand(protocol::query::kInputSelect);
-  if (!reply || reply->empty()) {
-    ReportLostLink(core, true);
-    return 0;
-  }
-  {
-    auto state = core.Lock();
-    state->Doc().m_docSetIdAnswered = 1;
-    state->Doc().m_docInputReadOk = 1;
-  }
+  const std::optional<std::string> reply = AskInput(core, true);
+  if (!reply) return 0;
+  SetDocInt(core, &COsprelNetworkManagerDoc::m_docSetIdAnswered, 1);
   const auto& table = control::UsesInputListB(g_displayKind)
                           ? std::span<const ReplyPosition>(control::kInputRepliesKind1)
                           : std::span<const ReplyPosition>(control::kInputRepliesOther);

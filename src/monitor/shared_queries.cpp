@@ -14,14 +14,19 @@ int QuerySignal(CConsoleCore& core) {
   return reply && protocol::MatchesReply(*reply, "a 01 OK01x") ? 1 : 0;
 }
 
-int CheckInput(CConsoleCore& core, std::optional<int>* inputPosition) {
-  const std::optional<std::string> reply =
-      core.Transaction().SendCommand(protocol::query::kInputSelect);
+std::optional<std::string> AskInput(CConsoleCore& core, bool clearSetIdAnswered) {
+  std::optional<std::string> reply = core.Transaction().SendCommand(protocol::query::kInputSelect);
   if (!reply || reply->empty()) {
-    ReportLostLink(core, false);
-    return 0;
+    ReportLostLink(core, clearSetIdAnswered);
+    return std::nullopt;
   }
   SetDocInt(core, &COsprelNetworkManagerDoc::m_docInputReadOk, 1);
+  return reply;
+}
+
+int CheckInput(CConsoleCore& core, std::optional<int>* inputPosition) {
+  const std::optional<std::string> reply = AskInput(core, false);
+  if (!reply) return 0;
   const auto position = MatchPosition(*reply, control::kInputRepliesOther);
   if (inputPosition != nullptr) *inputPosition = position;
   return 1;

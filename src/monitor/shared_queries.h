@@ -1,10 +1,16 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "console/console_core.h"
 
 namespace tarnex {
+
+// The input query, the pages' link check: the reply, after recording that the input was read;
+// nothing when the display was silent, which is reported as a lost link (ReportLostLink with
+// `clearSetIdAnswered`).
+std::optional<std::string> AskInput(CConsoleCore& core, bool clearSetIdAnswered);
 
 // 1 when the selected display reports a signal ("a 01 OK01x"), otherwise 0.
 int QuerySignal(CConsoleCore& core);
