@@ -9,6 +9,9 @@ BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev googletest libbe
 GUI_PACKAGES=(qt6-base-dev qt6-qpa-plugins)
 # The demo's virtual screen, its typing at the login and its screenshot.
 DEMO_PACKAGES=(xvfb xauth xdotool imagemagick)
+# Packaging: the package's library dependencies (dpkg-shlibdeps), its checks, and the
+# validators of the desktop entry and the AppStream metadata.
+PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream)
 # Peers and tools only the tests use; clang-format for the format check of changed files.
 TEST_PACKAGES=(clang-format)
 

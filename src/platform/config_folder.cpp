@@ -46,20 +46,33 @@ std::string UserConfigHome() {
   return WithSlash(home) + ".config/";
 }
 
+// An installation puts the desktop entry beside the programs' folder (<prefix>/bin and
+// <prefix>/share/applications), which a build tree or an unpacked copy does not have.
+bool IsInstalledIn(const std::string& exeFolder) {
+  const std::string entry = exeFolder + "../share/applications/" TARNEX_APP_ID ".desktop";
+  return ::access(entry.c_str(), F_OK) == 0;
+}
+
 }  // namespace
 
-std::string ConfigFolder() {
+std::string ConfigFolderBeside(const std::string& exeFolder) {
   const char* chosen = std::getenv("TARNEX_CONFIG_DIR");
   if (chosen != nullptr && chosen[0] != '\0') {
     const std::string folder = WithSlash(chosen);
     MakeFolders(folder, 0755);
     return folder;
   }
-  const std::string exeFolder = ExecutableFolder();
-  if (!exeFolder.empty() && ::access(exeFolder.c_str(), W_OK) == 0) return exeFolder;
+  // An installed copy never writes beside itself, even where it could (run as root).
+  if (!exeFolder.empty() && ::access(exeFolder.c_str(), W_OK) == 0 && !IsInstalledIn(exeFolder)) {
+    return exeFolder;
+  }
   const std::string folder = UserConfigHome() + "tarnex-manager/";
   MakeFolders(folder, 0700);
   return folder;
+}
+
+std::string ConfigFolder() {
+  return ConfigFolderBeside(ExecutableFolder());
 }
 
 }  // namespace tarnex

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/scratch_folder.h"
@@ -58,6 +60,31 @@ TEST(ConfigFolder, WithoutVariableAWritableExecutableFolder) {
   folder.resize(folder.rfind('/') + 1);
   if (::access(folder.c_str(), W_OK) != 0) GTEST_SKIP() << "test folder not writable";
   EXPECT_EQ(ConfigFolder(), folder);
+}
+
+// An installed copy run by root could write into /usr/bin; it must keep to the user's folder.
+TEST(ConfigFolder, AnInstalledCopyNeverWritesBesideItself) {
+  namespace fs = std::filesystem;
+  ConfigDirVariable variable(nullptr);
+  testing::ScratchFolder scratch;
+  const fs::path prefix = fs::path(scratch.Path()) / "prefix";
+  fs::create_directories(prefix / "bin");
+  const std::string bin = (prefix / "bin").string() + "/";
+  ASSERT_EQ(ConfigFolderBeside(bin), bin) << "an unpacked copy keeps its files beside it";
+
+  fs::create_directories(prefix / "share/applications");
+  std::ofstream(prefix / "share/applications/org.tarnex.Manager.desktop") << "[Desktop Entry]\n";
+  const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
+  const std::string keptXdg = oldXdg != nullptr ? oldXdg : "";
+  ::setenv("XDG_CONFIG_HOME", (prefix / "xdg").c_str(), 1);
+  EXPECT_EQ(ConfigFolderBeside(bin), (prefix / "xdg/tarnex-manager").string() + "/");
+  EXPECT_TRUE(fs::is_directory(prefix / "xdg/tarnex-manager"));
+  if (oldXdg != nullptr) {
+    ::setenv("XDG_CONFIG_HOME", keptXdg.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_CONFIG_HOME");
+  }
+  fs::remove_all(prefix);
 }
 
 }  // namespace
