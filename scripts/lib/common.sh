@@ -11,7 +11,7 @@ GUI_PACKAGES=(qt6-base-dev qt6-qpa-plugins)
 DEMO_PACKAGES=(xvfb xauth xdotool imagemagick)
 # Packaging: the package's library dependencies (dpkg-shlibdeps), its checks, and the
 # validators of the desktop entry and the AppStream metadata.
-PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream)
+PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream man-db)
 # Peers and tools only the tests use; clang-format for the format check of changed files.
 TEST_PACKAGES=(clang-format)
 
