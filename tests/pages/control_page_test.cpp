@@ -113,7 +113,7 @@ TEST_P(InputByKindTest, SetSendsTheCommandOfTheKindsListAndWritesItsHistory) {
   const InputCase& c = GetParam();
   const std::string address = c.address;
   SelectOne(address, c.kind);
-  EXPECT_EQ(QueryDisplayKind(*core), c.kind);
+  EXPECT_EQ(OnWorker([&] { return QueryDisplayKind(*core); }), c.kind);
   Control().ShowValues();
   fleet.ClearLog();
 
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ControlPageTest, TheReportedInputIsShownInTheListOfTheDisplaysKind) {
   SelectOne("127.0.0.150", 1);
-  core->Transaction().SendCommand("xb 01 91\n");
+  OnWorker([&] { core->Transaction().SendCommand("xb 01 91\n"); });
 
   g_displayKind = 1;
   Control().Refresh();
@@ -162,8 +162,8 @@ TEST_F(ControlPageTest, ValuesReadFromTheDisplayAreNotSentBack) {
   fleet.Add({.address = "127.0.0.151"});
   Start({"127.0.0.151"});
   Select(SingleItem(0));
-  core->Transaction().SendCommand("kd 01 01\n");
-  core->Transaction().SendCommand("nr 01 02\n");
+  OnWorker([&] { core->Transaction().SendCommand("kd 01 01\n"); });
+  OnWorker([&] { core->Transaction().SendCommand("nr 01 02\n"); });
   fleet.ClearLog();
 
   Control().Refresh();

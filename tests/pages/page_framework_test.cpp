@@ -116,7 +116,7 @@ TEST_F(FrameworkTest, ASliderShowsWhatItReadsAndSendsOnlyWhatTheOperatorDoes) {
   QSlider slider(Qt::Horizontal);
   QLineEdit box;
   SliderBinding contrast(*core, &slider, &box, "kg");
-  core->Transaction().SendCommand("kg 01 4b\n");
+  OnWorker([&] { core->Transaction().SendCommand("kg 01 4b\n"); });
   fleet.ClearLog();
 
   Tree().MarkSelectedDisconnected();
@@ -168,25 +168,25 @@ TEST_F(FrameworkTest, SharedQueriesAskTheSelectedDisplay) {
   SelectOne(kAddress);
   fleet.Find(kAddress)->SetKind(3);
   Tree().MarkSelectedDisconnected();  // an answer alone says the display is reachable
-  EXPECT_EQ(QueryDisplayKind(*core), 3);
+  EXPECT_EQ(OnWorker([&] { return QueryDisplayKind(*core); }), 3);
   EXPECT_EQ(g_displayKind, 3);
   EXPECT_EQ(Tree().ViewState().m_bConnect, 1);
-  EXPECT_EQ(QuerySignal(*core), 1);
+  EXPECT_EQ(OnWorker([&] { return QuerySignal(*core); }), 1);
   fleet.Find(kAddress)->SetSignal(false);
-  EXPECT_EQ(QuerySignal(*core), 0);
+  EXPECT_EQ(OnWorker([&] { return QuerySignal(*core); }), 0);
 
   // The input check stores the input for the Control page in list A order.
-  core->Transaction().SendCommand("xb 01 92\n");
+  OnWorker([&] { core->Transaction().SendCommand("xb 01 92\n"); });
   doc->m_docInputReadOk = 0;
-  EXPECT_EQ(CheckInput(*core), 1);
+  EXPECT_EQ(OnWorker([&] { return CheckInput(*core); }), 1);
   std::optional<int> input;
-  EXPECT_EQ(CheckInput(*core, &input), 1);
+  EXPECT_EQ(OnWorker([&] { return CheckInput(*core, &input); }), 1);
   EXPECT_EQ(input, 7);
   EXPECT_EQ(doc->m_docInputReadOk, 1);
 
   fleet.Find(kAddress)->SetSilent(true);
-  EXPECT_EQ(CheckInput(*core, &input), 0);
-  EXPECT_EQ(QueryDisplayKind(*core), 0);
+  EXPECT_EQ(OnWorker([&] { return CheckInput(*core, &input); }), 0);
+  EXPECT_EQ(OnWorker([&] { return QueryDisplayKind(*core); }), 0);
   EXPECT_EQ(ui.Messages(), Texts{"Projector is Disconnected"});
 }
 

@@ -5,6 +5,9 @@
 #include <QComboBox>
 #include <QPushButton>
 
+#include <chrono>
+#include <cstdlib>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +16,7 @@
 #include "monitor/display_kind.h"
 #include "pages/control_page.h"
 #include "pages/property_sheet.h"
+#include "platform/ui_thread.h"
 #include "support/console_fixture.h"
 #include "support/qt_settle.h"
 
@@ -27,6 +31,7 @@ class PagesFixture : public ConsoleFixture {
     g_displayKind = 0;
   }
   void TearDown() override {
+    UnmarkUiThread();
     core->Stop();
     core->Jobs().Stop();
     handler.reset();
@@ -42,9 +47,12 @@ class PagesFixture : public ConsoleFixture {
     MakeSheet();
     fleet.ClearLog();
   }
+  // From here on the test's thread is the window's: a page that waits for a display on it
+  // aborts the test, as the console does in debug builds.
   void MakeSheet() {
     sheet = std::make_unique<CMyPropertySheet>(*core);
     handler = std::make_unique<CSelectionHandler>(*core, *sheet);
+    MarkUiThread();
   }
   std::vector<std::string> Commands(const std::string& address) const {
     return fleet.CommandsTo(address);
@@ -75,6 +83,17 @@ class PagesFixture : public ConsoleFixture {
     Settle();
   }
   void Settle() override { SettleJobs(core->Jobs()); }
+
+  // The test's own exchanges run where a job would: the test's thread is the window's.
+  template <typename Work>
+  auto OnWorker(Work work) {
+    std::packaged_task<decltype(work())()> task(std::move(work));
+    auto result = task.get_future();
+    core->Jobs().Post([&task] { task(); });
+    Settle();
+    if (result.wait_for(std::chrono::seconds(30)) != std::future_status::ready) std::abort();
+    return result.get();
+  }
 
   std::unique_ptr<CMyPropertySheet> sheet;
   std::unique_ptr<CSelectionHandler> handler;
