@@ -68,9 +68,30 @@ std::string CHistoryReport::FilePath(int communicationSelect) const {
 
 void CHistoryReport::Append(int communicationSelect, std::string_view subject,
                             std::string_view operation) {
-  const std::string path = FilePath(communicationSelect);
-  if (path.empty()) return;
-  AppendWhole(path, FormatHistoryLine(communicationSelect, clock_(), subject, operation));
+  if (auto line = Prepare(communicationSelect, subject, operation)) {
+    AppendWhole(line->path, line->text);
+  }
+}
+
+std::optional<HistoryLine> CHistoryReport::Prepare(int communicationSelect,
+                                                   std::string_view subject,
+                                                   std::string_view operation) const {
+  std::string path = FilePath(communicationSelect);
+  if (path.empty()) return std::nullopt;
+  return HistoryLine{std::move(path),
+                     FormatHistoryLine(communicationSelect, clock_(), subject, operation)};
+}
+
+void CHistoryReport::Write(const std::vector<HistoryLine>& lines) {
+  for (size_t first = 0; first < lines.size();) {
+    std::string run = lines[first].text;
+    size_t next = first + 1;
+    for (; next < lines.size() && lines[next].path == lines[first].path; ++next) {
+      run += lines[next].text;
+    }
+    AppendWhole(lines[first].path, run);
+    first = next;
+  }
 }
 
 }  // namespace tarnex

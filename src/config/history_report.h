@@ -1,8 +1,10 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarnex {
 
@@ -17,6 +19,13 @@ struct LocalDateTime {
 };
 
 using LocalClock = std::function<LocalDateTime()>;
+
+// A dated line and the report it belongs to, made at the moment of the operation and written
+// later.
+struct HistoryLine {
+  std::string path;
+  std::string text;  // with its CR LF
+};
 LocalDateTime LocalNow();
 
 // The audit trail: one dated line per operation, appended to "Network_HistoryReport.txt" or
@@ -31,6 +40,12 @@ class CHistoryReport {
   // that cannot be written, or is not a regular file, is skipped silently: the operation that
   // asked for the line goes on.
   void Append(int communicationSelect, std::string_view subject, std::string_view operation);
+  // The line Append would write now, without writing it; none for another mode.
+  std::optional<HistoryLine> Prepare(int communicationSelect, std::string_view subject,
+                                     std::string_view operation) const;
+  // Writes the lines in their order, with the same care as Append. Lines that follow each
+  // other into one report go in one write.
+  static void Write(const std::vector<HistoryLine>& lines);
 
   std::string FilePath(int communicationSelect) const;
   void SetFolder(std::string folder) { folder_ = std::move(folder); }

@@ -26,6 +26,7 @@ CConsoleCore::CConsoleCore(COsprelNetworkManagerDoc& doc, UiHost& ui, SocketApi&
       m_ui(ui),
       m_link(doc, *this, ui, sockets),
       m_history(doc.m_docConfigFolder),
+      m_historyWriter(&CHistoryReport::Write),
       m_notifier(std::make_unique<TreeNotifier>(ui)),
       m_transaction(std::make_unique<CCommandTransaction>(*this)),
       m_sleep(RealSleeper()) {
@@ -36,6 +37,7 @@ CConsoleCore::CConsoleCore(COsprelNetworkManagerDoc& doc, UiHost& ui, SocketApi&
 CConsoleCore::~CConsoleCore() {
   Stop();
   m_jobs.Stop();
+  FlushHistory();
   m_doc.SetLabelSource(nullptr);
   m_tree.RemoveObserver(m_notifier.get());
   for (int i = 0; i < kMaxDisplays; ++i) m_link.CloseLink(i);
@@ -43,6 +45,11 @@ CConsoleCore::~CConsoleCore() {
 
 CConsoleCore::State CConsoleCore::Lock() {
   return State(*this);
+}
+
+CConsoleCore::State::~State() {
+  m_lock.unlock();
+  m_core->WriteQueuedHistory();
 }
 
 Sleeper CConsoleCore::SleeperCopy() {
@@ -107,7 +114,7 @@ void CConsoleCore::BuildTree() {
   size_t recorded = 0;
   int starved = 0;
   auto recordReady = [&] {
-    std::lock_guard lock(m_mutex);
+    const State state = Lock();
     for (; recorded < records.size() && arrived[recorded]; ++recorded) {
       if (arrived[recorded]->result == Connection::Result::kNoDescriptors) ++starved;
       AddStoredMonitor(records[recorded], *arrived[recorded]);
@@ -120,7 +127,7 @@ void CConsoleCore::BuildTree() {
   };
   ConnectAll(m_link.Api(), addresses, options);
   recordReady();
-  std::lock_guard lock(m_mutex);
+  const State state = Lock();
   m_tree.BuildNetworkGroups(GroupsOf(m_doc, m_doc.m_docGroupNumCount, m_doc.m_docGroups));
   m_tree.PropagateIcons();
   if (starved > 0) {
@@ -157,7 +164,7 @@ void CConsoleCore::BuildSerialTree() {
 int CConsoleCore::AddDiscoveredMonitor(const std::string& address) {
   std::vector<Connection> connection =
       ConnectAll(m_link.Api(), {address}, m_link.Options(1, StopFd()));
-  std::lock_guard lock(m_mutex);
+  const State state = Lock();
   return AddConnectedMonitor(address, connection.front());
 }
 
@@ -234,19 +241,58 @@ void CConsoleCore::AppendSerialHistory(const std::string& setNumber, std::string
 
 void CConsoleCore::AppendSerialHistoryLocked(const std::string& setNumber,
                                              std::string_view operation) {
-  m_history.SetFolder(m_doc.m_docConfigFolder);
-  m_history.Append(kSerialMode, setNumber, operation);
+  QueueHistoryLocked(kSerialMode, setNumber, operation);
 }
 
 void CConsoleCore::AppendHistoryLocked(int index, std::string_view operation) {
-  m_history.SetFolder(m_doc.m_docConfigFolder);
   if (!LinkState::ValidIndex(index)) {
-    m_history.Append(kNetworkMode, m_link.ViewIp(), operation);
+    QueueHistoryLocked(kNetworkMode, m_link.ViewIp(), operation);
     return;
   }
   std::string& address = m_doc.m_docDisplays[static_cast<size_t>(index)].m_address;
   if (address.empty()) address = m_link.ViewIp();
-  m_history.Append(kNetworkMode, address, operation);
+  QueueHistoryLocked(kNetworkMode, address, operation);
+}
+
+void CConsoleCore::QueueHistoryLocked(int communicationSelect, std::string_view subject,
+                                      std::string_view operation) {
+  m_history.SetFolder(m_doc.m_docConfigFolder);
+  if (auto line = m_history.Prepare(communicationSelect, subject, operation)) {
+    m_historyQueue.push_back(std::move(*line));
+    m_historyQueued.store(true);
+  }
+}
+
+void CConsoleCore::WriteQueuedHistory() {
+  // A writer that finds another at work leaves its lines to it: the other looks again for
+  // queued lines after it lets go, and so sees every line queued before this attempt.
+  while (m_historyQueued.load()) {
+    std::unique_lock writing(m_historyWriting, std::try_to_lock);
+    if (!writing.owns_lock()) return;
+    WriteHistoryQueue();
+  }
+}
+
+void CConsoleCore::WriteHistoryQueue() {
+  std::vector<HistoryLine> lines;
+  HistoryWriter writer;
+  {
+    std::lock_guard lock(m_mutex);
+    lines.swap(m_historyQueue);
+    m_historyQueued.store(false);
+    writer = m_historyWriter;
+  }
+  if (!lines.empty() && writer) writer(lines);
+}
+
+void CConsoleCore::FlushHistory() {
+  std::lock_guard writing(m_historyWriting);
+  WriteHistoryQueue();
+}
+
+void CConsoleCore::SetHistoryWriter(HistoryWriter writer) {
+  std::lock_guard lock(m_mutex);
+  m_historyWriter = std::move(writer);
 }
 
 void CConsoleCore::State::SendAlarmMail(AlarmKind kind, const std::string& address) const {
@@ -266,8 +312,7 @@ void CConsoleCore::SetDisplayAddress(int index, const std::string& address) {
 }
 
 void CConsoleCore::LinkHistory(std::string_view address, std::string_view operation) {
-  m_history.SetFolder(m_doc.m_docConfigFolder);
-  m_history.Append(kNetworkMode, address, operation);
+  QueueHistoryLocked(kNetworkMode, address, operation);
 }
 
 // ---- LabelSource ----

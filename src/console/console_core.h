@@ -1,11 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/history_report.h"
 #include "config/label_source.h"
@@ -69,6 +71,13 @@ class CConsoleCore : public NetworkLinkHost,
   SerialChannel* Serial();
   // Tests replace the protocol's pauses.
   void SetSleeper(Sleeper sleeper);
+  // History lines are made under the lock and written after it is released, so that no
+  // thread waits for the disk to take the lock. Writes every line made so far; for tests and
+  // the close. Not while holding the lock.
+  void FlushHistory();
+  // Tests replace the writing of history lines.
+  using HistoryWriter = std::function<void(const std::vector<HistoryLine>&)>;
+  void SetHistoryWriter(HistoryWriter writer);
   // The pause, copied under the lock, for a wait that runs without it.
   Sleeper SleeperCopy();
 
@@ -115,6 +124,13 @@ class CConsoleCore : public NetworkLinkHost,
   void AppendHistoryLocked(int index, std::string_view operation);
   void AppendSerialHistoryLocked(const std::string& setNumber, std::string_view operation);
   void MarkDisconnectedLocked(int index);
+  void QueueHistoryLocked(int communicationSelect, std::string_view subject,
+                          std::string_view operation);
+  // Lock released: writes the lines queued, unless another thread is writing, which then
+  // takes them too. Never waits.
+  void WriteQueuedHistory();
+  // m_historyWriting held.
+  void WriteHistoryQueue();
 
   COsprelNetworkManagerDoc& m_doc;
   UiHost& m_ui;
@@ -122,6 +138,12 @@ class CConsoleCore : public NetworkLinkHost,
   DeviceTree m_tree;
   CNetworkLink m_link;
   CHistoryReport m_history;
+  // Guarded by m_mutex; m_historyQueued says there is something in it.
+  std::vector<HistoryLine> m_historyQueue;
+  std::atomic<bool> m_historyQueued{false};
+  // Held while lines are written: they reach the reports in the order they were made.
+  std::mutex m_historyWriting;
+  HistoryWriter m_historyWriter;
   std::unique_ptr<TreeNotifier> m_notifier;
   std::unique_ptr<CCommandTransaction> m_transaction;
   AlarmMailer* m_alarm = nullptr;
@@ -136,6 +158,10 @@ class CConsoleCore : public NetworkLinkHost,
 // The console lock held, and what it guards.
 class CConsoleCore::State {
  public:
+  ~State();
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+
   State* operator->() { return this; }
   const State* operator->() const { return this; }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
+#include <mutex>
 #include <thread>
 
 #include "console/link_supervisor.h"
@@ -137,6 +139,40 @@ TEST_F(ConsoleFixture, AFlappingFleetKeepsEachReplyWithItsDisplay) {
     EXPECT_EQ(doc->m_docConnectState[static_cast<size_t>(i)], 1) << addresses[i];
     EXPECT_EQ(IconOf(SingleItem(i)), TreeIcon::kConnected) << addresses[i];
   }
+}
+
+// A report on a stalled disk (a network home) must not hold the console lock: the window
+// takes it for every tree update. Lines made meanwhile wait for the stalled write and then
+// follow it in order; making them never waits.
+TEST_F(ConsoleFixture, AStalledHistoryWriteHoldsNeitherTheLockNorTheNextLine) {
+  std::promise<void> diskBack;
+  std::shared_future<void> released = diskBack.get_future().share();
+  std::promise<void> stalled;
+  std::mutex written;
+  std::vector<std::string> operations;
+  std::atomic<bool> first{true};
+  core->SetHistoryWriter([&](const std::vector<HistoryLine>& lines) {
+    if (first.exchange(false)) {
+      stalled.set_value();
+      released.wait_for(std::chrono::seconds(10));
+    }
+    std::lock_guard lock(written);
+    for (const HistoryLine& line : lines)
+      operations.push_back(line.text.substr(line.text.rfind(": ") + 2));
+  });
+
+  std::thread worker([&] { core->AppendHistoryAt(0, "first"); });
+  ASSERT_EQ(stalled.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  auto window = std::async(std::launch::async, [&] {
+    core->Lock()->Tree();
+    core->AppendHistoryAt(0, "second");
+  });
+  EXPECT_EQ(window.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+  diskBack.set_value();
+  worker.join();
+  window.wait();
+  core->FlushHistory();
+  EXPECT_EQ(operations, (std::vector<std::string>{"first\r\n", "second\r\n"}));
 }
 
 }  // namespace

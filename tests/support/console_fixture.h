@@ -131,6 +131,7 @@ class ConsoleFixture : public ::testing::Test {
   }
 
   std::string History(const char* file = "Network_HistoryReport.txt") const {
+    core->FlushHistory();
     std::ifstream in(folder + file, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
