@@ -286,8 +286,15 @@ void CConsoleCore::WriteHistoryQueue() {
 }
 
 void CConsoleCore::FlushHistory() {
-  std::lock_guard writing(m_historyWriting);
-  WriteHistoryQueue();
+  // Waiting for the writer at work covers the lines it took; looking again covers those left
+  // to this flush while it wrote. Bounded, should workers still be making lines.
+  for (int round = 0; round < 100; ++round) {
+    {
+      std::lock_guard writing(m_historyWriting);
+      WriteHistoryQueue();
+    }
+    if (!m_historyQueued.load()) return;
+  }
 }
 
 void CConsoleCore::SetHistoryWriter(HistoryWriter writer) {
