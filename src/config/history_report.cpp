@@ -68,9 +68,7 @@ std::string CHistoryReport::FilePath(int communicationSelect) const {
 
 void CHistoryReport::Append(int communicationSelect, std::string_view subject,
                             std::string_view operation) {
-  if (auto line = Prepare(communicationSelect, subject, operation)) {
-    AppendWhole(line->path, line->text);
-  }
+  if (auto line = Prepare(communicationSelect, subject, operation)) Write({std::move(*line)});
 }
 
 std::optional<HistoryLine> CHistoryReport::Prepare(int communicationSelect,

@@ -20,13 +20,14 @@ struct LocalDateTime {
 
 using LocalClock = std::function<LocalDateTime()>;
 
+LocalDateTime LocalNow();
+
 // A dated line and the report it belongs to, made at the moment of the operation and written
 // later.
 struct HistoryLine {
   std::string path;
   std::string text;  // with its CR LF
 };
-LocalDateTime LocalNow();
 
 // The audit trail: one dated line per operation, appended to "Network_HistoryReport.txt" or
 // "Serial_HistoryReport.txt" in the configuration folder. Files are only ever appended to.
