@@ -8,6 +8,7 @@ namespace tarnex {
 namespace {
 
 using testing::ConsoleFixture;
+using testing::Loopback;
 using testing::SimSerialChannel;
 
 class TransactionTest : public ConsoleFixture {
@@ -30,23 +31,23 @@ class TransactionTest : public ConsoleFixture {
 };
 
 TEST_F(TransactionTest, ASingleSendReturnsTheDisplaysReply) {
-  fleet.Add({.address = "127.0.0.61"});
-  Configure({"127.0.0.61"});
+  fleet.Add({.address = Loopback(61)});
+  Configure({Loopback(61)});
   core->BuildTree();
   SelectDisplay(0);
 
   EXPECT_EQ(Send("kd 01 01\n"), "d 01 OK01x");
   EXPECT_EQ(Send("kd 01 ff\n"), "d 01 OK01x");
-  EXPECT_EQ(fleet.CommandsTo("127.0.0.61"), (std::vector<std::string>{"kd 01 01\n", "kd 01 ff\n"}));
+  EXPECT_EQ(fleet.CommandsTo(Loopback(61)), (std::vector<std::string>{"kd 01 01\n", "kd 01 ff\n"}));
   EXPECT_TRUE(ui.Progress().empty());  // no popup for one display
 }
 
 TEST_F(TransactionTest, AGroupSendReachesEveryMemberOnceInOrderWithItsHistory) {
-  for (const char* address : {"127.0.0.62", "127.0.0.63", "127.0.0.64"}) {
+  for (const std::string& address : {Loopback(62), Loopback(63), Loopback(64)}) {
     fleet.Add({.address = address});
   }
-  Configure({"127.0.0.62", "127.0.0.63", "127.0.0.64"},
-            {{"Wall", {"[1]127.0.0.64", "[2]127.0.0.62", "[3]127.0.0.63"}}});
+  Configure({Loopback(62), Loopback(63), Loopback(64)},
+            {{"Wall", {"[1]" + Loopback(64), "[2]" + Loopback(62), "[3]" + Loopback(63)}}});
   core->BuildTree();
   fleet.ClearLog();
   SelectGroup(0);
@@ -55,7 +56,7 @@ TEST_F(TransactionTest, AGroupSendReachesEveryMemberOnceInOrderWithItsHistory) {
 
   // The members are sent to side by side: each gets the command once; the popup moves as
   // each one finishes.
-  for (const char* address : {"127.0.0.62", "127.0.0.63", "127.0.0.64"}) {
+  for (const std::string& address : {Loopback(62), Loopback(63), Loopback(64)}) {
     EXPECT_EQ(fleet.CommandsTo(address), std::vector<std::string>{"xb 01 90\n"}) << address;
   }
   EXPECT_EQ(ui.Progress(), (std::vector<std::string>{"create", "pos 0", "pos 33", "pos 66",
@@ -67,12 +68,12 @@ TEST_F(TransactionTest, AGroupSendReachesEveryMemberOnceInOrderWithItsHistory) {
 
 // The two unread replies of a group power command must not answer the member's next query.
 TEST_F(TransactionTest, AMemberAnswersItsOwnQueryAfterAGroupPowerCommand) {
-  fleet.Add({.address = "127.0.0.67"});
-  Configure({"127.0.0.67"}, {{"G", {"[1]127.0.0.67"}}});
+  fleet.Add({.address = Loopback(67)});
+  Configure({Loopback(67)}, {{"G", {"[1]" + Loopback(67)}}});
   core->BuildTree();
   SelectGroup(0);
   EXPECT_EQ(Send("ka 01 00\n"), "a 01 OK00x");
-  ASSERT_TRUE(CommandsArrive("127.0.0.67", 2));
+  ASSERT_TRUE(CommandsArrive(Loopback(67), 2));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // both replies are queued
 
   SelectDisplay(0);
@@ -83,8 +84,8 @@ TEST_F(TransactionTest, AMemberAnswersItsOwnQueryAfterAGroupPowerCommand) {
 
 // A closing console cuts the exchange short; the display is not marked down or reported.
 TEST_F(TransactionTest, AStoppedConsoleEndsTheExchangeWithoutBlamingTheDisplay) {
-  fleet.Add({.address = "127.0.0.68", .silent = true});
-  Configure({"127.0.0.68"});
+  fleet.Add({.address = Loopback(68), .silent = true});
+  Configure({Loopback(68)});
   core->BuildTree();
   SelectDisplay(0);
   core->Stop();
@@ -92,53 +93,53 @@ TEST_F(TransactionTest, AStoppedConsoleEndsTheExchangeWithoutBlamingTheDisplay) 
   EXPECT_FALSE(Send("kd 01 ff\n"));
   EXPECT_EQ(doc->m_docConnectState[0], 1);
   EXPECT_TRUE(mailer.Alarms().empty());
-  EXPECT_EQ(Operations(), std::vector<std::string>{"127.0.0.68 Connected to Monitor"});
+  EXPECT_EQ(Operations(), std::vector<std::string>{Loopback(68) + " Connected to Monitor"});
 }
 
 TEST_F(TransactionTest, PowerToAGroupIsAnsweredWithoutReadingAndWrittenPerMember) {
-  fleet.Add({.address = "127.0.0.65"});
-  fleet.Add({.address = "127.0.0.66", .silent = true});
-  Configure({"127.0.0.65", "127.0.0.66"}, {{"Both", {"[1]127.0.0.65", "[2]127.0.0.66"}}});
+  fleet.Add({.address = Loopback(65)});
+  fleet.Add({.address = Loopback(66), .silent = true});
+  Configure({Loopback(65), Loopback(66)}, {{"Both", {"[1]" + Loopback(65), "[2]" + Loopback(66)}}});
   core->BuildTree();
   SelectGroup(0);
 
   EXPECT_EQ(Send("ka 01 01\n"), "a 01 OK01x");
 
   // Even the silent display is not waited for; each gets the command twice.
-  EXPECT_TRUE(CommandsArrive("127.0.0.66", 2));
-  EXPECT_EQ(fleet.CommandsTo("127.0.0.66"), (std::vector<std::string>{"ka 01 01\n", "ka 01 01\n"}));
+  EXPECT_TRUE(CommandsArrive(Loopback(66), 2));
+  EXPECT_EQ(fleet.CommandsTo(Loopback(66)), (std::vector<std::string>{"ka 01 01\n", "ka 01 01\n"}));
   const std::vector<std::string> operations = Operations();
   ASSERT_EQ(operations.size(), 4u);
-  EXPECT_EQ(operations[2], "127.0.0.65 Power On");
-  EXPECT_EQ(operations[3], "127.0.0.66 Power On");
+  EXPECT_EQ(operations[2], Loopback(65) + " Power On");
+  EXPECT_EQ(operations[3], Loopback(66) + " Power On");
   EXPECT_EQ(doc->m_docConnectState[1], 1);
 }
 
 TEST_F(TransactionTest, AMemberWhoseAddressOccursTwiceIsSentTwice) {
-  fleet.Add({.address = "127.0.0.67"});
+  fleet.Add({.address = Loopback(67)});
   // Two table entries with one address, both connected, as an older configuration may hold.
   doc->m_docSocketNumber = 2;
   for (int i = 0; i < 2; ++i) {
-    doc->m_docDisplays[static_cast<size_t>(i)].m_address = "127.0.0.67";
+    doc->m_docDisplays[static_cast<size_t>(i)].m_address = Loopback(67);
     doc->m_docCurrentDisplay = i;
-    core->Link().SetViewIp("127.0.0.67");
+    core->Link().SetViewIp(Loopback(67));
     ASSERT_EQ(core->Link().ConnectMonitor(), 1);
   }
   {
     auto state = core->Lock();
-    state->Tree().AppendSingle("127.0.0.67", TreeIcon::kConnected);
+    state->Tree().AppendSingle(Loopback(67), TreeIcon::kConnected);
     const TreeItem group = state->Tree().AppendGroup("Twice");
-    state->Tree().AppendMember(group, "[1]127.0.0.67", TreeIcon::kConnected);
+    state->Tree().AppendMember(group, "[1]" + Loopback(67), TreeIcon::kConnected);
   }
   SelectGroup(0);
 
   EXPECT_EQ(Send("kd 01 00\n"), "d 01 OK00x");
-  EXPECT_EQ(fleet.CommandsTo("127.0.0.67"), (std::vector<std::string>{"kd 01 00\n", "kd 01 00\n"}));
+  EXPECT_EQ(fleet.CommandsTo(Loopback(67)), (std::vector<std::string>{"kd 01 00\n", "kd 01 00\n"}));
 }
 
 TEST_F(TransactionTest, AnAllDisconnectedGroupShowsThePopupAndSendsNothing) {
-  fleet.Add({.address = "127.0.0.68", .refuse = true});
-  Configure({"127.0.0.68"}, {{"Down", {"[1]127.0.0.68"}}});
+  fleet.Add({.address = Loopback(68), .refuse = true});
+  Configure({Loopback(68)}, {{"Down", {"[1]" + Loopback(68)}}});
   core->BuildTree();
   SelectGroup(0);
 
@@ -149,8 +150,8 @@ TEST_F(TransactionTest, AnAllDisconnectedGroupShowsThePopupAndSendsNothing) {
 }
 
 TEST_F(TransactionTest, AnEmptyGroupOrADownDisplaySendsNothing) {
-  fleet.Add({.address = "127.0.0.69", .refuse = true});
-  Configure({"127.0.0.69"}, {{"Empty", {}}});
+  fleet.Add({.address = Loopback(69), .refuse = true});
+  Configure({Loopback(69)}, {{"Empty", {}}});
   core->BuildTree();
   SelectGroup(0);
   EXPECT_EQ(Send("ka 01 01\n"), std::nullopt);
@@ -160,35 +161,35 @@ TEST_F(TransactionTest, AnEmptyGroupOrADownDisplaySendsNothing) {
 }
 
 TEST_F(TransactionTest, ASilentDisplayIsGivenUpWithOneHistoryLineAndOneAlarm) {
-  fleet.Add({.address = "127.0.0.70", .silent = true});
-  Configure({"127.0.0.70"}, {{"G", {"[1]127.0.0.70"}}});
+  fleet.Add({.address = Loopback(70), .silent = true});
+  Configure({Loopback(70)}, {{"G", {"[1]" + Loopback(70)}}});
   core->BuildTree();
   SelectDisplay(0);
 
   EXPECT_EQ(Send("kd 01 ff\n"), std::nullopt);
 
-  EXPECT_EQ(fleet.CommandsTo("127.0.0.70").size(), 3u);
+  EXPECT_EQ(fleet.CommandsTo(Loopback(70)).size(), 3u);
   EXPECT_EQ(doc->m_docConnectState[0], 0);
   EXPECT_EQ(core->Link().Sockets().Get(0), kNoSocket);
   EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kDisconnected);
   EXPECT_EQ(IconOf(Tree().Model().Child(Tree().GroupItem(0), 0)), TreeIcon::kDisconnected);
-  EXPECT_EQ(Operations().back(), "127.0.0.70 Monitor is not communicated with PC");
-  EXPECT_EQ(mailer.Alarms(), std::vector<std::string>{"2 127.0.0.70"});
+  EXPECT_EQ(Operations().back(), Loopback(70) + " Monitor is not communicated with PC");
+  EXPECT_EQ(mailer.Alarms(), std::vector<std::string>{"2 " + Loopback(70)});
 
   // Down now: nothing more is sent, and no second alarm.
   EXPECT_EQ(Send("kd 01 ff\n"), std::nullopt);
-  EXPECT_EQ(fleet.CommandsTo("127.0.0.70").size(), 3u);
+  EXPECT_EQ(fleet.CommandsTo(Loopback(70)).size(), 3u);
   EXPECT_EQ(mailer.Alarms().size(), 1u);
 }
 
 TEST_F(TransactionTest, TheDisplayKindQueryToASilentDisplayLeavesItUp) {
-  fleet.Add({.address = "127.0.0.71", .silent = true});
-  Configure({"127.0.0.71"});
+  fleet.Add({.address = Loopback(71), .silent = true});
+  Configure({Loopback(71)});
   core->BuildTree();
   SelectDisplay(0);
 
   EXPECT_EQ(Send("nu 01 ff\n"), std::nullopt);
-  EXPECT_EQ(fleet.CommandsTo("127.0.0.71"), std::vector<std::string>{"nu 01 ff\n"});
+  EXPECT_EQ(fleet.CommandsTo(Loopback(71)), std::vector<std::string>{"nu 01 ff\n"});
   EXPECT_EQ(doc->m_docConnectState[0], 1);
   EXPECT_TRUE(mailer.Alarms().empty());
   EXPECT_EQ(Operations().size(), 1u);  // the connect only

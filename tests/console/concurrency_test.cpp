@@ -14,6 +14,7 @@ namespace tarnex {
 namespace {
 
 using testing::ConsoleFixture;
+using testing::Loopback;
 
 class NoPages : public PageHost {};
 
@@ -22,13 +23,13 @@ class NoPages : public PageHost {};
 // contrast value, so a reply read from the wrong socket, or a command sent to the display a
 // worker addressed instead of the selected one, shows up as a wrong value.
 TEST_F(ConsoleFixture, ExchangesFromSeveralThreadsKeepTheirDisplays) {
-  const std::vector<std::string> addresses = {"127.0.0.91", "127.0.0.92", "127.0.0.93",
-                                              "127.0.0.94"};
+  const std::vector<std::string> addresses = {Loopback(91), Loopback(92), Loopback(93),
+                                              Loopback(94)};
   for (const auto& address : addresses) fleet.Add({.address = address});
-  fleet.Add({.address = "127.0.0.95", .refuse = true});
+  fleet.Add({.address = Loopback(95), .refuse = true});
   std::vector<std::string> configured = addresses;
-  configured.push_back("127.0.0.95");
-  Configure(configured, {{"All", {"[1]127.0.0.91", "[2]127.0.0.92"}}});
+  configured.push_back(Loopback(95));
+  Configure(configured, {{"All", {"[1]" + Loopback(91), "[2]" + Loopback(92)}}});
   core->BuildTree();
   for (int i = 0; i < 4; ++i) {
     core->Lock()->Doc().m_docCurrentDisplay = i;
@@ -86,7 +87,7 @@ TEST_F(ConsoleFixture, AFlappingFleetKeepsEachReplyWithItsDisplay) {
   std::vector<std::string> addresses;
   std::vector<std::string> members;
   for (int i = 0; i < kDisplays; ++i) {
-    addresses.push_back("127.0.70." + std::to_string(i + 1));
+    addresses.push_back(Loopback(i + 1));
     members.push_back("[" + std::to_string(i + 1) + "]" + addresses.back());
     fleet.Add({.address = addresses.back()});
   }

@@ -41,13 +41,10 @@ int StartUnderTheLimit(const std::vector<std::string>& addresses) {
 // A desktop login's soft limit is often lower than a fleet needs. Displays the console has no
 // descriptor for are told as such, never as displays that refused.
 TEST(DescriptorLimit, DisplaysWithoutADescriptorAreNotTakenForRefusals) {
-  sim::testing::Program displays({"--tcp", "127.0.72.1-127.0.73.44"});
+  sim::testing::Program displays({"--tcp", testing::LoopbackRange(1, 300)});
   ASSERT_NE(displays.FirstLine(10s).find("display-sim: ready"), std::string::npos);
   std::vector<std::string> addresses;
-  for (int i = 0; i < 300; ++i) {
-    addresses.push_back("127.0." + std::to_string(72 + i / 256) + "." +
-                        std::to_string(i % 256 + 1));
-  }
+  for (int i = 0; i < 300; ++i) addresses.push_back(testing::Loopback(i + 1));
   char folder[] = "/tmp/tarnex-limit-XXXXXX";
   ASSERT_NE(::mkdtemp(folder), nullptr);
   ::setenv("TARNEX_CONFIG_DIR", (std::string(folder) + "/").c_str(), 1);

@@ -10,6 +10,7 @@ namespace tarnex {
 namespace {
 
 using testing::ConsoleFixture;
+using testing::Loopback;
 using Texts = std::vector<std::string>;
 
 class GroupEditorTest : public ConsoleFixture {
@@ -81,30 +82,30 @@ TEST_F(GroupEditorTest, SerialGroupsMayShareANameAndAMemberDeleteStaysInItsGroup
 }
 
 TEST_F(GroupEditorTest, AddingNeedsAConnectedDisplayAndAddsItOnce) {
-  fleet.Add({.address = "127.0.80.1"});
-  fleet.Add({.address = "127.0.80.2", .refuse = true});
-  Configure({"127.0.80.1", "127.0.80.2"}, {{"Hall", {}}});
+  fleet.Add({.address = Loopback(1)});
+  fleet.Add({.address = Loopback(2), .refuse = true});
+  Configure({Loopback(1), Loopback(2)}, {{"Hall", {}}});
   core->BuildTree();
   EXPECT_EQ(editor->AddToGroup(-1), " Please select Group Name");
   EXPECT_EQ(editor->AddToGroup(7), "Please Select Group!");
   Select(SingleItem(0));
   EXPECT_EQ(editor->AddToGroup(0), "");
   EXPECT_EQ(editor->AddToGroup(0), "");
-  EXPECT_EQ(Members(0), Texts{"[1]127.0.80.1"});
+  EXPECT_EQ(Members(0), Texts{"[1]" + Loopback(1)});
   Select(SingleItem(1));  // refuses: "Connection Fail"
   EXPECT_EQ(editor->AddToGroup(0), "Please Insert Group after Connect to Projector");
-  EXPECT_EQ(doc->m_docGroups[0].m_addresses, Texts{"127.0.80.1"});
+  EXPECT_EQ(doc->m_docGroups[0].m_addresses, Texts{Loopback(1)});
 }
 
 // A drop asks nothing of the link, copies the display's icon and adds it once.
 TEST_F(GroupEditorTest, ADisplayDroppedOnAGroupJoinsItOnce) {
-  fleet.Add({.address = "127.0.80.8", .refuse = true});
-  Configure({"127.0.80.8"}, {{"Hall", {}}, {"Foyer", {}}});
+  fleet.Add({.address = Loopback(8), .refuse = true});
+  Configure({Loopback(8)}, {{"Hall", {}}, {"Foyer", {}}});
   core->BuildTree();
   std::string message;
   const TreeItem added = editor->AddByDrop(SingleItem(0), Tree().GroupItem(1), &message);
   ASSERT_NE(added, kNoItem);
-  EXPECT_EQ(Members(1), Texts{"[1]127.0.80.8"});
+  EXPECT_EQ(Members(1), Texts{"[1]" + Loopback(8)});
   EXPECT_EQ(IconOf(added), TreeIcon::kDisconnected);
   EXPECT_EQ(doc->m_docSelectedGroup, 1);
   EXPECT_EQ(editor->AddByDrop(SingleItem(0), Tree().GroupItem(1), &message), kNoItem);
@@ -114,13 +115,13 @@ TEST_F(GroupEditorTest, ADisplayDroppedOnAGroupJoinsItOnce) {
 }
 
 TEST_F(GroupEditorTest, AFullNetworkGroupTakesNoMoreMembers) {
-  fleet.Add({.address = "127.0.80.3"});
+  fleet.Add({.address = Loopback(3)});
   std::vector<std::string> members;
   for (int m = 0; m < kMaxNetworkMembers; ++m) {
     members.push_back("[" + std::to_string(m + 1) + "]10.0." + std::to_string(m / 250) + "." +
                       std::to_string(m % 250 + 1));
   }
-  Configure({"127.0.80.3"}, {{"Full", members}});
+  Configure({Loopback(3)}, {{"Full", members}});
   for (int m = 0; m < kMaxNetworkMembers; ++m) {
     doc->m_docGroups[0].m_addresses[static_cast<size_t>(m)] =
         std::string(DisplayKey(members[static_cast<size_t>(m)]));
@@ -132,17 +133,18 @@ TEST_F(GroupEditorTest, AFullNetworkGroupTakesNoMoreMembers) {
 }
 
 TEST_F(GroupEditorTest, DeletingADisplayOrAGroupKeepsTheRestInOrder) {
-  for (const char* address : {"127.0.80.4", "127.0.80.5", "127.0.80.6"}) {
+  for (const std::string& address : {Loopback(4), Loopback(5), Loopback(6)}) {
     fleet.Add({.address = address});
   }
-  Configure({"127.0.80.4", "127.0.80.5", "127.0.80.6"}, {{"A", {"[1]127.0.80.4", "[2]127.0.80.5"}},
-                                                         {"B", {"[1]127.0.80.5", "[2]127.0.80.6"}},
-                                                         {"C", {"[1]127.0.80.6"}}});
-  for (auto [g, m, address] : {std::tuple{0, 0, "127.0.80.4"},
-                               {0, 1, "127.0.80.5"},
-                               {1, 0, "127.0.80.5"},
-                               {1, 1, "127.0.80.6"},
-                               {2, 0, "127.0.80.6"}}) {
+  Configure({Loopback(4), Loopback(5), Loopback(6)},
+            {{"A", {"[1]" + Loopback(4), "[2]" + Loopback(5)}},
+             {"B", {"[1]" + Loopback(5), "[2]" + Loopback(6)}},
+             {"C", {"[1]" + Loopback(6)}}});
+  for (auto [g, m, address] : {std::tuple{0, 0, Loopback(4)},
+                               {0, 1, Loopback(5)},
+                               {1, 0, Loopback(5)},
+                               {1, 1, Loopback(6)},
+                               {2, 0, Loopback(6)}}) {
     doc->m_docGroups[static_cast<size_t>(g)].m_addresses[static_cast<size_t>(m)] = address;
   }
   core->BuildTree();
@@ -150,18 +152,18 @@ TEST_F(GroupEditorTest, DeletingADisplayOrAGroupKeepsTheRestInOrder) {
   // A display in two groups leaves both; the members after it close up and are renumbered.
   Select(SingleItem(1));
   editor->DeleteProjector();
-  EXPECT_EQ(Tree().SingleLabels(), (Texts{"127.0.80.4", "127.0.80.6"}));
+  EXPECT_EQ(Tree().SingleLabels(), (Texts{Loopback(4), Loopback(6)}));
   EXPECT_EQ(doc->m_docSocketNumber, 2);
-  EXPECT_EQ(doc->m_docDisplays[1].m_address, "127.0.80.6");
+  EXPECT_EQ(doc->m_docDisplays[1].m_address, Loopback(6));
   EXPECT_EQ(doc->m_docConnectState[1], 1);
-  EXPECT_EQ(Members(0), Texts{"[1]127.0.80.4"});
-  EXPECT_EQ(Members(1), Texts{"[1]127.0.80.6"});
-  EXPECT_EQ(doc->m_docGroups[1].m_addresses, Texts{"127.0.80.6"});
-  EXPECT_EQ(Operations().back(), "127.0.80.5 Delete Monitor from Single");
+  EXPECT_EQ(Members(0), Texts{"[1]" + Loopback(4)});
+  EXPECT_EQ(Members(1), Texts{"[1]" + Loopback(6)});
+  EXPECT_EQ(doc->m_docGroups[1].m_addresses, Texts{Loopback(6)});
+  EXPECT_EQ(Operations().back(), Loopback(5) + " Delete Monitor from Single");
   // The moved display still answers on its own link.
   Select(SingleItem(1));
   EXPECT_TRUE(Send("kd 01 ff\n"));
-  EXPECT_EQ(fleet.CommandsTo("127.0.80.6").back(), "kd 01 ff\n");
+  EXPECT_EQ(fleet.CommandsTo(Loopback(6)).back(), "kd 01 ff\n");
 
   // The first of three groups goes; the others move up with their members.
   Select(Tree().GroupItem(0));
@@ -169,29 +171,29 @@ TEST_F(GroupEditorTest, DeletingADisplayOrAGroupKeepsTheRestInOrder) {
   EXPECT_EQ(doc->m_docGroupNumCount, 2);
   EXPECT_EQ(doc->m_docGroupName[0], "B");
   EXPECT_EQ(doc->m_docGroupName[1], "C");
-  EXPECT_EQ(Members(0), Texts{"[1]127.0.80.6"});
-  EXPECT_EQ(Members(1), Texts{"[1]127.0.80.6"});
+  EXPECT_EQ(Members(0), Texts{"[1]" + Loopback(6)});
+  EXPECT_EQ(Members(1), Texts{"[1]" + Loopback(6)});
   EXPECT_EQ(Operations().back().substr(Operations().back().find(' ') + 1), "Delete A Group");
 }
 
 TEST_F(GroupEditorTest, RenamingAndTheSaveThatFollows) {
-  fleet.Add({.address = "127.0.80.7"});
-  Configure({"127.0.80.7"}, {{"Hall", {"[1]127.0.80.7"}}});
-  doc->m_docGroups[0].m_addresses[0] = "127.0.80.7";
+  fleet.Add({.address = Loopback(7)});
+  Configure({Loopback(7)}, {{"Hall", {"[1]" + Loopback(7)}}});
+  doc->m_docGroups[0].m_addresses[0] = Loopback(7);
   core->BuildTree();
   Select(SingleItem(0));
 
   EXPECT_EQ(editor->ChangeName(""), "");  // cancelled
   EXPECT_EQ(editor->ChangeName("Line\rBreak"), "A name cannot hold a line break.");
-  EXPECT_EQ(Tree().SingleLabels(), Texts{"127.0.80.7"});
+  EXPECT_EQ(Tree().SingleLabels(), Texts{Loopback(7)});
   EXPECT_EQ(editor->ChangeName("Stage"), "");
-  EXPECT_EQ(Tree().SingleLabels(), Texts{"[Stage]127.0.80.7"});
-  EXPECT_EQ(Members(0), Texts{"[1][Stage]127.0.80.7"});
+  EXPECT_EQ(Tree().SingleLabels(), Texts{"[Stage]" + Loopback(7)});
+  EXPECT_EQ(Members(0), Texts{"[1][Stage]" + Loopback(7)});
   editor->ChangeName("NULL");
-  EXPECT_EQ(Tree().SingleLabels(), Texts{"127.0.80.7"});
-  EXPECT_EQ(Members(0), Texts{"[1]127.0.80.7"});
+  EXPECT_EQ(Tree().SingleLabels(), Texts{Loopback(7)});
+  EXPECT_EQ(Members(0), Texts{"[1]" + Loopback(7)});
   editor->ChangeName("Stage Left");
-  EXPECT_EQ(Operations().back(), "127.0.80.7 Change Monitor Name");
+  EXPECT_EQ(Operations().back(), Loopback(7) + " Change Monitor Name");
 
   // What the tree shows is what the next start reads.
   {
@@ -200,9 +202,9 @@ TEST_F(GroupEditorTest, RenamingAndTheSaveThatFollows) {
   }
   COsprelNetworkManagerDoc reread;
   reread.OnNewDocument();
-  EXPECT_EQ(reread.m_docDisplays[0].m_label, "[Stage Left]127.0.80.7");
-  EXPECT_EQ(reread.m_docGroups[0].m_labels, Texts{"[1][Stage Left]127.0.80.7"});
-  EXPECT_EQ(reread.m_docGroups[0].m_addresses, Texts{"127.0.80.7"});
+  EXPECT_EQ(reread.m_docDisplays[0].m_label, "[Stage Left]" + Loopback(7));
+  EXPECT_EQ(reread.m_docGroups[0].m_labels, Texts{"[1][Stage Left]" + Loopback(7)});
+  EXPECT_EQ(reread.m_docGroups[0].m_addresses, Texts{Loopback(7)});
 }
 
 }  // namespace

@@ -9,6 +9,7 @@ namespace tarnex {
 namespace {
 
 using testing::ConsoleFixture;
+using testing::Loopback;
 
 // Records what the selection and the supervision asked of the pages.
 class RecordingPages : public PageHost {
@@ -38,10 +39,10 @@ class SelectionTest : public ConsoleFixture {
 };
 
 TEST_F(SelectionTest, AConnectedDisplayBecomesTheTargetAndItsPageIsRead) {
-  fleet.Add({.address = "127.0.0.75"});
-  fleet.Add({.address = "127.0.0.76"});
-  Configure({"127.0.0.75", "127.0.0.76"});
-  doc->m_docDisplays[1].m_label = "[Stage]127.0.0.76";
+  fleet.Add({.address = Loopback(75)});
+  fleet.Add({.address = Loopback(76)});
+  Configure({Loopback(75), Loopback(76)});
+  doc->m_docDisplays[1].m_label = "[Stage]" + Loopback(76);
   core->BuildTree();
 
   handler->OnSelectionChanged(SingleItem(1));
@@ -56,8 +57,8 @@ TEST_F(SelectionTest, AConnectedDisplayBecomesTheTargetAndItsPageIsRead) {
 }
 
 TEST_F(SelectionTest, ADisconnectedDisplayIsConnectedOrReportedOnce) {
-  fleet.Add({.address = "127.0.0.77", .refuse = true});
-  Configure({"127.0.0.77"}, {{"G", {"[1]127.0.0.77"}}});
+  fleet.Add({.address = Loopback(77), .refuse = true});
+  Configure({Loopback(77)}, {{"G", {"[1]" + Loopback(77)}}});
   core->BuildTree();
 
   handler->OnSelectionChanged(SingleItem(0));
@@ -68,7 +69,7 @@ TEST_F(SelectionTest, ADisconnectedDisplayIsConnectedOrReportedOnce) {
   EXPECT_EQ(doc->m_docSelectedLinkUp, -1);
   EXPECT_EQ(pages.refreshes, 0);
 
-  fleet.Find("127.0.0.77")->SetRefuse(false);
+  fleet.Find(Loopback(77))->SetRefuse(false);
   Tree().Select(kNoItem);
   handler->OnSelectionChanged(SingleItem(0));
   Settle();
@@ -82,9 +83,9 @@ TEST_F(SelectionTest, ADisconnectedDisplayIsConnectedOrReportedOnce) {
 // A member left behind when its display moved has no table entry; Connect must not give the
 // previously selected display's entry its address.
 TEST_F(SelectionTest, ConnectOnAMemberWithoutADisplayDoesNothing) {
-  fleet.Add({.address = "127.0.0.70", .refuse = true});
-  fleet.Add({.address = "127.0.0.71"});
-  Configure({"127.0.0.70"}, {{"G", {"[1]127.0.0.71"}}});
+  fleet.Add({.address = Loopback(70), .refuse = true});
+  fleet.Add({.address = Loopback(71)});
+  Configure({Loopback(70)}, {{"G", {"[1]" + Loopback(71)}}});
   core->BuildTree();
   handler->OnSelectionChanged(SingleItem(0));  // down: "Connection Fail"
   Settle();
@@ -95,20 +96,20 @@ TEST_F(SelectionTest, ConnectOnAMemberWithoutADisplayDoesNothing) {
 
   Settle();
 
-  EXPECT_EQ(doc->m_docDisplays[0].m_address, "127.0.0.70");
+  EXPECT_EQ(doc->m_docDisplays[0].m_address, Loopback(70));
   EXPECT_EQ(doc->m_docSocketNumber, 1);
-  EXPECT_TRUE(fleet.CommandsTo("127.0.0.71").empty());
-  for (const std::string& ip : sockets.Connects()) EXPECT_NE(ip, "127.0.0.71");
+  EXPECT_TRUE(fleet.CommandsTo(Loopback(71)).empty());
+  for (const std::string& ip : sockets.Connects()) EXPECT_NE(ip, Loopback(71));
 }
 
 TEST_F(SelectionTest, ConnectOfAMemberTurnsTheDisplayAndEveryMemberItemCyan) {
-  fleet.Add({.address = "127.0.0.72", .refuse = true});
-  Configure({"127.0.0.72"}, {{"A", {"[1]127.0.0.72"}}, {"B", {"[1]127.0.0.72"}}});
+  fleet.Add({.address = Loopback(72), .refuse = true});
+  Configure({Loopback(72)}, {{"A", {"[1]" + Loopback(72)}}, {"B", {"[1]" + Loopback(72)}}});
   core->BuildTree();
   const TreeItem member = Tree().Model().Child(Tree().GroupItem(0), 0);
   handler->OnSelectionChanged(member);  // down: "Connection Fail"
   Settle();
-  fleet.Find("127.0.0.72")->SetRefuse(false);
+  fleet.Find(Loopback(72))->SetRefuse(false);
 
   handler->OnConnectCommand();
 
@@ -122,8 +123,8 @@ TEST_F(SelectionTest, ConnectOfAMemberTurnsTheDisplayAndEveryMemberItemCyan) {
 }
 
 TEST_F(SelectionTest, GroupsBecomeTargetsOnlyWithMembers) {
-  fleet.Add({.address = "127.0.0.78"});
-  Configure({"127.0.0.78"}, {{"Full", {"[1]127.0.0.78"}}, {"Empty", {}}});
+  fleet.Add({.address = Loopback(78)});
+  Configure({Loopback(78)}, {{"Full", {"[1]" + Loopback(78)}}, {"Empty", {}}});
   core->BuildTree();
   pages.groupStatusActive = true;
 
@@ -133,7 +134,7 @@ TEST_F(SelectionTest, GroupsBecomeTargetsOnlyWithMembers) {
   EXPECT_EQ(doc->m_docTargetConnected, 1);
   EXPECT_TRUE(core->Lock()->TargetIsGroup());
   EXPECT_FALSE(core->Lock()->EmptyGroup());
-  EXPECT_EQ(Tree().ViewState().m_groupMemberList, std::vector<std::string>{"127.0.0.78"});
+  EXPECT_EQ(Tree().ViewState().m_groupMemberList, std::vector<std::string>{Loopback(78)});
   EXPECT_EQ(pages.groupRefreshes, std::vector<int>{1});
   EXPECT_EQ(pages.refreshes, 0);  // a group refreshes no display page
 
@@ -152,14 +153,14 @@ TEST_F(SelectionTest, GroupsBecomeTargetsOnlyWithMembers) {
 }
 
 TEST_F(SelectionTest, ConnectUsesTheAddressAfterTheBracketedName) {
-  fleet.Add({.address = "127.0.0.79", .refuse = true});
-  Configure({"127.0.0.79"});
-  doc->m_docDisplays[0].m_label = "[Foyer]127.0.0.79";
+  fleet.Add({.address = Loopback(79), .refuse = true});
+  Configure({Loopback(79)});
+  doc->m_docDisplays[0].m_label = "[Foyer]" + Loopback(79);
   core->BuildTree();
   handler->OnSelectionChanged(SingleItem(0));  // fails: "Connection Fail"
   Settle();
 
-  fleet.Find("127.0.0.79")->SetRefuse(false);
+  fleet.Find(Loopback(79))->SetRefuse(false);
   handler->OnConnectCommand();
   Settle();
 
@@ -169,9 +170,9 @@ TEST_F(SelectionTest, ConnectUsesTheAddressAfterTheBracketedName) {
   EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Connection Fail"});
   handler->OnConnectCommand();  // already up: nothing to do
   Settle();
-  EXPECT_TRUE(Eventually([&] { return fleet.Find("127.0.0.79")->Connections() == 1; }));
+  EXPECT_TRUE(Eventually([&] { return fleet.Find(Loopback(79))->Connections() == 1; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(fleet.Find("127.0.0.79")->Connections(), 1);
+  EXPECT_EQ(fleet.Find(Loopback(79))->Connections(), 1);
 }
 
 TEST_F(SelectionTest, SerialItemsGiveTheirSetId) {
@@ -219,8 +220,8 @@ class SupervisionTest : public ConsoleFixture {
 };
 
 TEST_F(SupervisionTest, APassWithNothingDownOnlyChecks) {
-  fleet.Add({.address = "127.0.0.81"});
-  Configure({"127.0.0.81"});
+  fleet.Add({.address = Loopback(81)});
+  Configure({Loopback(81)});
   core->BuildTree();
   fleet.ClearLog();
 
@@ -230,19 +231,19 @@ TEST_F(SupervisionTest, APassWithNothingDownOnlyChecks) {
   const std::vector<std::string> lines = traces.Lines();
   EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
             std::vector<std::string>{"Disconnect Check"});
-  EXPECT_TRUE(Eventually([&] { return fleet.Find("127.0.0.81")->Connections() == 1; }));
+  EXPECT_TRUE(Eventually([&] { return fleet.Find(Loopback(81))->Connections() == 1; }));
 }
 
 TEST_F(SupervisionTest, ADisplaySwitchedBackOnIsReconnectedByTheNextPass) {
-  fleet.Add({.address = "127.0.0.82"});
-  fleet.Add({.address = "127.0.0.83", .refuse = true});
-  Configure({"127.0.0.82", "127.0.0.83"}, {{"G", {"[1]127.0.0.83"}}});
+  fleet.Add({.address = Loopback(82)});
+  fleet.Add({.address = Loopback(83), .refuse = true});
+  Configure({Loopback(82), Loopback(83)}, {{"G", {"[1]" + Loopback(83)}}});
   core->BuildTree();
   handler->OnSelectionChanged(SingleItem(1));  // the operator looks at the lost display
   Settle();
   pages.groupStatusActive = true;
 
-  fleet.Find("127.0.0.83")->SetRefuse(false);
+  fleet.Find(Loopback(83))->SetRefuse(false);
   ASSERT_TRUE(supervisor->OnTick());
   supervisor->Wait();
 
@@ -250,7 +251,7 @@ TEST_F(SupervisionTest, ADisplaySwitchedBackOnIsReconnectedByTheNextPass) {
   EXPECT_EQ(IconOf(SingleItem(1)), TreeIcon::kConnected);
   EXPECT_EQ(IconOf(Tree().Model().Child(Tree().GroupItem(0), 0)), TreeIcon::kConnected);
   EXPECT_EQ(doc->m_docTargetConnected, 1);
-  EXPECT_EQ(Operations().back(), "127.0.0.83 Auto Connection is Success");
+  EXPECT_EQ(Operations().back(), Loopback(83) + " Auto Connection is Success");
   EXPECT_TRUE(traces.Contains("TRY ReConnection"));
   EXPECT_EQ(pages.diagnoses, std::vector<int>{0});
 }
@@ -263,7 +264,7 @@ TEST_F(SupervisionTest, TicksDoNothingOnTheSerialLine) {
 // Thirty refusing displays take a pass two seconds; a closing console must not wait for it.
 TEST_F(SupervisionTest, AStopEndsARunningPassPromptly) {
   std::vector<std::string> addresses;
-  for (int i = 1; i <= 30; ++i) addresses.push_back("127.0.9." + std::to_string(i));
+  for (int i = 1; i <= 30; ++i) addresses.push_back(Loopback(i));
   Configure(addresses);
   core->BuildTree();
   core->SetSleeper(RealSleeper());
@@ -278,8 +279,8 @@ TEST_F(SupervisionTest, AStopEndsARunningPassPromptly) {
 }
 
 TEST_F(SupervisionTest, ATickWhileAPassRunsIsSkipped) {
-  fleet.Add({.address = "127.0.0.84", .refuse = true});
-  Configure({"127.0.0.84"});
+  fleet.Add({.address = Loopback(84), .refuse = true});
+  Configure({Loopback(84)});
   core->BuildTree();
   // The pass waits out the second between its two attempts: long enough to tick again.
   core->SetSleeper([](std::chrono::milliseconds) {

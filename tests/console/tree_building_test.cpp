@@ -9,23 +9,24 @@ namespace tarnex {
 namespace {
 
 using testing::ConsoleFixture;
+using testing::Loopback;
 
 class TreeBuildingTest : public ConsoleFixture {};
 
 TEST_F(TreeBuildingTest, EveryStoredDisplayIsConnectedOnceAndShownByItsState) {
-  fleet.Add({.address = "127.0.0.51"});
-  fleet.Add({.address = "127.0.0.52", .refuse = true});
-  fleet.Add({.address = "127.0.0.53"});
-  Configure({"127.0.0.51", "127.0.0.52", "127.0.0.53"},
-            {{"Lobby", {"[1]127.0.0.51", "[2]127.0.0.52"}}, {"Empty", {}}});
-  doc->m_docDisplays[0].m_label = "[Entrance]127.0.0.51";
+  fleet.Add({.address = Loopback(51)});
+  fleet.Add({.address = Loopback(52), .refuse = true});
+  fleet.Add({.address = Loopback(53)});
+  Configure({Loopback(51), Loopback(52), Loopback(53)},
+            {{"Lobby", {"[1]" + Loopback(51), "[2]" + Loopback(52)}}, {"Empty", {}}});
+  doc->m_docDisplays[0].m_label = "[Entrance]" + Loopback(51);
 
   core->BuildTree();
 
   const DeviceTree& tree = Tree();
   EXPECT_EQ(doc->m_docSocketNumber, 3);
   EXPECT_EQ(tree.SingleLabels(),
-            (std::vector<std::string>{"[Entrance]127.0.0.51", "127.0.0.52", "127.0.0.53"}));
+            (std::vector<std::string>{"[Entrance]" + Loopback(51), Loopback(52), Loopback(53)}));
   EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kConnected);
   EXPECT_EQ(IconOf(SingleItem(1)), TreeIcon::kDisconnected);
   EXPECT_EQ(IconOf(SingleItem(2)), TreeIcon::kConnected);
@@ -38,34 +39,34 @@ TEST_F(TreeBuildingTest, EveryStoredDisplayIsConnectedOnceAndShownByItsState) {
   EXPECT_EQ(IconOf(tree.Model().Child(group, 0)), TreeIcon::kConnected);
   EXPECT_EQ(IconOf(tree.Model().Child(group, 1)), TreeIcon::kDisconnected);
   EXPECT_EQ(tree.Model().ChildCount(tree.GroupItem(1)), 0);
-  EXPECT_EQ(Operations(), (std::vector<std::string>{"127.0.0.51 Connected to Monitor",
-                                                    "127.0.0.52 Disconnected to Monitor",
-                                                    "127.0.0.53 Connected to Monitor"}));
+  EXPECT_EQ(Operations(), (std::vector<std::string>{Loopback(51) + " Connected to Monitor",
+                                                    Loopback(52) + " Disconnected to Monitor",
+                                                    Loopback(53) + " Connected to Monitor"}));
 }
 
 // The connects end in any order (a silent display last); the tree and the history read in
 // stored order, as connecting one display after another would leave them.
 TEST_F(TreeBuildingTest, ConnectsThatEndOutOfOrderAreRecordedInStoredOrder) {
-  fleet.Add({.address = "127.0.0.46", .unreachable = true});
-  fleet.Add({.address = "127.0.0.47"});
-  fleet.Add({.address = "127.0.0.48", .refuse = true});
-  Configure({"127.0.0.46", "127.0.0.47", "127.0.0.48"});
+  fleet.Add({.address = Loopback(46), .unreachable = true});
+  fleet.Add({.address = Loopback(47)});
+  fleet.Add({.address = Loopback(48), .refuse = true});
+  Configure({Loopback(46), Loopback(47), Loopback(48)});
   core->BuildTree();
 
   EXPECT_EQ(Tree().SingleLabels(),
-            (std::vector<std::string>{"127.0.0.46", "127.0.0.47", "127.0.0.48"}));
-  EXPECT_EQ(Operations(), (std::vector<std::string>{"127.0.0.46 Disconnected to Monitor",
-                                                    "127.0.0.47 Connected to Monitor",
-                                                    "127.0.0.48 Disconnected to Monitor"}));
+            (std::vector<std::string>{Loopback(46), Loopback(47), Loopback(48)}));
+  EXPECT_EQ(Operations(), (std::vector<std::string>{Loopback(46) + " Disconnected to Monitor",
+                                                    Loopback(47) + " Connected to Monitor",
+                                                    Loopback(48) + " Disconnected to Monitor"}));
   EXPECT_EQ(IconOf(SingleItem(1)), TreeIcon::kConnected);
 }
 
 // The window shows a display as soon as it and every display stored before it are in, while
 // later ones still time out.
 TEST_F(TreeBuildingTest, DisplaysAppearWhileLaterOnesStillTimeOut) {
-  fleet.Add({.address = "127.0.0.49"});
-  fleet.Add({.address = "127.0.0.45", .unreachable = true});
-  Configure({"127.0.0.49", "127.0.0.45"});
+  fleet.Add({.address = Loopback(49)});
+  fleet.Add({.address = Loopback(45), .unreachable = true});
+  Configure({Loopback(49), Loopback(45)});
   std::thread build([&] { core->BuildTree(); });
   const bool firstShown = Eventually([&] {
     auto state = core->Lock();
@@ -75,21 +76,22 @@ TEST_F(TreeBuildingTest, DisplaysAppearWhileLaterOnesStillTimeOut) {
   build.join();
   EXPECT_TRUE(firstShown);
   EXPECT_TRUE(stillBuilding);
-  EXPECT_EQ(Tree().SingleLabels(), (std::vector<std::string>{"127.0.0.49", "127.0.0.45"}));
+  EXPECT_EQ(Tree().SingleLabels(), (std::vector<std::string>{Loopback(49), Loopback(45)}));
 }
 
 TEST_F(TreeBuildingTest, ADuplicateAddressIsMergedIntoItsFirstEntry) {
-  fleet.Add({.address = "127.0.0.54"});
-  fleet.Add({.address = "127.0.0.55"});
-  Configure({"127.0.0.54", "127.0.0.55", "127.0.0.54"});
-  doc->m_docDisplays[0].m_label = "[First]127.0.0.54";
-  doc->m_docDisplays[2].m_label = "[Second]127.0.0.54";
+  fleet.Add({.address = Loopback(54)});
+  fleet.Add({.address = Loopback(55)});
+  Configure({Loopback(54), Loopback(55), Loopback(54)});
+  doc->m_docDisplays[0].m_label = "[First]" + Loopback(54);
+  doc->m_docDisplays[2].m_label = "[Second]" + Loopback(54);
 
   core->BuildTree();
 
   EXPECT_EQ(doc->m_docSocketNumber, 2);
-  EXPECT_EQ(Tree().SingleLabels(), (std::vector<std::string>{"[First]127.0.0.54", "127.0.0.55"}));
-  EXPECT_EQ(doc->m_docDisplays[1].m_address, "127.0.0.55");
+  EXPECT_EQ(Tree().SingleLabels(),
+            (std::vector<std::string>{"[First]" + Loopback(54), Loopback(55)}));
+  EXPECT_EQ(doc->m_docDisplays[1].m_address, Loopback(55));
   EXPECT_EQ(doc->m_docConnectState[0], 1);
   EXPECT_NE(core->Link().Sockets().Get(0), kNoSocket);
   EXPECT_EQ(core->Link().Sockets().Get(2), kNoSocket);
@@ -114,33 +116,33 @@ TEST_F(TreeBuildingTest, TheSerialTreeHoldsEverySetIdAndTheStoredGroups) {
 }
 
 TEST_F(TreeBuildingTest, ASaveStoresTheLabelsTheOperatorSees) {
-  fleet.Add({.address = "127.0.0.56"});
-  Configure({"127.0.0.56"}, {{"G", {"[1]127.0.0.56"}}});
+  fleet.Add({.address = Loopback(56)});
+  Configure({Loopback(56)}, {{"G", {"[1]" + Loopback(56)}}});
   core->BuildTree();
   {
     auto state = core->Lock();
-    state->Tree().RelabelSingle(0, "[Renamed]127.0.0.56");
-    state->Tree().RelabelMembers("[Renamed]127.0.0.56");
+    state->Tree().RelabelSingle(0, "[Renamed]" + Loopback(56));
+    state->Tree().RelabelMembers("[Renamed]" + Loopback(56));
   }
 
   ASSERT_TRUE(doc->WriteNetworkConfig());
 
   COsprelNetworkManagerDoc reloaded;
   reloaded.OnNewDocument();
-  EXPECT_EQ(reloaded.m_docDisplays[0].m_label, "[Renamed]127.0.0.56");
+  EXPECT_EQ(reloaded.m_docDisplays[0].m_label, "[Renamed]" + Loopback(56));
   ASSERT_EQ(reloaded.m_docGroups[0].m_labels.size(), 1u);
-  EXPECT_EQ(reloaded.m_docGroups[0].m_labels[0], "[1][Renamed]127.0.0.56");
+  EXPECT_EQ(reloaded.m_docGroups[0].m_labels[0], "[1][Renamed]" + Loopback(56));
 }
 
 TEST_F(TreeBuildingTest, AnEmptyAddressInTheHistoryIsFilledFromTheLastConnection) {
-  fleet.Add({.address = "127.0.0.57"});
-  core->Link().SetViewIp("127.0.0.57");
+  fleet.Add({.address = Loopback(57)});
+  core->Link().SetViewIp(Loopback(57));
   doc->m_docCurrentDisplay = 9;
 
   core->AppendHistory("Power On");
 
-  EXPECT_EQ(Operations(), std::vector<std::string>{"127.0.0.57 Power On"});
-  EXPECT_EQ(doc->m_docDisplays[9].m_address, "127.0.0.57");
+  EXPECT_EQ(Operations(), std::vector<std::string>{Loopback(57) + " Power On"});
+  EXPECT_EQ(doc->m_docDisplays[9].m_address, Loopback(57));
 
   doc->m_docCommunicationSelect = kSerialMode;
   doc->m_docHistorySetID = "15";

@@ -20,6 +20,7 @@
 #include "display-sim/display_state.h"
 #include "platform/private_profile.h"
 #include "support/faulty_sockets.h"
+#include "support/loopback_block.h"
 #include "support/recording_ui_host.h"
 
 namespace tarnex::testing {
