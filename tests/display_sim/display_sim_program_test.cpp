@@ -15,12 +15,15 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_block.h"
 #include "support/sim_program.h"
 #include "test_client.h"
 
 namespace tarnex::sim {
 namespace {
 
+using tarnex::testing::Loopback;
+using tarnex::testing::LoopbackRange;
 using testing::Program;
 
 using namespace std::chrono_literals;
@@ -29,18 +32,19 @@ TEST(DisplaySimProgram, ServesUntilTerminatedAndLogsWhatItReceived) {
   const auto log = std::filesystem::temp_directory_path() /
                    ("display_sim_program_" + std::to_string(::getpid()) + ".log");
   std::filesystem::remove(log);
-  Program program(
-      {"--tcp", "127.0.60.30,127.0.60.31", "--log", log.string(), "--refuse", "127.0.60.31"});
-  EXPECT_EQ(program.FirstLine(5s), "display-sim: ready tcp 127.0.60.30:9761 127.0.60.31:9761\n");
+  Program program({"--tcp", Loopback(30) + "," + Loopback(31), "--log", log.string(), "--refuse",
+                   Loopback(31)});
+  EXPECT_EQ(program.FirstLine(5s),
+            "display-sim: ready tcp " + Loopback(30) + ":9761 " + Loopback(31) + ":9761\n");
 
-  auto client = testing::TestClient::Connect("127.0.60.30");
+  auto client = testing::TestClient::Connect(Loopback(30));
   ASSERT_TRUE(client);
   EXPECT_EQ(client->Exchange("ka 01 ff\n"), "a 01 OK01x");
-  EXPECT_EQ(testing::TestClient::Connect("127.0.60.31"), nullptr);
+  EXPECT_EQ(testing::TestClient::Connect(Loopback(31)), nullptr);
   std::ifstream file(log);
   std::stringstream text;
   text << file.rdbuf();
-  EXPECT_EQ(text.str(), "127.0.60.30\tka 01 ff\\n\n");
+  EXPECT_EQ(text.str(), Loopback(30) + "\tka 01 ff\\n\n");
 
   program.Signal(SIGTERM);
   EXPECT_EQ(program.Wait(3s), 0);
@@ -48,19 +52,19 @@ TEST(DisplaySimProgram, ServesUntilTerminatedAndLogsWhatItReceived) {
 }
 
 TEST(DisplaySimProgram, RefusesAnAddressOffLoopback) {
-  Program program({"--tcp", "127.0.60.32,192.168.0.10"});
+  Program program({"--tcp", Loopback(32) + ",192.168.0.10"});
   EXPECT_EQ(program.FirstLine(3s), "");
   EXPECT_EQ(program.Wait(3s), 2);
 }
 
 TEST(DisplaySimProgram, ServesARangeOfDisplaysAndEachAnswers) {
-  Program program({"--tcp", "127.0.61.1-127.0.61.50", "--kind", "3"});
+  Program program({"--tcp", LoopbackRange(1, 50), "--kind", "3"});
   std::string expected = "display-sim: ready tcp";
-  for (int i = 1; i <= 50; ++i) expected += " 127.0.61." + std::to_string(i) + ":9761";
+  for (int i = 1; i <= 50; ++i) expected += " " + Loopback(i) + ":9761";
   ASSERT_EQ(program.FirstLine(5s), expected + "\n");
   std::vector<std::unique_ptr<testing::TestClient>> clients;
   for (int i = 1; i <= 50; ++i) {
-    clients.push_back(testing::TestClient::Connect("127.0.61." + std::to_string(i)));
+    clients.push_back(testing::TestClient::Connect(Loopback(i)));
     ASSERT_TRUE(clients.back()) << i;
   }
   for (auto& client : clients) ASSERT_TRUE(client->Send("nu 01 ff\n"));
@@ -69,7 +73,7 @@ TEST(DisplaySimProgram, ServesARangeOfDisplaysAndEachAnswers) {
 }
 
 TEST(DisplaySimProgram, RunningOutOfDescriptorsIsAnErrorNotACrash) {
-  Program program({"--tcp", "127.0.61.101-127.0.61.150"}, 32);
+  Program program({"--tcp", LoopbackRange(101, 150)}, 32);
   const std::string said = program.FirstLine(5s);
   EXPECT_NE(said.find("Too many open files (open-file limit 32;"), std::string::npos) << said;
   EXPECT_EQ(program.Wait(3s), 1);

@@ -17,12 +17,14 @@
 
 #include "display-sim/program_options.h"
 #include "serial_test_client.h"
+#include "support/loopback_block.h"
 #include "support/sim_program.h"
 
 namespace tarnex::sim {
 namespace {
 
 namespace fs = std::filesystem;
+using tarnex::testing::Loopback;
 using namespace std::chrono_literals;
 
 TEST(SerialProgramOptions, SerialLineIsReadBesideTheTcpDisplays) {
@@ -69,10 +71,12 @@ TEST(DisplaySimSerialProgram, AnswersOnTheLinkedLineAndRemovesTheLinkOnExit) {
   const std::string link = (dir / "ttyX").string();
   const std::string logPath = (dir / "commands.log").string();
   testing::Program program(
-      {"--tcp", "127.0.60.40", "--serial", link, "--set-ids", "1,5", "--log", logPath});
+      {"--tcp", Loopback(40), "--serial", link, "--set-ids", "1,5", "--log", logPath});
   const std::string ready = program.FirstLine(5s);
-  EXPECT_EQ(ready.rfind("display-sim: ready tcp 127.0.60.40:9761 serial " + link + " /dev/pts/", 0),
-            0u)
+  EXPECT_EQ(
+      ready.rfind("display-sim: ready tcp " + Loopback(40) + ":9761 serial " + link + " /dev/pts/",
+                  0),
+      0u)
       << ready;
 
   {

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -17,10 +19,15 @@ namespace tarnex::sim::testing {
 using namespace std::chrono_literals;
 
 // The display-sim program, started with its stdout on a pipe. Given an open-file limit, it
-// runs under that hard limit and its stderr goes to the pipe as well.
+// runs under that hard limit and its stderr goes to the pipe as well. Its runtime and
+// configuration folders are a scratch folder of its own, so that nothing it keeps there meets
+// another run's.
 class Program {
  public:
   explicit Program(const std::vector<std::string>& args, long maxOpenFiles = -1) {
+    char scratch[] = "/tmp/tarnex-sim-XXXXXX";
+    if (::mkdtemp(scratch) == nullptr) return;
+    scratch_ = scratch;
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return;
     std::vector<char*> argv;
@@ -29,6 +36,17 @@ class Program {
     std::vector<std::string> copies = args;
     for (auto& arg : copies) argv.push_back(arg.data());
     argv.push_back(nullptr);
+    std::vector<std::string> variables = {"XDG_RUNTIME_DIR=" + scratch_,
+                                          "TARNEX_CONFIG_DIR=" + scratch_ + "/"};
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+      const std::string_view entry = *variable;
+      if (!entry.starts_with("XDG_RUNTIME_DIR=") && !entry.starts_with("TARNEX_CONFIG_DIR=")) {
+        variables.emplace_back(entry);
+      }
+    }
+    std::vector<char*> envp;
+    for (auto& variable : variables) envp.push_back(variable.data());
+    envp.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
       ::dup2(out[1], STDOUT_FILENO);
@@ -37,7 +55,7 @@ class Program {
         ::setrlimit(RLIMIT_NOFILE, &limit);
         ::dup2(out[1], STDERR_FILENO);
       }
-      ::execv(argv[0], argv.data());
+      ::execve(argv[0], argv.data(), envp.data());
       ::_exit(127);
     }
     ::close(out[1]);
@@ -50,6 +68,7 @@ class Program {
       ::waitpid(pid_, nullptr, 0);
     }
     if (stdout_ >= 0) ::close(stdout_);
+    if (!scratch_.empty()) std::filesystem::remove_all(scratch_);
   }
 
   // What the program printed within the time, up to its first line feed.
@@ -91,6 +110,7 @@ class Program {
   }
 
  private:
+  std::string scratch_;
   pid_t pid_ = -1;
   int stdout_ = -1;
 };
