@@ -15,6 +15,7 @@ namespace tarnex {
 namespace {
 
 using Command = TreeContextMenu::Command;
+using testing::Loopback;
 
 class TreeContextMenuTest : public testing::ConsoleFixture {
  protected:
@@ -63,7 +64,7 @@ TEST_F(TreeContextMenuTest, NetworkEntriesFollowTheSelection) {
   EXPECT_EQ(Enabled(), "1000000");  // nothing selected yet
   Select(Tree().SingleRoot());
   EXPECT_EQ(Enabled(), "1000000");
-  const TreeItem single = Tree().AppendSingle("127.0.0.5", TreeIcon::kConnected);
+  const TreeItem single = Tree().AppendSingle(Loopback(5), TreeIcon::kConnected);
   Select(single);
   EXPECT_EQ(Enabled(), "0010111");  // no group to add to
   // An entry that is not enabled does not run.
@@ -74,7 +75,7 @@ TEST_F(TreeContextMenuTest, NetworkEntriesFollowTheSelection) {
   EXPECT_EQ(Enabled(), "0110111");
   Select(Tree().GroupItem(0));
   EXPECT_EQ(Enabled(), "0001010");
-  Select(Tree().AppendMember(Tree().GroupItem(0), "[1]127.0.0.5", TreeIcon::kConnected));
+  Select(Tree().AppendMember(Tree().GroupItem(0), "[1]" + Loopback(5), TreeIcon::kConnected));
   EXPECT_EQ(Enabled(), "0010011");
 }
 
@@ -122,11 +123,11 @@ TEST_F(TreeContextMenuTest, MakeGroupStaysOpenOnADuplicateNetworkName) {
 }
 
 TEST_F(TreeContextMenuTest, AddToGroupTakesTheListPosition) {
-  Configure({"127.0.0.5"});
+  Configure({Loopback(5)});
   core->BuildTree();
   doc->m_docCurrentDisplay = 0;
   doc->m_docConnectState[0] = 1;
-  const TreeItem single = Tree().AppendSingle("127.0.0.5", TreeIcon::kConnected);
+  const TreeItem single = Tree().AppendSingle(Loopback(5), TreeIcon::kConnected);
   ASSERT_EQ(CGroupEditor(*core).MakeGroup("Hall"), "");
   ASSERT_EQ(CGroupEditor(*core).MakeGroup("Lobby"), "");
   Select(single);
@@ -151,13 +152,14 @@ TEST_F(TreeContextMenuTest, AddToGroupTakesTheListPosition) {
   });
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(doc->m_docSelectedGroup, 1);
-  EXPECT_EQ(Tree().Model().Label(Tree().Model().Child(Tree().GroupItem(1), 0)), "[1]127.0.0.5");
+  EXPECT_EQ(Tree().Model().Label(Tree().Model().Child(Tree().GroupItem(1), 0)),
+            "[1]" + Loopback(5));
 }
 
 TEST_F(TreeContextMenuTest, ChangeNameSetsRemovesOrKeepsTheName) {
   Configure({});
   core->BuildTree();
-  const TreeItem single = Tree().AppendSingle("127.0.0.5", TreeIcon::kConnected);
+  const TreeItem single = Tree().AppendSingle(Loopback(5), TreeIcon::kConnected);
   Select(single);
   const auto type = [](const char* text, bool set) {
     return [text, set](CChangeName& dialog) {
@@ -166,11 +168,11 @@ TEST_F(TreeContextMenuTest, ChangeNameSetsRemovesOrKeepsTheName) {
     };
   };
   RunWith<CChangeName>(Command::kChangeName, type("Lobby", true));
-  EXPECT_EQ(Tree().Model().Label(single), "[Lobby]127.0.0.5");
+  EXPECT_EQ(Tree().Model().Label(single), "[Lobby]" + Loopback(5));
   RunWith<CChangeName>(Command::kChangeName, type("Hall", false));
-  EXPECT_EQ(Tree().Model().Label(single), "[Lobby]127.0.0.5");
+  EXPECT_EQ(Tree().Model().Label(single), "[Lobby]" + Loopback(5));
   RunWith<CChangeName>(Command::kChangeName, type("", true));
-  EXPECT_EQ(Tree().Model().Label(single), "127.0.0.5");
+  EXPECT_EQ(Tree().Model().Label(single), Loopback(5));
 
   CChangeName dialog;
   dialog.SetButton()->click();

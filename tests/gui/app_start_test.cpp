@@ -12,10 +12,13 @@
 #include "app/network_manager_app.h"
 #include "gui_fixture.h"
 #include "platform/single_instance.h"
+#include "support/loopback_block.h"
 #include "support/qt_settle.h"
 
 namespace tarnex {
 namespace {
+
+using testing::Loopback;
 
 class AppStartTest : public testing::ConfigFolderFixture {
  protected:
@@ -73,7 +76,7 @@ TEST_F(AppStartTest, CancelledLoginEndsTheStartWithNothingWritten) {
 
 TEST_F(AppStartTest, TheStoredLoginIsAskedThenTheWindowShowsTheConfiguration) {
   ASSERT_TRUE(WriteLoginFile(folder + "QXMNTLoginConfig.ini", {"Operator", "Secret1"}));
-  WriteFile("QXMNTConfig.ini", "[VALUE]\nm_docSocketNumber=1\n[SINGLE]\n0=127.0.0.131\n");
+  WriteFile("QXMNTConfig.ini", "[VALUE]\nm_docSocketNumber=1\n[SINGLE]\n0=" + Loopback(131) + "\n");
   COsprelNetworkManagerApp app(options);
   AnswerLogin({{"Administrator", "5378"}, {"Operator", "Secret1"}});
 
@@ -87,7 +90,7 @@ TEST_F(AppStartTest, TheStoredLoginIsAskedThenTheWindowShowsTheConfiguration) {
   const QTreeView* tree = app.MainFrame()->View().TreeView();
   EXPECT_EQ(tree->model()->index(0, 0).data().toString(), "Single");
   EXPECT_EQ(tree->model()->index(0, 0, tree->model()->index(0, 0)).data().toString(),
-            "127.0.0.131");
+            QString::fromStdString(Loopback(131)));
   EXPECT_TRUE(app.MainFrame()->View().SupervisionTimer().isActive());
 
   // A second copy started meanwhile is refused before it asks for a login.
@@ -103,10 +106,11 @@ TEST_F(AppStartTest, TheStoredLoginIsAskedThenTheWindowShowsTheConfiguration) {
 // Names and a password as an older installation stored them, in the Windows code page.
 TEST_F(AppStartTest, CodePageNamesShowAndACodePagePasswordCanBeTyped) {
   ASSERT_TRUE(WriteLoginFile(folder + "QXMNTLoginConfig.ini", {"Op\xE9rateur", "P\xE4ss\x80"}));
-  WriteFile("QXMNTConfig.ini",
-            "[VALUE]\nm_docSocketNumber=1\n[SINGLE]\n0=127.0.0.133\n"
-            "[TREENAME]\n0=[Caf\xE9]127.0.0.133\n[GROUPCOUNT]\nm_docGroupNumCount=1\n"
-            "[GROUPCHILDCOUNT]\n0=0\n[GROUPNAME]\n0=Salle \xE9t\xE9\n");
+  const std::string address = Loopback(133);
+  WriteFile("QXMNTConfig.ini", "[VALUE]\nm_docSocketNumber=1\n[SINGLE]\n0=" + address +
+                                   "\n[TREENAME]\n0=[Caf\xE9]" + address +
+                                   "\n[GROUPCOUNT]\nm_docGroupNumCount=1\n"
+                                   "[GROUPCHILDCOUNT]\n0=0\n[GROUPNAME]\n0=Salle \xE9t\xE9\n");
   COsprelNetworkManagerApp app(options);
   AnswerLogin({{"Opérateur", "Pass€"}, {"Opérateur", "Päss€"}}, true);
 
@@ -114,7 +118,8 @@ TEST_F(AppStartTest, CodePageNamesShowAndACodePagePasswordCanBeTyped) {
   testing::SettleJobs(app.MainFrame()->View().Core().Jobs());
   EXPECT_EQ(recorder.messages, QStringList({"Error Password"}));
   const QAbstractItemModel* model = app.MainFrame()->View().TreeView()->model();
-  EXPECT_EQ(model->index(0, 0, model->index(0, 0)).data().toString(), "[Café]127.0.0.133");
+  EXPECT_EQ(model->index(0, 0, model->index(0, 0)).data().toString(),
+            QString::fromStdString("[Café]" + address));
   EXPECT_EQ(model->index(0, 0, model->index(1, 0)).data().toString(), "Salle été");
 }
 

@@ -14,12 +14,14 @@
 #include "config/network_manager_doc.h"
 #include "display-sim/display_fleet.h"
 #include "gui_fixture.h"
+#include "support/loopback_block.h"
 #include "support/qt_settle.h"
 
 namespace tarnex {
 namespace {
 
 using Role = DeviceTreeViewModel;
+using testing::Loopback;
 
 // Two stored displays, A and B, and a group holding both.
 QString NetworkConfig(const QString& a, const QString& b) {
@@ -57,8 +59,8 @@ class MainWindowTest : public testing::ConfigFolderFixture {
   // Each test has its own pair of addresses, so that tests run in parallel: the display at
   // `lastOctet` answers, the next one refuses connections.
   void Open(int lastOctet) {
-    a = "127.0.0." + std::to_string(lastOctet);
-    b = "127.0.0." + std::to_string(lastOctet + 1);
+    a = Loopback(lastOctet);
+    b = Loopback(lastOctet + 1);
     fleet.Add({.address = a});
     fleet.Add({.address = b, .refuse = true});
     WriteFile("QXMNTConfig.ini",
@@ -231,7 +233,7 @@ TEST_F(MainWindowTest, AClosingWindowDoesNotWaitForAPassOverSilentDisplays) {
       "[Communication]\nm_docCommunicationSelect=1\n[VALUE]\n"
       "m_docSocketNumber=100\n[SINGLE]\n";
   for (int i = 0; i < 100; ++i) {
-    const std::string address = "127.0.71." + std::to_string(i + 1);
+    const std::string address = Loopback(i + 1);
     fleet.Add({.address = address, .unreachable = true});
     config += std::to_string(i) + "=" + address + "\n";
   }
@@ -250,7 +252,7 @@ TEST_F(MainWindowTest, AClosingWindowDoesNotWaitForAPassOverSilentDisplays) {
   frame->close();
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
   EXPECT_FALSE(View().Supervisor().PassRunning());
-  EXPECT_NE(ReadFile("QXMNTConfig.ini").find("99=127.0.71.100"), std::string::npos);
+  EXPECT_NE(ReadFile("QXMNTConfig.ini").find("99=" + Loopback(100)), std::string::npos);
 }
 
 // A display dragged onto a group joins it and becomes the selection; only displays drag, and

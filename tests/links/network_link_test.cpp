@@ -8,6 +8,7 @@
 
 #include "display-sim/display_fleet.h"
 #include "support/faulty_sockets.h"
+#include "support/loopback_block.h"
 #include "support/recording_link_host.h"
 #include "support/recording_ui_host.h"
 #include "support/trace_recorder.h"
@@ -16,6 +17,7 @@ namespace tarnex {
 namespace {
 
 using testing::FaultySockets;
+using testing::Loopback;
 using testing::RecordingLinkHost;
 using testing::RecordingUiHost;
 using testing::TraceRecorder;
@@ -40,16 +42,16 @@ class NetworkLinkTest : public ::testing::Test {
 };
 
 TEST_F(NetworkLinkTest, ConnectOpensALinkAndRecordsIt) {
-  fleet.Add({.address = "127.0.0.21"});
-  Connect(4, "127.0.0.21");
+  fleet.Add({.address = Loopback(21)});
+  Connect(4, Loopback(21));
 
   EXPECT_EQ(link.ConnectMonitor(), 1);
   EXPECT_EQ(state.m_docConnectState[4], 1);
   EXPECT_NE(link.Sockets().Get(4), kNoSocket);
-  EXPECT_EQ(host.DisplayAddress(4), "127.0.0.21");
+  EXPECT_EQ(host.DisplayAddress(4), Loopback(21));
   EXPECT_EQ(link.m_bConnect, 1);
-  EXPECT_EQ(host.History(), std::vector<std::string>{"127.0.0.21 | Connected to Monitor"});
-  EXPECT_TRUE(traces.Contains("ip : 127.0.0.21  socketConnectCnt:0"));
+  EXPECT_EQ(host.History(), std::vector<std::string>{Loopback(21) + " | Connected to Monitor"});
+  EXPECT_TRUE(traces.Contains("ip : " + Loopback(21) + "  socketConnectCnt:0"));
   EXPECT_TRUE(ui.Messages().empty());
 
   // The link is blocking with the receive time-out: an exchange works at once.
@@ -62,14 +64,14 @@ TEST_F(NetworkLinkTest, ConnectOpensALinkAndRecordsIt) {
 }
 
 TEST_F(NetworkLinkTest, RefusedConnectMarksTheDisplayDown) {
-  fleet.Add({.address = "127.0.0.22", .refuse = true});
-  Connect(2, "127.0.0.22");
+  fleet.Add({.address = Loopback(22), .refuse = true});
+  Connect(2, Loopback(22));
 
   EXPECT_EQ(link.ConnectMonitor(), 0);
   EXPECT_EQ(state.m_docConnectState[2], 0);
   EXPECT_EQ(link.Sockets().Get(2), kNoSocket);
   EXPECT_EQ(link.m_bConnect, 0);
-  EXPECT_EQ(host.History(), std::vector<std::string>{"127.0.0.22 | Disconnected to Monitor"});
+  EXPECT_EQ(host.History(), std::vector<std::string>{Loopback(22) + " | Disconnected to Monitor"});
   EXPECT_TRUE(traces.Contains("socket error"));
   EXPECT_EQ(host.DisplayAddress(2), "");  // the caller stores a failed address itself
 }
@@ -86,7 +88,7 @@ TEST_F(NetworkLinkTest, MalformedAddressesFailWithoutSendingAnything) {
 
 TEST_F(NetworkLinkTest, ConnectOutsideTheTableDoesNothing) {
   for (int index : {-1, kMaxDisplays}) {
-    Connect(index, "127.0.0.23");
+    Connect(index, Loopback(23));
     EXPECT_EQ(link.ConnectMonitor(), 0);
   }
   EXPECT_TRUE(sockets.Connects().empty());
@@ -94,8 +96,8 @@ TEST_F(NetworkLinkTest, ConnectOutsideTheTableDoesNothing) {
 }
 
 TEST_F(NetworkLinkTest, ReplacingALinkClosesTheOldSocket) {
-  fleet.Add({.address = "127.0.0.24"});
-  Connect(1, "127.0.0.24");
+  fleet.Add({.address = Loopback(24)});
+  Connect(1, Loopback(24));
   ASSERT_EQ(link.ConnectMonitor(), 1);
   const int first = link.Sockets().Get(1);
 
@@ -104,31 +106,31 @@ TEST_F(NetworkLinkTest, ReplacingALinkClosesTheOldSocket) {
 }
 
 TEST_F(NetworkLinkTest, SetupFailuresFollowTheirOwnPaths) {
-  fleet.Add({.address = "127.0.0.25"});
+  fleet.Add({.address = Loopback(25)});
 
   sockets.failReceiveTimeout = true;  // reported, and the connect goes on
-  Connect(0, "127.0.0.25");
+  Connect(0, Loopback(25));
   EXPECT_EQ(link.ConnectMonitor(), 1);
   EXPECT_EQ(ui.Messages(), std::vector<std::string>{"setsockopt() error"});
   sockets.failReceiveTimeout = false;
 
   sockets.failNonBlocking = true;  // no connect is possible: failure, state untouched
   state.m_docConnectState[1] = -1;
-  Connect(1, "127.0.0.25");
+  Connect(1, Loopback(25));
   EXPECT_EQ(link.ConnectMonitor(), 0);
   EXPECT_EQ(state.m_docConnectState[1], -1);
   sockets.failNonBlocking = false;
 
   sockets.failWait = true;
-  Connect(2, "127.0.0.25");
+  Connect(2, Loopback(25));
   EXPECT_EQ(link.ConnectMonitor(), 0);
   EXPECT_EQ(state.m_docConnectState[2], -1);
   EXPECT_EQ(host.History().size(), 1u);  // only the first connect wrote a line
 }
 
 TEST_F(NetworkLinkTest, ReconnectSucceedsOnItsSecondAttempt) {
-  fleet.Add({.address = "127.0.0.26"});
-  host.SetDisplayAddress(7, "127.0.0.26");
+  fleet.Add({.address = Loopback(26)});
+  host.SetDisplayAddress(7, Loopback(26));
   state.m_docConnectState[7] = 0;
   sockets.refuseConnects = 1;
 
@@ -137,16 +139,17 @@ TEST_F(NetworkLinkTest, ReconnectSucceedsOnItsSecondAttempt) {
   const auto took = std::chrono::steady_clock::now() - started;
   EXPECT_EQ(state.m_docConnectState[7], 1);
   EXPECT_NE(link.Sockets().Get(7), kNoSocket);
-  EXPECT_TRUE(traces.Contains("ip : 127.0.0.26  socketConnectCnt:1"));
-  EXPECT_EQ(host.History(), std::vector<std::string>{"127.0.0.26 | Auto Connection is Success"});
+  EXPECT_TRUE(traces.Contains("ip : " + Loopback(26) + "  socketConnectCnt:1"));
+  EXPECT_EQ(host.History(),
+            std::vector<std::string>{Loopback(26) + " | Auto Connection is Success"});
   EXPECT_EQ(sockets.Connects().size(), 2u);
   // The second attempt waits for the rest of the first one's second.
   EXPECT_GT(took, std::chrono::milliseconds(900));
 }
 
 TEST_F(NetworkLinkTest, ReconnectGivesUpAfterTwoAttempts) {
-  fleet.Add({.address = "127.0.0.27", .refuse = true});
-  host.SetDisplayAddress(3, "127.0.0.27");
+  fleet.Add({.address = Loopback(27), .refuse = true});
+  host.SetDisplayAddress(3, Loopback(27));
   state.m_docConnectState[3] = 1;
 
   EXPECT_EQ(link.ReconnectMonitor(3), 0);
@@ -157,16 +160,16 @@ TEST_F(NetworkLinkTest, ReconnectGivesUpAfterTwoAttempts) {
   EXPECT_EQ(sockets.Connects().size(), 2u);
 
   // Switched back on, the display is found by the next pass.
-  fleet.Find("127.0.0.27")->SetRefuse(false);
+  fleet.Find(Loopback(27))->SetRefuse(false);
   EXPECT_EQ(link.ReconnectMonitor(3), 1);
-  EXPECT_TRUE(traces.Contains("ip : 127.0.0.27  socketConnectCnt:0"));
+  EXPECT_TRUE(traces.Contains("ip : " + Loopback(27) + "  socketConnectCnt:0"));
 }
 
 // The one test that waits for a real time-out: a silent display's receive ends in an error
 // after about 3000 ms, which the transaction counts as a failed receive.
 TEST_F(NetworkLinkTest, SilentDisplayReceiveEndsAfterTheTimeout) {
-  fleet.Add({.address = "127.0.0.28", .silent = true});
-  Connect(0, "127.0.0.28");
+  fleet.Add({.address = Loopback(28), .silent = true});
+  Connect(0, Loopback(28));
   ASSERT_EQ(link.ConnectMonitor(), 1);
   const int fd = link.Sockets().Get(0);
   ASSERT_EQ(sockets.Send(fd, "ka 01 ff\n", 9), 9);

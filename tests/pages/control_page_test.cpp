@@ -10,6 +10,7 @@
 namespace tarnex {
 namespace {
 
+using testing::Loopback;
 using testing::PagesFixture;
 using testing::SimSerialChannel;
 using Texts = std::vector<std::string>;
@@ -28,13 +29,13 @@ class ControlPageTest : public PagesFixture {
 };
 
 TEST_F(ControlPageTest, SelectingAConnectedDisplayReadsTheControlPageBehindThePopup) {
-  fleet.Add({.address = "127.0.0.141"});
-  Start({"127.0.0.141"});
+  fleet.Add({.address = Loopback(141)});
+  Start({Loopback(141)});
   ASSERT_EQ(doc->m_docControlPageActive, 1);
 
   Select(SingleItem(0));
 
-  EXPECT_EQ(Commands("127.0.0.141"), (Texts{"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"}));
+  EXPECT_EQ(Commands(Loopback(141)), (Texts{"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"}));
   EXPECT_EQ(ui.Progress(), (Texts{"create", "pos 25", "pos 50", "pos 75", "pos 100", "destroy"}));
   EXPECT_EQ(doc->m_docInputReadOk, 1);
   EXPECT_EQ(doc->m_docSerialTimeoutShort, 0);
@@ -45,14 +46,14 @@ TEST_F(ControlPageTest, SelectingAConnectedDisplayReadsTheControlPageBehindThePo
 }
 
 TEST_F(ControlPageTest, OnlyThePageOnTopIsRefreshed) {
-  fleet.Add({.address = "127.0.0.142"});
-  Start({"127.0.0.142"});
+  fleet.Add({.address = Loopback(142)});
+  Start({Loopback(142)});
   {
     auto state = core->Lock();
     RaisePageFlag(*doc, PageKind::kPicture);  // another page is on top
   }
   Select(SingleItem(0));
-  EXPECT_TRUE(Commands("127.0.0.142").empty());
+  EXPECT_TRUE(Commands(Loopback(142)).empty());
   EXPECT_TRUE(ui.Progress().empty());
 
   // Bringing the Control page on top raises only its flag and reads the selected display.
@@ -64,38 +65,38 @@ TEST_F(ControlPageTest, OnlyThePageOnTopIsRefreshed) {
                 doc->m_docAdvancedPageActive + doc->m_docSpecialPageActive +
                 doc->m_docInformationShown + doc->m_docGroupPageActive,
             0);
-  EXPECT_EQ(Commands("127.0.0.142"), (Texts{"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"}));
+  EXPECT_EQ(Commands(Loopback(142)), (Texts{"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"}));
 }
 
 TEST_F(ControlPageTest, AGroupIsNotReadButItsSettersReachEveryConnectedMember) {
-  fleet.Add({.address = "127.0.0.143"});
-  fleet.Add({.address = "127.0.0.144"});
-  fleet.Add({.address = "127.0.0.145", .refuse = true});
-  Start({"127.0.0.143", "127.0.0.144", "127.0.0.145"},
-        {{"Wall", {"[1]127.0.0.143", "[2]127.0.0.145", "[3]127.0.0.144"}}});
+  fleet.Add({.address = Loopback(143)});
+  fleet.Add({.address = Loopback(144)});
+  fleet.Add({.address = Loopback(145), .refuse = true});
+  Start({Loopback(143), Loopback(144), Loopback(145)},
+        {{"Wall", {"[1]" + Loopback(143), "[2]" + Loopback(145), "[3]" + Loopback(144)}}});
 
   Select(Tree().GroupItem(0));
   EXPECT_TRUE(fleet.Log().empty());
   EXPECT_TRUE(ui.Progress().empty());
 
   Choose("muteList", 1);
-  EXPECT_EQ(Commands("127.0.0.143"), Texts{"kd 01 01\n"});
-  EXPECT_EQ(Commands("127.0.0.144"), Texts{"kd 01 01\n"});
-  EXPECT_EQ(fleet.Find("127.0.0.144")->Value("kd"), "01");
+  EXPECT_EQ(Commands(Loopback(143)), Texts{"kd 01 01\n"});
+  EXPECT_EQ(Commands(Loopback(144)), Texts{"kd 01 01\n"});
+  EXPECT_EQ(fleet.Find(Loopback(144))->Value("kd"), "01");
   EXPECT_EQ(Control().MutePosition(), 1);
 
   // The input goes to every member, and the page writes no history line for a group.
   const size_t linesBefore = Operations().size();
   Choose("inputList", 0);
   Click("inputSet");
-  EXPECT_EQ(Commands("127.0.0.143").back(), "xb 01 20\n");
-  EXPECT_EQ(Commands("127.0.0.144").back(), "xb 01 20\n");
+  EXPECT_EQ(Commands(Loopback(143)).back(), "xb 01 20\n");
+  EXPECT_EQ(Commands(Loopback(144)).back(), "xb 01 20\n");
   EXPECT_EQ(Operations().size(), linesBefore);
-  EXPECT_TRUE(Commands("127.0.0.145").empty());
+  EXPECT_TRUE(Commands(Loopback(145)).empty());
 }
 
 struct InputCase {
-  const char* address;
+  int display;  // its place in the loopback block
   int kind;
   int position;
   const char* entry;
@@ -111,7 +112,7 @@ class InputByKindTest : public ControlPageTest, public ::testing::WithParamInter
 
 TEST_P(InputByKindTest, SetSendsTheCommandOfTheKindsListAndWritesItsHistory) {
   const InputCase& c = GetParam();
-  const std::string address = c.address;
+  const std::string address = Loopback(c.display);
   SelectOne(address, c.kind);
   EXPECT_EQ(OnWorker([&] { return QueryDisplayKind(*core); }), c.kind);
   Control().ShowValues();
@@ -129,18 +130,18 @@ TEST_P(InputByKindTest, SetSendsTheCommandOfTheKindsListAndWritesItsHistory) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, InputByKindTest,
-    ::testing::Values(
-        InputCase{"127.0.0.146", 1, 5, "HDMI 3", "xb 01 92\n", "Input change to HDMI3"},
-        InputCase{"127.0.0.147", 2, 5, "HDMI", "xb 01 90\n", "Input change to HDMI"},
-        InputCase{"127.0.0.148", 3, 2, "Component 2", "xb 01 41\n", "Input change to Component2"},
-        InputCase{"127.0.0.149", 1, 2, "RGB 1", "xb 01 60\n", "Input change to RGB1"}),
+    ::testing::Values(InputCase{146, 1, 5, "HDMI 3", "xb 01 92\n", "Input change to HDMI3"},
+                      InputCase{147, 2, 5, "HDMI", "xb 01 90\n", "Input change to HDMI"},
+                      InputCase{148, 3, 2, "Component 2", "xb 01 41\n",
+                                "Input change to Component2"},
+                      InputCase{149, 1, 2, "RGB 1", "xb 01 60\n", "Input change to RGB1"}),
     [](const ::testing::TestParamInfo<InputCase>& param) {
       return "Kind" + std::to_string(param.param.kind) + "Position" +
              std::to_string(param.param.position);
     });
 
 TEST_F(ControlPageTest, TheReportedInputIsShownInTheListOfTheDisplaysKind) {
-  SelectOne("127.0.0.150", 1);
+  SelectOne(Loopback(150), 1);
   OnWorker([&] { core->Transaction().SendCommand("xb 01 91\n"); });
 
   g_displayKind = 1;
@@ -159,8 +160,8 @@ TEST_F(ControlPageTest, TheReportedInputIsShownInTheListOfTheDisplaysKind) {
 }
 
 TEST_F(ControlPageTest, ValuesReadFromTheDisplayAreNotSentBack) {
-  fleet.Add({.address = "127.0.0.151"});
-  Start({"127.0.0.151"});
+  fleet.Add({.address = Loopback(151)});
+  Start({Loopback(151)});
   Select(SingleItem(0));
   OnWorker([&] { core->Transaction().SendCommand("kd 01 01\n"); });
   OnWorker([&] { core->Transaction().SendCommand("nr 01 02\n"); });
@@ -171,15 +172,15 @@ TEST_F(ControlPageTest, ValuesReadFromTheDisplayAreNotSentBack) {
 
   EXPECT_EQ(List("muteList")->currentText(), "Mute On");
   EXPECT_EQ(List("monitorOutList")->currentText(), "AUTO");
-  EXPECT_EQ(Commands("127.0.0.151"), (Texts{"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"}));
+  EXPECT_EQ(Commands(Loopback(151)), (Texts{"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"}));
 
   Choose("monitorOutList", 1);  // the operator's change is sent
-  EXPECT_EQ(Commands("127.0.0.151").back(), "nr 01 01\n");
+  EXPECT_EQ(Commands(Loopback(151)).back(), "nr 01 01\n");
 }
 
 TEST_F(ControlPageTest, ASilentDisplayIsReportedOnceAndLeavesNoPopup) {
-  SelectOne("127.0.0.152");
-  fleet.Find("127.0.0.152")->SetSilent(true);
+  SelectOne(Loopback(152));
+  fleet.Find(Loopback(152))->SetSilent(true);
   fleet.ClearLog();
   const size_t eventsBefore = ui.Progress().size();
 
@@ -188,7 +189,7 @@ TEST_F(ControlPageTest, ASilentDisplayIsReportedOnceAndLeavesNoPopup) {
   EXPECT_EQ(ui.Messages(), Texts{"Projector is Disconnected"});
   EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kDisconnected);
   EXPECT_EQ(doc->m_docConnectState[0], 0);
-  for (const std::string& command : Commands("127.0.0.152")) EXPECT_EQ(command, "xb 01 ff\n");
+  for (const std::string& command : Commands(Loopback(152))) EXPECT_EQ(command, "xb 01 ff\n");
   const Texts progress = ui.Progress();
   const Texts refresh(progress.begin() + static_cast<long>(eventsBefore), progress.end());
   EXPECT_EQ(refresh, (Texts{"create", "destroy"}));
@@ -196,7 +197,7 @@ TEST_F(ControlPageTest, ASilentDisplayIsReportedOnceAndLeavesNoPopup) {
   // The lost display is not asked again, and the operator is not told twice.
   fleet.ClearLog();
   Refresh();
-  EXPECT_TRUE(Commands("127.0.0.152").empty());
+  EXPECT_TRUE(Commands(Loopback(152)).empty());
   EXPECT_EQ(ui.Messages().size(), 2u);
   EXPECT_EQ(Count(ui.Progress(), "create"), Count(ui.Progress(), "destroy"));
 }
@@ -204,7 +205,7 @@ TEST_F(ControlPageTest, ASilentDisplayIsReportedOnceAndLeavesNoPopup) {
 // Asked for while a refresh waits for the display, a second refresh runs after the first,
 // never inside it: the display sees each refresh's queries whole and in order.
 TEST_F(ControlPageTest, ARefreshAskedForDuringARefreshRunsAfterIt) {
-  SelectOne("127.0.0.155");
+  SelectOne(Loopback(155));
   fleet.ClearLog();
   std::atomic<int> pauses{0};
   core->SetSleeper([&](std::chrono::milliseconds) {
@@ -216,15 +217,15 @@ TEST_F(ControlPageTest, ARefreshAskedForDuringARefreshRunsAfterIt) {
   const Texts once = {"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"};
   Texts twice = once;
   twice.insert(twice.end(), once.begin(), once.end());
-  EXPECT_EQ(Commands("127.0.0.155"), twice);
+  EXPECT_EQ(Commands(Loopback(155)), twice);
 }
 
 // A change waits its turn behind the worker's current job; it still goes to the display that
 // was selected when the operator made it, not to the one selected meanwhile.
 TEST_F(ControlPageTest, AChangeGoesToTheDisplaySelectedWhenItWasMade) {
-  fleet.Add({.address = "127.0.0.156"});
-  fleet.Add({.address = "127.0.0.157"});
-  Start({"127.0.0.156", "127.0.0.157"});
+  fleet.Add({.address = Loopback(156)});
+  fleet.Add({.address = Loopback(157)});
+  Start({Loopback(156), Loopback(157)});
   Select(SingleItem(0));
   fleet.ClearLog();
   core->Jobs().Post([] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); });
@@ -233,13 +234,13 @@ TEST_F(ControlPageTest, AChangeGoesToTheDisplaySelectedWhenItWasMade) {
   handler->OnSelectionChanged(SingleItem(1));
   Settle();
 
-  EXPECT_EQ(Commands("127.0.0.156"), Texts{"kd 01 01\n"});
-  EXPECT_EQ(Commands("127.0.0.157"), (Texts{"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"}));
+  EXPECT_EQ(Commands(Loopback(156)), Texts{"kd 01 01\n"});
+  EXPECT_EQ(Commands(Loopback(157)), (Texts{"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"}));
 }
 
 TEST_F(ControlPageTest, PowerOnIsSentWithoutATargetButTheOtherButtonsNeedOne) {
-  fleet.Add({.address = "127.0.0.153"});
-  Start({"127.0.0.153"});  // connected, nothing selected
+  fleet.Add({.address = Loopback(153)});
+  Start({Loopback(153)});  // connected, nothing selected
 
   Click("powerOff");
   Click("autoConfigure");
@@ -248,26 +249,26 @@ TEST_F(ControlPageTest, PowerOnIsSentWithoutATargetButTheOtherButtonsNeedOne) {
   Choose("muteList", 1);
   Click("powerOn");
 
-  ASSERT_TRUE(CommandsArrive("127.0.0.153", 1));
-  EXPECT_EQ(Commands("127.0.0.153"), Texts{"ka 01 01\n"});
+  ASSERT_TRUE(CommandsArrive(Loopback(153), 1));
+  EXPECT_EQ(Commands(Loopback(153)), Texts{"ka 01 01\n"});
   EXPECT_EQ(Control().MutePosition(), 1);  // the controls are still read into the members
 
   Select(SingleItem(0));
   fleet.ClearLog();
   Click("powerOff");
   Click("autoConfigure");
-  EXPECT_EQ(Commands("127.0.0.153"), (Texts{"ka 01 00\n", "ju 01 01\n"}));
+  EXPECT_EQ(Commands(Loopback(153)), (Texts{"ka 01 00\n", "ju 01 01\n"}));
 }
 
 TEST_F(ControlPageTest, AnEmptyInputListSendsNothingOnSet) {
-  SelectOne("127.0.0.154");
+  SelectOne(Loopback(154));
   Choose("inputList", -1);
   fleet.ClearLog();
   const size_t linesBefore = Operations().size();
 
   Click("inputSet");
 
-  EXPECT_TRUE(Commands("127.0.0.154").empty());
+  EXPECT_TRUE(Commands(Loopback(154)).empty());
   EXPECT_EQ(Operations().size(), linesBefore);
 }
 

@@ -20,6 +20,7 @@
 namespace tarnex {
 namespace {
 
+using testing::Loopback;
 using testing::PagesFixture;
 using Texts = std::vector<std::string>;
 using namespace std::string_literals;
@@ -111,7 +112,7 @@ class FrameworkTest : public PagesFixture {
 };
 
 TEST_F(FrameworkTest, ASliderShowsWhatItReadsAndSendsOnlyWhatTheOperatorDoes) {
-  const std::string kAddress = "127.0.0.160";
+  const std::string kAddress = Loopback(160);
   SelectOne(kAddress);
   QSlider slider(Qt::Horizontal);
   QLineEdit box;
@@ -151,7 +152,7 @@ TEST_F(FrameworkTest, ASliderShowsWhatItReadsAndSendsOnlyWhatTheOperatorDoes) {
 }
 
 TEST_F(FrameworkTest, ASliderGoneBeforeItsReplyIsLeftAlone) {
-  const std::string kAddress = "127.0.0.162";
+  const std::string kAddress = Loopback(162);
   SelectOne(kAddress);
   {
     testing::JobsHeld held(core->Jobs());
@@ -164,7 +165,7 @@ TEST_F(FrameworkTest, ASliderGoneBeforeItsReplyIsLeftAlone) {
 }
 
 TEST_F(FrameworkTest, SharedQueriesAskTheSelectedDisplay) {
-  const std::string kAddress = "127.0.0.161";
+  const std::string kAddress = Loopback(161);
   SelectOne(kAddress);
   fleet.Find(kAddress)->SetKind(3);
   Tree().MarkSelectedDisconnected();  // an answer alone says the display is reachable
