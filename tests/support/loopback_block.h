@@ -21,23 +21,25 @@ namespace tarnex::testing {
 inline constexpr int kLoopbackBlocks = 254 * 64;
 inline constexpr int kLoopbackBlockSize = 4 * 254;  // host parts 0 and 255 are never given
 
+// The first block from `start` on that no live process holds, held from now on by this one.
+inline int ClaimLoopbackBlock(int start) {
+  for (int i = 0; i < kLoopbackBlocks; ++i) {
+    const int candidate = (start + i) % kLoopbackBlocks;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) break;
+    sockaddr_un name{};
+    name.sun_family = AF_UNIX;
+    const int length = std::snprintf(name.sun_path + 1, sizeof name.sun_path - 1,
+                                     "tarnex-test-loopback-block-%d", candidate);
+    const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&name), size) == 0) return candidate;
+    ::close(fd);
+  }
+  throw std::runtime_error("no loopback block is free");
+}
+
 inline int LoopbackBlockIndex() {
-  static const int index = [] {
-    const int start = static_cast<int>(::getpid() % kLoopbackBlocks);
-    for (int i = 0; i < kLoopbackBlocks; ++i) {
-      const int candidate = (start + i) % kLoopbackBlocks;
-      const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      if (fd < 0) break;
-      sockaddr_un name{};
-      name.sun_family = AF_UNIX;
-      const int length = std::snprintf(name.sun_path + 1, sizeof name.sun_path - 1,
-                                       "tarnex-test-loopback-block-%d", candidate);
-      const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
-      if (::bind(fd, reinterpret_cast<const sockaddr*>(&name), size) == 0) return candidate;
-      ::close(fd);
-    }
-    throw std::runtime_error("no loopback block is free");
-  }();
+  static const int index = ClaimLoopbackBlock(static_cast<int>(::getpid() % kLoopbackBlocks));
   return index;
 }
 
