@@ -125,7 +125,7 @@ void COsprelNetworkManagerView::OnInitialUpdate() {
   OpenSerialLine();
   // The window shows at once; the stored displays appear as their connects end, within the
   // connect time-out however many there are.
-  m_core.Jobs().Post([this] { m_core.BuildTree(); });
+  m_core.Jobs().Post(JobKeys::Everything(), [this] { m_core.BuildTree(); });
   SyncTree();
   {
     auto state = m_core.Lock();

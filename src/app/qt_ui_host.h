@@ -41,6 +41,7 @@ class QtUiHost : public QObject, public UiHost {
   void ProgressDestroy() override;
   void TreeChanged() override;
   void PageMustRefresh() override;
+  void RunOnUi(std::function<void()> call) override { OnUi(std::move(call)); }
 
  private:
   bool OnUiThread() const;

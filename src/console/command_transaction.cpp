@@ -1,5 +1,7 @@
 #include "console/command_transaction.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <array>
 #include <mutex>
@@ -53,6 +55,12 @@ ExchangeSpec Power(std::string_view command) {
   return {.command = std::string(command), .power = true};
 }
 
+bool Readable(int fd) {
+  if (fd == kNoSocket) return false;
+  pollfd entry{fd, POLLIN, 0};
+  return ::poll(&entry, 1, 0) > 0;
+}
+
 }  // namespace
 
 std::optional<std::string_view> GroupHistoryText(std::string_view reply) {
@@ -66,16 +74,38 @@ std::optional<std::string_view> GroupHistoryText(std::string_view reply) {
 
 CCommandTransaction::CCommandTransaction(CConsoleCore& core) : m_core(core) {}
 
-// Read under the lock; nothing waits here.
+JobKeys CommandTarget::Keys() const {
+  switch (route) {
+    case Route::kDisplay:
+      return JobKeys::Display(display);
+    case Route::kNetworkGroup:
+      return JobKeys::Displays(members);
+    case Route::kSerial:
+      return JobKeys::SerialLine();
+    case Route::kNone:
+      break;
+  }
+  return {};
+}
+
+// Read under the lock; nothing waits here. A group's members are the keys taken when it was
+// selected; they become ids now, when the operator acts.
 CommandTarget CCommandTransaction::CaptureTarget() {
   auto state = m_core.Lock();
   const COsprelNetworkManagerDoc& doc = state->Doc();
   CommandTarget target;
-  if (doc.m_docCommunicationSelect == kSerialMode) return CaptureSerialTarget(state);
+  target.item = state->Tree().ViewState().m_hSelectedItem;
+  if (doc.m_docCommunicationSelect == kSerialMode) {
+    CommandTarget serial = CaptureSerialTarget(state);
+    serial.item = target.item;
+    return serial;
+  }
   if (doc.m_docCommunicationSelect != kNetworkMode || state->EmptyGroup()) return target;
   if (!state->TargetIsGroup()) {
+    const int row = doc.m_docCurrentDisplay;
+    if (row < 0 || row >= std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays)) return target;
     target.route = CommandTarget::Route::kDisplay;
-    target.display = doc.m_docCurrentDisplay;
+    target.display = state->IdAt(row);
     return target;
   }
   // A member whose address occurs several times in the display table is sent the command
@@ -83,190 +113,214 @@ CommandTarget CCommandTransaction::CaptureTarget() {
   target.route = CommandTarget::Route::kNetworkGroup;
   const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
   for (const std::string& member : state->Tree().ViewState().m_groupMemberList) {
-    for (int index = 0; index < count; ++index) {
-      if (doc.m_docDisplays[static_cast<size_t>(index)].m_address == member) {
-        target.members.push_back(index);
+    for (int row = 0; row < count; ++row) {
+      if (doc.m_docDisplays[static_cast<size_t>(row)].m_address == member) {
+        target.members.push_back(state->IdAt(row));
       }
     }
   }
   return target;
 }
 
+CommandTarget CCommandTransaction::DisplayTarget(int row) {
+  auto state = m_core.Lock();
+  CommandTarget target;
+  if (row < 0 || row >= std::clamp(state->Doc().m_docSocketNumber, 0, kMaxDisplays)) {
+    return target;
+  }
+  target.route = CommandTarget::Route::kDisplay;
+  target.display = state->IdAt(row);
+  return target;
+}
+
 std::optional<std::string> CCommandTransaction::SendCommand(std::string_view command) {
-  return SendCommand(command, CaptureTarget());
+  return Send(command, CaptureTarget()).reply;
 }
 
 std::optional<std::string> CCommandTransaction::SendCommand(std::string_view command,
                                                             const CommandTarget& target) {
+  return Send(command, target).reply;
+}
+
+int CCommandTransaction::CancelFd(const SendOptions& options) const {
+  return options.cancelFd == kNoSocket ? m_core.StopFd() : options.cancelFd;
+}
+
+SendOutcome CCommandTransaction::Send(std::string_view command, const CommandTarget& target,
+                                      const SendOptions& options) {
   switch (target.route) {
     case CommandTarget::Route::kNone:
-      return std::nullopt;
+      return {};
     case CommandTarget::Route::kSerial:
-      return SendSerial(command, target);
+      return SendSerial(command, target, options);
     case CommandTarget::Route::kNetworkGroup:
-      return SendNetworkGroup(target.members, command);
+      return SendNetworkGroup(target.members, command, options);
     case CommandTarget::Route::kDisplay:
       break;
   }
   {
     auto state = m_core.Lock();
-    const int index = target.display;
-    if (!LinkState::ValidIndex(index) ||
-        state->Doc().m_docConnectState[static_cast<size_t>(index)] != 1) {
-      return std::nullopt;
-    }
+    const int row = state->RowOf(target.display);
+    // A display deleted meanwhile, or without a link, is not sent to.
+    if (row < 0 || state->Doc().m_docConnectState[static_cast<size_t>(row)] != 1) return {};
   }
-  return RouteToDisplay(target.display, command);
+  return RouteToDisplay(target.display, command, CancelFd(options));
 }
 
 void CCommandTransaction::AppendHistoryFor(const CommandTarget& target,
                                            std::string_view operation) {
-  if (target.route == CommandTarget::Route::kSerial) {
+  if (target.route == CommandTarget::Route::kSerial && !target.serialGroup) {
     m_core.AppendSerialHistory(target.historySetId, operation);
   } else if (target.route == CommandTarget::Route::kDisplay) {
-    m_core.AppendHistoryAt(target.display, operation);
+    m_core.AppendHistoryFor(target.display, operation);
   }
 }
 
-std::optional<std::string> CCommandTransaction::SendCommandToCurrent(std::string_view command) {
-  int mode;
-  int current;
-  std::string setNumber;
-  {
-    auto state = m_core.Lock();
-    const COsprelNetworkManagerDoc& doc = state->Doc();
-    mode = doc.m_docCommunicationSelect;
-    current = doc.m_docCurrentDisplay;
-    setNumber = doc.m_docHistorySetID;
-  }
-  if (mode == kNetworkMode) return RouteToDisplay(current, command);
-  if (mode != kSerialMode) return std::nullopt;
-  const auto setId = protocol::DeriveSetId(setNumber);
-  if (!setId) return std::string();  // no such set ID: the line stays silent
-  return SerialWithSetId(command, *setId);
-}
-
-std::optional<std::string> CCommandTransaction::SendCommandToDisplay(int index,
+std::optional<std::string> CCommandTransaction::SendCommandToDisplay(DisplayId id,
                                                                      std::string_view command) {
   {
     if (m_core.Lock()->Doc().m_docCommunicationSelect != kNetworkMode) return std::nullopt;
   }
-  return RouteToDisplay(index, command);
+  return RouteToDisplay(id, command, m_core.StopFd()).reply;
 }
 
 // ---- Network ----
 
-std::optional<std::string> CCommandTransaction::RouteToDisplay(int index,
-                                                               std::string_view command) {
-  if (!LinkState::ValidIndex(index)) return std::nullopt;
-  if (command == protocol::query::kDisplayKind) return NetworkQueryOnce(index, command);
-  return NetworkExchange(index, command);
+SendOutcome CCommandTransaction::RouteToDisplay(DisplayId id, std::string_view command,
+                                                int cancelFd) {
+  if (command == protocol::query::kDisplayKind)
+    return ExchangeAt(id, Once(command), false, cancelFd);
+  return ExchangeAt(id, Retried(command), true, cancelFd);
 }
 
-std::optional<std::string> CCommandTransaction::NetworkExchange(int index,
+std::optional<std::string> CCommandTransaction::NetworkExchange(DisplayId id,
                                                                 std::string_view command) {
-  return ExchangeAt(index, Retried(command), true);
+  return ExchangeAt(id, Retried(command), true, m_core.StopFd()).reply;
 }
 
-std::optional<std::string> CCommandTransaction::NetworkQueryOnce(int index,
+std::optional<std::string> CCommandTransaction::NetworkQueryOnce(DisplayId id,
                                                                  std::string_view command) {
-  return ExchangeAt(index, Once(command), false);
+  return ExchangeAt(id, Once(command), false, m_core.StopFd()).reply;
 }
 
-// The display's channel is held for the exchange; the console lock only for its outcome.
-std::optional<std::string> CCommandTransaction::ExchangeAt(int index, const ExchangeSpec& spec,
-                                                           bool giveUp) {
-  if (!LinkState::ValidIndex(index)) return std::nullopt;
+// The display's channel is held for the exchange; the console lock only to look the display
+// up and to record the outcome. A display without a link fails at once: it is shown lost
+// already, and a wait could only end in the same.
+SendOutcome CCommandTransaction::ExchangeAt(DisplayId id, const ExchangeSpec& spec, bool giveUp,
+                                            int cancelFd) {
   const Sleeper sleep = m_core.SleeperCopy();
-  const std::string address = m_core.Lock()->DisplayAddress(index);
+  {
+    if (m_core.Lock()->RowOf(id) < 0) return {};
+  }
   ExchangeOutcome outcome;
   {
-    auto lease = m_core.Link().Sockets().Acquire(index);
-    outcome = ExchangeWithDisplay(m_core.Link().Api(), lease.Fd(), spec, sleep, m_core.StopFd());
+    auto lease = m_core.Link().Sockets().Acquire(id);
+    if (lease.Fd() == kNoSocket) {
+      auto state = m_core.Lock();
+      const int row = state->RowOf(id);
+      if (row >= 0 && state->Doc().m_docConnectState[static_cast<size_t>(row)] == 1) {
+        state->MarkDisconnectedAt(row);
+        state->Doc().m_docConnectState[static_cast<size_t>(row)] = 0;
+      }
+      return {.reply = std::nullopt, .cancelled = false, .last = id};
+    }
+    outcome = ExchangeWithDisplay(m_core.Link().Api(), lease.Fd(), spec, sleep, cancelFd);
   }
-  return RecordOutcomeLocked(m_core.Lock(), index, address, outcome, giveUp);
+  SendOutcome result{.reply = std::nullopt, .cancelled = outcome.cancelled, .last = id};
+  result.reply = RecordOutcomeLocked(m_core.Lock(), id, outcome, giveUp);
+  return result;
 }
 
-// A display deleted or moved in the table meanwhile (the operator's edits do not wait for
-// exchanges) no longer owns the entry: its outcome is not recorded against another display.
-std::optional<std::string> CCommandTransaction::RecordOutcomeLocked(const State& state, int index,
-                                                                    const std::string& address,
+// A display deleted meanwhile (the operator's edits do not wait for exchanges) has no entry
+// to record in; its reply still goes to the job that asked.
+std::optional<std::string> CCommandTransaction::RecordOutcomeLocked(const State& state,
+                                                                    DisplayId id,
                                                                     ExchangeOutcome& outcome,
                                                                     bool giveUp) {
-  if (state->DisplayAddress(index) != address) {
+  const int row = state->RowOf(id);
+  if (row < 0) {
     return outcome.complete ? std::optional<std::string>(std::move(outcome.reply)) : std::nullopt;
   }
   if (outcome.complete) {
-    state->Doc().m_docConnectState[static_cast<size_t>(index)] = 1;
+    state->Doc().m_docConnectState[static_cast<size_t>(row)] = 1;
     return std::move(outcome.reply);
   }
-  // A console that is closing cut the exchange short; the display did nothing wrong.
-  if (giveUp && !outcome.cancelled) GiveUpLocked(state, index);
+  // A console that is closing, or a read that a new selection made stale, cut the exchange
+  // short; the display did nothing wrong.
+  if (giveUp && !outcome.cancelled) GiveUpLocked(state, row);
   return std::nullopt;
 }
 
 // The display is lost: it is shown down, its link closed, the loss written to the history,
 // and the administrator alarmed once, on the change from up to down.
-void CCommandTransaction::GiveUpLocked(const State& state, int index) {
+void CCommandTransaction::GiveUpLocked(const State& state, int row) {
   COsprelNetworkManagerDoc& doc = state->Doc();
-  const bool wasUp = doc.m_docConnectState[static_cast<size_t>(index)] == 1;
-  state->Link().CloseLink(index);
-  state->MarkDisconnectedAt(index);
-  state->AppendHistoryAt(index, "Monitor is not communicated with PC");
-  if (wasUp) state->SendAlarmMail(AlarmKind::kLinkFault, state->DisplayAddress(index));
-  doc.m_docConnectState[static_cast<size_t>(index)] = 0;
+  const bool wasUp = doc.m_docConnectState[static_cast<size_t>(row)] == 1;
+  state->Link().CloseLink(row);
+  state->MarkDisconnectedAt(row);
+  state->AppendHistoryAt(row, "Monitor is not communicated with PC");
+  if (wasUp) state->SendAlarmMail(AlarmKind::kLinkFault, state->DisplayAddress(row));
+  doc.m_docConnectState[static_cast<size_t>(row)] = 0;
 }
 
 // Every connected member at once, behind the progress popup; the outcomes are recorded in
 // member order afterwards, so the history reads as if the members had been sent to in turn.
-std::optional<std::string> CCommandTransaction::SendNetworkGroup(const std::vector<int>& members,
-                                                                 std::string_view command) {
+// The send's last member is its result; the operator's selection stays as it was.
+SendOutcome CCommandTransaction::SendNetworkGroup(const std::vector<DisplayId>& members,
+                                                  std::string_view command,
+                                                  const SendOptions& options) {
   std::vector<GroupTarget> targets;
   {
     auto state = m_core.Lock();
-    COsprelNetworkManagerDoc& doc = state->Doc();
-    for (int index : members) {
-      targets.push_back({index, doc.m_docConnectState[static_cast<size_t>(index)] == 1,
-                         state->DisplayAddress(index)});
-      // The current display ends at the last member, as operators know it.
-      doc.m_docCurrentDisplay = index;
+    const COsprelNetworkManagerDoc& doc = state->Doc();
+    for (DisplayId id : members) {
+      const int row = state->RowOf(id);
+      if (row < 0) continue;  // deleted since the operator acted
+      targets.push_back(
+          {id, doc.m_docConnectState[static_cast<size_t>(row)] == 1, state->DisplayAddress(row)});
     }
   }
   UiHost& ui = m_core.Ui();
   ui.ProgressCreate();
   ui.ProgressSetPos(0);
   const ExchangeSpec spec = IsPowerCommand(command) ? Power(command) : Retried(command);
-  std::vector<ExchangeOutcome> outcomes = ExchangeWithMembers(targets, spec);
-  std::optional<std::string> last;
+  const int cancelFd = CancelFd(options);
+  std::vector<ExchangeOutcome> outcomes = ExchangeWithMembers(targets, spec, cancelFd);
+  SendOutcome result;
   {
     auto state = m_core.Lock();
     for (size_t i = 0; i < targets.size(); ++i) {
-      last = targets[i].up ? RecordMember(state, targets[i], command, outcomes[i]) : std::nullopt;
+      result.reply =
+          targets[i].up ? RecordMember(state, targets[i], command, outcomes[i]) : std::nullopt;
+      result.last = targets[i].id;
+      result.cancelled = result.cancelled || outcomes[i].cancelled;
     }
   }
   ui.ProgressSetPos(100);
   m_core.SleeperCopy()(kGroupEndPause);
   ui.ProgressDestroy();
-  return last;
+  return result;
 }
 
 std::optional<std::string> CCommandTransaction::RecordMember(const State& state,
                                                              const GroupTarget& target,
                                                              std::string_view command,
                                                              ExchangeOutcome& outcome) {
-  std::optional<std::string> reply =
-      IsPowerCommand(command)
-          ? std::optional<std::string>(PowerReply(command))
-          : RecordOutcomeLocked(state, target.index, target.address, outcome, true);
-  if (reply) GroupHistory(state, target.index, *reply);
+  if (state->RowOf(target.id) < 0) return std::nullopt;  // deleted while it was sent to
+  std::optional<std::string> reply = IsPowerCommand(command)
+                                         ? std::optional<std::string>(PowerReply(command))
+                                         : RecordOutcomeLocked(state, target.id, outcome, true);
+  if (reply) {
+    if (const auto text = GroupHistoryText(*reply)) state->AppendHistoryFor(target.id, *text);
+  }
   return reply;
 }
 
 // A display listed twice (a member added twice) is sent to once per listing, but never twice
-// at the same moment: each wave holds a display at most once. Channels are taken in index
+// at the same moment: each wave holds a display at most once. Channels are taken in id
 // order, so two group sends running together cannot wait for each other in a circle.
 std::vector<ExchangeOutcome> CCommandTransaction::ExchangeWithMembers(
-    const std::vector<GroupTarget>& targets, const ExchangeSpec& spec) {
+    const std::vector<GroupTarget>& targets, const ExchangeSpec& spec, int cancelFd) {
   std::vector<ExchangeOutcome> outcomes(targets.size());
   std::vector<size_t> pending;
   for (size_t i = 0; i < targets.size(); ++i) {
@@ -280,21 +334,21 @@ std::vector<ExchangeOutcome> CCommandTransaction::ExchangeWithMembers(
   while (!pending.empty()) {
     std::vector<size_t> wave;
     std::vector<size_t> later;
-    std::set<int> inWave;
+    std::set<DisplayId> inWave;
     for (size_t position : pending) {
-      (inWave.insert(targets[position].index).second ? wave : later).push_back(position);
+      (inWave.insert(targets[position].id).second ? wave : later).push_back(position);
     }
     std::sort(wave.begin(), wave.end(),
-              [&](size_t a, size_t b) { return targets[a].index < targets[b].index; });
+              [&](size_t a, size_t b) { return targets[a].id < targets[b].id; });
     std::vector<MonitorSocketTable::Lease> leases;
     std::vector<int> fds;
     for (size_t position : wave) {
-      leases.push_back(table.Acquire(targets[position].index));
+      leases.push_back(table.Acquire(targets[position].id));
       fds.push_back(leases.back().Fd());
     }
     const std::vector<ExchangeSpec> specs(wave.size(), spec);
     std::vector<ExchangeOutcome> results =
-        ExchangeWithDisplays(m_core.Link().Api(), fds, specs, m_core.StopFd(), [&](size_t) {
+        ExchangeWithDisplays(m_core.Link().Api(), fds, specs, cancelFd, [&](size_t) {
           const int position = static_cast<int>(++finished * 100 / total);
           if (position != shown) ui.ProgressSetPos(shown = position);
         });
@@ -303,16 +357,6 @@ std::vector<ExchangeOutcome> CCommandTransaction::ExchangeWithMembers(
     pending = std::move(later);
   }
   return outcomes;
-}
-
-void CCommandTransaction::GroupHistory(const State& state, int index, std::string_view reply) {
-  const auto text = GroupHistoryText(reply);
-  if (!text) return;
-  if (index < 0) {
-    state->AppendHistory(*text);
-  } else {
-    state->AppendHistoryAt(index, *text);
-  }
 }
 
 // ---- Serial ----
@@ -328,6 +372,7 @@ CommandTarget CCommandTransaction::CaptureSerialTarget(const State& state) {
     target.route = CommandTarget::Route::kSerial;
     target.setIds.push_back(doc.m_docCurrentSetId);
     target.historySetId = doc.m_docHistorySetID;
+    target.serialId = doc.m_docCurrentSerialId;
     return target;
   }
   if (selected == kNoItem || model.Parent(selected) != tree.GroupRoot() ||
@@ -345,44 +390,46 @@ CommandTarget CCommandTransaction::CaptureSerialTarget(const State& state) {
   return target;
 }
 
-std::optional<std::string> CCommandTransaction::SendSerial(std::string_view command,
-                                                           const CommandTarget& target) {
-  if (target.serialGroup) return SendSerialGroup(target.setIds, command);
-  if (target.setIds.empty()) return std::nullopt;
-  return SerialWithSetId(command, target.setIds.front());
-}
-
-// Each member's set ID is written into the command and into the history of its reply.
-std::optional<std::string> CCommandTransaction::SendSerialGroup(
-    const std::vector<std::string>& setIds, std::string_view command) {
-  std::optional<std::string> last;
-  for (const std::string& setId : setIds) {
-    { m_core.Lock()->Doc().m_docCurrentSetId = setId; }
-    last = SerialWithSetId(command, setId);
-    auto state = m_core.Lock();
-    state->Doc().m_docHistorySetID = setId;
-    GroupHistory(state, -1, *last);
+// Each member's set ID is written into the command and, in hexadecimal as the files have
+// always shown it, into the history of its reply. A close or a stale read ends the loop
+// between members.
+SendOutcome CCommandTransaction::SendSerial(std::string_view command, const CommandTarget& target,
+                                            const SendOptions& options) {
+  const int cancelFd = CancelFd(options);
+  SendOutcome result;
+  if (!target.serialGroup) {
+    if (target.setIds.empty()) return result;
+    result.reply = SerialWithSetId(command, target.setIds.front(), options);
+    result.cancelled = Readable(cancelFd);
+    return result;
   }
-  return last;
+  for (const std::string& setId : target.setIds) {
+    if (Readable(cancelFd)) {
+      result.cancelled = true;
+      break;
+    }
+    result.reply = SerialWithSetId(command, setId, options);
+    if (const auto text = GroupHistoryText(*result.reply)) {
+      m_core.AppendSerialHistory(setId, *text);
+    }
+  }
+  return result;
 }
 
 // Without a two-digit set ID the command would go out with the "01" it was written with and
 // reach the wrong display, so nothing is sent.
 std::optional<std::string> CCommandTransaction::SerialWithSetId(std::string_view command,
-                                                                const std::string& setId) {
+                                                                const std::string& setId,
+                                                                const SendOptions& options) {
   if (setId.size() != 2) return std::string();
-  return SerialExchange(protocol::SubstituteSetId(command, setId));
+  return SerialExchange(protocol::SubstituteSetId(command, setId), options);
 }
 
-std::string CCommandTransaction::SerialExchange(std::string_view command) {
-  SerialChannel* channel;
-  int timeout;
-  {
-    channel = m_core.Serial();
-    timeout = m_core.Lock()->Doc().m_docSerialTimeoutShort == 1 ? kSerialTimeoutShortMs
-                                                                : kSerialTimeoutLongMs;
-  }
+std::string CCommandTransaction::SerialExchange(std::string_view command,
+                                                const SendOptions& options) {
+  SerialChannel* channel = m_core.Serial();
   if (channel == nullptr) return std::string();
+  const int timeout = options.shortSerialWait ? kSerialTimeoutShortMs : kSerialTimeoutLongMs;
   const std::string_view setId =
       command.size() >= protocol::kSetIdPos + 2 ? command.substr(protocol::kSetIdPos, 2) : "";
   return channel->Exchange(command, kSerialReplyPause, m_core.SleeperCopy(), setId, timeout);

@@ -11,79 +11,108 @@
 
 namespace tarnex {
 
-// Where a command goes, as the selection stood when the operator asked: a command that waits
-// its turn on the worker still reaches the display or group it was meant for, even if the
-// operator has selected another one meanwhile.
+// Where a command goes, as the selection stood when the operator acted. Displays are named by
+// their ids: a command that waits its turn still reaches the display or group it was meant
+// for, even if the operator has selected, renamed or deleted another one meanwhile, and a
+// display deleted meanwhile is skipped.
 struct CommandTarget {
   enum class Route { kNone, kDisplay, kNetworkGroup, kSerial };
   Route route = Route::kNone;
-  int display = -1;                 // kDisplay: the display index
-  std::vector<int> members;         // kNetworkGroup: the display of each member, in member order
+  DisplayId display = kNoDisplay;   // kDisplay
+  std::vector<DisplayId> members;   // kNetworkGroup: each member's display, in member order
   std::vector<std::string> setIds;  // kSerial: the set ID, or each member's
   bool serialGroup = false;
-  std::string historySetId;  // kSerial, one set ID: what its history lines name
+  std::string historySetId;  // kSerial, one set ID: what its history lines name ("15")
+  int serialId = -1;         // kSerial, one set ID: its number, the serial state's entry
+  TreeItem item = kNoItem;   // the item that was selected
 
   bool IsGroup() const { return route == Route::kNetworkGroup || serialGroup; }
+  // The displays the command talks to, for the job that carries it.
+  JobKeys Keys() const;
 };
 
-// The one way everything talks to displays. A command goes to the selected display or to every
-// member of the selected group, over the network or the serial line, and the reply comes back
-// as text, or nothing when the display did not answer. Each call blocks its thread for the
-// whole exchange. The console lock is held only to read the target and to record the outcome,
+// How one send waits.
+struct SendOptions {
+  // Ends the exchanges early when readable; kNoSocket means the console's stop. A page read
+  // passes its read token, which a new selection cancels.
+  int cancelFd = kNoSocket;
+  // A serial reply is waited for 1000 ms instead of 3000 ms: a page's link check should not
+  // keep the operator waiting on a set ID that is not there.
+  bool shortSerialWait = false;
+};
+
+// What one send came to.
+struct SendOutcome {
+  // The reply (of the last member, for a group); none when the display did not answer, was
+  // gone, or the send was cancelled.
+  std::optional<std::string> reply;
+  // The console is closing or the read went stale: nobody is to blame for the silence.
+  bool cancelled = false;
+  // The display that answered last: the target's display, or a group's last member.
+  DisplayId last = kNoDisplay;
+};
+
+// The one way everything talks to displays. A command goes to the display or to every member
+// of the group of a target, over the network or the serial line, and the reply comes back as
+// text, or nothing when the display did not answer. Each call blocks its thread for the whole
+// exchange. The console lock is held only to look the displays up and to record the outcome,
 // never while a display is waited for: each display's channel keeps its exchanges apart, and
-// exchanges with different displays run side by side.
+// exchanges with different displays run side by side. Nothing here reads or writes the
+// selection, but CaptureTarget on the UI thread.
 class CCommandTransaction {
  public:
   explicit CCommandTransaction(CConsoleCore& core);
 
-  // Routes by the communication setting and the selection. `command` carries set ID "01".
-  std::optional<std::string> SendCommand(std::string_view command);
-  // The selection now, for a command sent later.
+  // The selection now, for a command sent later. UI thread.
   CommandTarget CaptureTarget();
+  // The target of one network display, by its row now.
+  CommandTarget DisplayTarget(int row);
+
+  SendOutcome Send(std::string_view command, const CommandTarget& target,
+                   const SendOptions& options = {});
+  // `command` carries set ID "01".
   std::optional<std::string> SendCommand(std::string_view command, const CommandTarget& target);
+  // To the selection as it stands: for the UI thread and tests, never for a job.
+  std::optional<std::string> SendCommand(std::string_view command);
   // One history line for the display or set ID of a single target; none for a group.
   void AppendHistoryFor(const CommandTarget& target, std::string_view operation);
-  // To the display or set ID the caller already chose, without looking at the tree.
-  std::optional<std::string> SendCommandToCurrent(std::string_view command);
 
-  // For background work: one command to the network display at `index`. The operator's
-  // current display is left as it is.
-  std::optional<std::string> SendCommandToDisplay(int index, std::string_view command);
+  // For background work: one command to the network display `id`.
+  std::optional<std::string> SendCommandToDisplay(DisplayId id, std::string_view command);
 
-  // The exchange with the display at `index`: three failed receives give it up.
-  std::optional<std::string> NetworkExchange(int index, std::string_view command);
+  // The exchange with the display `id`: three failed receives give it up.
+  std::optional<std::string> NetworkExchange(DisplayId id, std::string_view command);
   // The same without retries or give-up: one failed receive returns nothing.
-  std::optional<std::string> NetworkQueryOnce(int index, std::string_view command);
+  std::optional<std::string> NetworkQueryOnce(DisplayId id, std::string_view command);
   // One exchange on the serial line; empty when nothing arrived.
-  std::string SerialExchange(std::string_view command);
+  std::string SerialExchange(std::string_view command, const SendOptions& options = {});
 
  private:
   struct GroupTarget {
-    int index;
+    DisplayId id;
     bool up;
     std::string address;  // the display's, when the send began
   };
-
-  std::optional<std::string> SendNetworkGroup(const std::vector<int>& members,
-                                              std::string_view command);
-  std::vector<ExchangeOutcome> ExchangeWithMembers(const std::vector<GroupTarget>& targets,
-                                                   const ExchangeSpec& spec);
   using State = CConsoleCore::State;
+
+  int CancelFd(const SendOptions& options) const;
+  SendOutcome SendNetworkGroup(const std::vector<DisplayId>& members, std::string_view command,
+                               const SendOptions& options);
+  std::vector<ExchangeOutcome> ExchangeWithMembers(const std::vector<GroupTarget>& targets,
+                                                   const ExchangeSpec& spec, int cancelFd);
   std::optional<std::string> RecordMember(const State& state, const GroupTarget& target,
                                           std::string_view command, ExchangeOutcome& outcome);
   CommandTarget CaptureSerialTarget(const State& state);
-  std::optional<std::string> SendSerial(std::string_view command, const CommandTarget& target);
-  std::optional<std::string> SendSerialGroup(const std::vector<std::string>& setIds,
-                                             std::string_view command);
-  std::optional<std::string> SerialWithSetId(std::string_view command, const std::string& setId);
-  std::optional<std::string> ExchangeAt(int index, const ExchangeSpec& spec, bool giveUp);
-  std::optional<std::string> RouteToDisplay(int index, std::string_view command);
-  void GroupHistory(const State& state, int index, std::string_view reply);
-  // Records the outcome of an exchange with the display at `index`; lock held.
-  std::optional<std::string> RecordOutcomeLocked(const State& state, int index,
-                                                 const std::string& address,
+  SendOutcome SendSerial(std::string_view command, const CommandTarget& target,
+                         const SendOptions& options);
+  std::optional<std::string> SerialWithSetId(std::string_view command, const std::string& setId,
+                                             const SendOptions& options);
+  SendOutcome ExchangeAt(DisplayId id, const ExchangeSpec& spec, bool giveUp, int cancelFd);
+  SendOutcome RouteToDisplay(DisplayId id, std::string_view command, int cancelFd);
+  // Records the outcome of an exchange with the display `id`; lock held.
+  std::optional<std::string> RecordOutcomeLocked(const State& state, DisplayId id,
                                                  ExchangeOutcome& outcome, bool giveUp);
-  void GiveUpLocked(const State& state, int index);
+  void GiveUpLocked(const State& state, int row);
 
   CConsoleCore& m_core;
 };

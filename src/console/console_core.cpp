@@ -3,9 +3,17 @@
 #include <algorithm>
 
 #include "console/command_transaction.h"
+#include "platform/ui_thread.h"
 #include "registry/tree_labels.h"
 
 namespace tarnex {
+namespace {
+
+// How long a flush waits for the history writer: a report on a stalled disk must not hold
+// the close.
+constexpr std::chrono::seconds kFlushDeadline{2};
+
+}  // namespace
 
 // Tells the window that the tree changed. It runs on whichever thread changed the tree, with
 // the console lock held; the UiHost queues the redraw to the UI thread.
@@ -29,7 +37,9 @@ CConsoleCore::CConsoleCore(COsprelNetworkManagerDoc& doc, UiHost& ui, SocketApi&
       m_historyWriter(&CHistoryReport::Write),
       m_notifier(std::make_unique<TreeNotifier>(ui)),
       m_transaction(std::make_unique<CCommandTransaction>(*this)),
-      m_sleep(RealSleeper()) {
+      m_sleep(RealSleeper()),
+      m_readToken(std::make_shared<CancelToken>()),
+      m_historyThread([this] { WriteHistory(); }) {
   m_tree.AddObserver(m_notifier.get());
   m_doc.SetLabelSource(this);
 }
@@ -37,19 +47,41 @@ CConsoleCore::CConsoleCore(COsprelNetworkManagerDoc& doc, UiHost& ui, SocketApi&
 CConsoleCore::~CConsoleCore() {
   Stop();
   m_jobs.Stop();
-  FlushHistory();
+  {
+    std::lock_guard lock(m_historyMutex);
+    m_historyStop = true;
+  }
+  m_historyWake.notify_all();
+  m_historyThread.join();
   m_doc.SetLabelSource(nullptr);
   m_tree.RemoveObserver(m_notifier.get());
-  for (int i = 0; i < kMaxDisplays; ++i) m_link.CloseLink(i);
+  const int count = std::clamp(m_doc.m_docSocketNumber, 0, kMaxDisplays);
+  for (int i = 0; i < count; ++i) m_link.CloseLink(i);
 }
 
 CConsoleCore::State CConsoleCore::Lock() {
   return State(*this);
 }
 
-CConsoleCore::State::~State() {
-  m_lock.unlock();
-  m_core->WriteQueuedHistory();
+void CConsoleCore::Stop() {
+  m_stop.Cancel();
+  std::lock_guard lock(m_readTokenMutex);
+  m_readToken->Cancel();
+}
+
+std::shared_ptr<const CancelToken> CConsoleCore::NewReadToken() {
+  auto token = std::make_shared<CancelToken>();
+  std::lock_guard lock(m_readTokenMutex);
+  m_readToken->Cancel();
+  // A selection made while closing reads nothing either.
+  if (Stopping()) token->Cancel();
+  m_readToken = token;
+  return token;
+}
+
+std::shared_ptr<const CancelToken> CConsoleCore::ReadToken() {
+  std::lock_guard lock(m_readTokenMutex);
+  return m_readToken;
 }
 
 Sleeper CConsoleCore::SleeperCopy() {
@@ -72,6 +104,11 @@ void CConsoleCore::SetSleeper(Sleeper sleeper) {
   m_sleep = std::move(sleeper);
 }
 
+void CConsoleCore::State::NewSelection() const {
+  ExpectOnUiThread("a selection change");
+  ++m_core->m_selectionGeneration;
+}
+
 // ---- Tree building ----
 
 namespace {
@@ -89,35 +126,39 @@ std::vector<TreeGroupLabels> GroupsOf(const COsprelNetworkManagerDoc& doc, int c
 
 }  // namespace
 
-// In network mode every stored display is connected at once, without the lock. Results are
-// recorded in stored order as soon as all before them are in, so the displays appear while
-// the slow ones still time out, and the tree ends as connecting one display after another
-// would have left it. The groups follow once every display is in.
+// In network mode every stored display is connected at once, without the lock. The table and
+// the groups are whole before the first connect, so a close, the Setting dialog or a group
+// edit at any moment of the start sees every stored display. The outcomes are recorded in
+// stored order as soon as all before them are in, so the displays appear while the slow ones
+// still time out, and the tree ends as connecting one display after another would have left
+// it.
 void CConsoleCore::BuildTree() {
-  std::vector<DisplayRecord> records;
+  std::vector<DisplayId> ids;
+  std::vector<std::string> addresses;
   {
-    std::lock_guard lock(m_mutex);
+    const State state = Lock();
     if (m_doc.m_docCommunicationSelect == kSerialMode) {
       BuildSerialTree();
       m_tree.PropagateIcons();
       return;
     }
     const int stored = std::clamp(m_doc.m_docSocketNumber, 0, kMaxDisplays);
-    records.assign(m_doc.m_docDisplays.begin(), m_doc.m_docDisplays.begin() + stored);
+    m_doc.m_docSocketNumber = stored;
     m_tree.Reset(TreeMode::kNetwork);
-    m_doc.m_docSocketNumber = 0;
-    m_doc.m_docCurrentDisplay = 0;
+    for (int row = 0; row < stored; ++row) {
+      ids.push_back(m_doc.EnsureId(row));
+      addresses.push_back(m_doc.m_docDisplays[static_cast<size_t>(row)].m_address);
+    }
+    m_tree.BuildNetworkGroups(GroupsOf(m_doc, m_doc.m_docGroupNumCount, m_doc.m_docGroups));
   }
-  std::vector<std::string> addresses;
-  for (const DisplayRecord& record : records) addresses.push_back(record.m_address);
-  std::vector<std::optional<Connection>> arrived(records.size());
+  std::vector<std::optional<Connection>> arrived(ids.size());
   size_t recorded = 0;
   int starved = 0;
   auto recordReady = [&] {
     const State state = Lock();
-    for (; recorded < records.size() && arrived[recorded]; ++recorded) {
+    for (; recorded < ids.size() && arrived[recorded]; ++recorded) {
       if (arrived[recorded]->result == Connection::Result::kNoDescriptors) ++starved;
-      AddStoredMonitor(records[recorded], *arrived[recorded]);
+      RecordStoredConnect(ids[recorded], addresses[recorded], *arrived[recorded]);
     }
   };
   ConnectOptions options = m_link.Options(1, StopFd());
@@ -127,9 +168,10 @@ void CConsoleCore::BuildTree() {
   };
   ConnectAll(m_link.Api(), addresses, options);
   recordReady();
-  const State state = Lock();
-  m_tree.BuildNetworkGroups(GroupsOf(m_doc, m_doc.m_docGroupNumCount, m_doc.m_docGroups));
-  m_tree.PropagateIcons();
+  {
+    const State state = Lock();
+    m_tree.PropagateIcons();
+  }
   if (starved > 0) {
     m_ui.ShowMessage("Too many open files: " + std::to_string(starved) +
                      " display(s) could not be connected. Raise the open-file limit "
@@ -137,24 +179,34 @@ void CConsoleCore::BuildTree() {
   }
 }
 
-// Every stored display is connected once, in stored order. A display whose address occurred
-// earlier is merged into that entry, and the entries after it close up, so that the table and
-// the "Single" items stay in the same order.
-// A display whose address occurred earlier is merged into that entry, and the entries after
-// it close up, so that the table and the "Single" items stay in the same order. A display
-// that was never named keeps its address as its label.
-void CConsoleCore::AddStoredMonitor(const DisplayRecord& record, const Connection& connection) {
-  const int slot = m_doc.m_docSocketNumber;
-  if (slot >= kMaxDisplays) {
+// A display whose address occurred earlier in the table is merged into that entry when it
+// connects, and leaves the table as a delete would, so that the table and the "Single" items
+// stay in the same order. A display deleted while it connected is left alone. A display that
+// was never named shows its address.
+void CConsoleCore::RecordStoredConnect(DisplayId id, const std::string& address,
+                                       const Connection& connection) {
+  const int row = m_doc.RowOf(id);
+  if (row < 0 || connection.result == Connection::Result::kCancelled) {
     if (connection.fd != kNoSocket) m_link.Api().Close(connection.fd);
     return;
   }
-  m_doc.m_docDisplays[static_cast<size_t>(slot)] = record;
-  m_doc.m_docCurrentDisplay = slot;
-  AddConnectedMonitor(record.m_address, connection);
-  if (m_doc.m_docSocketNumber > slot && !record.m_label.empty()) {
-    m_tree.RelabelSingle(slot, record.m_label);
+  const std::string label = m_doc.m_docDisplays[static_cast<size_t>(row)].m_label;
+  const std::string shown = label.empty() ? address : label;
+  int earlier = -1;
+  if (connection.result == Connection::Result::kConnected) {
+    for (int j = 0; j < row && earlier < 0; ++j) {
+      if (m_doc.m_docDisplays[static_cast<size_t>(j)].m_address == address) earlier = j;
+    }
   }
+  if (earlier < 0) {
+    const bool connected = m_link.AdoptConnection(row, address, connection) == 1;
+    m_tree.AppendSingle(shown, connected ? TreeIcon::kConnected : TreeIcon::kDisconnected);
+    return;
+  }
+  // Already known: the earlier entry takes the new link and keeps its name.
+  m_link.AdoptConnection(earlier, address, connection);
+  RemoveDisplayRowLocked(row);
+  m_tree.SetSingleIconsByKey(address, TreeIcon::kConnected);
 }
 
 void CConsoleCore::BuildSerialTree() {
@@ -164,56 +216,55 @@ void CConsoleCore::BuildSerialTree() {
 int CConsoleCore::AddDiscoveredMonitor(const std::string& address) {
   std::vector<Connection> connection =
       ConnectAll(m_link.Api(), {address}, m_link.Options(1, StopFd()));
+  const Connection& result = connection.front();
   const State state = Lock();
-  return AddConnectedMonitor(address, connection.front());
-}
-
-int CConsoleCore::AddConnectedMonitor(const std::string& address, const Connection& connection) {
-  const int current = m_doc.m_docCurrentDisplay;
-  if (!LinkState::ValidIndex(current)) {
-    if (connection.fd != kNoSocket) m_link.Api().Close(connection.fd);
-    return 0;
-  }
   int& count = m_doc.m_docSocketNumber;
-  if (m_link.AdoptConnection(current, address, connection) == 0) {
-    m_doc.m_docDisplays[static_cast<size_t>(current)].m_address = address;
-    count = std::max(count, current + 1);
-    m_tree.AppendSingle(address, TreeIcon::kDisconnected);
-    return 0;
+  count = std::clamp(count, 0, kMaxDisplays);
+  int known = -1;
+  for (int j = 0; j < count && known < 0; ++j) {
+    if (m_doc.m_docDisplays[static_cast<size_t>(j)].m_address == address) known = j;
   }
-  int earlier = -1;
-  for (int j = 0; j < count && earlier < 0; ++j) {
-    if (j != current && m_doc.m_docDisplays[static_cast<size_t>(j)].m_address == address) {
-      earlier = j;
-    }
-  }
-  if (earlier < 0) {
-    count = std::max(count, current + 1);
-    m_tree.AppendSingle(address, TreeIcon::kConnected);
+  if (known >= 0 && result.result == Connection::Result::kConnected) {
+    m_link.AdoptConnection(known, address, result);
+    m_tree.SetSingleIconsByKey(address, TreeIcon::kConnected);
     return 1;
   }
-  // Already known: the earlier entry takes the new link and keeps its name.
-  m_link.Sockets().Move(current, earlier);
-  m_doc.m_docConnectState[static_cast<size_t>(earlier)] = 1;
-  if (current >= count) RemoveDisplayEntry(current);
-  m_doc.m_docCurrentDisplay = earlier;
-  m_tree.SetSingleIconsByKey(address, TreeIcon::kConnected);
-  return 1;
+  if (known >= 0 || count >= kMaxDisplays || result.result == Connection::Result::kCancelled) {
+    if (result.fd != kNoSocket) m_link.Api().Close(result.fd);
+    return 0;
+  }
+  const int row = count++;
+  m_doc.m_docDisplays[static_cast<size_t>(row)] = DisplayRecord{};
+  m_doc.m_docDisplays[static_cast<size_t>(row)].m_address = address;
+  m_doc.m_docDisplayIds[static_cast<size_t>(row)] = m_doc.NewId();
+  const int connected = m_link.AdoptConnection(row, address, result);
+  m_tree.AppendSingle(address, connected == 1 ? TreeIcon::kConnected : TreeIcon::kDisconnected);
+  return connected;
 }
 
-void CConsoleCore::RemoveDisplayEntry(int index) {
-  m_doc.m_docDisplays[static_cast<size_t>(index)] = DisplayRecord{};
-  m_doc.m_docConnectState[static_cast<size_t>(index)] = -1;
-  m_link.CloseLink(index);
+void CConsoleCore::RemoveDisplayRowLocked(int row) {
+  const int count = std::clamp(m_doc.m_docSocketNumber, 0, kMaxDisplays);
+  if (row < 0 || row >= count) return;
+  m_link.Sockets().Forget(m_doc.m_docDisplayIds[static_cast<size_t>(row)]);
+  auto shift = [&](auto& table) {
+    std::move(table.begin() + row + 1, table.begin() + count, table.begin() + row);
+  };
+  shift(m_doc.m_docDisplays);
+  shift(m_doc.m_docConnectState);
+  shift(m_doc.m_docDisplayIds);
+  const auto last = static_cast<size_t>(count - 1);
+  m_doc.m_docDisplays[last] = DisplayRecord{};
+  m_doc.m_docConnectState[last] = -1;
+  m_doc.m_docDisplayIds[last] = kNoDisplay;
+  m_doc.m_docSocketNumber = count - 1;
 }
 
 // ---- Marking ----
 
-void CConsoleCore::MarkDisconnectedLocked(int index) {
-  m_tree.MarkDisconnected(DisplayAddress(index));
-  if (LinkState::ValidIndex(index) && m_doc.m_docConnectState[static_cast<size_t>(index)] == 1) {
-    m_link.CloseLink(index);
-  }
+void CConsoleCore::MarkDisconnectedLocked(int row) {
+  if (!LinkState::ValidIndex(row)) return;
+  m_tree.MarkDisconnected(DisplayAddress(row));
+  if (m_doc.m_docConnectState[static_cast<size_t>(row)] == 1) m_link.CloseLink(row);
 }
 
 // ---- History and alarms ----
@@ -227,12 +278,17 @@ void CConsoleCore::State::AppendHistory(std::string_view operation) const {
   }
 }
 
+void CConsoleCore::State::AppendHistoryFor(DisplayId id, std::string_view operation) const {
+  const int row = RowOf(id);
+  if (row >= 0) m_core->AppendHistoryLocked(row, operation);
+}
+
 void CConsoleCore::AppendHistory(std::string_view operation) {
   Lock()->AppendHistory(operation);
 }
 
-void CConsoleCore::AppendHistoryAt(int index, std::string_view operation) {
-  Lock()->AppendHistoryAt(index, operation);
+void CConsoleCore::AppendHistoryFor(DisplayId id, std::string_view operation) {
+  Lock()->AppendHistoryFor(id, operation);
 }
 
 void CConsoleCore::AppendSerialHistory(const std::string& setNumber, std::string_view operation) {
@@ -244,61 +300,52 @@ void CConsoleCore::AppendSerialHistoryLocked(const std::string& setNumber,
   QueueHistoryLocked(kSerialMode, setNumber, operation);
 }
 
-void CConsoleCore::AppendHistoryLocked(int index, std::string_view operation) {
-  if (!LinkState::ValidIndex(index)) {
-    QueueHistoryLocked(kNetworkMode, m_link.ViewIp(), operation);
-    return;
-  }
-  std::string& address = m_doc.m_docDisplays[static_cast<size_t>(index)].m_address;
-  if (address.empty()) address = m_link.ViewIp();
-  QueueHistoryLocked(kNetworkMode, address, operation);
+// A line names the display of the row, as the table holds it; an entry without an address
+// stays without one rather than borrowing another display's.
+void CConsoleCore::AppendHistoryLocked(int row, std::string_view operation) {
+  QueueHistoryLocked(kNetworkMode, DisplayAddress(row), operation);
 }
 
 void CConsoleCore::QueueHistoryLocked(int communicationSelect, std::string_view subject,
                                       std::string_view operation) {
   m_history.SetFolder(m_doc.m_docConfigFolder);
-  if (auto line = m_history.Prepare(communicationSelect, subject, operation)) {
-    m_historyQueue.push_back(std::move(*line));
-    m_historyQueued.store(true);
-  }
-}
-
-void CConsoleCore::WriteQueuedHistory() {
-  // A writer that finds another at work leaves its lines to it: the other looks again for
-  // queued lines after it lets go, and so sees every line queued before this attempt.
-  while (m_historyQueued.load()) {
-    std::unique_lock writing(m_historyWriting, std::try_to_lock);
-    if (!writing.owns_lock()) return;
-    WriteHistoryQueue();
-  }
-}
-
-void CConsoleCore::WriteHistoryQueue() {
-  std::vector<HistoryLine> lines;
-  HistoryWriter writer;
+  auto line = m_history.Prepare(communicationSelect, subject, operation);
+  if (!line) return;
   {
-    std::lock_guard lock(m_mutex);
-    lines.swap(m_historyQueue);
-    m_historyQueued.store(false);
-    writer = m_historyWriter;
+    std::lock_guard lock(m_historyMutex);
+    m_historyQueue.push_back(std::move(*line));
+    ++m_historyMade;
   }
-  if (!lines.empty() && writer) writer(lines);
+  m_historyWake.notify_one();
+}
+
+// The history writer's thread: the one writer of the reports, so lines reach them in the
+// order they were made, and no thread that lets go of the console lock waits for the disk.
+void CConsoleCore::WriteHistory() {
+  std::unique_lock lock(m_historyMutex);
+  for (;;) {
+    m_historyWake.wait(lock, [this] { return m_historyStop || !m_historyQueue.empty(); });
+    if (m_historyQueue.empty()) return;  // stopped, and everything written
+    std::vector<HistoryLine> lines;
+    lines.swap(m_historyQueue);
+    const HistoryWriter writer = m_historyWriter;
+    const std::uint64_t taken = m_historyMade;
+    lock.unlock();
+    if (writer) writer(lines);
+    lock.lock();
+    m_historyDone = taken;
+    m_historyWritten.notify_all();
+  }
 }
 
 void CConsoleCore::FlushHistory() {
-  // Waiting for the writer at work covers the lines it took; looking again covers those left
-  // to this flush while it wrote. Bounded, should workers still be making lines.
-  for (int round = 0; round < 100; ++round) {
-    {
-      std::lock_guard writing(m_historyWriting);
-      WriteHistoryQueue();
-    }
-    if (!m_historyQueued.load()) return;
-  }
+  std::unique_lock lock(m_historyMutex);
+  const std::uint64_t made = m_historyMade;
+  m_historyWritten.wait_for(lock, kFlushDeadline, [&] { return m_historyDone >= made; });
 }
 
 void CConsoleCore::SetHistoryWriter(HistoryWriter writer) {
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(m_historyMutex);
   m_historyWriter = std::move(writer);
 }
 

@@ -1,18 +1,21 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "config/history_report.h"
 #include "config/label_source.h"
 #include "config/network_manager_doc.h"
-#include "console/job_queue.h"
+#include "console/job_scheduler.h"
 #include "links/network_link.h"
 #include "platform/alarm_mailer.h"
 #include "platform/cancel_token.h"
@@ -37,12 +40,18 @@ class DocumentAccess {
 // The main view's duties without the window: the document, the device tree, the network
 // links, the serial line and the command transaction.
 //
-// Threads: the UI thread, the console's job worker, the supervision worker and the backup
+// Threads: the UI thread, the console's job workers, the supervision worker and the backup
 // workers all call in. The document, the tree, the link states and the selection are reached
 // only through the guard that Lock() returns (`auto state = core.Lock(); state->Doc()`); the
 // lock is held for moments, never across a wait for a display (exchanges hold their display's
-// channel instead), a UiHost call that waits, or a mail. Calls not on the guard take the lock
-// themselves, so they must not be made while holding it.
+// channel instead), a UiHost call, a mail or a file write. Calls not on the guard take the
+// lock themselves, so they must not be made while holding it.
+//
+// The selection (m_docCurrentDisplay, m_docCurrentSetId, m_docHistorySetID,
+// m_docSelectedLinkUp, m_docTargetConnected and the page flags) is the operator's: it is
+// written on the UI thread only. A job carries the target captured when the operator acted
+// and names its displays by their ids; what it finds out about the selection goes back to the
+// UI thread (UiHost::RunOnUi), which applies it only while the selection is still the same.
 class CConsoleCore : public NetworkLinkHost,
                      public LabelSource,
                      public TreeAccess,
@@ -63,17 +72,18 @@ class CConsoleCore : public NetworkLinkHost,
   CNetworkLink& Link() { return m_link; }
   CCommandTransaction& Transaction() { return *m_transaction; }
   UiHost& Ui() { return m_ui; }
-  // The worker that runs the operator's waits, one after another.
-  JobQueue& Jobs() { return m_jobs; }
+  // The workers that run the operator's waits: in the order asked for each display, side by
+  // side for different displays.
+  JobScheduler& Jobs() { return m_jobs; }
 
   void SetAlarmMailer(AlarmMailer* mailer) { m_alarm = mailer; }
   void SetSerialChannel(SerialChannel* channel);
   SerialChannel* Serial();
   // Tests replace the protocol's pauses.
   void SetSleeper(Sleeper sleeper);
-  // History lines are made under the lock and written after it is released, so that no
-  // thread waits for the disk to take the lock. Writes every line made so far; for tests and
-  // the close. Not while holding the lock.
+  // History lines are made under the lock and written by the history writer, so that no
+  // thread waits for the disk to take the lock. Waits (briefly) until every line made so far
+  // is written; for tests and the close. Not while holding the lock.
   void FlushHistory();
   // Tests replace the writing of history lines.
   using HistoryWriter = std::function<void(const std::vector<HistoryLine>&)>;
@@ -83,20 +93,28 @@ class CConsoleCore : public NetworkLinkHost,
 
   // The console is closing: every exchange and connect in flight ends at once, as failed
   // without blaming the display, and none starts to wait any more.
-  void Stop() { m_stop.Cancel(); }
+  void Stop();
   bool Stopping() const { return m_stop.Cancelled(); }
   int StopFd() const { return m_stop.Fd(); }
 
+  // The token of the reads of the present selection. A new selection cancels the reads of the
+  // previous one (NewReadToken) as a close would: their exchanges end at once, and nobody is
+  // blamed for them. The close cancels the present one too.
+  std::shared_ptr<const CancelToken> NewReadToken();
+  std::shared_ptr<const CancelToken> ReadToken();
+
   // ---- Tree building (initial update) ----
-  // Builds the tree of the document's mode: in network mode every stored display is
-  // connected once, all at once; then the icons are propagated to the members.
+  // Builds the tree of the document's mode. In network mode every stored display is in the
+  // table, with its id, before any connect; all are connected at once, and each appears in the
+  // tree, in stored order, as its link state becomes known.
   void BuildTree();
-  // Adds a display at m_docCurrentDisplay after connecting it; returns 1 when connected.
+  // A display that discovery found: connected, then added at the end of the table or, when its
+  // address is there already, given to that entry. 1 when connected.
   int AddDiscoveredMonitor(const std::string& address);
 
-  // Takes the lock: for callers without the guard.
+  // Take the lock: for callers without the guard.
   void AppendHistory(std::string_view operation);
-  void AppendHistoryAt(int index, std::string_view operation);
+  void AppendHistoryFor(DisplayId id, std::string_view operation);
   void AppendSerialHistory(const std::string& setNumber, std::string_view operation);
 
   // NetworkLinkHost: the link calls back while its caller holds the guard.
@@ -116,21 +134,17 @@ class CConsoleCore : public NetworkLinkHost,
  private:
   class TreeNotifier;
 
-  void AddStoredMonitor(const DisplayRecord& record, const Connection& connection);
-  int AddConnectedMonitor(const std::string& address, const Connection& connection);
-  void BuildSerialTree();
-  void RemoveDisplayEntry(int index);
   // Lock held.
-  void AppendHistoryLocked(int index, std::string_view operation);
+  void RecordStoredConnect(DisplayId id, const std::string& address, const Connection& result);
+  void BuildSerialTree();
+  void RemoveDisplayRowLocked(int row);
+  void AppendHistoryLocked(int row, std::string_view operation);
   void AppendSerialHistoryLocked(const std::string& setNumber, std::string_view operation);
-  void MarkDisconnectedLocked(int index);
+  void MarkDisconnectedLocked(int row);
   void QueueHistoryLocked(int communicationSelect, std::string_view subject,
                           std::string_view operation);
-  // Lock released: writes the lines queued, unless another thread is writing, which then
-  // takes them too. Never waits.
-  void WriteQueuedHistory();
-  // m_historyWriting held.
-  void WriteHistoryQueue();
+  // The history writer's thread.
+  void WriteHistory();
 
   COsprelNetworkManagerDoc& m_doc;
   UiHost& m_ui;
@@ -138,11 +152,14 @@ class CConsoleCore : public NetworkLinkHost,
   DeviceTree m_tree;
   CNetworkLink m_link;
   CHistoryReport m_history;
-  // Guarded by m_mutex; m_historyQueued says there is something in it.
+  // The history writer: lines queued under m_historyMutex, written in the order made.
+  std::mutex m_historyMutex;
+  std::condition_variable m_historyWake;
+  std::condition_variable m_historyWritten;
   std::vector<HistoryLine> m_historyQueue;
-  std::atomic<bool> m_historyQueued{false};
-  // Held while lines are written: they reach the reports in the order they were made.
-  std::mutex m_historyWriting;
+  std::uint64_t m_historyMade = 0;
+  std::uint64_t m_historyDone = 0;
+  bool m_historyStop = false;
   HistoryWriter m_historyWriter;
   std::unique_ptr<TreeNotifier> m_notifier;
   std::unique_ptr<CCommandTransaction> m_transaction;
@@ -151,14 +168,18 @@ class CConsoleCore : public NetworkLinkHost,
   Sleeper m_sleep;
   bool m_bTargetIsGroup = false;
   bool m_bEmptyGroup = false;
+  std::uint64_t m_selectionGeneration = 0;
   CancelToken m_stop;
-  JobQueue m_jobs;
+  std::mutex m_readTokenMutex;
+  std::shared_ptr<CancelToken> m_readToken;
+  JobScheduler m_jobs;
+  std::thread m_historyThread;  // last: it starts once everything it uses is there
 };
 
 // The console lock held, and what it guards.
 class CConsoleCore::State {
  public:
-  ~State();
+  ~State() = default;
   State(const State&) = delete;
   State& operator=(const State&) = delete;
 
@@ -174,23 +195,36 @@ class CConsoleCore::State {
   bool& EmptyGroup() const { return m_core->m_bEmptyGroup; }
 
   std::string DisplayAddress(int index) const { return m_core->DisplayAddress(index); }
-  // One history line for the current display (network) or set ID (serial). An empty address
-  // is first filled with the address the link last connected to.
+  // The row that holds the display now, -1 once it left the table; and the id of a row.
+  int RowOf(DisplayId id) const { return m_core->m_doc.RowOf(id); }
+  DisplayId IdAt(int row) const { return m_core->m_doc.EnsureId(row); }
+  // The address of the display, empty once it left the table.
+  std::string AddressOf(DisplayId id) const { return DisplayAddress(RowOf(id)); }
+
+  // Bumped by every selection on the UI thread: a job's finding about the selection is shown
+  // only while the generation it was started in is still the present one.
+  std::uint64_t SelectionGeneration() const { return m_core->m_selectionGeneration; }
+  void NewSelection() const;
+
+  // One history line for the current display (network) or set ID (serial): for the UI
+  // thread, which owns the selection.
   void AppendHistory(std::string_view operation) const;
-  // One history line for the network display at `index`.
-  void AppendHistoryAt(int index, std::string_view operation) const {
-    m_core->AppendHistoryLocked(index, operation);
+  // One history line for the network display in `row`, or for the display `id` (none once it
+  // left the table).
+  void AppendHistoryAt(int row, std::string_view operation) const {
+    m_core->AppendHistoryLocked(row, operation);
   }
+  void AppendHistoryFor(DisplayId id, std::string_view operation) const;
   void AppendSerialHistory(const std::string& setNumber, std::string_view operation) const {
     m_core->AppendSerialHistoryLocked(setNumber, operation);
   }
-  // The current display stopped answering: its items turn red, m_bConnect is 0, and its
-  // socket is closed when its link was up.
-  void MarkDisconnected() const {
-    m_core->MarkDisconnectedLocked(m_core->m_doc.m_docCurrentDisplay);
-  }
-  // The same for the display at `index`, whichever display is current.
-  void MarkDisconnectedAt(int index) const { m_core->MarkDisconnectedLocked(index); }
+  // The display stopped answering: its items turn red, m_bConnect is 0, and its socket is
+  // closed when its link was up. Nothing once it left the table.
+  void MarkDisconnected(DisplayId id) const { m_core->MarkDisconnectedLocked(RowOf(id)); }
+  void MarkDisconnectedAt(int row) const { m_core->MarkDisconnectedLocked(row); }
+  // The display in `row` leaves the table: the rows after it close up with their ids, and its
+  // link is closed.
+  void RemoveDisplayRow(int row) const { m_core->RemoveDisplayRowLocked(row); }
   // Queued for the mail worker; returns at once.
   void SendAlarmMail(AlarmKind kind, const std::string& address) const;
 

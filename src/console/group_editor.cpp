@@ -218,17 +218,7 @@ void CGroupEditor::DeleteDisplay(const State& state, TreeItem selected) {
   // Written before the entry goes, so that the line names the deleted display rather than the
   // one that moves into its place.
   state->AppendHistoryAt(index, "Delete Monitor from Single");
-  MonitorSocketTable& sockets = state->Link().Sockets();
-  sockets.Close(index);
-  for (int i = index; i + 1 < count; ++i) {
-    doc.m_docDisplays[static_cast<size_t>(i)] = doc.m_docDisplays[static_cast<size_t>(i) + 1];
-    doc.m_docConnectState[static_cast<size_t>(i)] =
-        doc.m_docConnectState[static_cast<size_t>(i) + 1];
-    sockets.Move(i + 1, i);
-  }
-  doc.m_docDisplays[static_cast<size_t>(count - 1)] = DisplayRecord{};
-  doc.m_docConnectState[static_cast<size_t>(count - 1)] = -1;
-  doc.m_docSocketNumber = count - 1;
+  state->RemoveDisplayRow(index);
   for (int g = 0; g < doc.m_docGroupNumCount; ++g) {
     const auto& addresses = doc.m_docGroups[static_cast<size_t>(g)].m_addresses;
     const auto found = std::find(addresses.begin(), addresses.end(), key);

@@ -41,63 +41,88 @@ void CLinkSupervisor::Wait() {
 // have recorded them.
 void CLinkSupervisor::RunPass() {
   Trace("Disconnect Check");
-  std::vector<int> indexes;
+  std::vector<DisplayId> ids;
   std::vector<std::string> addresses;
   {
     auto state = m_core.Lock();
     const COsprelNetworkManagerDoc& doc = state->Doc();
     if (doc.m_docCommunicationSelect != kNetworkMode) return;
     const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
-    for (int index = 0; index < count; ++index) {
-      if (doc.m_docConnectState[static_cast<size_t>(index)] != 0) continue;
-      indexes.push_back(index);
-      addresses.push_back(state->DisplayAddress(index));
+    for (int row = 0; row < count; ++row) {
+      if (doc.m_docConnectState[static_cast<size_t>(row)] != 0) continue;
+      ids.push_back(state->IdAt(row));
+      addresses.push_back(state->DisplayAddress(row));
     }
   }
-  if (indexes.empty() || m_core.Stopping()) return;
-  for (size_t i = 0; i < indexes.size(); ++i) Trace("TRY ReConnection");
+  if (ids.empty() || m_core.Stopping()) return;
+  for (size_t i = 0; i < ids.size(); ++i) Trace("TRY ReConnection");
   CNetworkLink& link = m_core.Link();
   const std::vector<Connection> results =
       ConnectAll(link.Api(), addresses, link.Options(2, m_core.StopFd()));
   int starved = 0;
-  auto state = m_core.Lock();
-  for (size_t i = 0; i < indexes.size(); ++i) {
-    if (results[i].result == Connection::Result::kNoDescriptors) ++starved;
-    Record(state, indexes[i], addresses[i], results[i]);
+  std::vector<std::string> reconnected;
+  int groupMembers = -1;
+  {
+    auto state = m_core.Lock();
+    for (size_t i = 0; i < ids.size(); ++i) {
+      if (results[i].result == Connection::Result::kNoDescriptors) ++starved;
+      if (Record(state, ids[i], addresses[i], results[i])) reconnected.push_back(addresses[i]);
+    }
+    if (!reconnected.empty()) {
+      const DeviceTree& tree = state->Tree();
+      groupMembers = tree.Model().ChildCount(tree.ViewState().m_hSelectedItem);
+    }
   }
   // Not the displays' fault: they were never tried, and stay down for the next pass.
   if (starved > 0) Trace("no descriptor left to reconnect %d display(s)", starved);
+  if (reconnected.empty()) return;
+  m_core.Ui().RunOnUi([this, reconnected] { ApplyToSelection(reconnected); });
+  if (m_pages.GroupStatusActive()) m_pages.GroupDiagnosis(groupMembers);
 }
 
-// The outcome is recorded unless the display was connected or the table changed meanwhile.
-void CLinkSupervisor::Record(const CConsoleCore::State& state, int index,
+// The outcome is recorded unless the display was connected, deleted or the console closed
+// meanwhile.
+bool CLinkSupervisor::Record(const CConsoleCore::State& state, DisplayId id,
                              const std::string& address, const Connection& result) {
   CNetworkLink& link = m_core.Link();
   COsprelNetworkManagerDoc& doc = state->Doc();
+  const int row = state->RowOf(id);
   if (result.result == Connection::Result::kCancelled ||
-      result.result == Connection::Result::kNoDescriptors ||
-      doc.m_docConnectState[static_cast<size_t>(index)] == 1 ||
-      state->DisplayAddress(index) != address) {
+      result.result == Connection::Result::kNoDescriptors || row < 0 ||
+      doc.m_docConnectState[static_cast<size_t>(row)] == 1 ||
+      state->DisplayAddress(row) != address) {
     if (result.fd != kNoSocket) link.Api().Close(result.fd);
-    return;
+    return false;
   }
   const CNetworkLink::Attempt attempt{
       .fd = result.fd,
       .attemptNumber = result.attemptNumber,
       .waitFailed = result.result == Connection::Result::kSetupFailed};
-  if (link.FinishReconnect(index, address, attempt) == 0) return;
-
+  if (link.FinishReconnect(row, address, attempt) == 0) return false;
   DeviceTree& tree = state->Tree();
-  const TreeItem selected = tree.ViewState().m_hSelectedItem;
-  // Only a display that is the selection makes the selection usable again.
-  if (selected != kNoItem && DisplayKey(tree.Model().Label(selected)) == address &&
-      tree.Model().ChildCount(selected) == 0) {
-    doc.m_docTargetConnected = 1;
-  }
   const TreeItem item = tree.FindSingleByKey(address);
   if (item != kNoItem) tree.SetIcon(item, TreeIcon::kConnected);
   tree.PropagateIcons();
-  if (m_pages.GroupStatusActive()) m_pages.GroupDiagnosis(tree.Model().ChildCount(selected));
+  return true;
+}
+
+// Only a display that is the selection makes the selection usable again.
+void CLinkSupervisor::ApplyToSelection(const std::vector<std::string>& reconnected) {
+  if (m_core.Stopping()) return;
+  auto state = m_core.Lock();
+  const DeviceTree& tree = state->Tree();
+  const TreeItem selected = tree.ViewState().m_hSelectedItem;
+  if (selected == kNoItem || tree.Model().ChildCount(selected) != 0) return;
+  const std::string_view key = DisplayKey(tree.Model().Label(selected));
+  for (const std::string& address : reconnected) {
+    if (address != key) continue;
+    const int row = state->Doc().m_docCurrentDisplay;
+    if (state->DisplayAddress(row) == address &&
+        state->Doc().m_docConnectState[static_cast<size_t>(row)] == 1) {
+      state->Doc().m_docTargetConnected = 1;
+    }
+    return;
+  }
 }
 
 }  // namespace tarnex

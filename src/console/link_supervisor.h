@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "console/console_core.h"
 #include "console/page_host.h"
@@ -29,8 +31,11 @@ class CLinkSupervisor {
   void Wait();
 
  private:
-  void Record(const CConsoleCore::State& state, int index, const std::string& address,
+  // Lock held; true when the display was reconnected.
+  bool Record(const CConsoleCore::State& state, DisplayId id, const std::string& address,
               const Connection& result);
+  // UI thread: the selection becomes usable again when it is a reconnected display.
+  void ApplyToSelection(const std::vector<std::string>& reconnected);
 
   CConsoleCore& m_core;
   PageHost& m_pages;

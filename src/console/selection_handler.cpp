@@ -30,8 +30,12 @@ CSelectionHandler::CSelectionHandler(CConsoleCore& core, PageHost& pages)
 // released, so that a supervision pass can record its reconnects meanwhile.
 void CSelectionHandler::OnSelectionChanged(TreeItem item) {
   Followup followup;
+  // Reads still queued or running for the previous selection end now, blaming nobody: the
+  // display the operator turned to is read at once.
+  m_core.NewReadToken();
   {
     auto state = m_core.Lock();
+    state->NewSelection();
     const Designation designation = state->Tree().Select(item);
     state->Doc().m_docTargetConnected = 0;
     if (state->Doc().m_docCommunicationSelect == kNetworkMode) {
@@ -63,55 +67,77 @@ CSelectionHandler::Followup CSelectionHandler::SelectNetworkDisplay(const State&
   doc.m_docSelectedLinkUp = 1;
   doc.m_docCurrentDisplay = *index;
   if (doc.m_docConnectState[static_cast<size_t>(*index)] == 1) return Followup::Refresh();
-  return Followup::Connect(*index, key);
+  return Followup::Connect(state->IdAt(*index), key);
 }
 
-void CSelectionHandler::ConnectOnWorker(int index, const std::string& address, TreeItem item) {
+void CSelectionHandler::ConnectOnWorker(DisplayId id, const std::string& address, TreeItem item,
+                                        std::uint64_t generation) {
   CNetworkLink& link = m_core.Link();
   const std::vector<Connection> connection =
       ConnectAll(link.Api(), {address}, link.Options(1, m_core.StopFd()));
-  Followup followup;
+  ConnectResult result;
   {
     auto state = m_core.Lock();
-    followup = RecordConnect(state, index, address, item, connection.front());
+    result = RecordConnect(state, id, address, connection.front());
   }
-  Run(followup);
+  if (!result.recorded) return;
+  m_core.Ui().RunOnUi(
+      [this, id, item, generation, result] { ApplyConnect(id, item, generation, result); });
 }
 
-// The outcome is the selection's only while the operator still has the item selected; a
-// display the operator has left meanwhile only gets its state and icons.
-CSelectionHandler::Followup CSelectionHandler::RecordConnect(const State& state, int index,
-                                                             const std::string& address,
-                                                             TreeItem item,
-                                                             const Connection& connection) {
-  COsprelNetworkManagerDoc& doc = state->Doc();
-  DeviceTree& tree = state->Tree();
-  if (connection.result == Connection::Result::kCancelled) {
+// The display's own state and icons, whoever is selected now. A display deleted while it
+// connected is left alone, and so is everything on a close.
+CSelectionHandler::ConnectResult CSelectionHandler::RecordConnect(const State& state, DisplayId id,
+                                                                  const std::string& address,
+                                                                  const Connection& connection) {
+  const int row = state->RowOf(id);
+  if (connection.result == Connection::Result::kCancelled || row < 0) {
     if (connection.fd != kNoSocket) m_core.Link().Api().Close(connection.fd);
     return {};
   }
-  const bool selected = tree.ViewState().m_hSelectedItem == item;
-  if (state->Link().AdoptConnection(index, address, connection) == 1) {
-    if (!selected) {
-      tree.MarkCurrentConnected(address);
-      return {};
-    }
-    doc.m_docTargetConnected = 1;
-    doc.m_docSelectedLinkUp = 1;
-    // The display's "Single" item and every member item that stands for it turn connected,
-    // whichever of them is selected.
-    tree.MarkConnected();
-    tree.MarkCurrentConnected(address);
-    return Followup::Refresh();
+  ConnectResult result{.recorded = true, .connected = false, .noDescriptors = false};
+  if (state->Link().AdoptConnection(row, address, connection) == 1) {
+    state->Tree().MarkCurrentConnected(address);
+    result.connected = true;
+    return result;
   }
-  doc.m_docConnectState[static_cast<size_t>(index)] = 0;
-  if (!selected) return {};
-  tree.MarkSelectedDisconnected();
-  doc.m_docTargetConnected = 0;
-  doc.m_docSelectedLinkUp = -1;
-  return Followup::Message(connection.result == Connection::Result::kNoDescriptors
-                               ? "Too many open files: the display could not be connected."
-                               : "Connection Fail");
+  state->Doc().m_docConnectState[static_cast<size_t>(row)] = 0;
+  state->Tree().MarkDisconnected(address);
+  result.noDescriptors = connection.result == Connection::Result::kNoDescriptors;
+  return result;
+}
+
+// UI thread. The outcome is the selection's only while the operator still has the item
+// selected, and the item still stands for the display that was connected.
+void CSelectionHandler::ApplyConnect(DisplayId id, TreeItem item, std::uint64_t generation,
+                                     const ConnectResult& result) {
+  Followup followup;
+  {
+    auto state = m_core.Lock();
+    COsprelNetworkManagerDoc& doc = state->Doc();
+    DeviceTree& tree = state->Tree();
+    const int row = state->RowOf(id);
+    if (state->SelectionGeneration() != generation || tree.ViewState().m_hSelectedItem != item ||
+        row < 0 || doc.m_docCurrentDisplay != row || m_core.Stopping()) {
+      return;
+    }
+    if (result.connected) {
+      doc.m_docTargetConnected = 1;
+      doc.m_docSelectedLinkUp = 1;
+      // The display's "Single" item and every member item that stands for it turn connected,
+      // whichever of them is selected.
+      tree.MarkConnected();
+      followup = Followup::Refresh();
+    } else {
+      tree.MarkSelectedDisconnected();
+      doc.m_docTargetConnected = 0;
+      doc.m_docSelectedLinkUp = -1;
+      followup = Followup::Message(result.noDescriptors
+                                       ? "Too many open files: the display could not be connected."
+                                       : "Connection Fail");
+    }
+  }
+  Run(followup);
 }
 
 CSelectionHandler::Followup CSelectionHandler::SelectNetworkGroup(const State& state,
@@ -154,14 +180,17 @@ CSelectionHandler::Followup CSelectionHandler::SelectSerial(const State& state,
 }
 
 void CSelectionHandler::Run(const Followup& followup) {
-  if (followup.connectIndex >= 0) {
+  if (followup.connectId != kNoDisplay) {
     TreeItem item;
+    std::uint64_t generation;
     {
       auto state = m_core.Lock();
       item = state->Tree().ViewState().m_hSelectedItem;
+      generation = state->SelectionGeneration();
     }
-    m_core.Jobs().Post([this, index = followup.connectIndex, address = followup.connectAddress,
-                        item] { ConnectOnWorker(index, address, item); });
+    m_core.Jobs().Post(JobKeys::Display(followup.connectId),
+                       [this, id = followup.connectId, address = followup.connectAddress, item,
+                        generation] { ConnectOnWorker(id, address, item, generation); });
   }
   if (followup.groupMembers >= 0) {
     if (m_pages.GroupStatusActive()) m_pages.RefreshGroupStatus(followup.groupMembers);
@@ -186,7 +215,7 @@ void CSelectionHandler::OnConnectCommand() {
     const auto index = LastDisplayIndex(DisplayAddresses(doc), designation.key);
     if (!index || doc.m_docConnectState[static_cast<size_t>(*index)] == 1) return;
     doc.m_docCurrentDisplay = *index;
-    followup = Followup::Connect(*index, designation.key);
+    followup = Followup::Connect(state->IdAt(*index), designation.key);
   }
   Run(followup);
 }

@@ -10,8 +10,10 @@ namespace tarnex {
 
 // Turns the operator's choice in the device tree into a target: a selected display is
 // connected when its link is down, a group becomes the target of group sends, a serial item
-// gives the set ID. Runs on the UI thread; the connect of a display runs on the console's
-// worker, and what follows it (a page refresh, "Connection Fail") once it is over.
+// gives the set ID. Runs on the UI thread, which alone writes the selection; the connect of a
+// display runs on a console worker, which records the display's link state and hands what
+// follows (the selection's state, a page refresh, "Connection Fail") back to the UI thread,
+// where it counts only while the operator still has that display selected.
 class CSelectionHandler {
  public:
   CSelectionHandler(CConsoleCore& core, PageHost& pages);
@@ -25,7 +27,7 @@ class CSelectionHandler {
   // What to do once the console lock is released.
   struct Followup {
     bool refreshPage = false;
-    int connectIndex = -1;  // a display to connect on the worker
+    DisplayId connectId = kNoDisplay;  // a display to connect on a worker
     std::string connectAddress;
     int groupMembers = -1;  // a group was selected: its member count for the group pages
     std::string message;
@@ -40,9 +42,9 @@ class CSelectionHandler {
       f.groupMembers = members;
       return f;
     }
-    static Followup Connect(int index, std::string address) {
+    static Followup Connect(DisplayId id, std::string address) {
       Followup f;
-      f.connectIndex = index;
+      f.connectId = id;
       f.connectAddress = std::move(address);
       return f;
     }
@@ -59,9 +61,20 @@ class CSelectionHandler {
   Followup SelectNetworkGroup(const State& state, const Designation& designation);
   Followup SelectSerial(const State& state, const Designation& designation);
   // Worker thread: opens the display's link anew and records the outcome.
-  void ConnectOnWorker(int index, const std::string& address, TreeItem item);
-  Followup RecordConnect(const State& state, int index, const std::string& address, TreeItem item,
-                         const Connection& connection);
+  void ConnectOnWorker(DisplayId id, const std::string& address, TreeItem item,
+                       std::uint64_t generation);
+  // Worker thread, lock held: the display's link state and icons; what the selection makes
+  // of it, for the UI thread.
+  struct ConnectResult {
+    bool recorded = false;
+    bool connected = false;
+    bool noDescriptors = false;
+  };
+  ConnectResult RecordConnect(const State& state, DisplayId id, const std::string& address,
+                              const Connection& connection);
+  // UI thread.
+  void ApplyConnect(DisplayId id, TreeItem item, std::uint64_t generation,
+                    const ConnectResult& result);
   void Run(const Followup& followup);
 
   CConsoleCore& m_core;

@@ -13,46 +13,38 @@ std::shared_ptr<const int> MonitorSocketTable::Wrap(int fd) {
   });
 }
 
-std::shared_ptr<const int> MonitorSocketTable::Exchange(int index,
-                                                        std::shared_ptr<const int> socket) {
-  Channel& channel = m_channels[static_cast<size_t>(index)];
-  std::lock_guard lock(channel.entry);
-  channel.socket.swap(socket);
-  return socket;
+std::shared_ptr<MonitorSocketTable::Channel> MonitorSocketTable::ChannelOf(DisplayId id) {
+  std::lock_guard lock(m_mutex);
+  std::shared_ptr<Channel>& channel = m_channels[id];
+  if (!channel) channel = std::make_shared<Channel>();
+  return channel;
 }
 
-MonitorSocketTable::Lease MonitorSocketTable::Acquire(int index) {
+std::shared_ptr<MonitorSocketTable::Channel> MonitorSocketTable::FindChannel(DisplayId id) const {
+  std::lock_guard lock(m_mutex);
+  const auto found = m_channels.find(id);
+  return found == m_channels.end() ? nullptr : found->second;
+}
+
+MonitorSocketTable::Lease MonitorSocketTable::Acquire(DisplayId id) {
   Lease lease;
-  if (!LinkState::ValidIndex(index)) return lease;
-  Channel& channel = m_channels[static_cast<size_t>(index)];
-  std::unique_lock lock(channel.entry);
-  channel.turnFree.wait(lock, [&] { return !channel.taken; });
-  channel.taken = true;
-  lease.m_table = this;
-  lease.m_index = index;
-  lease.m_socket = channel.socket;
+  if (id == kNoDisplay) return lease;
+  std::shared_ptr<Channel> channel = ChannelOf(id);
+  std::unique_lock lock(channel->entry);
+  channel->turnFree.wait(lock, [&] { return !channel->taken; });
+  channel->taken = true;
+  lease.m_socket = channel->socket;
+  lease.m_channel = std::move(channel);
   return lease;
 }
 
-void MonitorSocketTable::ReleaseTurn(int index) {
-  Channel& channel = m_channels[static_cast<size_t>(index)];
-  {
-    std::lock_guard lock(channel.entry);
-    channel.taken = false;
-  }
-  channel.turnFree.notify_all();
-}
-
 MonitorSocketTable::Lease::Lease(Lease&& other) noexcept
-    : m_table(std::exchange(other.m_table, nullptr)),
-      m_index(std::exchange(other.m_index, -1)),
-      m_socket(std::move(other.m_socket)) {}
+    : m_channel(std::move(other.m_channel)), m_socket(std::move(other.m_socket)) {}
 
 MonitorSocketTable::Lease& MonitorSocketTable::Lease::operator=(Lease&& other) noexcept {
   if (this != &other) {
     Release();
-    m_table = std::exchange(other.m_table, nullptr);
-    m_index = std::exchange(other.m_index, -1);
+    m_channel = std::move(other.m_channel);
     m_socket = std::move(other.m_socket);
   }
   return *this;
@@ -66,31 +58,42 @@ MonitorSocketTable::Lease::~Lease() {
 // the next exchange may take the turn.
 void MonitorSocketTable::Lease::Release() {
   m_socket.reset();
-  if (m_table != nullptr) m_table->ReleaseTurn(m_index);
-  m_table = nullptr;
+  if (!m_channel) return;
+  {
+    std::lock_guard lock(m_channel->entry);
+    m_channel->taken = false;
+  }
+  m_channel->turnFree.notify_all();
+  m_channel.reset();
 }
 
-int MonitorSocketTable::Get(int index) const {
-  if (!LinkState::ValidIndex(index)) return kNoSocket;
-  const Channel& channel = m_channels[static_cast<size_t>(index)];
-  std::lock_guard lock(channel.entry);
-  return channel.socket ? *channel.socket : kNoSocket;
+int MonitorSocketTable::Get(DisplayId id) const {
+  const std::shared_ptr<Channel> channel = FindChannel(id);
+  if (!channel) return kNoSocket;
+  std::lock_guard lock(channel->entry);
+  return channel->socket ? *channel->socket : kNoSocket;
 }
 
-void MonitorSocketTable::Set(int index, int fd) {
-  if (!LinkState::ValidIndex(index)) {
+void MonitorSocketTable::Set(DisplayId id, int fd) {
+  if (id == kNoDisplay) {
     if (fd != kNoSocket) m_api.Close(fd);
     return;
   }
+  std::shared_ptr<Channel> channel = fd == kNoSocket ? FindChannel(id) : ChannelOf(id);
+  if (!channel) return;
   // The replaced socket is released outside the entry lock; its descriptor closes when no
   // exchange holds it any more.
-  std::shared_ptr<const int> replaced = Exchange(index, Wrap(fd));
+  std::shared_ptr<const int> replaced = Wrap(fd);
+  {
+    std::lock_guard lock(channel->entry);
+    channel->socket.swap(replaced);
+  }
 }
 
-void MonitorSocketTable::Move(int from, int to) {
-  if (!LinkState::ValidIndex(from) || !LinkState::ValidIndex(to) || from == to) return;
-  std::shared_ptr<const int> socket = Exchange(from, nullptr);
-  std::shared_ptr<const int> replaced = Exchange(to, std::move(socket));
+void MonitorSocketTable::Forget(DisplayId id) {
+  Close(id);
+  std::lock_guard lock(m_mutex);
+  m_channels.erase(id);
 }
 
 }  // namespace tarnex

@@ -42,7 +42,7 @@ int CNetworkLink::ConnectMonitor() {
 
   int fd = kNoSocket;
   const OpenResult result = OpenSocket(ip, &fd);
-  m_sockets.Set(index, fd);
+  m_sockets.Set(m_state.EnsureId(index), fd);
   switch (result) {
     case OpenResult::kNotConnected:
       return RecordConnect(index, ip, false);
@@ -76,7 +76,7 @@ int CNetworkLink::AdoptConnection(int index, const std::string& ip, const Connec
     return 0;
   }
   m_viewIp = ip;
-  m_sockets.Set(index, result.fd);
+  m_sockets.Set(m_state.EnsureId(index), result.fd);
   switch (result.result) {
     case Connection::Result::kConnected:
       return RecordConnect(index, ip, true);
@@ -115,8 +115,7 @@ int CNetworkLink::FinishReconnect(int index, const std::string& ip, const Attemp
     Trace("socket error_9761");
     return 0;
   }
-  CloseLink(index);
-  m_sockets.Set(index, attempt.fd);
+  m_sockets.Set(m_state.EnsureId(index), attempt.fd);
   Trace("ip : %s  socketConnectCnt:%d", ip.c_str(), attempt.attemptNumber);
   m_state.m_docConnectState[index] = 1;
   m_host.LinkHistory(ip, "Auto Connection is Success");
@@ -136,7 +135,7 @@ int CNetworkLink::ReconnectMonitor(int index) {
 }
 
 void CNetworkLink::CloseLink(int index) {
-  m_sockets.Close(index);
+  if (LinkState::ValidIndex(index)) m_sockets.Close(m_state.EnsureId(index));
 }
 
 }  // namespace tarnex

@@ -53,6 +53,8 @@ class CNetworkLink {
   void CloseLink(int index);
 
   MonitorSocketTable& Sockets() { return m_sockets; }
+  // The descriptor of the display in `row`, or kNoSocket. Caller holds the console lock.
+  int SocketOf(int row) { return m_sockets.Get(m_state.EnsureId(row)); }
   SocketApi& Api() { return m_api; }
 
   int m_bConnect = 0;

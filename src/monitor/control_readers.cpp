@@ -3,11 +3,9 @@
 #include <chrono>
 #include <span>
 
-#include "console/command_transaction.h"
 #include "monitor/control_tables.h"
 #include "monitor/display_kind.h"
 #include "monitor/page_reader.h"
-#include "monitor/page_state.h"
 #include "monitor/progress_popup.h"
 #include "monitor/refresh_steps.h"
 #include "monitor/shared_queries.h"
@@ -24,37 +22,39 @@ constexpr std::chrono::milliseconds kAfterReadPause{200};
 
 }  // namespace
 
-int ReadControlInput(CConsoleCore& core, std::optional<int>* input) {
-  const std::optional<std::string> reply = AskInput(core, true);
-  if (!reply) return 0;
-  SetDocInt(core, &COsprelNetworkManagerDoc::m_docSetIdAnswered, 1);
+int ReadControlInput(const ReadContext& context, std::optional<int>* input, bool shortSerialWait) {
+  const InputCheck check = AskInput(context, true, shortSerialWait);
+  if (!check.Answered()) return 0;
   const auto& table = control::UsesInputListB(g_displayKind)
                           ? std::span<const ReplyPosition>(control::kInputRepliesKind1)
                           : std::span<const ReplyPosition>(control::kInputRepliesOther);
-  *input = MatchPosition(*reply, table);
+  *input = MatchPosition(check.reply, table);
   return 1;
 }
 
 // A failed check changes no icon here: the input reader has already told the operator.
-ControlReadings ReadControlPage(CConsoleCore& core, bool onTop) {
+ControlReadings ReadControlPage(const ReadContext& context, bool onTop) {
   ControlReadings readings;
-  ProgressPopup popup(core.Ui());
-  int answered = 0;
-  if (onTop) {
-    ShortSerialTimeout shortWait(core);
-    answered = ReadControlInput(core, &readings.input);
-  }
-  if (answered != 1 || DocInt(core, &COsprelNetworkManagerDoc::m_docInputReadOk) != 1) {
+  if (context.Cancelled()) {
+    readings.cancelled = true;
     return readings;
   }
-  MarkCheckPassed(core);
+  ProgressPopup popup(context.core->Ui());
+  if (onTop) {
+    readings.checked = true;
+    readings.answered = ReadControlInput(context, &readings.input, true) == 1;
+  }
+  readings.cancelled = context.Cancelled();
+  if (!readings.answered || readings.cancelled) return readings;
+  MarkCheckPassed(context);
   popup.SetPos(25);
-  readings.monitorOut = kMonitorOutReader.Read(core);
+  readings.monitorOut = kMonitorOutReader.Read(context);
   popup.SetPos(50);
-  readings.mute = kMuteReader.Read(core);
+  readings.mute = kMuteReader.Read(context);
   popup.SetPos(75);
   popup.SetPos(100);
-  CoreSleeper(core)(kAfterReadPause);
+  readings.cancelled = context.Cancelled();
+  context.core->SleeperCopy()(kAfterReadPause);
   return readings;
 }
 

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "console/console_core.h"
+#include "monitor/read_context.h"
 
 namespace tarnex {
 
@@ -12,15 +12,19 @@ struct ControlReadings {
   std::optional<int> input;
   std::optional<int> monitorOut;
   std::optional<int> mute;
+  // The input check ran (the page was on top) and how it ended.
+  bool checked = false;
+  bool answered = false;
+  bool cancelled = false;
 };
 
 // The Control page's input reader, its link check: 1 when the display answered, with the
 // input it names in `input` (by the list of the display kind); silence is a lost link.
-int ReadControlInput(CConsoleCore& core, std::optional<int>* input);
+int ReadControlInput(const ReadContext& context, std::optional<int>* input,
+                     bool shortSerialWait = false);
 
-// The Control page's refresh on the console's worker: the input check when the page is on
-// top, then, once it passed, the monitor output and the screen mute, behind the progress
-// popup.
-ControlReadings ReadControlPage(CConsoleCore& core, bool onTop);
+// The Control page's refresh on a console worker: the input check when the page is on top,
+// then, once it passed, the monitor output and the screen mute, behind the progress popup.
+ControlReadings ReadControlPage(const ReadContext& context, bool onTop);
 
 }  // namespace tarnex

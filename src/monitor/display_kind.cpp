@@ -3,8 +3,6 @@
 #include <array>
 #include <string_view>
 
-#include "console/command_transaction.h"
-#include "monitor/page_state.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/command_frame.h"
 
@@ -25,13 +23,15 @@ int DisplayKindOf(const std::optional<std::string>& reply) {
   return match ? static_cast<int>(*match) + 1 : 1;
 }
 
-int QueryDisplayKind(CConsoleCore& core) {
-  const std::optional<std::string> reply =
-      core.Transaction().SendCommand(protocol::query::kDisplayKind);
-  const int kind = DisplayKindOf(reply);
-  if (kind != 0) NoteSelectedAnswered(core);
+int QueryDisplayKind(const ReadContext& context) {
+  return DisplayKindOf(context.Send(protocol::query::kDisplayKind).reply);
+}
+
+void StoreDisplayKind(CConsoleCore& core, const ReadContext& context, int kind) {
+  auto state = core.Lock();
+  if (!context.StillSelected(state)) return;
+  if (kind != 0) state->Tree().NoteSelectedAnswered();
   g_displayKind = kind;
-  return kind;
 }
 
 }  // namespace tarnex

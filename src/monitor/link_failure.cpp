@@ -1,24 +1,23 @@
 #include "monitor/link_failure.h"
 
-#include <mutex>
-
 namespace tarnex {
 
-void ReportLostLink(CConsoleCore& core, bool clearSetIdAnswered) {
-  bool serial = false;
-  {
-    auto state = core.Lock();
-    COsprelNetworkManagerDoc& doc = state->Doc();
-    serial = doc.m_docCommunicationSelect == kSerialMode;
-    if (serial) {
-      doc.m_docInputReadOk = 0;
-      if (clearSetIdAnswered) doc.m_docSetIdAnswered = 0;
-    } else {
-      state->MarkDisconnected();
-    }
+void ReportLostLink(const ReadContext& context, bool clearSetIdAnswered) {
+  if (context.Cancelled()) return;
+  CConsoleCore& core = *context.core;
+  if (context.serial) {
+    // The selection's flags are the UI thread's.
+    core.Ui().RunOnUi([&core, context, clearSetIdAnswered] {
+      auto state = core.Lock();
+      if (!context.StillSelected(state)) return;
+      state->Doc().m_docInputReadOk = 0;
+      if (clearSetIdAnswered) state->Doc().m_docSetIdAnswered = 0;
+    });
+  } else if (context.target.route == CommandTarget::Route::kDisplay) {
+    core.Lock()->MarkDisconnected(context.target.display);
   }
-  // The message box waits for the operator: the lock is released so workers go on meanwhile.
-  core.Ui().ShowMessage(serial ? "Please Check Set ID" : "Projector is Disconnected");
+  // The message box waits for the operator: no lock is held.
+  core.Ui().ShowMessage(context.serial ? "Please Check Set ID" : "Projector is Disconnected");
 }
 
 }  // namespace tarnex

@@ -1,6 +1,5 @@
 #include "monitor/page_reader.h"
 
-#include "console/command_transaction.h"
 #include "protocol/command_frame.h"
 
 namespace tarnex {
@@ -12,10 +11,10 @@ std::optional<int> MatchPosition(std::string_view reply, std::span<const ReplyPo
   return std::nullopt;
 }
 
-std::optional<int> PageReader::Read(CConsoleCore& core) const {
-  const std::optional<std::string> reply = core.Transaction().SendCommand(m_query);
-  if (!reply || reply->empty()) return std::nullopt;
-  return MatchPosition(*reply, m_table);
+std::optional<int> PageReader::Read(const ReadContext& context) const {
+  const SendOutcome outcome = context.Send(m_query);
+  if (!outcome.reply || outcome.reply->empty()) return std::nullopt;
+  return MatchPosition(*outcome.reply, m_table);
 }
 
 }  // namespace tarnex

@@ -4,7 +4,7 @@
 #include <span>
 #include <string_view>
 
-#include "console/console_core.h"
+#include "monitor/read_context.h"
 
 namespace tarnex {
 
@@ -18,7 +18,7 @@ struct ReplyPosition {
 // reply in table order, and the first equal one wins. Trailing characters do not count.
 std::optional<int> MatchPosition(std::string_view reply, std::span<const ReplyPosition> table);
 
-// Reads one list setting of the selected display: a query and the table of its replies. A
+// Reads one list setting of the read's display: a query and the table of its replies. A
 // page holds one per readable list and stores what Read returns in its value member.
 class PageReader {
  public:
@@ -27,7 +27,7 @@ class PageReader {
 
   // The position the display reports; nothing when it did not answer or answered something
   // the table does not know, and the control then keeps its value.
-  std::optional<int> Read(CConsoleCore& core) const;
+  std::optional<int> Read(const ReadContext& context) const;
 
   std::string_view Query() const { return m_query; }
   std::span<const ReplyPosition> Table() const { return m_table; }

@@ -1,5 +1,7 @@
 #include "monitor/page_setter.h"
 
+#include <string>
+
 #include "console/command_transaction.h"
 #include "monitor/page_state.h"
 
@@ -8,12 +10,6 @@ namespace tarnex {
 std::string_view PageSetter::CommandAt(int position) const {
   if (position < 0 || static_cast<size_t>(position) >= m_commands.size()) return {};
   return m_commands[static_cast<size_t>(position)];
-}
-
-bool PageSetter::Send(CConsoleCore& core, int position) const {
-  const std::string_view command = CommandAt(position);
-  if (command.empty()) return false;
-  return SendToTarget(core, command);
 }
 
 bool PageSetter::Post(CConsoleCore& core, int position) const {
@@ -30,15 +26,11 @@ bool PostToTarget(CConsoleCore& core, std::string_view command) {
 
 void PostToSelection(CConsoleCore& core, std::string_view command) {
   CommandTarget target = core.Transaction().CaptureTarget();
-  core.Jobs().Post([&core, command, target = std::move(target)] {
-    core.Transaction().SendCommand(command, target);
-  });
-}
-
-bool SendToTarget(CConsoleCore& core, std::string_view command) {
-  if (!TargetConnected(core)) return false;
-  core.Transaction().SendCommand(command);
-  return true;
+  JobKeys keys = target.Keys();
+  core.Jobs().Post(std::move(keys),
+                   [&core, command = std::string(command), target = std::move(target)] {
+                     core.Transaction().SendCommand(command, target);
+                   });
 }
 
 }  // namespace tarnex

@@ -33,25 +33,9 @@ bool SelectedIsSerialDisplay(CConsoleCore& core) {
   return tree.IsRootGrandchild(tree.ViewState().m_hSelectedItem);
 }
 
-void SetSelectedIcon(CConsoleCore& core, TreeIcon icon) {
-  auto state = core.Lock();
-  DeviceTree& tree = state->Tree();
-  const TreeItem selected = tree.ViewState().m_hSelectedItem;
-  if (selected != kNoItem) tree.SetImages(selected, TreeImages::Both(icon));
-}
-
 void NoteSelectedAnswered(CConsoleCore& core) {
   auto state = core.Lock();
   state->Tree().NoteSelectedAnswered();
-}
-
-void SetSerialConnectState(CConsoleCore& core, int connectState) {
-  auto state = core.Lock();
-  COsprelNetworkManagerDoc& doc = state->Doc();
-  const int id = doc.m_docCurrentSerialId;
-  // The set number comes from a tree label; one outside the table has no entry to mark.
-  if (id < 0 || id >= kSerialSetIds) return;
-  doc.m_docSerialConnectState[static_cast<size_t>(id)] = connectState;
 }
 
 Sleeper CoreSleeper(CConsoleCore& core) {

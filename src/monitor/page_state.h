@@ -20,12 +20,8 @@ bool TargetIsGroup(CConsoleCore& core);
 
 // Serial: the selected item stands for one display (its grandparent is a root item).
 bool SelectedIsSerialDisplay(CConsoleCore& core);
-// The selected tree item shows the icon, normal and selected.
-void SetSelectedIcon(CConsoleCore& core, TreeIcon icon);
-// The selected display answered a read: the view's m_bConnect is 1.
+// The selected display answered a read: the view's m_bConnect is 1. UI thread.
 void NoteSelectedAnswered(CConsoleCore& core);
-// The m_docSerialConnectState entry of m_docCurrentSerialId.
-void SetSerialConnectState(CConsoleCore& core, int state);
 
 // The core's pause, copied so that it runs without the console lock.
 Sleeper CoreSleeper(CConsoleCore& core);

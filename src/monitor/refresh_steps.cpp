@@ -5,23 +5,41 @@
 #include "monitor/page_state.h"
 
 namespace tarnex {
+namespace {
 
-ShortSerialTimeout::ShortSerialTimeout(CConsoleCore& core) : m_core(core) {
-  SetDocInt(m_core, &COsprelNetworkManagerDoc::m_docSerialTimeoutShort, 1);
+void MarkCheck(const ReadContext& context, bool keepSerialState, int serialState, TreeIcon icon) {
+  if (!context.serial || context.Cancelled()) return;
+  auto state = context.core->Lock();
+  COsprelNetworkManagerDoc& doc = state->Doc();
+  const int id = context.target.serialId;
+  // The set number comes from a tree label; one outside the table has no entry to mark.
+  if (!keepSerialState && id >= 0 && id < kSerialSetIds) {
+    doc.m_docSerialConnectState[static_cast<size_t>(id)] = serialState;
+  }
+  if (context.target.item != kNoItem) {
+    state->Tree().SetImages(context.target.item, TreeImages::Both(icon));
+  }
 }
 
-ShortSerialTimeout::~ShortSerialTimeout() {
-  SetDocInt(m_core, &COsprelNetworkManagerDoc::m_docSerialTimeoutShort, 0);
+}  // namespace
+
+void MarkCheckPassed(const ReadContext& context, bool keepSerialState) {
+  MarkCheck(context, keepSerialState, 1, TreeIcon::kConnected);
 }
 
-void MarkCheckPassed(CConsoleCore& core, bool keepSerialState) {
-  if (!keepSerialState) SetSerialConnectState(core, 1);
-  if (IsSerialMode(core)) SetSelectedIcon(core, TreeIcon::kConnected);
+void MarkCheckFailed(const ReadContext& context, bool keepSerialState) {
+  MarkCheck(context, keepSerialState, 0, TreeIcon::kDisconnected);
 }
 
-void MarkCheckFailed(CConsoleCore& core, bool keepSerialState) {
-  if (!keepSerialState) SetSerialConnectState(core, 0);
-  if (IsSerialMode(core)) SetSelectedIcon(core, TreeIcon::kDisconnected);
+void ApplyInputCheck(CConsoleCore& core, const ReadContext& context, bool answered,
+                     bool creditSetId) {
+  auto state = core.Lock();
+  if (!context.StillSelected(state)) return;
+  COsprelNetworkManagerDoc& doc = state->Doc();
+  if (answered) {
+    doc.m_docInputReadOk = 1;
+    if (creditSetId) doc.m_docSetIdAnswered = 1;
+  }
 }
 
 bool ShouldRefreshOnActivation(CConsoleCore& core) {

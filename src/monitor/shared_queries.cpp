@@ -1,33 +1,31 @@
 #include "monitor/shared_queries.h"
 
-#include "console/command_transaction.h"
 #include "monitor/control_tables.h"
 #include "monitor/link_failure.h"
-#include "monitor/page_state.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/command_frame.h"
 
 namespace tarnex {
 
-int QuerySignal(CConsoleCore& core) {
-  const std::optional<std::string> reply = core.Transaction().SendCommand(protocol::query::kSignal);
-  return reply && protocol::MatchesReply(*reply, "a 01 OK01x") ? 1 : 0;
+int QuerySignal(const ReadContext& context) {
+  const SendOutcome outcome = context.Send(protocol::query::kSignal);
+  return outcome.reply && protocol::MatchesReply(*outcome.reply, "a 01 OK01x") ? 1 : 0;
 }
 
-std::optional<std::string> AskInput(CConsoleCore& core, bool clearSetIdAnswered) {
-  std::optional<std::string> reply = core.Transaction().SendCommand(protocol::query::kInputSelect);
-  if (!reply || reply->empty()) {
-    ReportLostLink(core, clearSetIdAnswered);
-    return std::nullopt;
+InputCheck AskInput(const ReadContext& context, bool clearSetIdAnswered, bool shortSerialWait) {
+  SendOutcome outcome = context.Send(protocol::query::kInputSelect, shortSerialWait);
+  if (outcome.cancelled) return {.result = InputCheck::Result::kCancelled, .reply = {}};
+  if (!outcome.reply || outcome.reply->empty()) {
+    ReportLostLink(context, clearSetIdAnswered);
+    return {.result = InputCheck::Result::kSilent, .reply = {}};
   }
-  SetDocInt(core, &COsprelNetworkManagerDoc::m_docInputReadOk, 1);
-  return reply;
+  return {.result = InputCheck::Result::kAnswered, .reply = std::move(*outcome.reply)};
 }
 
-int CheckInput(CConsoleCore& core, std::optional<int>* inputPosition) {
-  const std::optional<std::string> reply = AskInput(core, false);
-  if (!reply) return 0;
-  const auto position = MatchPosition(*reply, control::kInputRepliesOther);
+int CheckInput(const ReadContext& context, std::optional<int>* inputPosition) {
+  const InputCheck check = AskInput(context, false);
+  if (!check.Answered()) return 0;
+  const auto position = MatchPosition(check.reply, control::kInputRepliesOther);
   if (inputPosition != nullptr) *inputPosition = position;
   return 1;
 }

@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include "console/command_transaction.h"
-#include "monitor/page_state.h"
 #include "protocol/command_frame.h"
 
 namespace tarnex {
@@ -12,12 +10,10 @@ std::optional<int> SliderValueOf(std::string_view reply) {
   return protocol::ReadNumericReply(reply);
 }
 
-std::optional<int> ReadSliderValue(CConsoleCore& core, std::string_view letters) {
-  const std::optional<std::string> reply =
-      core.Transaction().SendCommand(protocol::BuildQuery(letters));
-  if (!reply || reply->empty()) return std::nullopt;
-  NoteSelectedAnswered(core);
-  return SliderValueOf(*reply);
+SliderReading ReadSliderValue(const ReadContext& context, std::string_view letters) {
+  const SendOutcome outcome = context.Send(protocol::BuildQuery(letters));
+  if (outcome.cancelled || !outcome.reply || outcome.reply->empty()) return {};
+  return {.answered = true, .value = SliderValueOf(*outcome.reply)};
 }
 
 }  // namespace tarnex

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-#include "console/console_core.h"
+#include "monitor/read_context.h"
 
 namespace tarnex {
 
@@ -11,10 +11,14 @@ namespace tarnex {
 // "g 01 OK0ax" is 10. Nothing when those two characters are not hexadecimal digits.
 std::optional<int> SliderValueOf(std::string_view reply);
 
-// Reads one slider setting of the selected display ("kg" asks "kg 01 ff\n"); waits for the
-// display, so it runs on the console's worker. Any reply marks the selected display as
-// answering. Nothing when the display was silent or its reply carried no value, and the
-// slider then keeps what it shows.
-std::optional<int> ReadSliderValue(CConsoleCore& core, std::string_view letters);
+// What one slider read found.
+struct SliderReading {
+  bool answered = false;     // any reply: the display answers
+  std::optional<int> value;  // nothing when silent or the reply carried no value
+};
+
+// Reads one slider setting of the read's display ("kg" asks "kg 01 ff\n"); waits for the
+// display, so it runs on a console worker. The slider keeps what it shows when no value came.
+SliderReading ReadSliderValue(const ReadContext& context, std::string_view letters);
 
 }  // namespace tarnex

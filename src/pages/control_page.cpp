@@ -176,7 +176,8 @@ void CControl::OnSetInput() {
             InputCommandAt(m_inputListB, m_inputList->currentIndex())) {
       CConsoleCore& core = Core();
       CommandTarget target = core.Transaction().CaptureTarget();
-      core.Jobs().Post([&core, input, target = std::move(target)] {
+      JobKeys keys = target.Keys();
+      core.Jobs().Post(std::move(keys), [&core, input, target = std::move(target)] {
         core.Transaction().SendCommand(input->command, target);
         if (!target.IsGroup()) core.Transaction().AppendHistoryFor(target, input->history);
       });
@@ -197,16 +198,29 @@ void CControl::OnMonitorOutChanged() {
 
 // ---- Refresh ----
 
-// The reads run on the console's worker; what they found is shown on the UI thread, unless
-// the page went meanwhile.
+// The reads run on a console worker, aimed at the selection of this moment; what they found is
+// shown on the UI thread while that selection stands, unless the page went meanwhile.
 void CControl::RefreshControlPage() {
   CConsoleCore& core = Core();
   const bool onTop = IsOnTop();
-  core.Jobs().Post([this, &core, onTop] {
-    const ControlReadings readings = ReadControlPage(core, onTop);
+  ReadContext context = ReadContext::ForSelection(core);
+  JobKeys keys = context.Keys();
+  core.Jobs().Post(std::move(keys), [this, onTop, context = std::move(context)] {
+    if (context.Cancelled()) return;  // the operator selected another item meanwhile
+    const ControlReadings readings = ReadControlPage(context, onTop);
+    if (readings.cancelled) return;
     QMetaObject::invokeMethod(
-        this, [this, readings] { ShowReadings(readings); }, Qt::QueuedConnection);
+        this, [this, context, readings] { ShowReadings(context, readings); }, Qt::QueuedConnection);
   });
+}
+
+void CControl::ShowReadings(const ReadContext& context, const ControlReadings& readings) {
+  if (readings.checked) ApplyInputCheck(Core(), context, readings.answered, true);
+  {
+    auto state = Core().Lock();
+    if (!context.StillSelected(state)) return;
+  }
+  ShowReadings(readings);
 }
 
 void CControl::ShowReadings(const ControlReadings& readings) {

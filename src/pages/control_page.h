@@ -35,6 +35,8 @@ class CControl : public CPropertyPage {
 
   // What a refresh read, to the value members and the controls. UI thread.
   void ShowReadings(const ControlReadings& readings);
+  // The same for a read of `context`, only while its target is still the selection.
+  void ShowReadings(const ReadContext& context, const ControlReadings& readings);
 
  protected:
   void OnInitPage() override;

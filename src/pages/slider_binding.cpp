@@ -48,13 +48,21 @@ void SliderBinding::ShowValue(int value) {
 // the application carries the call, since the binding may be gone before it is made.
 void SliderBinding::ReadLater() {
   CConsoleCore& core = m_core;
-  core.Jobs().Post([&core, letters = m_letters, guard = QPointer<SliderBinding>(this)] {
-    const std::optional<int> value = ReadSliderValue(core, letters);
-    if (!value) return;
+  ReadContext context = ReadContext::ForSelection(core);
+  JobKeys keys = context.Keys();
+  core.Jobs().Post(std::move(keys), [&core, letters = m_letters, context = std::move(context),
+                                     guard = QPointer<SliderBinding>(this)] {
+    const SliderReading reading = ReadSliderValue(context, letters);
+    if (!reading.answered) return;
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
-        [guard, value = *value] {
-          if (guard) guard->ShowValue(value);
+        [&core, guard, context, reading] {
+          {
+            auto state = core.Lock();
+            if (!context.StillSelected(state)) return;  // another display's value
+            state->Tree().NoteSelectedAnswered();
+          }
+          if (guard && reading.value) guard->ShowValue(*reading.value);
         },
         Qt::QueuedConnection);
   });
@@ -87,11 +95,10 @@ void SliderBinding::OnBoxEdited() {
   Send();
 }
 
-// The command is made here, on the UI thread: a later move must not change what this action
-// sends.
+// The command and its target are taken here, on the UI thread: a later move, or a click on
+// another display, must not change what this action sends or where.
 void SliderBinding::Send() {
-  CConsoleCore& core = m_core;
-  core.Jobs().Post([&core, command = SetCommand()] { SendToTarget(core, command); });
+  PostToTarget(m_core, SetCommand());
 }
 
 }  // namespace tarnex

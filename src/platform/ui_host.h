@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 namespace tarnex {
@@ -25,6 +26,11 @@ class UiHost {
   virtual void TreeChanged() = 0;
   // The page on top must re-read the selected display.
   virtual void PageMustRefresh() = 0;
+
+  // Runs `call` on the UI thread, later when called from another thread; the call is dropped
+  // when the window goes first. A worker hands back there what it found about the selection,
+  // which only the UI thread writes. Without a window the call runs at once.
+  virtual void RunOnUi(std::function<void()> call) { call(); }
 };
 
 }  // namespace tarnex

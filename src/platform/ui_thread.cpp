@@ -33,4 +33,14 @@ void ExpectOffUiThread([[maybe_unused]] const char* what) {
 #endif
 }
 
+void ExpectOnUiThread([[maybe_unused]] const char* what) {
+#ifndef NDEBUG
+  const std::thread::id ui = g_uiThread.load();
+  if (ui != std::thread::id() && ui != std::this_thread::get_id()) {
+    std::fprintf(stderr, "tarnex: %s off the UI thread\n", what);
+    std::abort();
+  }
+#endif
+}
+
 }  // namespace tarnex

@@ -12,5 +12,8 @@ bool OnMarkedUiThread();
 
 // Aborts in debug builds when called on the UI thread; `what` names the call.
 void ExpectOffUiThread(const char* what);
+// Aborts in debug builds when a UI thread is named and this is another thread: the operator's
+// selection is written there only.
+void ExpectOnUiThread(const char* what);
 
 }  // namespace tarnex

@@ -29,8 +29,13 @@ void DeviceTree::MarkByAddress(std::string_view address, TreeIcon icon) {
   SetMemberImagesByKey(address, TreeImages::Both(icon));
 }
 
+// m_bConnect belongs to the selection: a display that failed while another is selected leaves
+// it alone.
 void DeviceTree::MarkDisconnected(std::string_view address) {
-  m_view.m_bConnect = 0;
+  if (m_view.m_hSelectedItem != kNoItem &&
+      DisplayKey(m_model.Label(m_view.m_hSelectedItem)) == address) {
+    m_view.m_bConnect = 0;
+  }
   MarkByAddress(address, TreeIcon::kDisconnected);
 }
 

@@ -52,7 +52,9 @@ TEST_F(TransactionTest, AGroupSendReachesEveryMemberOnceInOrderWithItsHistory) {
   fleet.ClearLog();
   SelectGroup(0);
 
-  EXPECT_EQ(Send("xb 01 90\n"), "b 01 OK90x");
+  const CommandTarget target = core->Transaction().CaptureTarget();
+  const SendOutcome outcome = core->Transaction().Send("xb 01 90\n", target);
+  EXPECT_EQ(outcome.reply, "b 01 OK90x");
 
   // The members are sent to side by side: each gets the command once; the popup moves as
   // each one finishes.
@@ -62,8 +64,10 @@ TEST_F(TransactionTest, AGroupSendReachesEveryMemberOnceInOrderWithItsHistory) {
   EXPECT_EQ(ui.Progress(), (std::vector<std::string>{"create", "pos 0", "pos 33", "pos 66",
                                                      "pos 100", "pos 100", "destroy"}));
   // The reply of an input change names no history text.
-  EXPECT_EQ(Operations().size(), 3u);      // only the three connects of the build
-  EXPECT_EQ(doc->m_docCurrentDisplay, 1);  // left at the last member sent to
+  EXPECT_EQ(Operations().size(), 3u);  // only the three connects of the build
+  // The send ends at its last member; the operator's selection stays where it was.
+  EXPECT_EQ(outcome.last, core->Lock()->IdAt(1));
+  EXPECT_EQ(doc->m_docCurrentDisplay, 0);
 }
 
 // The two unread replies of a group power command must not answer the member's next query.
@@ -242,7 +246,7 @@ TEST_F(SerialTransactionTest, AGroupSendAddressesEachMemberAndWritesItsHistory) 
   EXPECT_EQ(line.written_, (std::vector<std::string>{"ka 05 00\n", "ka 0f 00\n", "ka 1f 00\n"}));
   EXPECT_EQ(Operations("Serial_HistoryReport.txt"),
             (std::vector<std::string>{"05 Power Off", "0f Power Off"}));
-  EXPECT_EQ(doc->m_docCurrentSetId, "1f");
+  EXPECT_EQ(doc->m_docCurrentSetId, "");  // the selection is the group's, not a member's
 }
 
 TEST_F(SerialTransactionTest, SetIdZeroGoesOutOnceEvenWithAGroupSelected) {
@@ -264,11 +268,14 @@ TEST_F(SerialTransactionTest, RangeItemsRootsAndAMissingPortSendNothing) {
   EXPECT_EQ(Send("ka 01 ff\n"), "");
 }
 
-TEST_F(SerialTransactionTest, SendToCurrentUsesTheCallersSetNumber) {
-  doc->m_docHistorySetID = "15";
-  EXPECT_EQ(core->Transaction().SendCommandToCurrent("kd 01 ff\n"), "d 01 OK00x");
-  doc->m_docHistorySetID = "not a number";
-  EXPECT_EQ(core->Transaction().SendCommandToCurrent("kd 01 ff\n"), "");
+TEST_F(SerialTransactionTest, ACapturedTargetKeepsItsSetIdWhateverIsSelectedLater) {
+  CommandTarget target;
+  target.route = CommandTarget::Route::kSerial;
+  target.setIds = {"0f"};
+  doc->m_docCurrentSetId = "01";
+  EXPECT_EQ(core->Transaction().SendCommand("kd 01 ff\n", target), "d 01 OK00x");
+  target.setIds = {"not a set ID"};
+  EXPECT_EQ(core->Transaction().SendCommand("kd 01 ff\n", target), "");
   EXPECT_EQ(line.written_, std::vector<std::string>{"kd 0f ff\n"});
 }
 

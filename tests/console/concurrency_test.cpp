@@ -31,9 +31,11 @@ TEST_F(ConsoleFixture, ExchangesFromSeveralThreadsKeepTheirDisplays) {
   configured.push_back(Loopback(95));
   Configure(configured, {{"All", {"[1]" + Loopback(91), "[2]" + Loopback(92)}}});
   core->BuildTree();
+  std::vector<DisplayId> ids;
   for (int i = 0; i < 4; ++i) {
-    core->Lock()->Doc().m_docCurrentDisplay = i;
-    ASSERT_TRUE(core->Transaction().SendCommandToCurrent(protocol::BuildSetValue("kg", 10 + i)));
+    const CommandTarget target = core->Transaction().DisplayTarget(i);
+    ids.push_back(target.display);
+    ASSERT_TRUE(core->Transaction().SendCommand(protocol::BuildSetValue("kg", 10 + i), target));
   }
 
   NoPages pages;
@@ -43,7 +45,8 @@ TEST_F(ConsoleFixture, ExchangesFromSeveralThreadsKeepTheirDisplays) {
   std::atomic<int> answered{0};
 
   auto queryContrast = [&](int index) {
-    const auto reply = core->Transaction().SendCommandToDisplay(index, "kg 01 ff\n");
+    const auto reply =
+        core->Transaction().SendCommandToDisplay(ids[static_cast<size_t>(index)], "kg 01 ff\n");
     if (!reply) return;
     ++answered;
     if (protocol::ReadNumericReply(*reply) != 10 + index) ++wrong;
@@ -162,11 +165,12 @@ TEST_F(ConsoleFixture, AStalledHistoryWriteHoldsNeitherTheLockNorTheNextLine) {
       operations.push_back(line.text.substr(line.text.rfind(": ") + 2));
   });
 
-  std::thread worker([&] { core->AppendHistoryAt(0, "first"); });
+  const DisplayId display = core->Lock()->IdAt(0);
+  std::thread worker([&] { core->AppendHistoryFor(display, "first"); });
   ASSERT_EQ(stalled.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
   auto window = std::async(std::launch::async, [&] {
     core->Lock()->Tree();
-    core->AppendHistoryAt(0, "second");
+    core->AppendHistoryFor(display, "second");
   });
   EXPECT_EQ(window.wait_for(std::chrono::seconds(2)), std::future_status::ready);
   diskBack.set_value();

@@ -47,7 +47,7 @@ TEST_F(NetworkLinkTest, ConnectOpensALinkAndRecordsIt) {
 
   EXPECT_EQ(link.ConnectMonitor(), 1);
   EXPECT_EQ(state.m_docConnectState[4], 1);
-  EXPECT_NE(link.Sockets().Get(4), kNoSocket);
+  EXPECT_NE(link.SocketOf(4), kNoSocket);
   EXPECT_EQ(host.DisplayAddress(4), Loopback(21));
   EXPECT_EQ(link.m_bConnect, 1);
   EXPECT_EQ(host.History(), std::vector<std::string>{Loopback(21) + " | Connected to Monitor"});
@@ -56,9 +56,9 @@ TEST_F(NetworkLinkTest, ConnectOpensALinkAndRecordsIt) {
 
   // The link is blocking with the receive time-out: an exchange works at once.
   const std::string query = "ka 01 ff\n";
-  ASSERT_EQ(sockets.Send(link.Sockets().Get(4), query.data(), query.size()), 9);
+  ASSERT_EQ(sockets.Send(link.SocketOf(4), query.data(), query.size()), 9);
   char reply[64] = {};
-  const ssize_t n = sockets.Recv(link.Sockets().Get(4), reply, sizeof reply - 1);
+  const ssize_t n = sockets.Recv(link.SocketOf(4), reply, sizeof reply - 1);
   ASSERT_GT(n, 0);
   EXPECT_EQ(std::string(reply, 10).substr(0, 7), "a 01 OK");
 }
@@ -69,7 +69,7 @@ TEST_F(NetworkLinkTest, RefusedConnectMarksTheDisplayDown) {
 
   EXPECT_EQ(link.ConnectMonitor(), 0);
   EXPECT_EQ(state.m_docConnectState[2], 0);
-  EXPECT_EQ(link.Sockets().Get(2), kNoSocket);
+  EXPECT_EQ(link.SocketOf(2), kNoSocket);
   EXPECT_EQ(link.m_bConnect, 0);
   EXPECT_EQ(host.History(), std::vector<std::string>{Loopback(22) + " | Disconnected to Monitor"});
   EXPECT_TRUE(traces.Contains("socket error"));
@@ -82,7 +82,7 @@ TEST_F(NetworkLinkTest, MalformedAddressesFailWithoutSendingAnything) {
     Connect(0, bad);
     EXPECT_EQ(link.ConnectMonitor(), 0) << bad;
     EXPECT_EQ(state.m_docConnectState[0], 0) << bad;
-    EXPECT_EQ(link.Sockets().Get(0), kNoSocket) << bad;
+    EXPECT_EQ(link.SocketOf(0), kNoSocket) << bad;
   }
 }
 
@@ -99,7 +99,7 @@ TEST_F(NetworkLinkTest, ReplacingALinkClosesTheOldSocket) {
   fleet.Add({.address = Loopback(24)});
   Connect(1, Loopback(24));
   ASSERT_EQ(link.ConnectMonitor(), 1);
-  const int first = link.Sockets().Get(1);
+  const int first = link.SocketOf(1);
 
   ASSERT_EQ(link.ConnectMonitor(), 1);
   EXPECT_EQ(sockets.Closed(), std::vector<int>{first});
@@ -138,7 +138,7 @@ TEST_F(NetworkLinkTest, ReconnectSucceedsOnItsSecondAttempt) {
   EXPECT_EQ(link.ReconnectMonitor(7), 1);
   const auto took = std::chrono::steady_clock::now() - started;
   EXPECT_EQ(state.m_docConnectState[7], 1);
-  EXPECT_NE(link.Sockets().Get(7), kNoSocket);
+  EXPECT_NE(link.SocketOf(7), kNoSocket);
   EXPECT_TRUE(traces.Contains("ip : " + Loopback(26) + "  socketConnectCnt:1"));
   EXPECT_EQ(host.History(),
             std::vector<std::string>{Loopback(26) + " | Auto Connection is Success"});
@@ -154,7 +154,7 @@ TEST_F(NetworkLinkTest, ReconnectGivesUpAfterTwoAttempts) {
 
   EXPECT_EQ(link.ReconnectMonitor(3), 0);
   EXPECT_EQ(state.m_docConnectState[3], 0);
-  EXPECT_EQ(link.Sockets().Get(3), kNoSocket);
+  EXPECT_EQ(link.SocketOf(3), kNoSocket);
   EXPECT_TRUE(traces.Contains("socket error_9761"));
   EXPECT_TRUE(host.History().empty());
   EXPECT_EQ(sockets.Connects().size(), 2u);
@@ -171,7 +171,7 @@ TEST_F(NetworkLinkTest, SilentDisplayReceiveEndsAfterTheTimeout) {
   fleet.Add({.address = Loopback(28), .silent = true});
   Connect(0, Loopback(28));
   ASSERT_EQ(link.ConnectMonitor(), 1);
-  const int fd = link.Sockets().Get(0);
+  const int fd = link.SocketOf(0);
   ASSERT_EQ(sockets.Send(fd, "ka 01 ff\n", 9), 9);
 
   const auto started = std::chrono::steady_clock::now();

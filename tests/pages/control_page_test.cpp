@@ -114,7 +114,7 @@ TEST_P(InputByKindTest, SetSendsTheCommandOfTheKindsListAndWritesItsHistory) {
   const InputCase& c = GetParam();
   const std::string address = Loopback(c.display);
   SelectOne(address, c.kind);
-  EXPECT_EQ(OnWorker([&] { return QueryDisplayKind(*core); }), c.kind);
+  EXPECT_EQ(QueryKind(), c.kind);
   Control().ShowValues();
   fleet.ClearLog();
 
@@ -228,7 +228,8 @@ TEST_F(ControlPageTest, AChangeGoesToTheDisplaySelectedWhenItWasMade) {
   Start({Loopback(156), Loopback(157)});
   Select(SingleItem(0));
   fleet.ClearLog();
-  core->Jobs().Post([] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); });
+  core->Jobs().Post(JobKeys::Everything(),
+                    [] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); });
 
   List("muteList")->setCurrentIndex(1);
   handler->OnSelectionChanged(SingleItem(1));

@@ -169,25 +169,24 @@ TEST_F(FrameworkTest, SharedQueriesAskTheSelectedDisplay) {
   SelectOne(kAddress);
   fleet.Find(kAddress)->SetKind(3);
   Tree().MarkSelectedDisconnected();  // an answer alone says the display is reachable
-  EXPECT_EQ(OnWorker([&] { return QueryDisplayKind(*core); }), 3);
+  EXPECT_EQ(QueryKind(), 3);
   EXPECT_EQ(g_displayKind, 3);
   EXPECT_EQ(Tree().ViewState().m_bConnect, 1);
-  EXPECT_EQ(OnWorker([&] { return QuerySignal(*core); }), 1);
+  const ReadContext here = ReadContext::ForSelection(*core);
+  EXPECT_EQ(OnWorker([&] { return QuerySignal(here); }), 1);
   fleet.Find(kAddress)->SetSignal(false);
-  EXPECT_EQ(OnWorker([&] { return QuerySignal(*core); }), 0);
+  EXPECT_EQ(OnWorker([&] { return QuerySignal(here); }), 0);
 
   // The input check stores the input for the Control page in list A order.
   OnWorker([&] { core->Transaction().SendCommand("xb 01 92\n"); });
-  doc->m_docInputReadOk = 0;
-  EXPECT_EQ(OnWorker([&] { return CheckInput(*core); }), 1);
+  EXPECT_EQ(OnWorker([&] { return CheckInput(here); }), 1);
   std::optional<int> input;
-  EXPECT_EQ(OnWorker([&] { return CheckInput(*core, &input); }), 1);
+  EXPECT_EQ(OnWorker([&] { return CheckInput(here, &input); }), 1);
   EXPECT_EQ(input, 7);
-  EXPECT_EQ(doc->m_docInputReadOk, 1);
 
   fleet.Find(kAddress)->SetSilent(true);
-  EXPECT_EQ(OnWorker([&] { return CheckInput(*core, &input); }), 0);
-  EXPECT_EQ(OnWorker([&] { return QueryDisplayKind(*core); }), 0);
+  EXPECT_EQ(OnWorker([&] { return CheckInput(here, &input); }), 0);
+  EXPECT_EQ(QueryKind(), 0);
   EXPECT_EQ(ui.Messages(), Texts{"Projector is Disconnected"});
 }
 

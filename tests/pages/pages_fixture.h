@@ -89,10 +89,18 @@ class PagesFixture : public ConsoleFixture {
   auto OnWorker(Work work) {
     std::packaged_task<decltype(work())()> task(std::move(work));
     auto result = task.get_future();
-    core->Jobs().Post([&task] { task(); });
+    core->Jobs().Post(JobKeys::Everything(), [&task] { task(); });
     Settle();
     if (result.wait_for(std::chrono::seconds(30)) != std::future_status::ready) std::abort();
     return result.get();
+  }
+
+  // The selected display's kind, asked on the worker and stored as a page read stores it.
+  int QueryKind() {
+    const ReadContext context = ReadContext::ForSelection(*core);
+    const int kind = OnWorker([&] { return QueryDisplayKind(context); });
+    StoreDisplayKind(*core, context, kind);
+    return kind;
   }
 
   std::unique_ptr<CMyPropertySheet> sheet;

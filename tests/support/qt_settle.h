@@ -7,13 +7,13 @@
 #include <chrono>
 #include <future>
 
-#include "console/job_queue.h"
+#include "console/job_scheduler.h"
 
 namespace tarnex::testing {
 
 // The console's worker idle and what it handed back to the UI thread delivered, until neither
 // has anything left: a delivered result may start a new job.
-inline void SettleJobs(JobQueue& jobs) {
+inline void SettleJobs(JobScheduler& jobs) {
   for (int round = 0; round < 100; ++round) {
     EXPECT_TRUE(jobs.WaitIdle(std::chrono::seconds(10)));
     QCoreApplication::processEvents();
@@ -29,8 +29,9 @@ inline void SettleJobs(JobQueue& jobs) {
 // seconds whatever happens.
 class JobsHeld {
  public:
-  explicit JobsHeld(JobQueue& jobs) {
-    jobs.Post([held = m_release.get_future().share()] { held.wait_for(std::chrono::seconds(10)); });
+  explicit JobsHeld(JobScheduler& jobs) {
+    jobs.Post(JobKeys::Everything(),
+              [held = m_release.get_future().share()] { held.wait_for(std::chrono::seconds(10)); });
   }
   ~JobsHeld() { Release(); }
   JobsHeld(const JobsHeld&) = delete;
