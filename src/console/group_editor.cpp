@@ -226,6 +226,7 @@ void CGroupEditor::DeleteDisplay(const State& state, TreeItem selected) {
       EraseMember(doc, g, static_cast<size_t>(found - addresses.begin()));
   }
   tree.RemoveItem(selected);
+  ForgetSelection(state);
   for (int g = 0; g < tree.GroupCount(); ++g) {
     const TreeItem group = tree.GroupItem(g);
     const std::vector<TreeItem> members(tree.Model().Children(group).begin(),
@@ -246,7 +247,21 @@ void CGroupEditor::DeleteMember(const State& state, TreeItem selected) {
   if (group < 0 || group >= GroupCount(doc)) return;
   EraseMember(doc, group, row);
   tree.RemoveItem(selected);
+  ForgetSelection(state);
   tree.RenumberMembers();
+}
+
+// The selected item went: nothing is selected any more. A change pressed now must reach no
+// display (least of all the one that moved into the deleted display's row), and reads still
+// running for the item end as a new selection ends them.
+void CGroupEditor::ForgetSelection(const State& state) {
+  COsprelNetworkManagerDoc& doc = state->Doc();
+  state->NewSelection();
+  doc.m_docTargetConnected = 0;
+  doc.m_docSelectedLinkUp = 0;
+  state->TargetIsGroup() = false;
+  state->EmptyGroup() = false;
+  m_core.NewReadToken();
 }
 
 std::string CGroupEditor::DeleteGroup() {
@@ -267,6 +282,7 @@ std::string CGroupEditor::DeleteGroup() {
   groups[static_cast<size_t>(count - 1)] = GroupRecord{};
   --count;
   tree.RemoveItem(selected);
+  ForgetSelection(state);
   if (IsNetwork(doc)) state->AppendHistory(Formatted("Delete %s Group", name));
   return {};
 }

@@ -42,6 +42,7 @@ class CGroupEditor {
   std::string AddSerialMember(const State& state, int group, TreeItem selected);
   void DeleteDisplay(const State& state, TreeItem selected);
   void DeleteMember(const State& state, TreeItem selected);
+  void ForgetSelection(const State& state);
 
   CConsoleCore& m_core;
 };

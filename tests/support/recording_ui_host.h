@@ -1,5 +1,7 @@
 #pragma once
 
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -31,6 +33,33 @@ class RecordingUiHost : public UiHost {
   void PageMustRefresh() override {
     std::lock_guard lock(mutex_);
     ++pageRefreshes_;
+  }
+
+  // Calls for the UI thread run at once, on the caller's thread, unless the test keeps them
+  // for its own thread (QueueUiCalls), which then runs them as an event loop would.
+  void RunOnUi(std::function<void()> call) override {
+    {
+      std::lock_guard lock(mutex_);
+      if (queueUiCalls_) {
+        uiCalls_.push_back(std::move(call));
+        return;
+      }
+    }
+    call();
+  }
+  void QueueUiCalls(bool queue) {
+    std::lock_guard lock(mutex_);
+    queueUiCalls_ = queue;
+  }
+  // Runs the calls kept so far; returns how many ran.
+  int RunUiCalls() {
+    std::deque<std::function<void()>> calls;
+    {
+      std::lock_guard lock(mutex_);
+      calls.swap(uiCalls_);
+    }
+    for (auto& call : calls) call();
+    return static_cast<int>(calls.size());
   }
 
   void SetNextAnswer(bool yes) {
@@ -71,6 +100,8 @@ class RecordingUiHost : public UiHost {
   int treeChanges_ = 0;
   int pageRefreshes_ = 0;
   bool nextAnswer_ = true;
+  bool queueUiCalls_ = false;
+  std::deque<std::function<void()>> uiCalls_;
 };
 
 }  // namespace tarnex::testing
