@@ -385,7 +385,8 @@ std::string CCommandTransaction::SerialExchange(std::string_view command) {
   if (channel == nullptr) return std::string();
   const std::string_view setId =
       command.size() >= protocol::kSetIdPos + 2 ? command.substr(protocol::kSetIdPos, 2) : "";
-  return channel->Exchange(command, kSerialReplyPause, m_core.SleeperCopy(), setId, timeout);
+  return channel->Exchange(command, kSerialReplyPause, m_core.SleeperCopy(), setId, timeout,
+                           m_core.StopFd());
 }
 
 }  // namespace tarnex

@@ -244,6 +244,15 @@ TEST_F(SerialTransactionTest, AGroupSendAddressesEachMemberAndWritesItsHistory) 
   EXPECT_EQ(doc->m_docCurrentSetId, "1f");
 }
 
+// The console is closing: no member hears another command, so a group's pauses and waits do
+// not add up after the close.
+TEST_F(SerialTransactionTest, NothingIsWrittenOnceTheConsoleStops) {
+  Select(Tree().GroupItem(0));
+  core->Stop();
+  EXPECT_EQ(Send("ka 01 00\n"), "");
+  EXPECT_TRUE(line.written_.empty());
+}
+
 TEST_F(SerialTransactionTest, SetIdZeroGoesOutOnceEvenWithAGroupSelected) {
   Select(Tree().GroupItem(0));
   doc->m_docCurrentSetId = "00";

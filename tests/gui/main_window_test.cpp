@@ -12,7 +12,10 @@
 #include "app/device_tree_view_model.h"
 #include "app/main_frame.h"
 #include "config/network_manager_doc.h"
+#include "console/command_transaction.h"
+#include "display-sim/command_log.h"
 #include "display-sim/display_fleet.h"
+#include "display-sim/serial_line.h"
 #include "gui_fixture.h"
 #include "support/qt_settle.h"
 
@@ -343,6 +346,60 @@ TEST_F(MainWindowTest, TabLeadsFromTheTreeIntoThePageOnTop) {
                                   : QString::fromLatin1(focus->metaObject()->className()));
   }
   EXPECT_EQ(reached, QStringList({"QTabBar", "Power On", "Power Off"}));
+}
+
+// The console on serial line COM1, with simulated displays behind it: only set ID 01 answers.
+class SerialWindowTest : public testing::ConfigFolderFixture {
+ protected:
+  void SetUp() override {
+    ConfigFolderFixture::SetUp();
+    WriteFile("QXMNTSerialConfig.ini",
+              "[Communication]\nm_docCommunicationTrue=1\nm_docCommunicationSelect=2\n"
+              "[SerialSetting]\nm_docPortStr=COM1\nm_docBaudrate=9600\nm_docData=8\n");
+  }
+  void TearDown() override {
+    frame.reset();
+    ::unsetenv("TARNEX_COM1");
+    ConfigFolderFixture::TearDown();
+  }
+
+  // Starts the console with COM1 on `device`.
+  void Start(const std::string& device) {
+    ::setenv("TARNEX_COM1", device.c_str(), 1);
+    doc.OnNewDocument();
+    CMainFrame::Options options;
+    options.view.presenter = [this](QWidget*, const QString& text) { messages.append(text); };
+    frame = std::make_unique<CMainFrame>(doc, login, options);
+    frame->View().OnInitialUpdate();
+    testing::SettleJobs(frame->View().Core().Jobs());
+  }
+
+  sim::CommandLog log;
+  sim::SerialLine line{{.setIds = {"01"}}, log};
+  LoginCredentials login{kDefaultLoginId, kDefaultLoginPassword};
+  COsprelNetworkManagerDoc doc;
+  std::unique_ptr<CMainFrame> frame;
+  QStringList messages;
+};
+
+// A send to a group of six set IDs that never answer: one after another, each would wait out
+// its three-second time-out. Closing ends the send at once, and the members after the one
+// being waited for hear nothing more.
+TEST_F(SerialWindowTest, ClosingDuringAGroupSendToSilentSetIdsEndsItAtOnce) {
+  Start(line.Path());
+  CConsoleCore& core = frame->View().Core();
+  CommandTarget group;
+  group.route = CommandTarget::Route::kSerial;
+  group.setIds = {"02", "03", "04", "05", "06", "07"};
+  group.serialGroup = true;
+  core.Jobs().Post([&core, group] { core.Transaction().SendCommand("ka 01 00\n", group); });
+  ASSERT_TRUE(testing::RunUntil([&] { return !log.CommandsTo("serial:02").empty(); }, 2000));
+
+  const auto started = std::chrono::steady_clock::now();
+  frame->close();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+  EXPECT_FALSE(core.Jobs().Busy());
+  EXPECT_TRUE(log.CommandsTo("serial:07").empty());
 }
 
 }  // namespace
