@@ -132,7 +132,7 @@ void CMainFrame::OnConnectionSetting() {
   hooks.closeRequest = [this] {
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
   };
-  CSettingDlg dialog(m_doc, m_view->Core(), m_view->SerialPort(), std::move(hooks), this);
+  CSettingDlg dialog(m_view->Core(), m_view->SerialPort(), std::move(hooks), this);
   dialog.exec();
 }
 

@@ -75,7 +75,7 @@ void COsprelNetworkManagerView::BuildLayout() {
   m_modeEdit->setAlignment(Qt::AlignCenter);
   m_modeEdit->setFocusPolicy(Qt::NoFocus);
 
-  m_model = new DeviceTreeViewModel(m_core, m_core.Lock()->Tree(), this);
+  m_model = new DeviceTreeViewModel(m_core, this);
   m_treeView = new QTreeView(this);
   m_treeView->setModel(m_model);
   m_treeView->setHeaderHidden(true);
