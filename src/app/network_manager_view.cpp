@@ -146,12 +146,17 @@ void COsprelNetworkManagerView::ShowMode() {
 
 // In serial mode the displays are reached through the port of the stored line settings; a
 // port that cannot be opened is reported by the port, and every exchange then stays silent.
+// The report is a box that waits for the operator, so the port is opened after the console
+// lock is let go.
 void COsprelNetworkManagerView::OpenSerialLine() {
-  auto state = m_core.Lock();
-  const COsprelNetworkManagerDoc& doc = state->Doc();
-  if (doc.m_docCommunicationSelect != kSerialMode) return;
-  m_serialPort.OpenSerialPort(doc.m_docPortStr, doc.m_docBaudrate, doc.m_docData, doc.m_docStop,
-                              doc.m_docParity);
+  SerialLineSettings settings;
+  {
+    auto state = m_core.Lock();
+    const COsprelNetworkManagerDoc& doc = state->Doc();
+    if (doc.m_docCommunicationSelect != kSerialMode) return;
+    settings = {doc.m_docPortStr, doc.m_docBaudrate, doc.m_docData, doc.m_docStop, doc.m_docParity};
+  }
+  m_serialPort.OpenSerialPort(settings);
 }
 
 void COsprelNetworkManagerView::StopSupervision() {

@@ -13,6 +13,7 @@
 
 #include "app/communication_change.h"
 #include "app/dialog_keys.h"
+#include "app/document_snapshot.h"
 #include "app/information_dlg.h"
 #include "app/setting_dlg_lists.h"
 
@@ -41,8 +42,8 @@ CSettingDlg::CSettingDlg(CConsoleCore& core, CSerialPort& port, Hooks hooks, QWi
   BuildLayout();
   FillLists();
   {
-    auto state = m_core.Lock();
-    COsprelNetworkManagerDoc& doc = state->Doc();
+    DocumentSnapshot snapshot(m_core);
+    COsprelNetworkManagerDoc& doc = snapshot.Doc();
     m_openingMode = doc.m_docCommunicationSelect;
     // A mode that is neither (a hand-edited file) loaded no tables; writing them would wipe
     // the file, so nothing is written then.
@@ -168,19 +169,20 @@ void CSettingDlg::ConfirmSerial() {
     doc.m_docStopInt = positions.stop;
     doc.m_docParityInt = positions.parity;
   }
-  // Outside the console lock: the port may tell the operator that it cannot open.
+  // Without the console lock: a port that cannot open tells the operator in a box.
   m_port.OpenSerialPort(settings);
-  auto state = m_core.Lock();
-  WriteCommunicationChange(state->Doc());
+  WriteCommunicationChange(DocumentSnapshot(m_core).Doc());
 }
 
 void CSettingDlg::ConfirmNetwork() {
-  auto state = m_core.Lock();
-  COsprelNetworkManagerDoc& doc = state->Doc();
-  doc.m_docCommunicationSelect = kNetworkMode;
-  doc.m_docNoSave = 1;
-  doc.m_docCommunicationTrue = 1;
-  WriteCommunicationChange(doc);
+  {
+    auto state = m_core.Lock();
+    COsprelNetworkManagerDoc& doc = state->Doc();
+    doc.m_docCommunicationSelect = kNetworkMode;
+    doc.m_docNoSave = 1;
+    doc.m_docCommunicationTrue = 1;
+  }
+  WriteCommunicationChange(DocumentSnapshot(m_core).Doc());
 }
 
 // The port is closed only when no mode is chosen at all: in either mode it is the console's

@@ -19,8 +19,9 @@ namespace tarnex {
 // change is written to disk and ends the application, so the chosen link is used from the
 // next start; nothing else about the running console changes.
 //
-// UI thread. The document is read and changed under the console lock, never while the serial
-// port is being opened, so the dialog cannot deadlock with an exchange in progress.
+// UI thread. The document is read and changed under the console lock, and written to disk from
+// a copy after the lock is let go; the serial port is opened without it, and its open does not
+// wait for an exchange in progress, so the window never waits for a display.
 class CSettingDlg : public QDialog {
  public:
   struct Hooks {

@@ -17,6 +17,7 @@
 #include "display-sim/display_fleet.h"
 #include "display-sim/serial_line.h"
 #include "gui_fixture.h"
+#include "support/lock_probe.h"
 #include "support/qt_settle.h"
 
 namespace tarnex {
@@ -358,17 +359,23 @@ class SerialWindowTest : public testing::ConfigFolderFixture {
               "[SerialSetting]\nm_docPortStr=COM1\nm_docBaudrate=9600\nm_docData=8\n");
   }
   void TearDown() override {
+    probe.reset();
     frame.reset();
     ::unsetenv("TARNEX_COM1");
     ConfigFolderFixture::TearDown();
   }
 
-  // Starts the console with COM1 on `device`.
+  // Starts the console with COM1 on `device`. Each message box looks whether the console lock
+  // is free while it is up.
   void Start(const std::string& device) {
     ::setenv("TARNEX_COM1", device.c_str(), 1);
     doc.OnNewDocument();
     CMainFrame::Options options;
-    options.view.presenter = [this](QWidget*, const QString& text) { messages.append(text); };
+    options.view.presenter = [this](QWidget*, const QString& text) {
+      messages.append(text);
+      probe = std::make_unique<testing::LockProbe>(frame->View().Core());
+      lockFree.push_back(probe->TakenWithin(std::chrono::milliseconds(500)));
+    };
     frame = std::make_unique<CMainFrame>(doc, login, options);
     frame->View().OnInitialUpdate();
     testing::SettleJobs(frame->View().Core().Jobs());
@@ -380,6 +387,8 @@ class SerialWindowTest : public testing::ConfigFolderFixture {
   COsprelNetworkManagerDoc doc;
   std::unique_ptr<CMainFrame> frame;
   QStringList messages;
+  std::vector<bool> lockFree;
+  std::unique_ptr<testing::LockProbe> probe;
 };
 
 // A send to a group of six set IDs that never answer: one after another, each would wait out
@@ -400,6 +409,14 @@ TEST_F(SerialWindowTest, ClosingDuringAGroupSendToSilentSetIdsEndsItAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
   EXPECT_FALSE(core.Jobs().Busy());
   EXPECT_TRUE(log.CommandsTo("serial:07").empty());
+}
+
+// A port that cannot be opened is told in a box, and the console lock is free while the box
+// waits for the operator.
+TEST_F(SerialWindowTest, APortThatCannotOpenIsToldWithoutHoldingTheConsoleLock) {
+  Start("/nonexistent/tty");
+  EXPECT_EQ(messages, QStringList{"fail Port open"});
+  EXPECT_EQ(lockFree, std::vector<bool>{true});
 }
 
 }  // namespace
