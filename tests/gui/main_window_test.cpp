@@ -71,6 +71,12 @@ class MainWindowTest : public testing::ConfigFolderFixture {
     CMainFrame::Options options;
     options.view.supervisionPeriod = std::chrono::milliseconds(150);
     options.view.presenter = recorder.Presenter();
+    options.view.treeMenuDriver = [this](QMenu& menu, const QPoint& at) -> QAction* {
+      std::string entries;
+      for (const QAction* action : menu.actions()) entries += action->isEnabled() ? '1' : '0';
+      treeMenus.push_back({at, entries});
+      return nullptr;
+    };
     frame = std::make_unique<CMainFrame>(doc, login, options);
   }
   void TearDown() override {
@@ -109,6 +115,12 @@ class MainWindowTest : public testing::ConfigFolderFixture {
   std::string b;
   sim::DisplayFleet fleet;
   testing::MessageRecorder recorder;
+  // Where the tree's menu was shown, and its entries then, "1" enabled.
+  struct ShownMenu {
+    QPoint at;
+    std::string entries;
+  };
+  std::vector<ShownMenu> treeMenus;
   LoginCredentials login{kDefaultLoginId, kDefaultLoginPassword};
   COsprelNetworkManagerDoc doc;
   std::unique_ptr<CMainFrame> frame;
@@ -347,6 +359,29 @@ TEST_F(MainWindowTest, TabLeadsFromTheTreeIntoThePageOnTop) {
                                   : QString::fromLatin1(focus->metaObject()->className()));
   }
   EXPECT_EQ(reached, QStringList({"QTabBar", "Power On", "Power Off"}));
+}
+
+// The context-menu key and Shift+F10 open the tree's menu on the selected item, with that
+// item's entries, as the right button does; F10 alone does not.
+TEST_F(MainWindowTest, TheMenuKeyAndShiftF10OpenTheTreeMenuOnTheSelectedItem) {
+  Open(139);
+  View().OnInitialUpdate();
+  Settle();
+  frame->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+  QTreeView* tree = View().TreeView();
+  Select(SingleIndex(a));
+  const QRect item = tree->visualRect(SingleIndex(a));
+  const QRect shown(tree->viewport()->mapToGlobal(item.topLeft()), item.size());
+
+  QTest::keyClick(tree, Qt::Key_Menu);
+  QTest::keyClick(tree, Qt::Key_F10, Qt::ShiftModifier);
+  QTest::keyClick(tree, Qt::Key_F10);
+  ASSERT_EQ(treeMenus.size(), 2u);
+  for (const ShownMenu& menu : treeMenus) {
+    EXPECT_TRUE(shown.contains(menu.at)) << menu.at.x() << "," << menu.at.y();
+    EXPECT_EQ(menu.entries, "0110111");  // a display, and a group it could join
+  }
 }
 
 // The console on serial line COM1, with simulated displays behind it: only set ID 01 answers.
