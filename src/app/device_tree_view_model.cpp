@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "app/legacy_text.h"
+#include "console/console_core.h"
 
 namespace tarnex {
 namespace {
@@ -16,13 +17,12 @@ TreeItem HandleAt(const QStandardItem* mirror, int row) {
 
 }  // namespace
 
-DeviceTreeViewModel::DeviceTreeViewModel(TreeAccess& access, const DeviceTree& tree,
-                                         QObject* parent)
-    : QStandardItemModel(parent), m_access(access), m_tree(tree) {}
+DeviceTreeViewModel::DeviceTreeViewModel(CConsoleCore& core, QObject* parent)
+    : QStandardItemModel(parent), m_core(core) {}
 
 void DeviceTreeViewModel::Sync() {
-  const auto lock = m_access.LockTree();
-  SyncChildren(invisibleRootItem(), kNoItem);
+  auto state = m_core.Lock();
+  SyncChildren(state->Tree(), invisibleRootItem(), kNoItem);
 }
 
 std::vector<std::pair<QModelIndex, bool>> DeviceTreeViewModel::TakeExpansionChanges() {
@@ -45,8 +45,9 @@ TreeItem DeviceTreeViewModel::HandleOf(const QModelIndex& index) {
 
 // The core only appends and removes, so after the rows that are gone are removed, the mirror's
 // rows are a prefix-ordered subset of the core's children and new items slot in at their row.
-void DeviceTreeViewModel::SyncChildren(QStandardItem* mirror, TreeItem parent) {
-  const auto children = m_tree.Model().Children(parent);
+void DeviceTreeViewModel::SyncChildren(const DeviceTree& tree, QStandardItem* mirror,
+                                       TreeItem parent) {
+  const auto children = tree.Model().Children(parent);
   const std::unordered_set<TreeItem> wanted(children.begin(), children.end());
   for (int row = mirror->rowCount() - 1; row >= 0; --row) {
     if (wanted.count(HandleAt(mirror, row)) == 0) RemoveRow(mirror, row);
@@ -54,8 +55,8 @@ void DeviceTreeViewModel::SyncChildren(QStandardItem* mirror, TreeItem parent) {
   for (int row = 0; row < static_cast<int>(children.size()); ++row) {
     const TreeItem item = children[static_cast<size_t>(row)];
     QStandardItem* child = MirrorAt(mirror, row, item);
-    Update(child, item);
-    SyncChildren(child, item);
+    Update(tree, child, item);
+    SyncChildren(tree, child, item);
   }
 }
 
@@ -84,8 +85,8 @@ QStandardItem* DeviceTreeViewModel::NewItem(TreeItem item) {
 }
 
 // Only what differs is set, so a sync after a change of one icon repaints one row.
-void DeviceTreeViewModel::Update(QStandardItem* mirror, TreeItem item) {
-  const TreeModel& model = m_tree.Model();
+void DeviceTreeViewModel::Update(const DeviceTree& tree, QStandardItem* mirror, TreeItem item) {
+  const TreeModel& model = tree.Model();
   const QString label = DecodeText(model.Label(item));
   if (mirror->text() != label) mirror->setText(label);
 
@@ -99,8 +100,8 @@ void DeviceTreeViewModel::Update(QStandardItem* mirror, TreeItem item) {
   }
 
   // Only a network display can be dragged, and only onto a group.
-  const TreeRole role = m_tree.RoleOf(item);
-  const bool network = m_tree.Mode() == TreeMode::kNetwork;
+  const TreeRole role = tree.RoleOf(item);
+  const bool network = tree.Mode() == TreeMode::kNetwork;
   mirror->setDragEnabled(network && role == TreeRole::kSingle);
   mirror->setDropEnabled(network && role == TreeRole::kGroup);
 

@@ -7,17 +7,19 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
-#include "registry/tree_access.h"
 
 #include "app/tree_icon_painter.h"
 #include "registry/device_tree.h"
 
 namespace tarnex {
 
+class CConsoleCore;
+
 // The device tree as the Qt tree view shows it: a mirror of the core tree, brought in step on
 // the UI thread after every change the core announces. The core tree is changed by workers
-// too, so the view never reads it outside Sync(), which holds the console lock; items are
-// matched by their stable handle, so the selection and the expansion survive every sync.
+// too, so the view never reads it outside Sync(), which holds the console lock (the core's
+// guard); items are matched by their stable handle, so the selection and the expansion
+// survive every sync.
 class DeviceTreeViewModel : public QStandardItemModel {
  public:
   static constexpr int kHandleRole = Qt::UserRole + 1;
@@ -25,7 +27,7 @@ class DeviceTreeViewModel : public QStandardItemModel {
   static constexpr int kSelectedIconRole = Qt::UserRole + 3;
   static constexpr int kExpandedRole = Qt::UserRole + 4;
 
-  DeviceTreeViewModel(TreeAccess& access, const DeviceTree& tree, QObject* parent = nullptr);
+  explicit DeviceTreeViewModel(CConsoleCore& core, QObject* parent = nullptr);
 
   // Adds the items that are missing, removes the ones that are gone and updates labels and
   // icons. UI thread.
@@ -51,15 +53,15 @@ class DeviceTreeViewModel : public QStandardItemModel {
   Qt::DropActions supportedDropActions() const override { return Qt::CopyAction; }
 
  private:
-  void SyncChildren(QStandardItem* mirror, TreeItem parent);
+  // The console lock held.
+  void SyncChildren(const DeviceTree& tree, QStandardItem* mirror, TreeItem parent);
   QStandardItem* MirrorAt(QStandardItem* mirror, int row, TreeItem item);
   QStandardItem* NewItem(TreeItem item);
-  void Update(QStandardItem* mirror, TreeItem item);
+  void Update(const DeviceTree& tree, QStandardItem* mirror, TreeItem item);
   void RemoveRow(QStandardItem* mirror, int row);
   void Forget(QStandardItem* mirror);
 
-  TreeAccess& m_access;
-  const DeviceTree& m_tree;
+  CConsoleCore& m_core;
   TreeIconSet m_icons;
   std::unordered_map<TreeItem, QStandardItem*> m_items;
   std::vector<QStandardItem*> m_expansionChanged;

@@ -13,6 +13,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "app/document_snapshot.h"
 #include "app/operator_messages.h"
 #include "app/setting_dlg.h"
 #include "app/window_layout.h"
@@ -29,7 +30,6 @@ constexpr const char* kIdleText = "Ready";
 CMainFrame::CMainFrame(COsprelNetworkManagerDoc& doc, const LoginCredentials& login,
                        Options options, QWidget* parent)
     : QMainWindow(parent),
-      m_doc(doc),
       m_login(login),
       m_presenter(options.view.presenter ? options.view.presenter : ModalMessagePresenter()) {
   setWindowTitle(QString::fromLatin1(kApplicationTitle));
@@ -132,7 +132,7 @@ void CMainFrame::OnConnectionSetting() {
   hooks.closeRequest = [this] {
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
   };
-  CSettingDlg dialog(m_doc, m_view->Core(), m_view->SerialPort(), std::move(hooks), this);
+  CSettingDlg dialog(m_view->Core(), m_view->SerialPort(), std::move(hooks), this);
   dialog.exec();
 }
 
@@ -166,14 +166,13 @@ void CMainFrame::CloseDocument() {
   // The configuration is written first: if the session ends while the workers unwind, it is
   // already on disk. The stop makes the workers end within about a second.
   m_view->Core().Stop();
-  {
-    const auto state = m_view->Core().Lock();
-    m_saveFailed = !m_doc.OnCloseDocument(m_login);
-  }
+  // Written from a copy, so that the workers ending meanwhile do not wait for the disk.
+  DocumentSnapshot snapshot(m_view->Core());
+  m_saveFailed = !snapshot.Doc().OnCloseDocument(m_login);
   m_view->StopSupervision();
   m_view->Core().Jobs().Stop();
   // Told without the console's lock: the box waits for the operator.
-  for (const std::string& path : m_doc.FailedFiles()) {
+  for (const std::string& path : snapshot.Doc().FailedFiles()) {
     m_presenter(this, QStringLiteral("The configuration could not be saved to %1")
                           .arg(QString::fromStdString(path)));
   }

@@ -65,7 +65,6 @@ class CMainFrame : public QMainWindow {
   void ShowIdleText();
   void CentreOnScreen();
 
-  COsprelNetworkManagerDoc& m_doc;
   const LoginCredentials& m_login;
   COsprelNetworkManagerView* m_view = nullptr;
   bool m_documentClosed = false;

@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -31,6 +32,7 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
                                                      ViewSettings settings, QWidget* parent)
     : QWidget(parent),
       m_presenter(PresenterOf(settings)),
+      m_treeMenuDriver(std::move(settings.treeMenuDriver)),
       m_ui(m_presenter),
       m_core(doc, m_ui, SocketsOf(settings)),
       m_pages(new CMyPropertySheet(m_core, this)),
@@ -75,7 +77,7 @@ void COsprelNetworkManagerView::BuildLayout() {
   m_modeEdit->setAlignment(Qt::AlignCenter);
   m_modeEdit->setFocusPolicy(Qt::NoFocus);
 
-  m_model = new DeviceTreeViewModel(m_core, m_core.Lock()->Tree(), this);
+  m_model = new DeviceTreeViewModel(m_core, this);
   m_treeView = new QTreeView(this);
   m_treeView->setModel(m_model);
   m_treeView->setHeaderHidden(true);
@@ -90,10 +92,13 @@ void COsprelNetworkManagerView::BuildLayout() {
   m_treeView->setDefaultDropAction(Qt::CopyAction);
   m_treeView->setAutoExpandDelay(1000);
   m_treeView->setAutoScroll(true);
-  // The right button and the context-menu key open the group editing commands.
+  // The right button, the context-menu key and Shift+F10 open the group editing commands.
+  // The keys are caught here: under X11 they reach the tree as plain key presses, which Qt
+  // turns into no context-menu request.
   m_treeView->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(m_treeView, &QWidget::customContextMenuRequested, this,
           &COsprelNetworkManagerView::OnTreeContextMenu);
+  m_treeView->installEventFilter(this);
   m_model->SetDropHandler(
       [this](TreeItem display, TreeItem group) { OnDropOnGroup(display, group); });
 
@@ -146,12 +151,17 @@ void COsprelNetworkManagerView::ShowMode() {
 
 // In serial mode the displays are reached through the port of the stored line settings; a
 // port that cannot be opened is reported by the port, and every exchange then stays silent.
+// The report is a box that waits for the operator, so the port is opened after the console
+// lock is let go.
 void COsprelNetworkManagerView::OpenSerialLine() {
-  auto state = m_core.Lock();
-  const COsprelNetworkManagerDoc& doc = state->Doc();
-  if (doc.m_docCommunicationSelect != kSerialMode) return;
-  m_serialPort.OpenSerialPort(doc.m_docPortStr, doc.m_docBaudrate, doc.m_docData, doc.m_docStop,
-                              doc.m_docParity);
+  SerialLineSettings settings;
+  {
+    auto state = m_core.Lock();
+    const COsprelNetworkManagerDoc& doc = state->Doc();
+    if (doc.m_docCommunicationSelect != kSerialMode) return;
+    settings = {doc.m_docPortStr, doc.m_docBaudrate, doc.m_docData, doc.m_docStop, doc.m_docParity};
+  }
+  m_serialPort.OpenSerialPort(settings);
 }
 
 void COsprelNetworkManagerView::StopSupervision() {
@@ -202,7 +212,34 @@ void COsprelNetworkManagerView::OnTimer1() {
 // UI thread. The menu acts on the selection the tree handling recorded.
 void COsprelNetworkManagerView::OnTreeContextMenu(const QPoint& position) {
   TreeContextMenu menu(m_core, m_presenter, window());
+  menu.SetMenuDriver(m_treeMenuDriver);
   menu.Exec(m_treeView->viewport()->mapToGlobal(position));
+}
+
+bool COsprelNetworkManagerView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_treeView && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    if (key->key() == Qt::Key_Menu ||
+        (key->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+      OnTreeMenuKey();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+// From the keyboard the menu opens on the selected item, where the operator is looking, as Qt
+// places a keyboard context menu over an item view's current item; with nothing selected, at
+// the tree's top corner.
+void COsprelNetworkManagerView::OnTreeMenuKey() {
+  const QModelIndex current = m_treeView->currentIndex();
+  if (!current.isValid()) {
+    OnTreeContextMenu(QPoint(0, 0));
+    return;
+  }
+  m_treeView->scrollTo(current);
+  OnTreeContextMenu(m_treeView->visualRect(current).center());
 }
 
 // UI thread. The new member is shown and selected at once, as the operator dropped it.

@@ -8,6 +8,7 @@
 #include "app/operator_messages.h"
 #include "app/qt_ui_host.h"
 #include "app/serial_port_channel.h"
+#include "app/tree_context_menu.h"
 #include "console/console_core.h"
 #include "console/group_editor.h"
 #include "console/link_supervisor.h"
@@ -28,8 +29,9 @@ class DeviceTreeViewModel;
 // in their own sockets and record the messages.
 struct ViewSettings {
   std::chrono::milliseconds supervisionPeriod{10000};
-  SocketApi* sockets = nullptr;  // null: the real POSIX sockets
-  MessagePresenter presenter;    // empty: the modal box
+  SocketApi* sockets = nullptr;                // null: the real POSIX sockets
+  MessagePresenter presenter;                  // empty: the modal box
+  TreeContextMenu::MenuDriver treeMenuDriver;  // empty: the tree's menu is shown
 };
 
 // The main window's form: the mode line and the device tree on the left, and on the right
@@ -77,9 +79,14 @@ class COsprelNetworkManagerView : public QWidget {
   void OnCurrentItemChanged(const QModelIndex& current);
   void OnTimer1();
   void OnDropOnGroup(TreeItem display, TreeItem group);
+  // `position` in the tree's viewport.
   void OnTreeContextMenu(const QPoint& position);
+  // The context-menu key and Shift+F10 on the tree.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void OnTreeMenuKey();
 
   MessagePresenter m_presenter;
+  TreeContextMenu::MenuDriver m_treeMenuDriver;
   QtUiHost m_ui;
   // The one serial line, open in serial mode from start-up to the end.
   CSerialPort m_serialPort{m_ui};

@@ -17,8 +17,8 @@ class CSerialPortChannel : public SerialChannel {
   bool Write(std::string_view command) override {
     return m_port.SerialWrite(command) == command.size();
   }
-  std::string Read(std::string_view setId, int timeoutMs) override {
-    return m_port.SerialRead(setId, timeoutMs);
+  std::string Read(std::string_view setId, int timeoutMs, int cancelFd) override {
+    return m_port.SerialRead(setId, timeoutMs, cancelFd);
   }
 
  private:

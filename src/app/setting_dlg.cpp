@@ -13,6 +13,7 @@
 
 #include "app/communication_change.h"
 #include "app/dialog_keys.h"
+#include "app/document_snapshot.h"
 #include "app/information_dlg.h"
 #include "app/setting_dlg_lists.h"
 
@@ -35,19 +36,19 @@ void Fill(QComboBox* list, std::span<const std::string_view> entries, int positi
 
 }  // namespace
 
-CSettingDlg::CSettingDlg(COsprelNetworkManagerDoc& doc, DocumentAccess& access, CSerialPort& port,
-                         Hooks hooks, QWidget* parent)
-    : QDialog(parent), m_doc(doc), m_access(access), m_port(port), m_hooks(std::move(hooks)) {
+CSettingDlg::CSettingDlg(CConsoleCore& core, CSerialPort& port, Hooks hooks, QWidget* parent)
+    : QDialog(parent), m_core(core), m_port(port), m_hooks(std::move(hooks)) {
   setWindowTitle(QStringLiteral("Setting"));
   BuildLayout();
   FillLists();
   {
-    const auto lock = m_access.LockDocument();
-    m_openingMode = m_doc.m_docCommunicationSelect;
+    DocumentSnapshot snapshot(m_core);
+    COsprelNetworkManagerDoc& doc = snapshot.Doc();
+    m_openingMode = doc.m_docCommunicationSelect;
     // A mode that is neither (a hand-edited file) loaded no tables; writing them would wipe
     // the file, so nothing is written then.
-    if (m_openingMode == kNetworkMode) m_doc.WriteNetworkConfig();
-    if (m_openingMode == kSerialMode) m_doc.WriteSerialConfig();
+    if (m_openingMode == kNetworkMode) doc.WriteNetworkConfig();
+    if (m_openingMode == kSerialMode) doc.WriteSerialConfig();
   }
   m_network->setChecked(m_openingMode == kNetworkMode);
   m_serial->setChecked(m_openingMode == kSerialMode);
@@ -95,9 +96,10 @@ void CSettingDlg::BuildLayout() {
 void CSettingDlg::FillLists() {
   SerialListPositions stored;
   {
-    const auto lock = m_access.LockDocument();
-    stored = {m_doc.m_docPortInt, m_doc.m_docBaudrateInt, m_doc.m_docDataInt, m_doc.m_docParityInt,
-              m_doc.m_docStopInt};
+    auto state = m_core.Lock();
+    const COsprelNetworkManagerDoc& doc = state->Doc();
+    stored = {doc.m_docPortInt, doc.m_docBaudrateInt, doc.m_docDataInt, doc.m_docParityInt,
+              doc.m_docStopInt};
   }
   Fill(m_lists[kPort], setting_lists::kPort, stored.port);
   Fill(m_lists[kBaudrate], setting_lists::kBaudrate, stored.baudrate);
@@ -151,33 +153,36 @@ void CSettingDlg::ConfirmSerial() {
   const SerialListPositions positions = ChosenPositions();
   const SerialLineSettings settings = SettingsFromPositions(positions);
   {
-    const auto lock = m_access.LockDocument();
-    m_doc.m_docCommunicationSelect = kSerialMode;
-    m_doc.m_docNoSave = 1;
-    m_doc.m_docCommunicationTrue = 1;
-    m_doc.m_docPortStr = settings.portName;
-    m_doc.m_docBaudrate = settings.baudrate;
-    m_doc.m_docData = settings.dataBits;
-    m_doc.m_docStop = settings.stopCode;
-    m_doc.m_docParity = settings.parityCode;
-    m_doc.m_docPortInt = positions.port;
-    m_doc.m_docBaudrateInt = positions.baudrate;
-    m_doc.m_docDataInt = positions.data;
-    m_doc.m_docStopInt = positions.stop;
-    m_doc.m_docParityInt = positions.parity;
+    auto state = m_core.Lock();
+    COsprelNetworkManagerDoc& doc = state->Doc();
+    doc.m_docCommunicationSelect = kSerialMode;
+    doc.m_docNoSave = 1;
+    doc.m_docCommunicationTrue = 1;
+    doc.m_docPortStr = settings.portName;
+    doc.m_docBaudrate = settings.baudrate;
+    doc.m_docData = settings.dataBits;
+    doc.m_docStop = settings.stopCode;
+    doc.m_docParity = settings.parityCode;
+    doc.m_docPortInt = positions.port;
+    doc.m_docBaudrateInt = positions.baudrate;
+    doc.m_docDataInt = positions.data;
+    doc.m_docStopInt = positions.stop;
+    doc.m_docParityInt = positions.parity;
   }
-  // Outside the document lock: the port waits for an exchange in progress to end.
+  // Without the console lock: a port that cannot open tells the operator in a box.
   m_port.OpenSerialPort(settings);
-  const auto lock = m_access.LockDocument();
-  WriteCommunicationChange(m_doc);
+  WriteCommunicationChange(DocumentSnapshot(m_core).Doc());
 }
 
 void CSettingDlg::ConfirmNetwork() {
-  const auto lock = m_access.LockDocument();
-  m_doc.m_docCommunicationSelect = kNetworkMode;
-  m_doc.m_docNoSave = 1;
-  m_doc.m_docCommunicationTrue = 1;
-  WriteCommunicationChange(m_doc);
+  {
+    auto state = m_core.Lock();
+    COsprelNetworkManagerDoc& doc = state->Doc();
+    doc.m_docCommunicationSelect = kNetworkMode;
+    doc.m_docNoSave = 1;
+    doc.m_docCommunicationTrue = 1;
+  }
+  WriteCommunicationChange(DocumentSnapshot(m_core).Doc());
 }
 
 // The port is closed only when no mode is chosen at all: in either mode it is the console's
@@ -192,8 +197,8 @@ void CSettingDlg::done(int result) {
   QDialog::done(result);
   bool closing;
   {
-    const auto lock = m_access.LockDocument();
-    closing = m_doc.m_docNoSave == 1;
+    auto state = m_core.Lock();
+    closing = state->Doc().m_docNoSave == 1;
   }
   if (closing && m_hooks.closeRequest) m_hooks.closeRequest();
 }

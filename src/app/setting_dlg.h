@@ -3,9 +3,7 @@
 #include <QDialog>
 #include <array>
 #include <functional>
-#include <mutex>
 
-#include "config/network_manager_doc.h"
 #include "console/console_core.h"
 #include "links/serial_line_settings.h"
 #include "links/serial_port.h"
@@ -21,8 +19,9 @@ namespace tarnex {
 // change is written to disk and ends the application, so the chosen link is used from the
 // next start; nothing else about the running console changes.
 //
-// UI thread. The document is read and changed under the console lock (`access`), never while
-// the serial port is being opened, so the dialog cannot deadlock with an exchange in progress.
+// UI thread. The document is read and changed under the console lock, and written to disk from
+// a copy after the lock is let go; the serial port is opened without it, and its open does not
+// wait for an exchange in progress, so the window never waits for a display.
 class CSettingDlg : public QDialog {
  public:
   struct Hooks {
@@ -35,8 +34,7 @@ class CSettingDlg : public QDialog {
 
   // Opening writes the current mode's configuration file, so the tree as it stands is on disk
   // before any change.
-  CSettingDlg(COsprelNetworkManagerDoc& doc, DocumentAccess& access, CSerialPort& port, Hooks hooks,
-              QWidget* parent = nullptr);
+  CSettingDlg(CConsoleCore& core, CSerialPort& port, Hooks hooks, QWidget* parent = nullptr);
 
   QRadioButton* NetworkRadio() const { return m_network; }
   QRadioButton* SerialRadio() const { return m_serial; }
@@ -69,8 +67,7 @@ class CSettingDlg : public QDialog {
   void ConfirmSerial();
   void ConfirmNetwork();
 
-  COsprelNetworkManagerDoc& m_doc;
-  DocumentAccess& m_access;
+  CConsoleCore& m_core;
   CSerialPort& m_port;
   Hooks m_hooks;
   int m_openingMode = 0;

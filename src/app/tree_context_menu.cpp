@@ -50,7 +50,8 @@ TreeContextMenu::TreeContextMenu(CConsoleCore& core, MessagePresenter present, Q
 
 void TreeContextMenu::Exec(const QPoint& globalPos) {
   Refresh();
-  if (QAction* chosen = m_menu.exec(globalPos)) Run(chosen);
+  QAction* chosen = m_menuDriver ? m_menuDriver(m_menu, globalPos) : m_menu.exec(globalPos);
+  if (chosen != nullptr) Run(chosen);
 }
 
 void TreeContextMenu::Refresh() {

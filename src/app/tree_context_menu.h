@@ -43,6 +43,9 @@ class TreeContextMenu {
   // For tests: receives each dialog instead of running it modally, fills it and presses its
   // buttons; the dialog's state when the driver returns is its result.
   using DialogDriver = std::function<void(QDialog& dialog)>;
+  // For tests: receives the menu, its entries enabled, and the global position it would show
+  // at, instead of showing it; returns the chosen entry, or null.
+  using MenuDriver = std::function<QAction*(QMenu& menu, const QPoint& globalPos)>;
 
   TreeContextMenu(CConsoleCore& core, MessagePresenter present, QWidget* parent);
 
@@ -56,6 +59,7 @@ class TreeContextMenu {
   QMenu& Menu() { return m_menu; }
   QAction* Action(Command command) const { return m_actions[static_cast<size_t>(command)]; }
   void SetDialogDriver(DialogDriver driver) { m_driver = std::move(driver); }
+  void SetMenuDriver(MenuDriver driver) { m_menuDriver = std::move(driver); }
 
  private:
   // True when the dialog ended accepted.
@@ -71,6 +75,7 @@ class TreeContextMenu {
   QMenu m_menu;
   std::array<QAction*, kCommandCount> m_actions{};
   DialogDriver m_driver;
+  MenuDriver m_menuDriver;
 };
 
 }  // namespace tarnex

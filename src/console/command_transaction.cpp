@@ -432,7 +432,8 @@ std::string CCommandTransaction::SerialExchange(std::string_view command,
   const int timeout = options.shortSerialWait ? kSerialTimeoutShortMs : kSerialTimeoutLongMs;
   const std::string_view setId =
       command.size() >= protocol::kSetIdPos + 2 ? command.substr(protocol::kSetIdPos, 2) : "";
-  return channel->Exchange(command, kSerialReplyPause, m_core.SleeperCopy(), setId, timeout);
+  return channel->Exchange(command, kSerialReplyPause, m_core.SleeperCopy(), setId, timeout,
+                           CancelFd(options));
 }
 
 }  // namespace tarnex

@@ -23,19 +23,11 @@
 #include "platform/socket_api.h"
 #include "platform/ui_host.h"
 #include "registry/device_tree.h"
-#include "registry/tree_access.h"
 
 namespace tarnex {
 
 class CCommandTransaction;
 class SerialChannel;
-
-// The lock of the document for a dialog that reads and edits it while workers run.
-class DocumentAccess {
- public:
-  virtual ~DocumentAccess() = default;
-  virtual std::unique_lock<std::mutex> LockDocument() = 0;
-};
 
 // The main view's duties without the window: the document, the device tree, the network
 // links, the serial line and the command transaction.
@@ -52,10 +44,7 @@ class DocumentAccess {
 // written on the UI thread only. A job carries the target captured when the operator acted
 // and names its displays by their ids; what it finds out about the selection goes back to the
 // UI thread (UiHost::RunOnUi), which applies it only while the selection is still the same.
-class CConsoleCore : public NetworkLinkHost,
-                     public LabelSource,
-                     public TreeAccess,
-                     public DocumentAccess {
+class CConsoleCore : public NetworkLinkHost, public LabelSource {
  public:
   class State;
 
@@ -125,11 +114,6 @@ class CConsoleCore : public NetworkLinkHost,
   // LabelSource: the document asks while it is saved, under the guard.
   std::optional<std::vector<std::string>> SingleLabels() const override;
   std::optional<std::vector<std::vector<std::string>>> GroupMemberLabels() const override;
-
-  // TreeAccess and DocumentAccess: the console lock, for the window's mirror of the tree and
-  // the Setting dialog.
-  std::unique_lock<std::mutex> LockTree() override { return std::unique_lock(m_mutex); }
-  std::unique_lock<std::mutex> LockDocument() override { return std::unique_lock(m_mutex); }
 
  private:
   class TreeNotifier;

@@ -87,6 +87,10 @@ size_t ExchangeMachine::Room() const {
 ExchangeMachine::Step ExchangeMachine::Received(std::string_view bytes) {
   m_buffer.append(bytes.substr(0, Room()));
   Trace("%s", m_buffer.c_str());
+  while (const size_t stale = protocol::StaleReplyLength(m_buffer, m_spec.command)) {
+    Trace("late reply to another command dropped");
+    m_buffer.erase(0, stale);
+  }
   if (protocol::IsReplyComplete(m_buffer)) return PauseThen(kReceivePacing, AfterPause::kFinish);
   return PauseThen(kReceivePacing, AfterPause::kReceive);
 }

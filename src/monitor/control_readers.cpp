@@ -17,9 +17,6 @@ namespace {
 constexpr PageReader kMuteReader{protocol::query::kScreenMute, control::kMuteReplies};
 constexpr PageReader kMonitorOutReader{protocol::query::kRgbMonitorOut,
                                        control::kMonitorOutReplies};
-// Lets the window show the values it read before the next command goes out.
-constexpr std::chrono::milliseconds kAfterReadPause{200};
-
 }  // namespace
 
 int ReadControlInput(const ReadContext& context, std::optional<int>* input, bool shortSerialWait) {
@@ -54,7 +51,6 @@ ControlReadings ReadControlPage(const ReadContext& context, bool onTop) {
   popup.SetPos(75);
   popup.SetPos(100);
   readings.cancelled = context.Cancelled();
-  context.core->SleeperCopy()(kAfterReadPause);
   return readings;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 
 #include "monitor/read_context.h"
@@ -26,5 +27,9 @@ int ReadControlInput(const ReadContext& context, std::optional<int>* input,
 // The Control page's refresh on a console worker: the input check when the page is on top,
 // then, once it passed, the monitor output and the screen mute, behind the progress popup.
 ControlReadings ReadControlPage(const ReadContext& context, bool onTop);
+
+// After a refresh has handed its values to the window, the job keeps the display this long
+// before its next command goes out, so the operator sees them before anything changes them.
+inline constexpr std::chrono::milliseconds kAfterReadPause{200};
 
 }  // namespace tarnex

@@ -211,6 +211,7 @@ void CControl::RefreshControlPage() {
     if (readings.cancelled) return;
     QMetaObject::invokeMethod(
         this, [this, context, readings] { ShowReadings(context, readings); }, Qt::QueuedConnection);
+    if (readings.answered) context.core->SleeperCopy()(kAfterReadPause);
   });
 }
 

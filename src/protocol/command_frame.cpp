@@ -1,5 +1,6 @@
 #include "protocol/command_frame.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 
@@ -75,6 +76,20 @@ bool IsReplyComplete(std::string_view received) {
   const char last = received.back();
   if (last == 'x' || last == '\r') return true;
   return received.size() >= 2 && received[received.size() - 2] == 'x';
+}
+
+size_t StaleReplyLength(std::string_view received, std::string_view commandLetters) {
+  // "<letter> <id> OK<hex>x" or "NG": the set ID is two characters, the data hexadecimal.
+  if (commandLetters.size() < 2 || received.size() < 8) return 0;
+  if (received[0] == commandLetters[1] || received[1] != ' ' || received[4] != ' ') return 0;
+  const std::string_view ack = received.substr(kAckPos, 2);
+  if (ack != "OK" && ack != "NG") return 0;
+  size_t end = kAckPos + 2;
+  while (end < received.size() && std::isxdigit(static_cast<unsigned char>(received[end]))) ++end;
+  if (end >= received.size() || received[end] != 'x') return 0;
+  ++end;
+  while (end < received.size() && (received[end] == '\r' || received[end] == '\n')) ++end;
+  return end;
 }
 
 std::string_view ReplyText(std::string_view received) {

@@ -44,6 +44,14 @@ inline constexpr size_t kMinReplyLength = 5;
 // last byte is "x" or a carriage return, or the last-but-one byte is "x".
 bool IsReplyComplete(std::string_view received);
 
+// The length of a whole, well-formed reply at the start of the received bytes that answers
+// another command than the one with these letters ("a 01 OK00x" when "kd" was sent), with the
+// line end that follows it; 0 when the bytes start otherwise. Such a reply is a late answer to
+// an earlier command (a power command's second reply, a reply to a resend) that arrived after
+// the socket was emptied for this one: taken for this command's reply, it would shift every
+// later reply by one command. Garbage is not recognised here and is left to the readers.
+size_t StaleReplyLength(std::string_view received, std::string_view commandLetters);
+
 // The reply as the callers see it: the text up to its first NUL byte.
 std::string_view ReplyText(std::string_view received);
 

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "app/information_dlg.h"
+#include "console/console_core.h"
 #include "display-sim/command_log.h"
 #include "display-sim/serial_line.h"
 #include "platform/private_profile.h"
 #include "platform/scratch_folder.h"
-#include "support/plain_locks.h"
 #include "support/recording_ui_host.h"
 #include "support/trace_recorder.h"
 
@@ -44,7 +44,7 @@ class SettingDlgTest : public ::testing::Test {
   std::unique_ptr<CSettingDlg> Open() {
     CSettingDlg::Hooks hooks{[this](const QString& text) { labels.push_back(text.toStdString()); },
                              [this] { ++closeRequests; }};
-    return std::make_unique<CSettingDlg>(doc, lock, port, hooks);
+    return std::make_unique<CSettingDlg>(core, port, hooks);
   }
   int Int(const char* file, const char* section, const char* key) {
     return static_cast<int>(GetPrivateProfileIntA(section, key, -99, folder.File(file).c_str()));
@@ -68,8 +68,8 @@ class SettingDlgTest : public ::testing::Test {
   sim::CommandLog log;
   sim::SerialLine line{{.setIds = {"01"}}, log};
   COsprelNetworkManagerDoc doc;
-  testing::PlainLocks lock;
   testing::RecordingUiHost ui;
+  CConsoleCore core{doc, ui};
   CSerialPort port{ui};
   std::vector<std::string> labels;
   int closeRequests = 0;

@@ -249,6 +249,15 @@ TEST_F(SerialTransactionTest, AGroupSendAddressesEachMemberAndWritesItsHistory) 
   EXPECT_EQ(doc->m_docCurrentSetId, "");  // the selection is the group's, not a member's
 }
 
+// The console is closing: no member hears another command, so a group's pauses and waits do
+// not add up after the close.
+TEST_F(SerialTransactionTest, NothingIsWrittenOnceTheConsoleStops) {
+  Select(Tree().GroupItem(0));
+  core->Stop();
+  EXPECT_EQ(Send("ka 01 00\n"), std::nullopt);  // cancelled before the first member
+  EXPECT_TRUE(line.written_.empty());
+}
+
 TEST_F(SerialTransactionTest, SetIdZeroGoesOutOnceEvenWithAGroupSelected) {
   Select(Tree().GroupItem(0));
   doc->m_docCurrentSetId = "00";

@@ -132,8 +132,13 @@ class RandomOperatorTest : public testing::ConsoleFixture {
     }
     ++shown;
     if (selectedDisplay != aimed || value != aimed) {
+      std::string recent;
+      if (aimed >= 0) {
+        for (const std::string& c : fleet.CommandsTo(addresses[static_cast<size_t>(aimed)]))
+          recent += c;
+      }
       ADD_FAILURE() << "shown contrast " << value << " while display " << selectedDisplay
-                    << " is selected (read aimed at " << aimed << ")";
+                    << " is selected (read aimed at " << aimed << ")" << recent;
     }
   }
   void SetContrastOrBrightness() {

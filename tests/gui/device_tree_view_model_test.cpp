@@ -5,8 +5,9 @@
 #include <atomic>
 #include <thread>
 
+#include "console/console_core.h"
 #include "gui_fixture.h"
-#include "support/plain_locks.h"
+#include "support/recording_ui_host.h"
 
 namespace tarnex {
 namespace {
@@ -16,7 +17,7 @@ using Role = DeviceTreeViewModel;
 class TreeMirrorTest : public ::testing::Test {
  protected:
   TreeMirrorTest() {
-    const auto guard = lock.LockTree();
+    auto state = core.Lock();
     tree.Reset(TreeMode::kNetwork);
   }
 
@@ -42,16 +43,19 @@ class TreeMirrorTest : public ::testing::Test {
     return lines;
   }
 
-  testing::PlainLocks lock;
-  DeviceTree tree;
-  DeviceTreeViewModel mirror{lock, tree};
+  COsprelNetworkManagerDoc doc;
+  testing::RecordingUiHost ui;
+  CConsoleCore core{doc, ui};
+  // Changed only with the guard held; read without it only while no other thread changes it.
+  DeviceTree& tree = core.Lock()->Tree();
+  DeviceTreeViewModel mirror{core};
   QAbstractItemModelTester tester{&mirror, QAbstractItemModelTester::FailureReportingMode::Fatal};
 };
 
 TEST_F(TreeMirrorTest, InsertsRemovalsLabelsAndIconsFollowTheCore) {
   TreeItem lobby, group;
   {
-    const auto guard = lock.LockTree();
+    auto state = core.Lock();
     lobby = tree.AppendSingle("127.0.0.101", TreeIcon::kConnected);
     tree.AppendSingle("127.0.0.102", TreeIcon::kDisconnected);
     group = tree.AppendGroup("Hall");
@@ -62,7 +66,7 @@ TEST_F(TreeMirrorTest, InsertsRemovalsLabelsAndIconsFollowTheCore) {
                                   " Hall/4", "  [1]127.0.0.101/1"}));
 
   {
-    const auto guard = lock.LockTree();
+    auto state = core.Lock();
     tree.Relabel(lobby, "[Lobby]127.0.0.101");
     tree.MarkDisconnected("127.0.0.101");
     tree.RemoveItem(tree.FindSingleByKey("127.0.0.102"));
@@ -77,7 +81,7 @@ TEST_F(TreeMirrorTest, InsertsRemovalsLabelsAndIconsFollowTheCore) {
 TEST_F(TreeMirrorTest, TheSelectedItemSurvivesChangesAroundIt) {
   TreeItem kept;
   {
-    const auto guard = lock.LockTree();
+    auto state = core.Lock();
     tree.AppendSingle("127.0.0.104", TreeIcon::kConnected);
     kept = tree.AppendSingle("127.0.0.105", TreeIcon::kConnected);
   }
@@ -86,7 +90,7 @@ TEST_F(TreeMirrorTest, TheSelectedItemSurvivesChangesAroundIt) {
   selection.setCurrentIndex(mirror.IndexOf(kept), QItemSelectionModel::ClearAndSelect);
 
   {
-    const auto guard = lock.LockTree();
+    auto state = core.Lock();
     tree.RemoveItem(tree.FindSingleByKey("127.0.0.104"));
     tree.SetIcon(kept, TreeIcon::kDisconnected);
   }
@@ -98,12 +102,12 @@ TEST_F(TreeMirrorTest, TheSelectedItemSurvivesChangesAroundIt) {
 
 TEST_F(TreeMirrorTest, AResetTreeIsMirroredAfresh) {
   {
-    const auto guard = lock.LockTree();
+    auto state = core.Lock();
     tree.AppendSingle("127.0.0.106", TreeIcon::kConnected);
   }
   mirror.Sync();
   {
-    const auto guard = lock.LockTree();
+    auto state = core.Lock();
     tree.BuildSerialTree({});
   }
   mirror.Sync();
@@ -115,7 +119,7 @@ TEST_F(TreeMirrorTest, AResetTreeIsMirroredAfresh) {
 
 TEST_F(TreeMirrorTest, TheCoreExpansionIsHandedToTheView) {
   {
-    const auto guard = lock.LockTree();
+    auto state = core.Lock();
     tree.AppendSingle("127.0.0.107", TreeIcon::kConnected);
   }
   mirror.Sync();
@@ -133,7 +137,7 @@ TEST_F(TreeMirrorTest, ChangesFromAWorkerAreMirroredConsistently) {
   std::atomic<bool> done{false};
   std::thread worker([&] {
     for (int i = 0; i < 200; ++i) {
-      const auto guard = lock.LockTree();
+      auto state = core.Lock();
       const std::string address = "127.0.0." + std::to_string(110 + i % 20);
       const TreeItem found = tree.FindSingleByKey(address);
       if (found != kNoItem && i % 3 == 0) {

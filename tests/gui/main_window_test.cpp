@@ -12,8 +12,12 @@
 #include "app/device_tree_view_model.h"
 #include "app/main_frame.h"
 #include "config/network_manager_doc.h"
+#include "console/command_transaction.h"
+#include "display-sim/command_log.h"
 #include "display-sim/display_fleet.h"
+#include "display-sim/serial_line.h"
 #include "gui_fixture.h"
+#include "support/lock_probe.h"
 #include "support/loopback_block.h"
 #include "support/qt_settle.h"
 
@@ -69,6 +73,12 @@ class MainWindowTest : public testing::ConfigFolderFixture {
     CMainFrame::Options options;
     options.view.supervisionPeriod = std::chrono::milliseconds(150);
     options.view.presenter = recorder.Presenter();
+    options.view.treeMenuDriver = [this](QMenu& menu, const QPoint& at) -> QAction* {
+      std::string entries;
+      for (const QAction* action : menu.actions()) entries += action->isEnabled() ? '1' : '0';
+      treeMenus.push_back({at, entries});
+      return nullptr;
+    };
     frame = std::make_unique<CMainFrame>(doc, login, options);
   }
   void TearDown() override {
@@ -107,6 +117,12 @@ class MainWindowTest : public testing::ConfigFolderFixture {
   std::string b;
   sim::DisplayFleet fleet;
   testing::MessageRecorder recorder;
+  // Where the tree's menu was shown, and its entries then, "1" enabled.
+  struct ShownMenu {
+    QPoint at;
+    std::string entries;
+  };
+  std::vector<ShownMenu> treeMenus;
   LoginCredentials login{kDefaultLoginId, kDefaultLoginPassword};
   COsprelNetworkManagerDoc doc;
   std::unique_ptr<CMainFrame> frame;
@@ -345,6 +361,100 @@ TEST_F(MainWindowTest, TabLeadsFromTheTreeIntoThePageOnTop) {
                                   : QString::fromLatin1(focus->metaObject()->className()));
   }
   EXPECT_EQ(reached, QStringList({"QTabBar", "Power On", "Power Off"}));
+}
+
+// The context-menu key and Shift+F10 open the tree's menu on the selected item, with that
+// item's entries, as the right button does; F10 alone does not.
+TEST_F(MainWindowTest, TheMenuKeyAndShiftF10OpenTheTreeMenuOnTheSelectedItem) {
+  Open(139);
+  View().OnInitialUpdate();
+  Settle();
+  frame->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+  QTreeView* tree = View().TreeView();
+  Select(SingleIndex(a));
+  const QRect item = tree->visualRect(SingleIndex(a));
+  const QRect shown(tree->viewport()->mapToGlobal(item.topLeft()), item.size());
+
+  QTest::keyClick(tree, Qt::Key_Menu);
+  QTest::keyClick(tree, Qt::Key_F10, Qt::ShiftModifier);
+  QTest::keyClick(tree, Qt::Key_F10);
+  ASSERT_EQ(treeMenus.size(), 2u);
+  for (const ShownMenu& menu : treeMenus) {
+    EXPECT_TRUE(shown.contains(menu.at)) << menu.at.x() << "," << menu.at.y();
+    EXPECT_EQ(menu.entries, "0110111");  // a display, and a group it could join
+  }
+}
+
+// The console on serial line COM1, with simulated displays behind it: only set ID 01 answers.
+class SerialWindowTest : public testing::ConfigFolderFixture {
+ protected:
+  void SetUp() override {
+    ConfigFolderFixture::SetUp();
+    WriteFile("QXMNTSerialConfig.ini",
+              "[Communication]\nm_docCommunicationTrue=1\nm_docCommunicationSelect=2\n"
+              "[SerialSetting]\nm_docPortStr=COM1\nm_docBaudrate=9600\nm_docData=8\n");
+  }
+  void TearDown() override {
+    probe.reset();
+    frame.reset();
+    ::unsetenv("TARNEX_COM1");
+    ConfigFolderFixture::TearDown();
+  }
+
+  // Starts the console with COM1 on `device`. Each message box looks whether the console lock
+  // is free while it is up.
+  void Start(const std::string& device) {
+    ::setenv("TARNEX_COM1", device.c_str(), 1);
+    doc.OnNewDocument();
+    CMainFrame::Options options;
+    options.view.presenter = [this](QWidget*, const QString& text) {
+      messages.append(text);
+      probe = std::make_unique<testing::LockProbe>(frame->View().Core());
+      lockFree.push_back(probe->TakenWithin(std::chrono::milliseconds(500)));
+    };
+    frame = std::make_unique<CMainFrame>(doc, login, options);
+    frame->View().OnInitialUpdate();
+    testing::SettleJobs(frame->View().Core().Jobs());
+  }
+
+  sim::CommandLog log;
+  sim::SerialLine line{{.setIds = {"01"}}, log};
+  LoginCredentials login{kDefaultLoginId, kDefaultLoginPassword};
+  COsprelNetworkManagerDoc doc;
+  std::unique_ptr<CMainFrame> frame;
+  QStringList messages;
+  std::vector<bool> lockFree;
+  std::unique_ptr<testing::LockProbe> probe;
+};
+
+// A send to a group of six set IDs that never answer: one after another, each would wait out
+// its three-second time-out. Closing ends the send at once, and the members after the one
+// being waited for hear nothing more.
+TEST_F(SerialWindowTest, ClosingDuringAGroupSendToSilentSetIdsEndsItAtOnce) {
+  Start(line.Path());
+  CConsoleCore& core = frame->View().Core();
+  CommandTarget group;
+  group.route = CommandTarget::Route::kSerial;
+  group.setIds = {"02", "03", "04", "05", "06", "07"};
+  group.serialGroup = true;
+  core.Jobs().Post(group.Keys(),
+                   [&core, group] { core.Transaction().SendCommand("ka 01 00\n", group); });
+  ASSERT_TRUE(testing::RunUntil([&] { return !log.CommandsTo("serial:02").empty(); }, 2000));
+
+  const auto started = std::chrono::steady_clock::now();
+  frame->close();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+  EXPECT_FALSE(core.Jobs().Busy());
+  EXPECT_TRUE(log.CommandsTo("serial:07").empty());
+}
+
+// A port that cannot be opened is told in a box, and the console lock is free while the box
+// waits for the operator.
+TEST_F(SerialWindowTest, APortThatCannotOpenIsToldWithoutHoldingTheConsoleLock) {
+  Start("/nonexistent/tty");
+  EXPECT_EQ(messages, QStringList{"fail Port open"});
+  EXPECT_EQ(lockFree, std::vector<bool>{true});
 }
 
 }  // namespace

@@ -154,6 +154,28 @@ TEST_F(NetworkExchangeTest, WhatWasQueuedBeforeTheSendIsNotTakenForTheReply) {
   EXPECT_EQ(pair.DisplayReads(), "kd 01 ff\n");  // the bytes sent do not change
 }
 
+// A late reply to an earlier command (a resend's second answer, a power command's) that lands
+// after the socket was emptied must not pass for this command's reply: every later reply
+// would then answer the command before it. Garbage is still handed to the readers.
+TEST_F(NetworkExchangeTest, ALateReplyToAnotherCommandIsNotTakenForTheReply) {
+  onPause = [this](size_t count) {
+    if (count == 1) pair.DisplayWrites("g 01 OK1ax\r\n");
+    if (count == 2) pair.DisplayWrites("r 01 OK00xd 01 OK01x");
+  };
+  EXPECT_EQ(Exchange("kd 01 ff\n").reply, "d 01 OK01x");
+
+  pauses.clear();
+  onPause = [this](size_t count) {
+    if (count == 1) pair.DisplayWrites("d 01 OK01x");  // a repeated answer to the same command
+  };
+  EXPECT_EQ(Exchange("kd 01 ff\n").reply, "d 01 OK01x");
+  pauses.clear();
+  onPause = [this](size_t count) {
+    if (count == 1) pair.DisplayWrites("#?! garbage x");
+  };
+  EXPECT_EQ(Exchange("kd 01 ff\n").reply, "#?! garbage x");
+}
+
 TEST_F(NetworkExchangeTest, AFirstSegmentShorterThanAReplyHeaderIsNotAWholeReply) {
   onPause = [this](size_t count) {
     if (count == 1) pair.DisplayWrites("x ");

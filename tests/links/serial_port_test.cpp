@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include "display-sim/command_log.h"
 #include "display-sim/serial_line.h"
+#include "platform/cancel_token.h"
 #include "serial_test_peer.h"
 #include "support/recording_ui_host.h"
 #include "support/trace_recorder.h"
@@ -218,6 +220,64 @@ TEST_F(SerialReadTest, WriteToAStalledLineIsBounded) {
   const auto start = Clock::now();
   EXPECT_LT(port.SerialWrite(flood), flood.size());
   EXPECT_LT(Clock::now() - start, 3s);
+}
+
+// A worker waits for a display that stays silent; `act` runs once the wait is under way. The
+// reply is what the wait gave, and the times are from the start of `act` until it returned
+// and until the wait ended.
+struct Interrupted {
+  std::string reply;
+  Clock::duration act, wait;
+};
+template <typename Read, typename Act>
+Interrupted InterruptRead(Read read, Act act) {
+  Interrupted result{"unset", {}, {}};
+  std::atomic<bool> reading{false};
+  Clock::time_point ended;
+  std::thread worker([&] {
+    reading = true;
+    result.reply = read();
+    ended = Clock::now();
+  });
+  while (!reading) std::this_thread::yield();
+  std::this_thread::sleep_for(200ms);  // into its poll
+  const auto start = Clock::now();
+  act();
+  result.act = Clock::now() - start;
+  worker.join();
+  result.wait = ended - start;
+  return result;
+}
+
+// The console is closing: a wait for the reply ends at once with nothing, even with part of a
+// reply in, and an exchange after that does not wait either.
+TEST_F(SerialReadTest, ACancelEndsTheWaitAtOnceWithNothing) {
+  CancelToken stop;
+  peer.Send("a 05 OK0");
+  const Interrupted read =
+      InterruptRead([&] { return port.SerialRead("05", 3000, stop.Fd()); }, [&] { stop.Cancel(); });
+  EXPECT_EQ(read.reply, "");
+  EXPECT_LT(read.wait, 500ms);
+  const auto start = Clock::now();
+  EXPECT_EQ(port.Exchange("ka 05 ff\n", 3000, kNoPause, stop.Fd()), "");
+  EXPECT_LT(Clock::now() - start, 500ms);
+}
+
+// The window's thread opens or closes the port while a worker waits for a silent display:
+// neither waits for the read's time-out, the read gives up with nothing, and the line opened
+// again answers.
+TEST_F(SerialReadTest, OpenAndCloseDoNotWaitForAReadInProgress) {
+  const auto read = [&] { return port.SerialRead("05", 3000); };
+  const Interrupted reopened = InterruptRead(read, [&] { EXPECT_TRUE(Open()); });
+  peer.Send("a 05 OK01x");
+  EXPECT_EQ(port.SerialRead("05", 500), "a 01 OK01x");
+  const Interrupted closed = InterruptRead(read, [&] { port.ClosePort(); });
+  for (const Interrupted& each : {reopened, closed}) {
+    EXPECT_EQ(each.reply, "");
+    EXPECT_LT(each.act, 500ms);
+    EXPECT_LT(each.wait, 500ms);
+  }
+  EXPECT_FALSE(port.IsOpen());
 }
 
 TEST_F(SerialReadTest, ClosingIsTraced) {

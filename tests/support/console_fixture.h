@@ -59,7 +59,7 @@ class SimSerialChannel : public SerialChannel {
     }
     return true;
   }
-  std::string Read(std::string_view, int) override { return pending_; }
+  std::string Read(std::string_view, int, int) override { return pending_; }
 
   std::vector<std::string> written_;
 
