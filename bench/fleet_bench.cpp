@@ -74,7 +74,8 @@ int ParseCount(std::string_view flag, const char* text, int low, int high) {
 Options ParseOptions(int argc, char** argv) {
   Options options;
   bool unreachableGiven = false;
-  for (int i = 1; i < argc; ++i) {
+  // Every flag takes a value: they come in pairs.
+  for (int i = 1; i < argc; i += 2) {
     const std::string_view flag = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (flag == "--displays") {
@@ -87,7 +88,6 @@ Options ParseOptions(int argc, char** argv) {
     } else {
       throw std::invalid_argument("unknown flag " + std::string(flag));
     }
-    ++i;
   }
   if (!unreachableGiven) options.unreachable = std::min(options.unreachable, options.displays / 2);
   if (options.unreachable > options.displays) {
