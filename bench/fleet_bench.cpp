@@ -1,11 +1,31 @@
 // fleet-bench: the console core against a whole fleet of simulated displays on loopback.
 //
 // One display-sim process serves the fleet (127.0.1.1 upwards), so that this process holds
-// only the console's side. Measured: start-up with the stored displays of which some are
-// unreachable (until every display has its state), one supervision pass over the
-// unreachable ones, "kd 01 01\n" to a group of every display once all answer, the same to a
-// group of one, and the peak resident memory of this process. The last line is the summary:
-//   fleet-bench: start <ms> ms, pass <ms> ms, group <ms> ms, one <ms> ms, rss <MB> MB
+// only the console's side. The last two addresses of --displays are not part of the fleet:
+// one silent display (it accepts connections and reads, never answers) and one healthy one,
+// for the switch below; the fleet is the rest. Measured: start-up with the stored displays of
+// which some are unreachable (until every display has its state), one supervision pass over
+// the unreachable ones, "kd 01 01\n" to a group of every fleet display once all answer, the
+// same to a group of one, the switch, and the peak resident memory of this process.
+//
+// The switch: the operator selects the silent display and its Control page read starts, then
+// selects the healthy display; measured is the time from that second selection until the
+// healthy display's page read has returned with its values. The read itself paces the
+// display (three exchanges of about 100 ms and the 200 ms pause after them), so about 500 ms
+// is the floor; what the switch adds shows in the line before the summary, which says when
+// the healthy display's read began. Three times: with
+// nothing else in flight to the silent display, with a setter to it in flight, and with a
+// group send in flight to a group of the fleet and the silent display. The selection comes
+// once the silent display has received the read's query (or the group's command), so the
+// read, or the send it waits behind, is really waiting for the silent display. The bench
+// fails when the cancelled read blames the silent display: a "Monitor is not communicated
+// with PC" line for it or a "Projector is Disconnected" message. The setter and the group
+// send are not cancelled by a selection; each gives the silent display up at its own deadline
+// with one such line, which is expected, and the next supervision pass reconnects it.
+//
+// The last line is the summary (switch: nothing / setter / group send in flight):
+//   fleet-bench: start <ms> ms, pass <ms> ms, group <ms> ms, one <ms> ms,
+//                switch <ms>/<ms>/<ms> ms, rss <MB> MB   (one line)
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -25,6 +45,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -34,14 +55,19 @@
 #include <thread>
 #include <vector>
 
+#include "config/history_report.h"
 #include "config/network_manager_doc.h"
 #include "console/command_transaction.h"
 #include "console/console_core.h"
 #include "console/link_supervisor.h"
 #include "console/page_host.h"
 #include "console/selection_handler.h"
+#include "monitor/control_readers.h"
+#include "monitor/page_setter.h"
+#include "monitor/read_context.h"
 #include "platform/open_file_limit.h"
 #include "platform/ui_host.h"
+#include "protocol/command_catalogue.h"
 
 namespace {
 
@@ -52,6 +78,16 @@ constexpr uint32_t kFirstAddress = (127U << 24) | (1U << 8) | 1U;  // 127.0.1.1
 constexpr auto kSimStartTimeout = 120s;
 constexpr int kSpareDescriptors = 64;
 constexpr std::string_view kCommand = "kd 01 01\n";
+// The silent and the healthy display of the switch, after the fleet.
+constexpr int kSwitchDisplays = 2;
+// Group 2 holds the fleet and the silent display.
+constexpr int kSwitchGroup = 2;
+// Far more than a loopback exchange takes; a read or a send that is not seen by then is lost.
+constexpr auto kReceiveWait = 5s;
+// More than a send to the silent display takes to give it up (three receives of 3 s).
+constexpr auto kSettleWait = 30s;
+constexpr std::string_view kGiveUp = "Monitor is not communicated with PC";
+constexpr std::string_view kLostMessage = "Projector is Disconnected";
 
 struct Options {
   int displays = 1000;
@@ -74,11 +110,12 @@ int ParseCount(std::string_view flag, const char* text, int low, int high) {
 Options ParseOptions(int argc, char** argv) {
   Options options;
   bool unreachableGiven = false;
-  for (int i = 1; i < argc; ++i) {
+  // Every flag takes a value: they come in pairs.
+  for (int i = 1; i < argc; i += 2) {
     const std::string_view flag = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (flag == "--displays") {
-      options.displays = ParseCount(flag, value, 1, tarnex::kMaxDisplays);
+      options.displays = ParseCount(flag, value, kSwitchDisplays + 1, tarnex::kMaxDisplays);
     } else if (flag == "--unreachable") {
       options.unreachable = ParseCount(flag, value, 0, tarnex::kMaxDisplays);
       unreachableGiven = true;
@@ -87,11 +124,11 @@ Options ParseOptions(int argc, char** argv) {
     } else {
       throw std::invalid_argument("unknown flag " + std::string(flag));
     }
-    ++i;
   }
   if (!unreachableGiven) options.unreachable = std::min(options.unreachable, options.displays / 2);
-  if (options.unreachable > options.displays) {
-    throw std::invalid_argument("--unreachable cannot exceed --displays");
+  if (options.unreachable > options.displays - kSwitchDisplays) {
+    throw std::invalid_argument("--unreachable cannot exceed --displays less the " +
+                                std::to_string(kSwitchDisplays) + " switch displays");
   }
   return options;
 }
@@ -242,6 +279,24 @@ size_t CountInLog(const std::string& path, std::string_view needle) {
   return count;
 }
 
+// A command as the display-sim log writes it: the line feed as "\n".
+std::string LogForm(std::string_view command) {
+  std::string logged;
+  for (const char c : command) logged += c == '\n' ? std::string("\\n") : std::string(1, c);
+  return logged;
+}
+
+// How often the display at `address` has received `command` so far.
+size_t CountReceived(const std::string& path, const std::string& address,
+                     std::string_view command) {
+  const std::string wanted = address + "\t" + LogForm(command);
+  std::ifstream log(path);
+  std::string line;
+  size_t count = 0;
+  while (std::getline(log, line)) count += line == wanted ? 1 : 0;
+  return count;
+}
+
 double OwnPeakRssMb() {
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
@@ -252,36 +307,126 @@ double OwnPeakRssMb() {
 // Everything the bench asks of the console core is in this section; an engine with another
 // API changes this section only.
 
-class QuietUi : public tarnex::UiHost {
+// Records the messages the operator would see; nothing else is shown. Workers call in.
+class BenchUi : public tarnex::UiHost {
  public:
-  void ShowMessage(std::string_view) override {}
+  void ShowMessage(std::string_view text) override {
+    std::lock_guard lock(mutex_);
+    messages_.emplace_back(text);
+  }
   bool AskYesNo(std::string_view, std::string_view) override { return true; }
   void ProgressCreate() override {}
   void ProgressSetPos(int) override {}
   void ProgressDestroy() override {}
   void TreeChanged() override {}
   void PageMustRefresh() override {}
+
+  size_t Messages(std::string_view text) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<size_t>(std::count(messages_.begin(), messages_.end(), text));
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> messages_;
+};
+
+// What one page read came to, and when its job began and ended.
+struct PageRead {
+  tarnex::ControlReadings readings;
+  Clock::time_point began{};
+  Clock::time_point ended{};
+};
+
+// The Control page on top: a selection's refresh is posted as the window posts it
+// (CControl::RefreshControlPage), captured here on the selecting thread and read on a console
+// worker. What each read came to is kept for the bench instead of being shown.
+class ControlPageHost : public tarnex::PageHost {
+ public:
+  using ReadId = size_t;
+  static constexpr ReadId kNoRead = 0;
+
+  void Attach(tarnex::CConsoleCore& core) { core_ = &core; }
+
+  void RefreshActivePage() override {
+    tarnex::ReadContext context = tarnex::ReadContext::ForSelection(*core_);
+    ReadId id = kNoRead;
+    {
+      std::lock_guard lock(mutex_);
+      id = ++lastId_;
+    }
+    tarnex::JobKeys keys = context.Keys();
+    core_->Jobs().Post(std::move(keys), [this, id, context = std::move(context)] {
+      PageRead read;
+      read.began = Clock::now();
+      // As on the page: a read whose selection went while it waited reads nothing.
+      if (context.Cancelled()) {
+        read.readings.cancelled = true;
+      } else {
+        read.readings = tarnex::ReadControlPage(context, /*onTop=*/true);
+      }
+      read.ended = Clock::now();
+      {
+        std::lock_guard lock(mutex_);
+        done_.emplace(id, read);
+      }
+      wake_.notify_all();
+    });
+  }
+
+  // The read posted last, kNoRead before the first.
+  ReadId LastId() const {
+    std::lock_guard lock(mutex_);
+    return lastId_;
+  }
+  // The read once its job has ended; nothing when it has not within the time-out.
+  std::optional<PageRead> Wait(ReadId id, Clock::duration timeout) {
+    std::unique_lock lock(mutex_);
+    if (!wake_.wait_for(lock, timeout, [&] { return done_.contains(id); })) return std::nullopt;
+    return done_.at(id);
+  }
+
+ private:
+  tarnex::CConsoleCore* core_ = nullptr;
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  ReadId lastId_ = kNoRead;
+  std::map<ReadId, PageRead> done_;
 };
 
 class CoreDriver {
  public:
-  // Stored displays in this order, group 0 "All" of every display, group 1 "One" of the
-  // first.
-  explicit CoreDriver(const std::vector<std::string>& addresses) {
-    doc_.m_docSocketNumber = static_cast<int>(addresses.size());
-    for (size_t i = 0; i < addresses.size(); ++i) doc_.m_docDisplays[i].m_address = addresses[i];
-    doc_.m_docGroupNumCount = 2;
+  using ReadId = ControlPageHost::ReadId;
+
+  // Stored displays: the fleet, then `extra`. Group 0 "All" of every fleet display, group 1
+  // "One" of the first, group 2 "Silent" of the fleet and `silentMember`.
+  CoreDriver(const std::vector<std::string>& fleet, const std::vector<std::string>& extra,
+             const std::string& silentMember) {
+    std::vector<std::string> table = fleet;
+    table.insert(table.end(), extra.begin(), extra.end());
+    doc_.m_docSocketNumber = static_cast<int>(table.size());
+    for (size_t i = 0; i < table.size(); ++i) doc_.m_docDisplays[i].m_address = table[i];
+    doc_.m_docGroupNumCount = 3;
     doc_.m_docGroupName[0] = "All";
     doc_.m_docGroupName[1] = "One";
-    doc_.SetGroupMemberCount(0, static_cast<int>(addresses.size()));
-    for (size_t m = 0; m < addresses.size(); ++m) {
-      doc_.m_docGroups[0].m_labels[m] = "[" + std::to_string(m + 1) + "]" + addresses[m];
-      doc_.m_docGroups[0].m_addresses[m] = addresses[m];
-    }
-    doc_.SetGroupMemberCount(1, 1);
-    doc_.m_docGroups[1].m_labels[0] = "[1]" + addresses[0];
-    doc_.m_docGroups[1].m_addresses[0] = addresses[0];
+    doc_.m_docGroupName[kSwitchGroup] = "Silent";
+    std::vector<std::string> silentGroup = fleet;
+    silentGroup.push_back(silentMember);
+    SetMembers(0, fleet);
+    SetMembers(1, {fleet.front()});
+    SetMembers(kSwitchGroup, silentGroup);
     core_ = std::make_unique<tarnex::CConsoleCore>(doc_, ui_);
+    // The history is written as always; the lines that give a display up are kept as well.
+    core_->SetHistoryWriter([this](const std::vector<tarnex::HistoryLine>& lines) {
+      {
+        std::lock_guard lock(historyMutex_);
+        for (const tarnex::HistoryLine& line : lines) {
+          if (line.text.find(kGiveUp) != std::string::npos) giveUps_.push_back(line.text);
+        }
+      }
+      tarnex::CHistoryReport::Write(lines);
+    });
+    pages_.Attach(*core_);
     supervisor_ = std::make_unique<tarnex::CLinkSupervisor>(*core_, pages_);
     selection_ = std::make_unique<tarnex::CSelectionHandler>(*core_, pages_);
   }
@@ -297,6 +442,15 @@ class CoreDriver {
     }
     return connected;
   }
+  bool Up(const std::string& address) {
+    auto state = core_->Lock();
+    for (int i = 0; i < doc_.m_docSocketNumber; ++i) {
+      if (doc_.m_docDisplays[static_cast<size_t>(i)].m_address == address) {
+        return doc_.m_docConnectState[static_cast<size_t>(i)] == 1;
+      }
+    }
+    return false;
+  }
   void SelectGroup(int group) {
     tarnex::TreeItem item = tarnex::kNoItem;
     {
@@ -305,14 +459,59 @@ class CoreDriver {
     }
     selection_->OnSelectionChanged(item);
   }
+  // The operator selects the display's "Single" item; returns the page read that the
+  // selection started, kNoRead when it started none.
+  ReadId SelectDisplay(const std::string& address) {
+    tarnex::TreeItem item = tarnex::kNoItem;
+    {
+      auto state = core_->Lock();
+      item = state->Tree().FindSingleByKey(address);
+    }
+    const ReadId before = pages_.LastId();
+    selection_->OnSelectionChanged(item);
+    const ReadId after = pages_.LastId();
+    return after == before ? ControlPageHost::kNoRead : after;
+  }
+  std::optional<PageRead> WaitRead(ReadId id, Clock::duration timeout) {
+    return pages_.Wait(id, timeout);
+  }
   std::optional<std::string> Send(std::string_view command) {
     return core_->Transaction().SendCommand(command);
   }
+  // A setter of the page: the command to the selection, on a worker. False when not posted.
+  bool PostSetter(std::string_view command) { return tarnex::PostToTarget(*core_, command); }
+  bool WaitIdle(Clock::duration timeout) {
+    return core_->Jobs().WaitIdle(std::chrono::duration_cast<std::chrono::milliseconds>(timeout));
+  }
+  // The page read's first query, its link check.
+  static std::string_view PageCheckQuery() { return tarnex::protocol::query::kInputSelect; }
+  // History lines so far that give the display up.
+  size_t GiveUps(const std::string& address) {
+    core_->FlushHistory();
+    const std::string subject = "IP Address : " + address + "    Operation : ";
+    std::lock_guard lock(historyMutex_);
+    return static_cast<size_t>(std::count_if(giveUps_.begin(), giveUps_.end(), [&](auto& line) {
+      return line.find(subject) != std::string::npos;
+    }));
+  }
+  size_t Messages(std::string_view text) const { return ui_.Messages(text); }
 
  private:
+  void SetMembers(int group, const std::vector<std::string>& members) {
+    doc_.SetGroupMemberCount(group, static_cast<int>(members.size()));
+    auto& record = doc_.m_docGroups[static_cast<size_t>(group)];
+    for (size_t m = 0; m < members.size(); ++m) {
+      record.m_labels[m] = "[" + std::to_string(m + 1) + "]" + members[m];
+      record.m_addresses[m] = members[m];
+    }
+  }
+
   tarnex::COsprelNetworkManagerDoc doc_;
-  QuietUi ui_;
-  tarnex::PageHost pages_;
+  BenchUi ui_;
+  // Reads posted by the core's workers refer to the page host: it goes after the core.
+  ControlPageHost pages_;
+  std::mutex historyMutex_;
+  std::vector<std::string> giveUps_;
   std::unique_ptr<tarnex::CConsoleCore> core_;
   std::unique_ptr<tarnex::CLinkSupervisor> supervisor_;
   std::unique_ptr<tarnex::CSelectionHandler> selection_;
@@ -345,15 +544,108 @@ void Check(bool ok, const std::string& what) {
   if (!ok) throw std::runtime_error("fleet-bench: " + what);
 }
 
+// The fleet's unreachable displays are its last ones; the silent display follows the fleet.
 std::vector<std::string> SimArguments(const Options& options, const std::string& logPath) {
-  const int answering = options.displays - options.unreachable;
-  std::vector<std::string> args = {"--tcp", AddressAt(0) + "-" + AddressAt(options.displays - 1),
-                                   "--log", logPath};
+  const int fleet = options.displays - kSwitchDisplays;
+  std::vector<std::string> args = {"--tcp",    AddressAt(0) + "-" + AddressAt(options.displays - 1),
+                                   "--log",    logPath,
+                                   "--silent", AddressAt(fleet)};
   if (options.unreachable > 0) {
     args.push_back("--unreachable");
-    args.push_back(AddressAt(answering) + "-" + AddressAt(options.displays - 1));
+    args.push_back(AddressAt(fleet - options.unreachable) + "-" + AddressAt(fleet - 1));
   }
   return args;
+}
+
+enum class InFlight { kNothing, kSetter, kGroupSend };
+
+const char* Describe(InFlight inFlight) {
+  switch (inFlight) {
+    case InFlight::kSetter:
+      return "a setter";
+    case InFlight::kGroupSend:
+      return "a group send";
+    case InFlight::kNothing:
+      break;
+  }
+  return "nothing";
+}
+
+// Returns once the display has received `command` more than `before` times.
+void WaitReceived(const std::string& logPath, const std::string& address, std::string_view command,
+                  size_t before, const std::string& what) {
+  const auto deadline = Clock::now() + kReceiveWait;
+  while (CountReceived(logPath, address, command) <= before) {
+    Check(Clock::now() < deadline, what + " never reached " + address);
+    std::this_thread::sleep_for(2ms);
+  }
+}
+
+// One switch from the silent display to the healthy one, with `inFlight` to the silent
+// display: the time from the selection of the healthy display until its page read returned.
+// Fails when the cancelled read of the silent display blamed it.
+Clock::duration MeasureSwitch(CoreDriver& core, const std::string& logPath,
+                              const std::string& silent, const std::string& healthy,
+                              InFlight inFlight) {
+  const size_t giveUpsBefore = core.GiveUps(silent);
+  const size_t lostBefore = core.Messages(kLostMessage);
+  CoreDriver::ReadId silentRead = ControlPageHost::kNoRead;
+  if (inFlight == InFlight::kGroupSend) {
+    const size_t before = CountReceived(logPath, silent, kCommand);
+    core.SelectGroup(kSwitchGroup);
+    Check(core.PostSetter(kCommand), "the group send was not posted");
+    WaitReceived(logPath, silent, kCommand, before, "the group send");
+    // Its read waits behind the group send, in the order asked.
+    silentRead = core.SelectDisplay(silent);
+  } else {
+    const std::string_view query = CoreDriver::PageCheckQuery();
+    const size_t before = CountReceived(logPath, silent, query);
+    silentRead = core.SelectDisplay(silent);
+    WaitReceived(logPath, silent, query, before, "the page read");
+    if (inFlight == InFlight::kSetter) {
+      Check(core.PostSetter(kCommand), "the setter was not posted");
+    }
+  }
+  Check(silentRead != ControlPageHost::kNoRead, "selecting the silent display read nothing");
+
+  const auto switched = Clock::now();
+  const CoreDriver::ReadId healthyRead = core.SelectDisplay(healthy);
+  Check(healthyRead != ControlPageHost::kNoRead, "selecting the healthy display read nothing");
+  const auto read = core.WaitRead(healthyRead, kSettleWait);
+  Check(read.has_value(), "the healthy display's page read did not end");
+  const tarnex::ControlReadings& values = read->readings;
+  Check(values.answered && !values.cancelled && values.input && values.monitorOut && values.mute,
+        "the healthy display's page read came back without its values");
+
+  // The cancelled read ends at once, or once the group send it waits behind is over.
+  const auto cancelled = core.WaitRead(silentRead, kSettleWait);
+  Check(cancelled.has_value() && cancelled->readings.cancelled,
+        "the switch did not cancel the silent display's read");
+  if (inFlight != InFlight::kGroupSend) {
+    // Nothing else to the silent display has ended yet (a setter starts only once the read
+    // ended, and its deadline is seconds away): a line or a lost link now came from the read.
+    Check(core.GiveUps(silent) == giveUpsBefore,
+          "the cancelled read wrote \"" + std::string(kGiveUp) + "\" for the silent display");
+    Check(core.Up(silent), "the cancelled read marked the silent display disconnected");
+  }
+  Check(core.WaitIdle(kSettleWait), "the jobs to the silent display did not end");
+  // The setter or the group send gives the silent display up once, at its own deadline.
+  const size_t ownGiveUps = inFlight == InFlight::kNothing ? 0 : 1;
+  Check(core.GiveUps(silent) == giveUpsBefore + ownGiveUps,
+        std::string("the silent display was given up ") +
+            std::to_string(core.GiveUps(silent) - giveUpsBefore) + " times with " +
+            Describe(inFlight) + " in flight");
+  Check(core.Messages(kLostMessage) == lostBefore,
+        "the cancelled read told the operator \"" + std::string(kLostMessage) + "\"");
+  if (!core.Up(silent)) core.Pass();
+  Check(core.Up(silent), "the supervision pass did not reconnect the silent display");
+
+  std::printf(
+      "fleet-bench: switch with %s in flight: the healthy display's read began after %lld ms, "
+      "returned after %lld ms\n",
+      Describe(inFlight), Ms(read->began - switched), Ms(read->ended - switched));
+  std::fflush(stdout);
+  return read->ended - switched;
 }
 
 int Run(const Options& options) {
@@ -364,7 +656,10 @@ int Run(const Options& options) {
   ConfigFolder folder;
   const std::string logPath = folder.Path() + "/display-sim.log";
   std::vector<std::string> addresses;
-  for (int i = 0; i < options.displays; ++i) addresses.push_back(AddressAt(i));
+  for (int i = 0; i < options.displays - kSwitchDisplays; ++i) addresses.push_back(AddressAt(i));
+  const std::string silent = AddressAt(options.displays - kSwitchDisplays);
+  const std::string healthy = AddressAt(options.displays - kSwitchDisplays + 1);
+  // The silent display accepts connections: it is up until an exchange with it fails.
   const int answering = options.displays - options.unreachable;
 
   const auto simStart = Clock::now();
@@ -379,7 +674,7 @@ int Run(const Options& options) {
   std::fflush(stdout);
 
   watchdog.Phase("building the tree");
-  CoreDriver core(addresses);
+  CoreDriver core(addresses, {silent, healthy}, silent);
   auto t = Clock::now();
   core.Start();
   const auto start = Clock::now() - t;
@@ -419,10 +714,19 @@ int Run(const Options& options) {
   const auto one = Clock::now() - t;
   Check(oneReply.has_value(), "the send to a group of one got no reply");
 
+  std::vector<Clock::duration> switches;
+  for (const InFlight inFlight : {InFlight::kNothing, InFlight::kSetter, InFlight::kGroupSend}) {
+    watchdog.Phase("the switch from the silent display");
+    switches.push_back(MeasureSwitch(core, logPath, silent, healthy, inFlight));
+  }
+
   watchdog.Phase("stopping");
   std::printf("fleet-bench: display-sim peak rss %.1f MB\n", sim.PeakRssMb());
-  std::printf("fleet-bench: start %lld ms, pass %lld ms, group %lld ms, one %lld ms, rss %.1f MB\n",
-              Ms(start), Ms(pass), Ms(group), Ms(one), OwnPeakRssMb());
+  std::printf(
+      "fleet-bench: start %lld ms, pass %lld ms, group %lld ms, one %lld ms, "
+      "switch %lld/%lld/%lld ms, rss %.1f MB\n",
+      Ms(start), Ms(pass), Ms(group), Ms(one), Ms(switches[0]), Ms(switches[1]), Ms(switches[2]),
+      OwnPeakRssMb());
   std::fflush(stdout);
   return 0;
 }
