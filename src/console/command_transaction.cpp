@@ -170,9 +170,9 @@ SendOutcome CCommandTransaction::Send(std::string_view command, const CommandTar
 void CCommandTransaction::AppendHistoryFor(const CommandTarget& target,
                                            std::string_view operation) {
   if (target.route == CommandTarget::Route::kSerial && !target.serialGroup) {
-    m_core.AppendSerialHistory(target.historySetId, operation);
+    m_core.Lock()->AppendSerialHistory(target.historySetId, operation);
   } else if (target.route == CommandTarget::Route::kDisplay) {
-    m_core.AppendHistoryFor(target.display, operation);
+    m_core.Lock()->AppendHistoryFor(target.display, operation);
   }
 }
 
@@ -410,7 +410,7 @@ SendOutcome CCommandTransaction::SendSerial(std::string_view command, const Comm
     }
     result.reply = SerialWithSetId(command, setId, options);
     if (const auto text = GroupHistoryText(*result.reply)) {
-      m_core.AppendSerialHistory(setId, *text);
+      m_core.Lock()->AppendSerialHistory(setId, *text);
     }
   }
   return result;

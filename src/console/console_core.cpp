@@ -283,18 +283,6 @@ void CConsoleCore::State::AppendHistoryFor(DisplayId id, std::string_view operat
   if (row >= 0) m_core->AppendHistoryLocked(row, operation);
 }
 
-void CConsoleCore::AppendHistory(std::string_view operation) {
-  Lock()->AppendHistory(operation);
-}
-
-void CConsoleCore::AppendHistoryFor(DisplayId id, std::string_view operation) {
-  Lock()->AppendHistoryFor(id, operation);
-}
-
-void CConsoleCore::AppendSerialHistory(const std::string& setNumber, std::string_view operation) {
-  Lock()->AppendSerialHistory(setNumber, operation);
-}
-
 void CConsoleCore::AppendSerialHistoryLocked(const std::string& setNumber,
                                              std::string_view operation) {
   QueueHistoryLocked(kSerialMode, setNumber, operation);

@@ -101,11 +101,6 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   // address is there already, given to that entry. 1 when connected.
   int AddDiscoveredMonitor(const std::string& address);
 
-  // Take the lock: for callers without the guard.
-  void AppendHistory(std::string_view operation);
-  void AppendHistoryFor(DisplayId id, std::string_view operation);
-  void AppendSerialHistory(const std::string& setNumber, std::string_view operation);
-
   // NetworkLinkHost: the link calls back while its caller holds the guard.
   std::string DisplayAddress(int index) const override;
   void SetDisplayAddress(int index, const std::string& address) override;

@@ -166,11 +166,11 @@ TEST_F(ConsoleFixture, AStalledHistoryWriteHoldsNeitherTheLockNorTheNextLine) {
   });
 
   const DisplayId display = core->Lock()->IdAt(0);
-  std::thread worker([&] { core->AppendHistoryFor(display, "first"); });
+  std::thread worker([&] { core->Lock()->AppendHistoryFor(display, "first"); });
   ASSERT_EQ(stalled.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
   auto window = std::async(std::launch::async, [&] {
     core->Lock()->Tree();
-    core->AppendHistoryFor(display, "second");
+    core->Lock()->AppendHistoryFor(display, "second");
   });
   EXPECT_EQ(window.wait_for(std::chrono::seconds(2)), std::future_status::ready);
   diskBack.set_value();

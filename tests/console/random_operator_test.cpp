@@ -328,5 +328,101 @@ TEST_F(RandomOperatorTest, EveryCommandReadingAndBlameBelongsToTheDisplayAimedAt
   EXPECT_GT(shown, 0);
 }
 
+// The same operator on the serial line: set IDs 1 to 20 answer, 21 to 30 are silent, and the
+// groups list a set ID twice. The line's own log says which set ID each command was written
+// for.
+class RandomSerialOperatorTest : public RandomOperatorTest {
+ protected:
+  static constexpr int kAnswering = 20;
+
+  void SetUp() override {
+    RandomOperatorTest::SetUp();
+    doc->m_docCommunicationSelect = kSerialMode;
+    doc->m_docSerialGroupNumCount = 2;
+    doc->m_docGroupName[0] = "Twice";
+    doc->m_docGroupName[1] = "Wide";
+    doc->SetSerialGroupMemberCount(0, 3);
+    doc->m_docSerialGroups[0].m_labels = {"[1]PJTR 5", "[2]PJTR 5", "[3]PJTR 15"};
+    doc->SetSerialGroupMemberCount(1, 2);
+    doc->m_docSerialGroups[1].m_labels = {"[1]PJTR 3", "[2]PJTR 25"};
+    core->SetSerialChannel(&line);
+    core->BuildTree();
+    for (int number = 1; number <= kAnswering; ++number) {
+      CommandTarget target;
+      target.route = CommandTarget::Route::kSerial;
+      target.setIds = {*protocol::DeriveSetId(std::to_string(number))};
+      core->Transaction().SendCommand(protocol::BuildSetValue("kg", number), target);
+    }
+    line.written_.clear();
+  }
+
+  // A set-ID item of the first three ranges: PJTR 1 to 30.
+  void SelectSetId() {
+    const std::vector<TreeItem> ranges = Children(Tree().SingleRoot());
+    const std::vector<TreeItem> items = Children(ranges[1 + Pick(3)]);
+    const TreeItem item = items[Pick(items.size())];
+    selectedDisplay = SerialSetNumber(Label(item)).value_or(-1);
+    selectedGroup = -1;
+    handler->OnSelectionChanged(item);
+  }
+  void SelectSerialGroup() {
+    const std::vector<TreeItem> groups = Children(Tree().GroupRoot());
+    const size_t g = Pick(groups.size());
+    selectedDisplay = -1;
+    selectedGroup = static_cast<int>(g);
+    for (TreeItem member : Children(groups[g])) {
+      groupMembers[selectedGroup].insert(
+          *protocol::DeriveSetId(std::to_string(*SerialSetNumber(Label(member)))));
+    }
+    handler->OnSelectionChanged(groups[g]);
+  }
+  void Act() {
+    const size_t roll = Pick(100);
+    if (roll < 35) {
+      SelectSetId();
+    } else if (roll < 45) {
+      SelectSerialGroup();
+    } else if (roll < 65) {
+      if (selectedDisplay >= 0) PostRead();
+    } else {
+      SetContrastOrBrightness();
+    }
+  }
+
+  void CheckWhatEachSetIdWasSent() {
+    for (const std::string& command : line.written_) {
+      const std::string setId = command.substr(3, 2);
+      const std::optional<int> value = SetValueOf(command);
+      if (command.starts_with("kg") && value && *value != 0xff) {
+        EXPECT_EQ(setId, protocol::DeriveSetId(std::to_string(*value))) << command;
+      } else if (command.starts_with("kh")) {
+        EXPECT_TRUE(value && groupMembers[*value].count(setId) == 1) << command;
+      }
+    }
+  }
+
+  testing::SimSerialChannel line{[] {
+    std::vector<std::string> ids;
+    for (int number = 1; number <= kAnswering; ++number) {
+      ids.push_back(*protocol::DeriveSetId(std::to_string(number)));
+    }
+    return ids;
+  }()};
+};
+
+TEST_F(RandomSerialOperatorTest, EveryCommandAndReadingBelongsToTheSetIdAimedAt) {
+  SCOPED_TRACE("TARNEX_OPERATOR_SEED=" + std::to_string(seed));
+  for (int action = 1; action <= kActions; ++action) {
+    Act();
+    Breathe(action);
+  }
+  core->Stop();
+  core->Jobs().Stop();
+  ui.RunUiCalls();
+
+  CheckWhatEachSetIdWasSent();
+  EXPECT_GT(shown, 0);
+}
+
 }  // namespace
 }  // namespace tarnex

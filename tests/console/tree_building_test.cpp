@@ -149,14 +149,14 @@ TEST_F(TreeBuildingTest, AnEmptyAddressInTheHistoryStaysEmpty) {
   core->Link().SetViewIp(Loopback(57));
   doc->m_docCurrentDisplay = 9;
 
-  core->AppendHistory("Power On");
+  core->Lock()->AppendHistory("Power On");
 
   EXPECT_EQ(Operations(), std::vector<std::string>{" Power On"});
   EXPECT_EQ(doc->m_docDisplays[9].m_address, "");
 
   doc->m_docCommunicationSelect = kSerialMode;
   doc->m_docHistorySetID = "15";
-  core->AppendHistory("Power Off");
+  core->Lock()->AppendHistory("Power Off");
   EXPECT_EQ(Operations("Serial_HistoryReport.txt"), std::vector<std::string>{"15 Power Off"});
 }
 
