@@ -4,6 +4,7 @@
 
 #include "links/link_connector.h"
 #include "platform/trace.h"
+#include "platform/ui_thread.h"
 #include "registry/tree_labels.h"
 
 namespace tarnex {
@@ -108,6 +109,7 @@ bool CLinkSupervisor::Record(const CConsoleCore::State& state, DisplayId id,
 
 // Only a display that is the selection makes the selection usable again.
 void CLinkSupervisor::ApplyToSelection(const std::vector<std::string>& reconnected) {
+  ExpectOnUiThread("a reconnect's change of the selection");
   if (m_core.Stopping()) return;
   auto state = m_core.Lock();
   const DeviceTree& tree = state->Tree();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/ui_thread.h"
 #include "registry/tree_labels.h"
 
 namespace tarnex {
@@ -29,6 +30,7 @@ CSelectionHandler::CSelectionHandler(CConsoleCore& core, PageHost& pages)
 // What follows a selection (a page refresh, a message box) runs after the console lock is
 // released, so that a supervision pass can record its reconnects meanwhile.
 void CSelectionHandler::OnSelectionChanged(TreeItem item) {
+  ExpectOnUiThread("a selection change");
   Followup followup;
   // Reads still queued or running for the previous selection end now, blaming nobody: the
   // display the operator turned to is read at once.
@@ -111,6 +113,7 @@ CSelectionHandler::ConnectResult CSelectionHandler::RecordConnect(const State& s
 // selected, and the item still stands for the display that was connected.
 void CSelectionHandler::ApplyConnect(DisplayId id, TreeItem item, std::uint64_t generation,
                                      const ConnectResult& result) {
+  ExpectOnUiThread("a connect's change of the selection");
   Followup followup;
   {
     auto state = m_core.Lock();
@@ -201,6 +204,7 @@ void CSelectionHandler::Run(const Followup& followup) {
 }
 
 void CSelectionHandler::OnConnectCommand() {
+  ExpectOnUiThread("the Connect command");
   Followup followup;
   {
     auto state = m_core.Lock();

@@ -3,6 +3,7 @@
 #include <array>
 #include <string_view>
 
+#include "platform/ui_thread.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/command_frame.h"
 
@@ -28,6 +29,7 @@ int QueryDisplayKind(const ReadContext& context) {
 }
 
 void StoreDisplayKind(CConsoleCore& core, const ReadContext& context, int kind) {
+  ExpectOnUiThread("the display kind of the selection");
   auto state = core.Lock();
   if (!context.StillSelected(state)) return;
   if (kind != 0) state->Tree().NoteSelectedAnswered();

@@ -1,5 +1,7 @@
 #include "monitor/link_failure.h"
 
+#include "platform/ui_thread.h"
+
 namespace tarnex {
 
 void ReportLostLink(const ReadContext& context, bool clearSetIdAnswered) {
@@ -8,6 +10,7 @@ void ReportLostLink(const ReadContext& context, bool clearSetIdAnswered) {
   if (context.serial) {
     // The selection's flags are the UI thread's.
     core.Ui().RunOnUi([&core, context, clearSetIdAnswered] {
+      ExpectOnUiThread("a lost link's change of the selection");
       auto state = core.Lock();
       if (!context.StillSelected(state)) return;
       state->Doc().m_docInputReadOk = 0;

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "monitor/page_state.h"
+#include "platform/ui_thread.h"
 
 namespace tarnex {
 namespace {
@@ -33,6 +34,7 @@ void MarkCheckFailed(const ReadContext& context, bool keepSerialState) {
 
 void ApplyInputCheck(CConsoleCore& core, const ReadContext& context, bool answered,
                      bool creditSetId) {
+  ExpectOnUiThread("a read's change of the selection");
   auto state = core.Lock();
   if (!context.StillSelected(state)) return;
   COsprelNetworkManagerDoc& doc = state->Doc();

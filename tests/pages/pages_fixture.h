@@ -50,6 +50,7 @@ class PagesFixture : public ConsoleFixture {
   // From here on the test's thread is the window's: a page that waits for a display on it
   // aborts the test, as the console does in debug builds.
   void MakeSheet() {
+    ui.QueueUiCalls(true);
     sheet = std::make_unique<CMyPropertySheet>(*core);
     handler = std::make_unique<CSelectionHandler>(*core, *sheet);
     MarkUiThread();
@@ -82,7 +83,14 @@ class PagesFixture : public ConsoleFixture {
     sheet->RefreshActivePage();
     Settle();
   }
-  void Settle() override { SettleJobs(core->Jobs()); }
+  // The workers idle, and what they handed to the window run on the test's thread, which is
+  // the window's, until neither has anything left.
+  void Settle() override {
+    for (int round = 0; round < 100; ++round) {
+      SettleJobs(core->Jobs());
+      if (ui.RunUiCalls() == 0 && !core->Jobs().Busy()) return;
+    }
+  }
 
   // The test's own exchanges run where a job would: the test's thread is the window's.
   template <typename Work>
