@@ -285,13 +285,15 @@ SendOutcome CCommandTransaction::SendNetworkGroup(const std::vector<DisplayId>& 
   ui.ProgressSetPos(0);
   const ExchangeSpec spec = IsPowerCommand(command) ? Power(command) : Retried(command);
   const int cancelFd = CancelFd(options);
-  std::vector<ExchangeOutcome> outcomes = ExchangeWithMembers(targets, spec, cancelFd);
+  std::vector<bool> skipped(targets.size(), false);
+  std::vector<ExchangeOutcome> outcomes = ExchangeWithMembers(targets, spec, cancelFd, skipped);
   SendOutcome result;
   {
     auto state = m_core.Lock();
     for (size_t i = 0; i < targets.size(); ++i) {
-      result.reply =
-          targets[i].up ? RecordMember(state, targets[i], command, outcomes[i]) : std::nullopt;
+      result.reply = targets[i].up && !skipped[i]
+                         ? RecordMember(state, targets[i], command, outcomes[i])
+                         : std::nullopt;
       result.last = targets[i].id;
       result.cancelled = result.cancelled || outcomes[i].cancelled;
     }
@@ -317,10 +319,14 @@ std::optional<std::string> CCommandTransaction::RecordMember(const State& state,
 }
 
 // A display listed twice (a member added twice) is sent to once per listing, but never twice
-// at the same moment: each wave holds a display at most once. Channels are taken in id
-// order, so two group sends running together cannot wait for each other in a circle.
+// at the same moment: each wave holds a display at most once. A display given up in one wave
+// is not tried again in the next: a group that lists a silent display a thousand times costs
+// one deadline, not a thousand. Power commands read nothing and so give nobody up: they keep
+// one send per listing. Channels are taken in id order, so two group sends running together
+// cannot wait for each other in a circle.
 std::vector<ExchangeOutcome> CCommandTransaction::ExchangeWithMembers(
-    const std::vector<GroupTarget>& targets, const ExchangeSpec& spec, int cancelFd) {
+    const std::vector<GroupTarget>& targets, const ExchangeSpec& spec, int cancelFd,
+    std::vector<bool>& skipped) {
   std::vector<ExchangeOutcome> outcomes(targets.size());
   std::vector<size_t> pending;
   for (size_t i = 0; i < targets.size(); ++i) {
@@ -331,13 +337,22 @@ std::vector<ExchangeOutcome> CCommandTransaction::ExchangeWithMembers(
   int shown = 0;
   UiHost& ui = m_core.Ui();
   MonitorSocketTable& table = m_core.Link().Sockets();
+  std::set<DisplayId> givenUp;
   while (!pending.empty()) {
     std::vector<size_t> wave;
     std::vector<size_t> later;
     std::set<DisplayId> inWave;
     for (size_t position : pending) {
+      if (givenUp.count(targets[position].id) != 0) {
+        skipped[position] = true;
+        if (++finished * 100 / total != static_cast<size_t>(shown)) {
+          ui.ProgressSetPos(shown = static_cast<int>(finished * 100 / total));
+        }
+        continue;
+      }
       (inWave.insert(targets[position].id).second ? wave : later).push_back(position);
     }
+    if (wave.empty()) break;
     std::sort(wave.begin(), wave.end(),
               [&](size_t a, size_t b) { return targets[a].id < targets[b].id; });
     std::vector<MonitorSocketTable::Lease> leases;
@@ -353,7 +368,13 @@ std::vector<ExchangeOutcome> CCommandTransaction::ExchangeWithMembers(
           if (position != shown) ui.ProgressSetPos(shown = position);
         });
     leases.clear();
-    for (size_t w = 0; w < wave.size(); ++w) outcomes[wave[w]] = std::move(results[w]);
+    for (size_t w = 0; w < wave.size(); ++w) {
+      const ExchangeOutcome& outcome = results[w];
+      if (!spec.power && !outcome.complete && !outcome.cancelled) {
+        givenUp.insert(targets[wave[w]].id);
+      }
+      outcomes[wave[w]] = std::move(results[w]);
+    }
     pending = std::move(later);
   }
   return outcomes;

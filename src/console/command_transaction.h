@@ -98,8 +98,11 @@ class CCommandTransaction {
   int CancelFd(const SendOptions& options) const;
   SendOutcome SendNetworkGroup(const std::vector<DisplayId>& members, std::string_view command,
                                const SendOptions& options);
+  // The outcome of each listing; `skipped` marks the listings of a display that was given up
+  // in an earlier wave of the same send.
   std::vector<ExchangeOutcome> ExchangeWithMembers(const std::vector<GroupTarget>& targets,
-                                                   const ExchangeSpec& spec, int cancelFd);
+                                                   const ExchangeSpec& spec, int cancelFd,
+                                                   std::vector<bool>& skipped);
   std::optional<std::string> RecordMember(const State& state, const GroupTarget& target,
                                           std::string_view command, ExchangeOutcome& outcome);
   CommandTarget CaptureSerialTarget(const State& state);

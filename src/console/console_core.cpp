@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "console/command_transaction.h"
+#include "links/ip_address.h"
 #include "platform/ui_thread.h"
 #include "registry/tree_labels.h"
 
@@ -12,6 +13,16 @@ namespace {
 // How long a flush waits for the history writer: a report on a stalled disk must not hold
 // the close.
 constexpr std::chrono::seconds kFlushDeadline{2};
+
+// How an address that is none is named to the operator: control characters would not show.
+std::string Shown(std::string_view text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    shown += byte < 0x20 || byte == 0x7f ? '?' : c;
+  }
+  return shown;
+}
 
 }  // namespace
 
@@ -135,6 +146,7 @@ std::vector<TreeGroupLabels> GroupsOf(const COsprelNetworkManagerDoc& doc, int c
 void CConsoleCore::BuildTree() {
   std::vector<DisplayId> ids;
   std::vector<std::string> addresses;
+  std::string invalid;
   {
     const State state = Lock();
     if (m_doc.m_docCommunicationSelect == kSerialMode) {
@@ -151,7 +163,19 @@ void CConsoleCore::BuildTree() {
     }
     m_tree.BuildNetworkGroups(GroupsOf(m_doc, m_doc.m_docGroupNumCount, m_doc.m_docGroups));
   }
+  // An entry whose address is no IP address is kept as it is and never connected.
+  std::vector<size_t> connected;
+  std::vector<std::string> connectedAddresses;
   std::vector<std::optional<Connection>> arrived(ids.size());
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (IsDottedIPv4(addresses[i])) {
+      connected.push_back(i);
+      connectedAddresses.push_back(addresses[i]);
+    } else {
+      arrived[i] = Connection{.result = Connection::Result::kNotConnected};
+      invalid += (invalid.empty() ? "" : ", ") + Shown(addresses[i]);
+    }
+  }
   size_t recorded = 0;
   int starved = 0;
   auto recordReady = [&] {
@@ -163,14 +187,18 @@ void CConsoleCore::BuildTree() {
   };
   ConnectOptions options = m_link.Options(1, StopFd());
   options.finished = [&](size_t index, const Connection& result) {
-    arrived[index] = result;
-    if (index == recorded) recordReady();
+    arrived[connected[index]] = result;
+    if (connected[index] == recorded) recordReady();
   };
-  ConnectAll(m_link.Api(), addresses, options);
+  ConnectAll(m_link.Api(), connectedAddresses, options);
   recordReady();
   {
     const State state = Lock();
     m_tree.PropagateIcons();
+  }
+  if (!invalid.empty()) {
+    m_ui.ShowMessage("These stored displays have no valid IP address and are not connected: " +
+                     invalid);
   }
   if (starved > 0) {
     m_ui.ShowMessage("Too many open files: " + std::to_string(starved) +
@@ -197,6 +225,11 @@ void CConsoleCore::RecordStoredConnect(DisplayId id, const std::string& address,
     for (int j = 0; j < row && earlier < 0; ++j) {
       if (m_doc.m_docDisplays[static_cast<size_t>(j)].m_address == address) earlier = j;
     }
+  }
+  if (!IsDottedIPv4(address)) {
+    m_doc.m_docConnectState[static_cast<size_t>(row)] = 0;
+    m_tree.AppendSingle(shown, TreeIcon::kDisconnected);
+    return;
   }
   if (earlier < 0) {
     const bool connected = m_link.AdoptConnection(row, address, connection) == 1;
@@ -294,8 +327,13 @@ void CConsoleCore::AppendHistoryLocked(int row, std::string_view operation) {
   QueueHistoryLocked(kNetworkMode, DisplayAddress(row), operation);
 }
 
+// A stored address that is no IP address is never written as it stands: the report is read by
+// people and programs that take its subject for an address.
 void CConsoleCore::QueueHistoryLocked(int communicationSelect, std::string_view subject,
                                       std::string_view operation) {
+  if (communicationSelect == kNetworkMode && !subject.empty() && !IsDottedIPv4(subject)) {
+    subject = "(invalid address)";
+  }
   m_history.SetFolder(m_doc.m_docConfigFolder);
   auto line = m_history.Prepare(communicationSelect, subject, operation);
   if (!line) return;
@@ -353,7 +391,9 @@ void CConsoleCore::SetDisplayAddress(int index, const std::string& address) {
     m_doc.m_docDisplays[static_cast<size_t>(index)].m_address = address;
 }
 
+// No connect is tried to an entry that has no IP address, so nothing is written for it.
 void CConsoleCore::LinkHistory(std::string_view address, std::string_view operation) {
+  if (!IsDottedIPv4(address)) return;
   QueueHistoryLocked(kNetworkMode, address, operation);
 }
 

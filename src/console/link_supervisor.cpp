@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "links/ip_address.h"
 #include "links/link_connector.h"
 #include "platform/trace.h"
 #include "platform/ui_thread.h"
@@ -51,6 +52,7 @@ void CLinkSupervisor::RunPass() {
     const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
     for (int row = 0; row < count; ++row) {
       if (doc.m_docConnectState[static_cast<size_t>(row)] != 0) continue;
+      if (!IsDottedIPv4(state->DisplayAddress(row))) continue;  // never connected
       ids.push_back(state->IdAt(row));
       addresses.push_back(state->DisplayAddress(row));
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "links/ip_address.h"
 #include "platform/ui_thread.h"
 #include "registry/tree_labels.h"
 
@@ -75,8 +76,11 @@ CSelectionHandler::Followup CSelectionHandler::SelectNetworkDisplay(const State&
 void CSelectionHandler::ConnectOnWorker(DisplayId id, const std::string& address, TreeItem item,
                                         std::uint64_t generation) {
   CNetworkLink& link = m_core.Link();
+  // An entry that has no IP address fails as a display that refuses, without a try.
   const std::vector<Connection> connection =
-      ConnectAll(link.Api(), {address}, link.Options(1, m_core.StopFd()));
+      IsDottedIPv4(address)
+          ? ConnectAll(link.Api(), {address}, link.Options(1, m_core.StopFd()))
+          : std::vector<Connection>{Connection{.result = Connection::Result::kNotConnected}};
   ConnectResult result;
   {
     auto state = m_core.Lock();
