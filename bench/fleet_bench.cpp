@@ -23,9 +23,12 @@
 // send are not cancelled by a selection; each gives the silent display up at its own deadline
 // with one such line, which is expected, and the next supervision pass reconnects it.
 //
+// Last, a second console on the same fleet with a configuration at capacity (300 groups of
+// 1000 members): what one send to a group of 1000 listings adds to the peak resident memory.
+//
 // The last line is the summary (switch: nothing / setter / group send in flight):
 //   fleet-bench: start <ms> ms, pass <ms> ms, group <ms> ms, one <ms> ms,
-//                switch <ms>/<ms>/<ms> ms, rss <MB> MB   (one line)
+//                switch <ms>/<ms>/<ms> ms, rss <MB> MB, capacity send +<MB> MB   (one line)
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -303,6 +306,21 @@ double OwnPeakRssMb() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+// A "VmRSS:" or "VmHWM:" line of this process's status, in MB.
+double StatusMb(std::string_view key) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(key, 0) == 0) return std::strtod(line.c_str() + key.size(), nullptr) / 1024.0;
+  }
+  return 0.0;
+}
+
+// The peak resident memory counts from now on (Linux: "5" to clear_refs resets VmHWM).
+void ResetPeakRss() {
+  std::ofstream("/proc/self/clear_refs") << "5";
+}
+
 // ==== Driving the console core ====
 // Everything the bench asks of the console core is in this section; an engine with another
 // API changes this section only.
@@ -399,9 +417,10 @@ class CoreDriver {
   using ReadId = ControlPageHost::ReadId;
 
   // Stored displays: the fleet, then `extra`. Group 0 "All" of every fleet display, group 1
-  // "One" of the first, group 2 "Silent" of the fleet and `silentMember`.
+  // "One" of the first, group 2 "Silent" of the fleet and `silentMember`. At `capacity` every
+  // further group up to the limit lists 1000 members, the fleet's displays over and over.
   CoreDriver(const std::vector<std::string>& fleet, const std::vector<std::string>& extra,
-             const std::string& silentMember) {
+             const std::string& silentMember, bool capacity = false) {
     std::vector<std::string> table = fleet;
     table.insert(table.end(), extra.begin(), extra.end());
     doc_.m_docSocketNumber = static_cast<int>(table.size());
@@ -415,6 +434,17 @@ class CoreDriver {
     SetMembers(0, fleet);
     SetMembers(1, {fleet.front()});
     SetMembers(kSwitchGroup, silentGroup);
+    if (capacity) {
+      doc_.m_docGroupNumCount = tarnex::kMaxGroups;
+      for (int g = kSwitchGroup + 1; g < tarnex::kMaxGroups; ++g) {
+        doc_.m_docGroupName[static_cast<size_t>(g)] = "Wall " + std::to_string(g);
+        std::vector<std::string> members;
+        for (int m = 0; m < tarnex::kMaxNetworkMembers; ++m) {
+          members.push_back(fleet[static_cast<size_t>(g + m) % fleet.size()]);
+        }
+        SetMembers(g, members);
+      }
+    }
     core_ = std::make_unique<tarnex::CConsoleCore>(doc_, ui_);
     // The history is written as always; the lines that give a display up are kept as well.
     core_->SetHistoryWriter([this](const std::vector<tarnex::HistoryLine>& lines) {
@@ -720,13 +750,37 @@ int Run(const Options& options) {
     switches.push_back(MeasureSwitch(core, logPath, silent, healthy, inFlight));
   }
 
+  const double rss = OwnPeakRssMb();
+
+  // A configuration at capacity: 300 groups of 1000 members. Measured is what one send to a
+  // group of 1000 listings adds to the resident memory at its peak.
+  watchdog.Phase("the group send at capacity");
+  double added = 0.0;
+  {
+    CoreDriver full(addresses, {silent, healthy}, silent, /*capacity=*/true);
+    full.Start();
+    full.SelectGroup(tarnex::kMaxGroups - 1);
+    ResetPeakRss();
+    const double resident = StatusMb("VmRSS:");
+    const size_t sent = CountInLog(logPath, "\tkd 01 01\\n");
+    Check(full.Send(kCommand).has_value(), "the group send at capacity got no reply");
+    added = StatusMb("VmHWM:") - resident;
+    const size_t received = CountInLog(logPath, "\tkd 01 01\\n") - sent;
+    Check(received == tarnex::kMaxNetworkMembers,
+          "the group at capacity was sent " + std::to_string(received) + " commands for " +
+              std::to_string(tarnex::kMaxNetworkMembers) + " listings, " +
+              std::to_string(full.Connected()) + " displays up");
+    std::printf("fleet-bench: %d groups of %d members: rss %.1f MB before the send, +%.1f MB\n",
+                tarnex::kMaxGroups, tarnex::kMaxNetworkMembers, resident, added);
+  }
+
   watchdog.Phase("stopping");
   std::printf("fleet-bench: display-sim peak rss %.1f MB\n", sim.PeakRssMb());
   std::printf(
       "fleet-bench: start %lld ms, pass %lld ms, group %lld ms, one %lld ms, "
-      "switch %lld/%lld/%lld ms, rss %.1f MB\n",
+      "switch %lld/%lld/%lld ms, rss %.1f MB, capacity send +%.1f MB\n",
       Ms(start), Ms(pass), Ms(group), Ms(one), Ms(switches[0]), Ms(switches[1]), Ms(switches[2]),
-      OwnPeakRssMb());
+      rss, added);
   std::fflush(stdout);
   return 0;
 }
