@@ -11,9 +11,9 @@
 // The switch: the operator selects the silent display and its Control page read starts, then
 // selects the healthy display; measured is the time from that second selection until the
 // healthy display's page read has returned with its values. The read itself paces the
-// display (three exchanges of about 100 ms and the 200 ms pause after them), so about 500 ms
-// is the floor; what the switch adds shows in the line before the summary, which says when
-// the healthy display's read began. Three times: with
+// display (three exchanges of about 100 ms; the 200 ms pause after them comes once the values
+// are handed over), so about 300 ms is the floor; what the switch adds shows in the line
+// before the summary, which says when the healthy display's read began. Three times: with
 // nothing else in flight to the silent display, with a setter to it in flight, and with a
 // group send in flight to a group of the fleet and the silent display. The selection comes
 // once the silent display has received the read's query (or the group's command), so the
