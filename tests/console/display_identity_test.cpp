@@ -7,9 +7,8 @@
 
 #include "console/command_transaction.h"
 #include "console/group_editor.h"
-#include "console/selection_handler.h"
-#include "support/console_fixture.h"
 #include "support/loopback_block.h"
+#include "support/selection_fixture.h"
 
 namespace tarnex {
 namespace {
@@ -17,32 +16,7 @@ namespace {
 using testing::Loopback;
 using Texts = std::vector<std::string>;
 
-class DisplayIdentityTest : public testing::ConsoleFixture {
- protected:
-  void SetUp() override {
-    ConsoleFixture::SetUp();
-    handler = std::make_unique<CSelectionHandler>(*core, pages);
-  }
-  void TearDown() override {
-    core->Stop();
-    core->Jobs().Stop();
-    handler.reset();
-    ConsoleFixture::TearDown();
-  }
-  void Select(TreeItem item) {
-    handler->OnSelectionChanged(item);
-    Settle();
-  }
-  bool HasOperation(const std::string& operation) {
-    for (const std::string& line : Operations()) {
-      if (line.find(operation) != std::string::npos) return true;
-    }
-    return false;
-  }
-
-  PageHost pages;
-  std::unique_ptr<CSelectionHandler> handler;
-};
+using DisplayIdentityTest = testing::SelectionFixture;
 
 // A group send waits for slow members; a command the operator gives meanwhile to the display
 // selected then goes to that display, not to the group's last member.

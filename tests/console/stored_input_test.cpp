@@ -5,9 +5,8 @@
 #include "console/command_transaction.h"
 #include "console/group_editor.h"
 #include "console/link_supervisor.h"
-#include "console/selection_handler.h"
-#include "support/console_fixture.h"
 #include "support/loopback_block.h"
+#include "support/selection_fixture.h"
 
 namespace tarnex {
 namespace {
@@ -15,22 +14,8 @@ namespace {
 using testing::Loopback;
 using Texts = std::vector<std::string>;
 
-class StoredInputTest : public testing::ConsoleFixture {
+class StoredInputTest : public testing::SelectionFixture {
  protected:
-  void SetUp() override {
-    ConsoleFixture::SetUp();
-    handler = std::make_unique<CSelectionHandler>(*core, pages);
-  }
-  void TearDown() override {
-    core->Stop();
-    core->Jobs().Stop();
-    handler.reset();
-    ConsoleFixture::TearDown();
-  }
-  void Select(TreeItem item) {
-    handler->OnSelectionChanged(item);
-    Settle();
-  }
   // A group of that name listing the display `count` times.
   std::pair<std::string, std::vector<std::string>> Listing(const std::string& name,
                                                            const std::string& address, int count) {
@@ -41,9 +26,6 @@ class StoredInputTest : public testing::ConsoleFixture {
   size_t Count(const Texts& texts, const std::string& text) {
     return static_cast<size_t>(std::count(texts.begin(), texts.end(), text));
   }
-
-  PageHost pages;
-  std::unique_ptr<CSelectionHandler> handler;
 };
 
 // Kept and written back as it is, shown down, named once, never connected, and never written

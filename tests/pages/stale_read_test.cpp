@@ -19,15 +19,7 @@ using Texts = std::vector<std::string>;
 
 const Texts kRefresh = {"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"};
 
-class StaleReadTest : public PagesFixture {
- protected:
-  bool HasOperation(const std::string& operation) {
-    for (const std::string& line : Operations()) {
-      if (line.find(operation) != std::string::npos) return true;
-    }
-    return false;
-  }
-};
+using StaleReadTest = PagesFixture;
 
 // Three displays, the middle one silent: each read goes to the display selected when it was
 // asked, the stale ones are dropped or cut short without blaming anyone, and the page shows the

@@ -153,6 +153,14 @@ class ConsoleFixture : public ::testing::Test {
     return result;
   }
 
+  // Whether some line of the network history holds the text.
+  bool HasOperation(const std::string& text) const {
+    for (const std::string& line : Operations()) {
+      if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+
   // The tree, for a test that is the only thread touching it at that moment.
   DeviceTree& Tree() const { return core->Lock()->Tree(); }
 
