@@ -140,10 +140,9 @@ mode_t CurrentUmask() {
   return mask;
 }
 
-mode_t TargetMode(const std::string& path, mode_t requested) {
+mode_t TargetMode(const struct stat* existing, mode_t requested) {
   if (requested != kKeepMode) return requested;
-  struct stat existing {};
-  if (::stat(path.c_str(), &existing) == 0) return existing.st_mode & 07777;
+  if (existing != nullptr) return existing->st_mode & 07777;
   return 0666 & ~CurrentUmask();
 }
 
@@ -171,8 +170,14 @@ void SetAtomicFileFaultHook(AtomicFileFaultHook hook) {
 
 bool WriteFileAtomically(const std::string& linkedPath, std::string_view content, mode_t mode) {
   const std::string path = ThroughLinks(linkedPath);
+  struct stat existing {};
+  const bool exists = ::stat(path.c_str(), &existing) == 0;
+  // A file whose owner may not write it was made read-only on purpose. Neither the kernel
+  // nor access(2) stops the replacement (a rename asks only the folder, and root may write
+  // anything), so the mode bits decide, the same for every user.
+  if (exists && (existing.st_mode & S_IWUSR) == 0) return false;
   RemoveStaleTemps(path);
-  const mode_t target = TargetMode(path, mode);
+  const mode_t target = TargetMode(exists ? &existing : nullptr, mode);
   const std::string temp = TempPattern(path);
   std::vector<char> name(temp.begin(), temp.end());
   name.push_back('\0');

@@ -18,7 +18,8 @@ enum class AtomicFileStep { kCreateTemp, kWrite, kSync, kRename };
 // temporary is made beside it, and the link stays. Temporaries that an earlier replacement of
 // the same file left behind when it was killed are removed first; no other name is touched.
 // `mode` is the permission of the new file; kKeepMode keeps the mode of an existing file (new
-// files get 0666 less the umask). Returns false, with the old file untouched, on any error.
+// files get 0666 less the umask). An existing file without its owner's write bit is refused,
+// whoever runs this. Returns false, with the old file untouched, on any error.
 inline constexpr mode_t kKeepMode = static_cast<mode_t>(-1);
 bool WriteFileAtomically(const std::string& path, std::string_view content,
                          mode_t mode = kKeepMode);
