@@ -1,5 +1,7 @@
 #include "config/login_file.h"
 
+#include <sys/stat.h>
+
 #include "config/config_keys.h"
 #include "config/profile_file.h"
 
@@ -31,6 +33,16 @@ std::string Protected(std::string stored) {
   return "\"" + stored + "\"";
 }
 
+// Only a name with no directory entry at all is a new installation. Anything else that is not
+// a readable regular file, a link whose file is gone included, holds credentials nobody can
+// read: the defaults must not open the console in their place, nor a save create a file
+// where the link points.
+bool Unusable(const ProfileFile& file) {
+  if (file.State() == ProfileState::kUnreadable) return true;
+  struct stat entry {};
+  return file.State() == ProfileState::kMissing && ::lstat(file.Path().c_str(), &entry) == 0;
+}
+
 }  // namespace
 
 std::string ComplementBytes(std::string_view text) {
@@ -41,7 +53,7 @@ std::string ComplementBytes(std::string_view text) {
 
 std::optional<LoginCredentials> ReadLoginFile(const std::string& path) {
   const ProfileFile file(path, ProfileAccess::kOwnerOnly);
-  if (file.State() == ProfileState::kUnreadable) return std::nullopt;
+  if (Unusable(file)) return std::nullopt;
   return LoginCredentials{ReadCredential(file, keys::kLoginId, kDefaultLoginId),
                           ReadCredential(file, keys::kLoginPw, kDefaultLoginPassword)};
 }
@@ -51,6 +63,7 @@ bool WriteLoginFile(const std::string& path, const LoginCredentials& login) {
   const std::string password = ComplementBytes(login.m_password);
   if (!Storable(id) || !Storable(password)) return false;
   ProfileFile file(path, ProfileAccess::kOwnerOnly);
+  if (Unusable(file)) return false;
   // The login file has always been written in this form of its own; it stays byte for byte.
   file.PutStored(keys::kLogin, keys::kLoginId, Protected(id));
   file.PutStored(keys::kLogin, keys::kLoginPw, Protected(password));

@@ -20,15 +20,17 @@ inline constexpr const char* kDefaultLoginPassword = "5378";
 // Each byte b replaced by 255 - b; the same call turns a stored value back into the text.
 std::string ComplementBytes(std::string_view text);
 
-// The credentials of the login file at `path`; an empty or missing value, or a missing file,
-// gives the default. None when the file is there but cannot be read: its credentials are
-// unknown, and the defaults must not open the console in their place.
+// The credentials of the login file at `path`; an empty or missing value, or a missing file
+// (no entry of that name at all), gives the default. A symbolic link to a regular file is read
+// through. None when anything else is there (a link to nothing, a folder, a FIFO, a socket, a
+// device) or the file cannot be read: its credentials are unknown, and the defaults must not
+// open the console in their place.
 std::optional<LoginCredentials> ReadLoginFile(const std::string& path);
 
 // Stores both credentials complemented, in one replacement of the file, readable by its owner
 // only. Fails, leaving the file as it was, for a text whose stored form would hold a line
 // break or a zero byte (the plain bytes 0xF2, 0xF5 or 0xFF), which could not be read back,
-// and for a file that is there but cannot be read.
+// and for anything in the file's place that ReadLoginFile would not read.
 bool WriteLoginFile(const std::string& path, const LoginCredentials& login);
 
 }  // namespace tarnex

@@ -23,9 +23,15 @@ AtomicFileFaultHook& Hook() {
   return hook;
 }
 
+// The hook runs outside the lock, so that it may itself replace a file, as a second writer
+// would in the middle of this replacement.
 bool Injected(AtomicFileStep step) {
-  std::lock_guard lock(HookMutex());
-  return Hook() && Hook()(step);
+  AtomicFileFaultHook hook;
+  {
+    std::lock_guard lock(HookMutex());
+    hook = Hook();
+  }
+  return hook && hook(step);
 }
 
 bool WriteAll(int fd, std::string_view content) {
@@ -66,7 +72,16 @@ std::string ThroughLinks(std::string path) {
   return path;
 }
 
-constexpr size_t kTempSuffix = 6;  // the XXXXXX that mkostemp fills
+// A temporary is named ".<name>.tmp-XXXXXX" (mkostemp fills the X with letters and digits):
+// hidden, and marked so that it cannot be taken for a copy an operator keeps beside the file,
+// such as "<name>.backup" or "<name>.201224".
+constexpr std::string_view kTempInfix = ".tmp-";
+constexpr size_t kTempSuffix = 6;
+
+std::string TempPattern(const std::string& path) {
+  return FolderOf(path) + "/." + NameOf(path) + std::string(kTempInfix) +
+         std::string(kTempSuffix, 'X');
+}
 
 // Temporaries this process is filling right now; a clean-up must not take them.
 std::mutex& LiveMutex() {
@@ -79,22 +94,23 @@ std::set<std::string>& LiveTemps() {
   return names;
 }
 
-bool IsTempOf(const std::string& entry, const std::string& name) {
-  if (entry.size() != name.size() + 1 + kTempSuffix || entry.compare(0, name.size(), name) != 0 ||
-      entry[name.size()] != '.') {
+bool IsTempOf(std::string_view entry, std::string_view name) {
+  const size_t marked = 1 + name.size() + kTempInfix.size();
+  if (entry.size() != marked + kTempSuffix || entry.front() != '.' ||
+      entry.substr(1, name.size()) != name ||
+      entry.substr(1 + name.size(), kTempInfix.size()) != kTempInfix) {
     return false;
   }
-  for (size_t i = name.size() + 1; i < entry.size(); ++i) {
-    const char c = entry[i];
+  for (const char c : entry.substr(marked)) {
     const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
     if (!alnum) return false;
   }
   return true;
 }
 
-// A replacement cut short by a kill leaves its temporary "<name>.XXXXXX" behind; the next
-// replacement of the same file removes such leftovers: regular files of exactly that name
-// pattern in that folder, none that a replacement of this process is still filling.
+// A replacement cut short by a kill leaves its temporary behind; the next replacement of the
+// same file removes such leftovers: regular files of exactly the temporary's pattern in the
+// folder where they are made, none that a replacement of this process is still filling.
 void RemoveStaleTemps(const std::string& path) {
   const std::string folder = FolderOf(path);
   const std::string name = NameOf(path);
@@ -124,10 +140,9 @@ mode_t CurrentUmask() {
   return mask;
 }
 
-mode_t TargetMode(const std::string& path, mode_t requested) {
+mode_t TargetMode(const struct stat* existing, mode_t requested) {
   if (requested != kKeepMode) return requested;
-  struct stat existing {};
-  if (::stat(path.c_str(), &existing) == 0) return existing.st_mode & 07777;
+  if (existing != nullptr) return existing->st_mode & 07777;
   return 0666 & ~CurrentUmask();
 }
 
@@ -155,9 +170,15 @@ void SetAtomicFileFaultHook(AtomicFileFaultHook hook) {
 
 bool WriteFileAtomically(const std::string& linkedPath, std::string_view content, mode_t mode) {
   const std::string path = ThroughLinks(linkedPath);
+  struct stat existing {};
+  const bool exists = ::stat(path.c_str(), &existing) == 0;
+  // A file whose owner may not write it was made read-only on purpose. Neither the kernel
+  // nor access(2) stops the replacement (a rename asks only the folder, and root may write
+  // anything), so the mode bits decide, the same for every user.
+  if (exists && (existing.st_mode & S_IWUSR) == 0) return false;
   RemoveStaleTemps(path);
-  const mode_t target = TargetMode(path, mode);
-  std::string temp = path + ".XXXXXX";
+  const mode_t target = TargetMode(exists ? &existing : nullptr, mode);
+  const std::string temp = TempPattern(path);
   std::vector<char> name(temp.begin(), temp.end());
   name.push_back('\0');
   if (Injected(AtomicFileStep::kCreateTemp)) return false;

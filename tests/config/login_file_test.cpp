@@ -1,10 +1,16 @@
 #include "config/login_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "config/config_fixture.h"
 
@@ -67,19 +73,53 @@ TEST_F(LoginTest, TextsWhoseStoredFormIsFragile) {
   }
 }
 
-// Only a missing file means the defaults. One that is there but cannot be read must not let
-// the defaults in, nor be replaced at close.
-TEST_F(LoginTest, AnUnreadableFileGivesNoCredentialsAndIsKept) {
-  ASSERT_EQ(::mkdir(LoginFile().c_str(), 0700), 0);
+// Only a missing file means the defaults. Anything else in its place that is not a readable
+// regular file must not let the defaults in, nor be replaced at close: a link to nothing
+// would otherwise get a login file created where it points.
+TEST_F(LoginTest, OnlyARegularFileOrNoEntryAtAllIsTrusted) {
+  const std::string path = LoginFile();
+  const std::string target = m_folder.File("moved-away.ini");
+  const std::vector<std::pair<const char*, std::function<bool()>>> kinds = {
+      {"folder", [&] { return ::mkdir(path.c_str(), 0700) == 0; }},
+      {"fifo", [&] { return ::mkfifo(path.c_str(), 0600) == 0; }},
+      {"socket",
+       [&] {
+         sockaddr_un address{};
+         address.sun_family = AF_UNIX;
+         path.copy(address.sun_path, sizeof address.sun_path - 1);
+         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+         const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+         ::close(fd);
+         return bound;
+       }},
+      {"device", [&] { return ::symlink("/dev/null", path.c_str()) == 0; }},
+      {"link to nothing", [&] { return ::symlink(target.c_str(), path.c_str()) == 0; }},
+  };
   COsprelNetworkManagerDoc doc;
-  EXPECT_EQ(doc.ReadLogin(), std::nullopt);
-  EXPECT_FALSE(doc.WriteLogin({"Administrator", "5378"}));
-  struct stat info {};
-  ASSERT_EQ(::stat(LoginFile().c_str(), &info), 0);
-  EXPECT_TRUE(S_ISDIR(info.st_mode));
-  ::rmdir(LoginFile().c_str());
-  ASSERT_EQ(::mkfifo(LoginFile().c_str(), 0600), 0);
-  EXPECT_EQ(doc.ReadLogin(), std::nullopt);
+  for (const auto& [kind, make] : kinds) {
+    SCOPED_TRACE(kind);
+    ASSERT_TRUE(make());
+    struct stat before {};
+    ASSERT_EQ(::lstat(path.c_str(), &before), 0);
+    EXPECT_EQ(doc.ReadLogin(), std::nullopt);
+    EXPECT_FALSE(doc.WriteLogin({"Administrator", "5378"}));
+    struct stat after {};
+    ASSERT_EQ(::lstat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(::access(target.c_str(), F_OK), -1);
+    if (::rmdir(path.c_str()) != 0) {
+      ASSERT_EQ(::unlink(path.c_str()), 0);
+    }
+  }
+  // A link to a login file is read and saved through, and stays a link.
+  ASSERT_TRUE(WriteLoginFile(target, {"Linked", "pw"}));
+  ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+  EXPECT_EQ(doc.ReadLogin(), (LoginCredentials{"Linked", "pw"}));
+  EXPECT_TRUE(doc.WriteLogin({"Linked", "new"}));
+  EXPECT_EQ(ReadLoginFile(target), (LoginCredentials{"Linked", "new"}));
+  struct stat link {};
+  ASSERT_EQ(::lstat(path.c_str(), &link), 0);
+  EXPECT_TRUE(S_ISLNK(link.st_mode));
 }
 
 }  // namespace

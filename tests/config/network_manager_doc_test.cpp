@@ -1,6 +1,7 @@
 #include "config/network_manager_doc.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -114,6 +115,32 @@ TEST_F(CloseTest, AFailedSaveIsReportedAndKeepsTheOldFile) {
   COsprelNetworkManagerDoc again;
   again.OnNewDocument();
   EXPECT_EQ(again.m_docSocketNumber, 1);
+}
+
+// A file its owner may not write was made read-only by the operator: it is kept byte for byte
+// and named as a failed save, while the other files are still written. The console decides
+// by the mode bits, so this holds for root as well, and a rename would otherwise replace it.
+TEST_F(CloseTest, AReadOnlyFileIsKeptAndItsSaveFails) {
+  for (mode_t mode : {0444, 0464}) {
+    WriteBytes(NetworkFile(), CommunicationFile(1, 1) + kNetworkBody);
+    ASSERT_EQ(::chmod(NetworkFile().c_str(), mode), 0);
+    const std::string before = ReadBytes(NetworkFile());
+    ::unlink(LoginFile().c_str());
+    COsprelNetworkManagerDoc doc;
+    doc.OnNewDocument();
+    doc.m_docSocketNumber = 0;
+    EXPECT_FALSE(doc.OnCloseDocument({"Operator", "pw"}));
+    EXPECT_EQ(doc.FailedFiles(), std::vector<std::string>{NetworkFile()});
+    EXPECT_EQ(ReadBytes(NetworkFile()), before);
+    struct stat info {};
+    ASSERT_EQ(::stat(NetworkFile().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, mode);
+    EXPECT_EQ(doc.ReadLogin(), (LoginCredentials{"Operator", "pw"}));
+    EXPECT_EQ(
+        GetPrivateProfileIntA("Communication", "m_docCommunicationTrue", 9, SerialFile().c_str()),
+        0u);
+    ::unlink(NetworkFile().c_str());
+  }
 }
 
 // A file that could not be read loads as empty; writing that emptiness over it would lose what

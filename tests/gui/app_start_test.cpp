@@ -6,6 +6,10 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "app/device_tree_view_model.h"
 #include "app/login_dialog.h"
@@ -33,9 +37,11 @@ class AppStartTest : public testing::ConfigFolderFixture {
   }
 
   // Types into the login dialog once it is open, as an operator would: each pair in turn,
-  // then Cancel when `cancelAtEnd` and no pair was accepted.
+  // then Cancel when `cancelAtEnd` and no pair was accepted. The fixture owns the timer, so a
+  // login that never opened leaves nothing to answer the next test's dialog.
   void AnswerLogin(QList<QPair<QString, QString>> attempts, bool cancelAtEnd = false) {
-    auto* timer = new QTimer(qApp);
+    answerer = std::make_unique<QTimer>();
+    QTimer* timer = answerer.get();
     QObject::connect(timer, &QTimer::timeout, timer, [this, timer, attempts, cancelAtEnd] {
       auto* dialog = dynamic_cast<CLoginDlg*>(QApplication::activeModalWidget());
       if (dialog == nullptr) return;
@@ -47,7 +53,7 @@ class AppStartTest : public testing::ConfigFolderFixture {
       }
       if (cancelAtEnd && dialog->isVisible())
         QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
-      timer->deleteLater();
+      timer->stop();
     });
     timer->start(10);
   }
@@ -60,6 +66,7 @@ class AppStartTest : public testing::ConfigFolderFixture {
   testing::MessageRecorder recorder;
   COsprelNetworkManagerApp::Options options;
   int loginsSeen = 0;
+  std::unique_ptr<QTimer> answerer;
 };
 
 TEST_F(AppStartTest, CancelledLoginEndsTheStartWithNothingWritten) {
@@ -143,19 +150,30 @@ TEST_F(AppStartTest, ACopyStartedWhileTheRefusalIsShownEndsSilently) {
   EXPECT_TRUE(third.messages.isEmpty());
 }
 
-// A login file that is there but cannot be read is no first run: no defaults, no login.
+// A login file that is there but cannot be read is no first run: no defaults, no login. A
+// link to a login file that has gone is no first run either.
 TEST_F(AppStartTest, AnUnreadableLoginFileRefusesTheStartAndNamesIt) {
-  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder + "QXMNTLoginConfig.ini")));
-  COsprelNetworkManagerApp app(options);
+  const std::string login = folder + "QXMNTLoginConfig.ini";
+  const std::vector<std::function<bool()>> kinds = {
+      [&] { return QDir().mkpath(QString::fromStdString(login)); },
+      [&] { return ::symlink((folder + "gone.ini").c_str(), login.c_str()) == 0; }};
   AnswerLogin({{"Administrator", "5378"}});
+  for (const auto& make : kinds) {
+    ASSERT_TRUE(make());
+    recorder.messages.clear();
+    COsprelNetworkManagerApp app(options);
 
-  EXPECT_FALSE(app.InitInstance());
-  EXPECT_EQ(recorder.messages,
-            QStringList({QString::fromStdString("The login file cannot be read: " + folder +
-                                                "QXMNTLoginConfig.ini")}));
-  EXPECT_EQ(loginsSeen, 0);
-  EXPECT_EQ(app.Document(), nullptr);
-  EXPECT_NE(app.ExitStatus(), 0);
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(recorder.messages,
+              QStringList({QString::fromStdString("The login file cannot be read: " + login)}));
+    EXPECT_EQ(loginsSeen, 0);
+    EXPECT_EQ(app.Document(), nullptr);
+    EXPECT_NE(app.ExitStatus(), 0);
+    if (::rmdir(login.c_str()) != 0) {
+      ASSERT_EQ(::unlink(login.c_str()), 0);
+    }
+  }
+  EXPECT_EQ(ConfigFiles(), QStringList());
 }
 
 // The operator hears of a configuration file the console cannot read, and of a final save

@@ -320,28 +320,72 @@ TEST(PrivateProfileCache, OversizedFileReadsEmptyAndIsNotOverwritten) {
   EXPECT_EQ(Write(folder.Path(), "S", "k", "v"), 0u);
 }
 
-// A kill during a save leaves "<name>.XXXXXX" behind; the next save of that file clears such
-// leftovers and nothing else. A file that is a link is written where the link points.
-TEST(AtomicFile, ClearsItsOwnLeftoversAndWritesThroughLinks) {
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A kill during a save leaves its marked temporary behind; the next save of that file clears
+// such leftovers and nothing else: copies an operator keeps beside the file must survive.
+TEST(AtomicFile, ClearsOnlyItsOwnMarkedLeftovers) {
   ScratchFolder folder;
   const std::string file = folder.File("QXMNTConfig.ini");
   WriteBytes(file, "[S]\r\nk=v\r\n");
-  for (const char* stale : {"QXMNTConfig.ini.a1B2c3", "QXMNTConfig.ini.ZZZZZZ"}) {
+  for (const char* stale : {".QXMNTConfig.ini.tmp-a1B2c3", ".QXMNTConfig.ini.tmp-ZZZZZZ"}) {
     WriteBytes(folder.File(stale), "[S]\r\nk=");
   }
-  std::vector<std::string> kept = {"QXMNTConfig.ini", "QXMNTConfig.ini.bak",
-                                   "QXMNTConfig.ini.a1B2c3d", "QXMNTConfig.ini.a1-2c3",
-                                   "QXMNTSerialConfig.ini.a1B2c3"};
+  const std::vector<std::string> kept = {"QXMNTConfig.ini",
+                                         "QXMNTConfig.ini.backup",
+                                         "QXMNTConfig.ini.201224",
+                                         "QXMNTSerialConfig.ini.before",
+                                         "QXMNTConfig.ini.a1B2c3",
+                                         "QXMNTConfig.ini.tmp-a1B2c3",
+                                         ".QXMNTConfig.ini.tmp-a1B2c",
+                                         ".QXMNTConfig.ini.tmp-a1B2c3d",
+                                         ".QXMNTConfig.ini.tmp-a1-2c3",
+                                         ".QXMNTSerialConfig.ini.tmp-a1B2c3"};
   for (size_t i = 1; i < kept.size(); ++i) WriteBytes(folder.File(kept[i]), "mine");
   EXPECT_EQ(Write(file, "S", "k", "w"), 1u);
-  std::vector<std::string> entries = folder.Entries();
-  std::sort(entries.begin(), entries.end());
-  std::sort(kept.begin(), kept.end());
-  EXPECT_EQ(entries, kept);
+  EXPECT_EQ(Sorted(folder.Entries()), Sorted(kept));
+  for (size_t i = 1; i < kept.size(); ++i) EXPECT_EQ(ReadBytes(folder.File(kept[i])), "mine");
 
-  const std::string link = folder.File("link.ini");
-  ASSERT_EQ(::symlink("QXMNTConfig.ini", link.c_str()), 0);
+  // A second save of the same file while this one fills its temporary leaves it alone.
+  bool nested = false;
+  SetAtomicFileFaultHook([&](AtomicFileStep step) {
+    if (step == AtomicFileStep::kSync && !nested) {
+      nested = true;
+      EXPECT_TRUE(WriteFileAtomically(file, "inner"));
+    }
+    return false;
+  });
+  EXPECT_TRUE(WriteFileAtomically(file, "outer"));
+  SetAtomicFileFaultHook({});
+  EXPECT_TRUE(nested);
+  EXPECT_EQ(ReadBytes(file), "outer");
+}
+
+// A file that is a link is written where the link points; its temporary is made there, and
+// the clean-up looks there, never beside the link.
+TEST(AtomicFile, WritesThroughLinks) {
+  ScratchFolder folder;
+  ScratchFolder elsewhere;
+  const std::string file = elsewhere.File("QXMNTConfig.ini");
+  WriteBytes(file, "[S]\r\nk=v\r\n");
+  WriteBytes(elsewhere.File(".QXMNTConfig.ini.tmp-a1B2c3"), "left");
+  WriteBytes(folder.File(".QXMNTConfig.ini.tmp-a1B2c3"), "not the target's");
+  const std::string link = folder.File("QXMNTConfig.ini");
+  ASSERT_EQ(::symlink(file.c_str(), link.c_str()), 0);
+  std::vector<std::string> filling;
+  SetAtomicFileFaultHook([&](AtomicFileStep step) {
+    if (step == AtomicFileStep::kWrite) filling = elsewhere.Entries();
+    return false;
+  });
   EXPECT_EQ(Write(link, "S", "k", "through"), 1u);
+  SetAtomicFileFaultHook({});
+  ASSERT_EQ(filling.size(), 2u);
+  EXPECT_EQ(Sorted(filling)[0].rfind(".QXMNTConfig.ini.tmp-", 0), 0u);
+  EXPECT_EQ(elsewhere.Entries(), std::vector<std::string>{"QXMNTConfig.ini"});
+  EXPECT_EQ(Sorted(folder.Entries()), Sorted({"QXMNTConfig.ini", ".QXMNTConfig.ini.tmp-a1B2c3"}));
   struct stat info {};
   ASSERT_EQ(::lstat(link.c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
