@@ -91,6 +91,7 @@ TEST_F(StoredInputTest, AGroupListingASilentDisplayOftenCostsOneDeadline) {
   Select(Tree().GroupItem(1));
   fleet.ClearLog();
   Send("ka 01 00\n");
+  EXPECT_TRUE(CommandsArrive(silent, 6));  // the displays log on their own thread
   EXPECT_EQ(fleet.CommandsTo(silent), Texts(6, "ka 01 00\n"));
 }
 
