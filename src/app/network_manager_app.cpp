@@ -7,6 +7,7 @@
 #include "app/login_check.h"
 #include "app/login_dialog.h"
 #include "app/splash_dialog.h"
+#include "app/termination_signals.h"
 #include "app/window_layout.h"
 #include "config/config_keys.h"
 #include "platform/config_folder.h"
@@ -48,6 +49,14 @@ bool COsprelNetworkManagerApp::InitInstance() {
   QApplication::restoreOverrideCursor();
   TellUnreadableFiles();
   return true;
+}
+
+int COsprelNetworkManagerApp::Run() {
+  const TerminationSignals endOfSession([this] {
+    if (m_frame) m_frame->close();
+  });
+  const int status = QApplication::exec();
+  return status != 0 ? status : ExitStatus();
 }
 
 int COsprelNetworkManagerApp::ExitStatus() const {

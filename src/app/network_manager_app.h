@@ -35,6 +35,9 @@ class COsprelNetworkManagerApp {
   // True when the main window is shown; false when the program must end (a copy already
   // runs, or the login was cancelled). UI thread, with a QApplication alive.
   bool InitInstance();
+  // Runs the window until the console ends, the termination signals closing it; the exit
+  // status. After a successful InitInstance, on the UI thread.
+  int Run();
 
   // The process's exit status once the start or the run is over: non-zero when the login
   // file could not be read or the final save of the configuration failed.
