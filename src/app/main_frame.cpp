@@ -163,6 +163,8 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 void CMainFrame::CloseDocument() {
   if (m_documentClosed) return;
   m_documentClosed = true;
+  // A box queued by a worker just before, or one a page would open now, must not hold the end.
+  m_view->SilenceMessages();
   // The configuration is written first: if the session ends while the workers unwind, it is
   // already on disk. The stop makes the workers end within about a second.
   m_view->Core().Stop();
