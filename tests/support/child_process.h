@@ -84,8 +84,10 @@ class ChildProcess {
     for (const int fd : {m_stdin, m_stdout, m_stderr}) {
       if (fd >= 0) ::close(fd);
     }
+    // Without its '/': a test may have put a file in the folder's place.
     std::error_code ignored;
-    if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ignored);
+    if (!m_folder.empty())
+      std::filesystem::remove_all(m_folder.substr(0, m_folder.size() - 1), ignored);
   }
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
