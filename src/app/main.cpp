@@ -6,7 +6,6 @@
 
 #include "app/command_line.h"
 #include "app/network_manager_app.h"
-#include "app/termination_signals.h"
 #include "platform/open_file_limit.h"
 
 namespace {
@@ -58,9 +57,5 @@ int main(int argc, char* argv[]) {
   QApplication::setWindowIcon(ConsoleIcon());
   tarnex::COsprelNetworkManagerApp console;
   if (!console.InitInstance()) return console.ExitStatus();
-  const tarnex::TerminationSignals endOfSession([&console] {
-    if (console.MainFrame() != nullptr) console.MainFrame()->close();
-  });
-  const int status = QApplication::exec();
-  return status != 0 ? status : console.ExitStatus();
+  return console.Run();
 }

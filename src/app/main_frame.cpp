@@ -12,7 +12,9 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <cstdio>
 
+#include "app/close_deadline.h"
 #include "app/document_snapshot.h"
 #include "app/operator_messages.h"
 #include "app/setting_dlg.h"
@@ -156,8 +158,56 @@ void CMainFrame::ShowIdleText() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-  CloseDocument();
+  EndConsole(CloseCause::kOperator);
   event->accept();
+}
+
+void CMainFrame::SetEndOfRun(CloseDeadline* deadline, std::function<void()> ended) {
+  m_deadline = deadline;
+  m_onEnded = std::move(ended);
+}
+
+void CMainFrame::EndConsole(CloseCause cause) {
+  if (m_ending) {
+    // Only the box of a failed save can hold the end now, and the session's end does not wait
+    // for it.
+    if (cause == CloseCause::kSession && m_boxWaits) {
+      if (m_deadline != nullptr) m_deadline->Start();
+      TellFailedFiles(cause);
+      Ended();
+    }
+    return;
+  }
+  m_ending = true;
+  if (m_deadline != nullptr) m_deadline->Start();
+  // A box queued by a worker just before, or one a page would open now, must not hold the end.
+  m_view->SilenceMessages();
+  CloseDocument();
+  if (!m_failedFiles.empty()) TellFailedFiles(cause);
+  Ended();
+}
+
+// Every file in one text: the operator acknowledges a failed save once, whatever it took.
+void CMainFrame::TellFailedFiles(CloseCause cause) {
+  if (cause == CloseCause::kSession) {
+    for (const std::string& path : m_failedFiles) {
+      std::fprintf(stderr, "tarnex-manager: the configuration could not be saved to %s\n",
+                   path.c_str());
+    }
+    return;
+  }
+  m_boxWaits = true;
+  if (m_deadline != nullptr) m_deadline->Pause();
+  m_presenter(this, SaveFailureText(m_failedFiles));
+  if (m_deadline != nullptr) m_deadline->Start();
+  m_boxWaits = false;
+}
+
+void CMainFrame::Ended() {
+  if (m_ended) return;
+  m_ended = true;
+  hide();
+  if (m_onEnded) m_onEnded();
 }
 
 void CMainFrame::CloseDocument() {
@@ -169,13 +219,9 @@ void CMainFrame::CloseDocument() {
   // Written from a copy, so that the workers ending meanwhile do not wait for the disk.
   DocumentSnapshot snapshot(m_view->Core());
   m_saveFailed = !snapshot.Doc().OnCloseDocument(m_login);
+  m_failedFiles = snapshot.Doc().FailedFiles();
   m_view->StopSupervision();
   m_view->Core().Jobs().Stop();
-  // Told without the console's lock: the box waits for the operator.
-  for (const std::string& path : snapshot.Doc().FailedFiles()) {
-    m_presenter(this, QStringLiteral("The configuration could not be saved to %1")
-                          .arg(QString::fromStdString(path)));
-  }
 }
 
 }  // namespace tarnex

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "pages/progress_bar.h"
 
@@ -15,6 +18,8 @@ class QProgressBar;
 class QToolButton;
 
 namespace tarnex {
+
+class CloseDeadline;
 
 // The console's one window: toolbar, status bar and the view, at a size fixed by the
 // language and the screen. It has no menu bar; the commands without a toolbar button sit in
@@ -43,9 +48,23 @@ class CMainFrame : public QMainWindow {
   QAction* AlarmAction() const { return m_alarm; }
   QToolButton* ToolsButton() const { return m_toolsButton; }
 
-  // The document is closed once, when the window closes: the supervision stops first, then
-  // the configuration and the login are written. A file that could not be written is named
-  // to the operator.
+  // Who asked the console to end: the operator (the window's close button, a confirmed
+  // change of the link), or the end of the session (a termination signal, the session
+  // manager's logout), where nobody is left to read a box.
+  enum class CloseCause { kOperator, kSession };
+
+  // Ends the console once: every box is silenced, the document is closed, and the files that
+  // could not be written are named, to the operator in one box or, at the end of a session,
+  // on standard error. Then the window goes and the end handler runs. A session that ends
+  // while that box waits ends at once; any other request meanwhile is ignored. UI thread.
+  void EndConsole(CloseCause cause);
+  bool Ending() const { return m_ending; }
+  // What the application does once the window is gone (ends its event loop), and the deadline
+  // the end keeps to; both may be absent. Before the end begins.
+  void SetEndOfRun(CloseDeadline* deadline, std::function<void()> ended);
+
+  // The document is closed once: the exchanges in flight are cancelled, the configuration and
+  // the login are written, then the supervision and the workers stop.
   void CloseDocument();
   // True when the close could not write every file.
   bool SaveFailed() const { return m_saveFailed; }
@@ -64,11 +83,19 @@ class CMainFrame : public QMainWindow {
   void OnConnectionSetting();
   void ShowIdleText();
   void CentreOnScreen();
+  void TellFailedFiles(CloseCause cause);
+  void Ended();
 
   const LoginCredentials& m_login;
   COsprelNetworkManagerView* m_view = nullptr;
   bool m_documentClosed = false;
   bool m_saveFailed = false;
+  std::vector<std::string> m_failedFiles;
+  bool m_ending = false;
+  bool m_boxWaits = false;  // the box naming the failed files waits for the operator
+  bool m_ended = false;
+  CloseDeadline* m_deadline = nullptr;
+  std::function<void()> m_onEnded;
   MessagePresenter m_presenter;
 
   QAction* m_search = nullptr;

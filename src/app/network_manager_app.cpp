@@ -7,6 +7,7 @@
 #include "app/login_check.h"
 #include "app/login_dialog.h"
 #include "app/splash_dialog.h"
+#include "app/termination_signals.h"
 #include "app/window_layout.h"
 #include "config/config_keys.h"
 #include "platform/config_folder.h"
@@ -14,10 +15,39 @@
 #include "platform/trace.h"
 
 namespace tarnex {
+namespace {
+
+// A close ends the process within two seconds. The orderly close (cancelling the waits, saving,
+// ending the workers) takes a small part of this budget; what the budget leaves of the two
+// seconds is for the process's own exit.
+constexpr std::chrono::milliseconds kCloseBudget{1500};
+
+// The session manager ends the session with a quit event to the application. Qt would close
+// the windows then, and the window's close would show a box that nobody is left to read: the
+// console ends as for a termination signal instead.
+class SessionQuit : public QObject {
+ public:
+  explicit SessionQuit(std::function<void()> onQuit) : m_onQuit(std::move(onQuit)) {
+    qApp->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != qApp || event->type() != QEvent::Quit) return false;
+    m_onQuit();
+    return true;
+  }
+
+ private:
+  std::function<void()> m_onQuit;
+};
+
+}  // namespace
 
 COsprelNetworkManagerApp::COsprelNetworkManagerApp(Options options)
     : m_options(std::move(options)),
-      m_presenter(m_options.presenter ? m_options.presenter : ModalMessagePresenter()) {
+      m_presenter(m_options.presenter ? m_options.presenter : ModalMessagePresenter()),
+      m_closeDeadline(kCloseBudget) {
   if (!m_options.view.presenter) m_options.view.presenter = m_presenter;
 }
 
@@ -48,6 +78,20 @@ bool COsprelNetworkManagerApp::InitInstance() {
   QApplication::restoreOverrideCursor();
   TellUnreadableFiles();
   return true;
+}
+
+int COsprelNetworkManagerApp::Run() {
+  // A window that went before the loop started has nothing left to run.
+  if (m_frame->Ending()) return ExitStatus();
+  // Ending the event loop unwinds every modal loop in it, a box's or a dialog's.
+  m_frame->SetEndOfRun(&m_closeDeadline, [] { QCoreApplication::exit(0); });
+  // The console ends through its close only, never because a window was the last one left.
+  QGuiApplication::setQuitOnLastWindowClosed(false);
+  const auto endSession = [this] { m_frame->EndConsole(CMainFrame::CloseCause::kSession); };
+  const TerminationSignals terminationSignals(endSession);
+  const SessionQuit logout(endSession);
+  const int status = QApplication::exec();
+  return status != 0 ? status : ExitStatus();
 }
 
 int COsprelNetworkManagerApp::ExitStatus() const {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "app/close_deadline.h"
 #include "app/main_frame.h"
 #include "app/operator_messages.h"
 #include "config/login_file.h"
@@ -35,6 +36,12 @@ class COsprelNetworkManagerApp {
   // True when the main window is shown; false when the program must end (a copy already
   // runs, or the login was cancelled). UI thread, with a QApplication alive.
   bool InitInstance();
+  // Runs the window until the console ends; the exit status. The operator ends it by closing
+  // the window; the end of the session (SIGTERM, SIGINT, SIGHUP, the session manager's quit)
+  // ends it without a box. Whatever is open then (a box, a dialog, a menu) goes with it, and
+  // the process ends within the close's deadline. After a successful InitInstance, on the UI
+  // thread.
+  int Run();
 
   // The process's exit status once the start or the run is over: non-zero when the login
   // file could not be read or the final save of the configuration failed.
@@ -58,6 +65,8 @@ class COsprelNetworkManagerApp {
   Options m_options;
   MessagePresenter m_presenter;
   std::unique_ptr<SingleInstance> m_instance;
+  // Before the window and the document: their teardown is part of the close it bounds.
+  CloseDeadline m_closeDeadline;
   LoginCredentials m_login;
   int m_languageFlag = 0;
   int m_dpi = 0;

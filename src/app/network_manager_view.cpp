@@ -31,9 +31,8 @@ MessagePresenter PresenterOf(const ViewSettings& settings) {
 COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& doc,
                                                      ViewSettings settings, QWidget* parent)
     : QWidget(parent),
-      m_presenter(PresenterOf(settings)),
       m_treeMenuDriver(std::move(settings.treeMenuDriver)),
-      m_ui(m_presenter),
+      m_ui(PresenterOf(settings)),
       m_core(doc, m_ui, SocketsOf(settings)),
       m_pages(new CMyPropertySheet(m_core, this)),
       m_supervisor(m_core, *m_pages),
@@ -211,7 +210,9 @@ void COsprelNetworkManagerView::OnTimer1() {
 
 // UI thread. The menu acts on the selection the tree handling recorded.
 void COsprelNetworkManagerView::OnTreeContextMenu(const QPoint& position) {
-  TreeContextMenu menu(m_core, m_presenter, window());
+  TreeContextMenu menu(
+      m_core, [this](QWidget* parent, const QString& text) { m_ui.Present(parent, text); },
+      window());
   menu.SetMenuDriver(m_treeMenuDriver);
   menu.Exec(m_treeView->viewport()->mapToGlobal(position));
 }

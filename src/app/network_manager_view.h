@@ -49,6 +49,8 @@ class COsprelNetworkManagerView : public QWidget {
   void OnInitialUpdate();
   // Timer 1 stopped and a running supervision pass waited for; before the document closes.
   void StopSupervision();
+  // The console is closing: no box of the view's is shown any more, queued ones included.
+  void SilenceMessages() { m_ui.Silence(); }
 
   // Where the "Please Wait..." progress of group sends is shown. UI thread.
   void SetProgressHandlers(std::function<void()> create, std::function<void(int)> setPos,
@@ -85,7 +87,6 @@ class COsprelNetworkManagerView : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
   void OnTreeMenuKey();
 
-  MessagePresenter m_presenter;
   TreeContextMenu::MenuDriver m_treeMenuDriver;
   QtUiHost m_ui;
   // The one serial line, open in serial mode from start-up to the end.

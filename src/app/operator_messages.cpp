@@ -1,6 +1,7 @@
 #include "app/operator_messages.h"
 
 #include <QMessageBox>
+#include <QStringList>
 
 namespace tarnex {
 
@@ -10,6 +11,14 @@ MessagePresenter ModalMessagePresenter() {
                     QMessageBox::Ok, parent);
     box.exec();
   };
+}
+
+QString SaveFailureText(const std::vector<std::string>& paths) {
+  QStringList lines;
+  for (const std::string& path : paths) lines << QString::fromStdString(path);
+  const QString text = QStringLiteral("The configuration could not be saved to");
+  if (lines.size() == 1) return text + ' ' + lines.front();
+  return text + ":\n" + lines.join('\n');
 }
 
 }  // namespace tarnex

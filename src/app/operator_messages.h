@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <functional>
+#include <string>
+#include <vector>
 
 class QWidget;
 
@@ -17,5 +19,9 @@ using MessagePresenter = std::function<void(QWidget* parent, const QString& text
 
 // The modal box with OK, captioned with the application's title.
 MessagePresenter ModalMessagePresenter();
+
+// The one text that names every file the close could not write: the path after the words,
+// or several paths one a line below them.
+QString SaveFailureText(const std::vector<std::string>& paths);
 
 }  // namespace tarnex

@@ -34,13 +34,25 @@ void QtUiHost::OnUi(std::function<void()> call) {
 }
 
 void QtUiHost::ShowMessage(std::string_view text) {
-  OnUi([this, message = TextOf(text)] { m_presenter(m_messageParent.data(), message); });
+  OnUi([this, message = TextOf(text)] { Present(m_messageParent.data(), message); });
+}
+
+void QtUiHost::Present(QWidget* parent, const QString& text) {
+  if (m_silenced) {
+    Trace("message dropped while closing: %s", text.toLocal8Bit().constData());
+    return;
+  }
+  m_presenter(parent, text);
 }
 
 bool QtUiHost::AskYesNo(std::string_view title, std::string_view text) {
   if (!OnUiThread()) {
     Trace("question off the UI thread answered No: %.*s", static_cast<int>(text.size()),
           text.data());
+    return false;
+  }
+  if (m_silenced) {
+    Trace("question answered No while closing: %.*s", static_cast<int>(text.size()), text.data());
     return false;
   }
   const auto answer = QMessageBox::question(m_messageParent.data(), TextOf(title), TextOf(text),

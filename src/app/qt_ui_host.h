@@ -31,6 +31,12 @@ class QtUiHost : public QObject, public UiHost {
   // Set on the UI thread before any worker starts.
   void SetHandlers(Handlers handlers) { m_handlers = std::move(handlers); }
   void SetMessageParent(QWidget* parent) { m_messageParent = parent; }
+  // The console is closing: from now on no box is shown, not even one a worker queued
+  // before, and a question is answered No. A box shown then would hold the end of the process
+  // for an operator who has already asked it to end. UI thread.
+  void Silence() { m_silenced = true; }
+  // Shows `text` in a box over `parent`, as ShowMessage does, unless silenced. UI thread.
+  void Present(QWidget* parent, const QString& text);
 
   void ShowMessage(std::string_view text) override;
   // A worker cannot wait for the operator's answer without blocking the console, so a
@@ -53,6 +59,7 @@ class QtUiHost : public QObject, public UiHost {
   QPointer<QWidget> m_messageParent;
   Handlers m_handlers;
   std::atomic<bool> m_treeSyncQueued{false};
+  bool m_silenced = false;  // UI thread
 };
 
 }  // namespace tarnex

@@ -8,6 +8,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
+#include <thread>
 
 #include "app/device_tree_view_model.h"
 #include "app/main_frame.h"
@@ -239,6 +240,19 @@ TEST_F(MainWindowTest, ClosingDuringARefreshCancelsItsWait) {
   EXPECT_FALSE(View().Core().Jobs().Busy());
   EXPECT_EQ(fleet.CommandsTo(a), std::vector<std::string>{"xb 01 ff\n"});
   EXPECT_NE(ReadFile("QXMNTConfig.ini").find("0=[Lobby]" + a), std::string::npos);
+}
+
+// A box a worker queued just before the close is dropped: shown after it, the box would hold
+// the end of the process for an operator who has already asked it to end.
+TEST_F(MainWindowTest, ABoxQueuedByAWorkerBeforeTheCloseIsNeverShown) {
+  Open(141);
+  View().OnInitialUpdate();
+  Settle();
+  std::thread([this] { View().Core().Ui().ShowMessage("Projector is Disconnected"); }).join();
+
+  frame->close();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(recorder.messages.isEmpty());
 }
 
 // At shutdown the session ends soon after the close: a pass over a hundred displays that do

@@ -1,0 +1,135 @@
+// The console in a process of its own, for tests that end it from outside: the application's
+// start and run as the console's main has them, with the login typed into its dialog as an
+// operator would, and then one scene set up on the window:
+//   idle     nothing more;
+//   select   the first stored display is selected, so its Control page reads it;
+//   setting  the Connection Setting dialog is opened;
+//   held     a worker takes a job that does not see the console's stop, for ten seconds.
+// It prints "window" once the start-up connects are done, "dialog" once the scene's dialog is
+// open, "held" once the held job runs, and "box: TEXT" for each message box before the box
+// waits, with the line feeds of TEXT as "\n". A line on standard input
+// acts from outside: "close" as the window's close button, "logout" as the session manager
+// ending the session. The exit status is the console's.
+#include <unistd.h>
+
+#include <QAbstractItemModel>
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QTreeView>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "app/login_dialog.h"
+#include "app/network_manager_app.h"
+#include "app/setting_dlg.h"
+#include "config/login_file.h"
+
+namespace tarnex {
+namespace {
+
+// Any thread.
+void Say(QString line) {
+  line.replace('\n', QStringLiteral("\\n"));
+  std::fputs((line + '\n').toLocal8Bit().constData(), stdout);
+  std::fflush(stdout);
+}
+
+// Calls `step` on the UI thread every few milliseconds until it returns true.
+template <typename Step>
+void Repeat(Step step) {
+  auto* timer = new QTimer(qApp);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, step] {
+    if (step()) timer->deleteLater();
+  });
+  timer->start(10);
+}
+
+void TypeLogin() {
+  Repeat([] {
+    auto* login = dynamic_cast<CLoginDlg*>(QApplication::activeModalWidget());
+    if (login == nullptr) return false;
+    login->IdEdit()->setText(QString::fromLatin1(kDefaultLoginId));
+    login->PasswordEdit()->setText(QString::fromLatin1(kDefaultLoginPassword));
+    login->OkButton()->click();
+    return true;
+  });
+}
+
+void SelectFirstDisplay(CMainFrame& frame) {
+  Repeat([&frame] {
+    QTreeView* tree = frame.View().TreeView();
+    const QModelIndex display = tree->model()->index(0, 0, tree->model()->index(0, 0));
+    if (!display.isValid()) return false;
+    tree->setCurrentIndex(display);
+    return true;
+  });
+}
+
+void OpenSettingDialog(CMainFrame& frame) {
+  QMetaObject::invokeMethod(frame.SettingAction(), &QAction::trigger, Qt::QueuedConnection);
+  Repeat([] {
+    if (dynamic_cast<CSettingDlg*>(QApplication::activeModalWidget()) == nullptr) return false;
+    Say(QStringLiteral("dialog"));
+    return true;
+  });
+}
+
+void HoldAWorker(CMainFrame& frame) {
+  frame.View().Core().Jobs().Post(JobKeys::SerialLine(), [] {
+    Say(QStringLiteral("held"));
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+  });
+}
+
+// The commands on standard input, one a line.
+void FollowStandardInput(CMainFrame& frame) {
+  auto* notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, qApp);
+  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [&frame, notifier] {
+    char line[64] = {};
+    const ssize_t got = ::read(STDIN_FILENO, line, sizeof line - 1);
+    if (got <= 0) {
+      notifier->setEnabled(false);
+      return;
+    }
+    const QByteArray command = QByteArray(line, static_cast<int>(got)).trimmed();
+    if (command == "close") frame.close();
+    // The session manager's end of the session reaches the application as a quit event.
+    if (command == "logout") QCoreApplication::postEvent(qApp, new QEvent(QEvent::Quit));
+  });
+}
+
+}  // namespace
+}  // namespace tarnex
+
+int main(int argc, char* argv[]) {
+  using namespace tarnex;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  const QString scene = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("idle");
+  COsprelNetworkManagerApp::Options options;
+  options.presenter = [modal = ModalMessagePresenter()](QWidget* parent, const QString& text) {
+    Say(QStringLiteral("box: ") + text);
+    modal(parent, text);
+  };
+  options.localeName = "en_US";
+  COsprelNetworkManagerApp console(std::move(options));
+  TypeLogin();
+  if (!console.InitInstance()) return console.ExitStatus();
+  CMainFrame& frame = *console.MainFrame();
+  // Once the console runs, and so takes the signals: a test may send one on "window".
+  QTimer::singleShot(0, &frame, [&frame, scene] {
+    frame.View().Core().Jobs().WaitIdle(std::chrono::seconds(10));
+    QCoreApplication::processEvents();
+    Say(QStringLiteral("window"));
+    FollowStandardInput(frame);
+    if (scene == "select") SelectFirstDisplay(frame);
+    if (scene == "setting") OpenSettingDialog(frame);
+    if (scene == "held") HoldAWorker(frame);
+  });
+  return console.Run();
+}
