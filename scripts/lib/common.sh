@@ -4,7 +4,7 @@
 REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # Debian packages every build needs.
-BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev)
+BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev libcurl4-openssl-dev)
 # The Qt console and its offscreen tests.
 GUI_PACKAGES=(qt6-base-dev qt6-qpa-plugins)
 # The demo's virtual screen, its typing at the login and its screenshot.
@@ -13,7 +13,7 @@ DEMO_PACKAGES=(xvfb xauth xdotool imagemagick)
 # validators of the desktop entry and the AppStream metadata.
 PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream man-db)
 # Peers and tools only the tests use; clang-format for the format check of changed files.
-TEST_PACKAGES=(clang-format)
+TEST_PACKAGES=(clang-format python3-aiosmtpd)
 
 # Installs the named Debian packages that are not installed yet; does nothing when all are.
 ensure_packages() {

@@ -1,5 +1,7 @@
 #include "app/network_manager_view.h"
 
+#include <cstdlib>
+
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -10,6 +12,8 @@
 
 #include "app/device_tree_view_model.h"
 #include "app/tree_context_menu.h"
+#include "monitor/smtp/smtp_sender.h"
+#include "platform/trace.h"
 #include "platform/ui_thread.h"
 #include "registry/tree_labels.h"
 
@@ -33,6 +37,7 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
     : QWidget(parent),
       m_treeMenuDriver(std::move(settings.treeMenuDriver)),
       m_ui(PresenterOf(settings)),
+      m_alarms([this](AlarmKind kind, const std::string& address) { SendAlarm(kind, address); }),
       m_core(doc, m_ui, SocketsOf(settings)),
       m_pages(new CMyPropertySheet(m_core, this)),
       m_supervisor(m_core, *m_pages),
@@ -53,6 +58,8 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
 // The supervision worker is stopped before anything it reports to goes away, and the tree
 // view lets go of the selection handling before the handler does.
 COsprelNetworkManagerView::~COsprelNetworkManagerView() {
+  m_mailStop = true;
+  m_alarms.Stop();
   m_core.Stop();
   StopSupervision();
   m_core.Jobs().Stop();
@@ -272,6 +279,33 @@ void COsprelNetworkManagerView::OnStatus() {
     m_pages->RefreshGroupStatus(groupMembers);
   } else {
     m_pages->RefreshActivePage();
+  }
+}
+
+// Mail worker. The settings are copied under the lock; the mail is composed and sent without
+// it. A failed alarm is traced: only the test mail is told to the operator.
+void COsprelNetworkManagerView::SendAlarm(AlarmKind kind, const std::string& address) {
+  AlarmSettings settings;
+  {
+    auto state = m_core.Lock();
+    const COsprelNetworkManagerDoc& doc = state->Doc();
+    settings = {doc.m_docAlarmSubject, doc.m_docAlarmTo, doc.m_docAlarmFrom, doc.m_docAlarmServer};
+  }
+  Trace("Subject : %s", settings.subject.c_str());
+  Trace("TO : %s", settings.to.c_str());
+  Trace("FROM : %s", settings.from.c_str());
+  Trace("SMTPServer : %s", settings.server.c_str());
+  const AlarmComposition composed = ComposeAlarmMail(kind, address, settings);
+  if (!composed.mail) {
+    Trace("alarm mail not sent: %s", composed.problem.c_str());
+    return;
+  }
+  SmtpOptions options;
+  options.stop = &m_mailStop;
+  if (const char* caFile = std::getenv("TARNEX_SMTP_CAFILE")) options.caFile = caFile;
+  const SmtpOutcome outcome = SendMail(*composed.mail, settings.server, options);
+  if (!outcome.sent) {
+    Trace("alarm mail not sent: %s %s", outcome.error.c_str(), outcome.reply.c_str());
   }
 }
 

@@ -2,8 +2,10 @@
 
 #include <QTimer>
 #include <QWidget>
+#include <atomic>
 #include <chrono>
 #include <memory>
+#include <string>
 
 #include "app/operator_messages.h"
 #include "app/qt_ui_host.h"
@@ -86,13 +88,18 @@ class COsprelNetworkManagerView : public QWidget {
   // The context-menu key and Shift+F10 on the tree.
   bool eventFilter(QObject* watched, QEvent* event) override;
   void OnTreeMenuKey();
+  // The mail worker: one alarm mail, with the settings of this moment.
+  void SendAlarm(AlarmKind kind, const std::string& address);
 
   TreeContextMenu::MenuDriver m_treeMenuDriver;
   QtUiHost m_ui;
   // The one serial line, open in serial mode from start-up to the end.
   CSerialPort m_serialPort{m_ui};
   CSerialPortChannel m_serialChannel{m_serialPort};
-  // Outlives the core, whose workers raise the alarms.
+  // Set at the end: a mail in flight is given up at once.
+  std::atomic<bool> m_mailStop{false};
+  // Outlives the core, whose workers raise the alarms; stopped before the core goes, since its
+  // sender reads the core's settings.
   AlarmQueue m_alarms;
   CConsoleCore m_core;
   // The control pages in the right-hand frame; a child widget, so Qt deletes it.

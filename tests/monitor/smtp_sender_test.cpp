@@ -1,0 +1,190 @@
+// The alarm mail on the wire: a real SMTP server takes it whole, and a scripted one plays the
+// faults a mail server can make.
+#include "monitor/smtp/smtp_sender.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "support/child_process.h"
+#include "support/loopback_block.h"
+
+namespace tarnex {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+AlarmSettings Settings(const std::string& server) {
+  return {.subject = "[Warning]Alarm Tarnex Manager",
+          .to = "ops@example.org",
+          .from = "console@example.org",
+          .server = server};
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Every line feed of the text ends a CR LF.
+bool CrLfOnly(const std::string& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) return false;
+  }
+  return true;
+}
+
+TEST(SmtpSenderTest, AlarmsArriveWholeAtARealServer) {
+  char scratch[] = "/tmp/tarnex-mail-XXXXXX";
+  ASSERT_NE(::mkdtemp(scratch), nullptr);
+  const std::filesystem::path folder = scratch;
+  {
+    testing::ChildProcess server("/usr/bin/python3", {SMTP_SERVER_SCRIPT, folder.string()}, {});
+    const std::string ready = server.FirstLine(std::chrono::seconds(20));
+    ASSERT_EQ(ready.rfind("ready ", 0), 0u) << ready;
+    const std::string address = "127.0.0.1:" + ready.substr(6, ready.find('\n') - 6);
+    for (AlarmKind kind : {AlarmKind::kLinkFault, AlarmKind::kFanFault}) {
+      const AlarmComposition composed = ComposeAlarmMail(kind, "10.0.0.5", Settings(address));
+      ASSERT_TRUE(composed.mail);
+      const SmtpOutcome outcome = SendMail(*composed.mail, address, {});
+      EXPECT_TRUE(outcome.sent) << outcome.error << " " << outcome.reply;
+      EXPECT_EQ(outcome.code, 250);
+    }
+  }
+  const std::string link = ReadFile(folder / "mail-0001.eml");
+  const std::string fan = ReadFile(folder / "mail-0002.eml");
+  std::filesystem::remove_all(folder);
+  EXPECT_NE(link.find("X-Envelope-From: console@example.org\r\nX-Envelope-To: ops@example.org\r\n"),
+            std::string::npos);
+  EXPECT_NE(link.find("\r\nFrom: Tarnex Manager Administrator <console@example.org>\r\n"
+                      "To: <ops@example.org>\r\nCc: \r\n"
+                      "Subject: [Warning]Alarm Tarnex Manager\r\n"),
+            std::string::npos);
+  EXPECT_NE(link.find("\r\n\r\nMonitor(IP : 10.0.0.5) Operation is Fault\r\n\r\n"
+                      "Network is not connected and this is for OUTGOING mail only\r\n"),
+            std::string::npos);
+  EXPECT_NE(fan.find("\r\n\r\nFAN is abnormal and this is for OUTGOING mail only\r\n"),
+            std::string::npos);
+  EXPECT_NE(link.find("\r\nDate: "), std::string::npos);
+  EXPECT_TRUE(CrLfOnly(link));
+  EXPECT_TRUE(CrLfOnly(fan));
+}
+
+// A mail server played line by line: the greeting (none when empty), then one answer per
+// command, in order; silent once the answers run out.
+class ScriptedServer {
+ public:
+  ScriptedServer(std::string greeting, std::vector<std::string> answers) {
+    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, testing::Loopback(1).c_str(), &address.sin_addr);
+    ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(m_listener, 1);
+    socklen_t length = sizeof address;
+    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+    m_server = testing::Loopback(1) + ":" + std::to_string(ntohs(address.sin_port));
+    m_thread = std::thread([this, greeting, answers] { Serve(greeting, answers); });
+  }
+  ~ScriptedServer() {
+    m_done = true;
+    m_thread.join();
+    ::close(m_listener);
+  }
+  const std::string& Server() const { return m_server; }
+
+ private:
+  void Serve(const std::string& greeting, const std::vector<std::string>& answers) {
+    pollfd wait{m_listener, POLLIN, 0};
+    while (!m_done && ::poll(&wait, 1, 50) == 0) {
+    }
+    if (m_done) return;
+    const int client = ::accept(m_listener, nullptr, nullptr);
+    if (!greeting.empty()) Write(client, greeting);
+    std::string received;
+    size_t next = 0;
+    while (!m_done) {
+      pollfd read{client, POLLIN, 0};
+      if (::poll(&read, 1, 50) <= 0) continue;
+      char chunk[512];
+      const ssize_t n = ::recv(client, chunk, sizeof chunk, 0);
+      if (n <= 0) break;
+      received.append(chunk, static_cast<size_t>(n));
+      for (size_t end; (end = received.find("\r\n")) != std::string::npos;) {
+        received.erase(0, end + 2);
+        if (next < answers.size()) Write(client, answers[next++]);
+      }
+    }
+    ::close(client);
+  }
+  static void Write(int fd, const std::string& text) {
+    [[maybe_unused]] const ssize_t n = ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+  }
+
+  int m_listener = -1;
+  std::string m_server;
+  std::atomic<bool> m_done{false};
+  std::thread m_thread;
+};
+
+TEST(SmtpSenderTest, ARefusalOrASilentServerIsAFailureWithinItsTime) {
+  {
+    ScriptedServer server("220-mail.example.org\r\n220 ready\r\n",
+                          {"250 hello\r\n", "250 sender ok\r\n", "550 No such user\r\n",
+                           "221 bye\r\n", "221 bye\r\n"});
+    const AlarmComposition composed =
+        ComposeAlarmMail(AlarmKind::kLinkFault, "10.0.0.5", Settings(server.Server()));
+    const SmtpOutcome outcome = SendMail(*composed.mail, server.Server(), {});
+    EXPECT_FALSE(outcome.sent);
+    EXPECT_TRUE(outcome.talked);
+    EXPECT_EQ(outcome.code, 550);
+    EXPECT_EQ(outcome.reply, "550 No such user");
+  }
+  {
+    ScriptedServer silent("", {});
+    const AlarmComposition composed =
+        ComposeAlarmMail(AlarmKind::kLinkFault, "10.0.0.5", Settings(silent.Server()));
+    const auto started = Clock::now();
+    SmtpOptions options;
+    options.wholeMailTimeoutMs = 500;
+    const SmtpOutcome outcome = SendMail(*composed.mail, silent.Server(), options);
+    EXPECT_FALSE(outcome.sent);
+    EXPECT_FALSE(outcome.talked);
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(5));
+  }
+  {
+    ScriptedServer hung("", {});
+    const AlarmComposition composed =
+        ComposeAlarmMail(AlarmKind::kLinkFault, "10.0.0.5", Settings(hung.Server()));
+    const std::atomic<bool> stop{true};  // the console closes
+    const auto started = Clock::now();
+    SmtpOptions options;
+    options.stop = &stop;
+    EXPECT_FALSE(SendMail(*composed.mail, hung.Server(), options).sent);
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(2));
+  }
+}
+
+TEST(SmtpSenderTest, TheServerSettingBecomesAUrl) {
+  EXPECT_EQ(SmtpUrl("mail.example.org"), "smtp://mail.example.org:25");
+  EXPECT_EQ(SmtpUrl("127.0.0.1:2525"), "smtp://127.0.0.1:2525");
+  EXPECT_EQ(SmtpUrl("[::1]:2525"), "smtp://[::1]:2525");
+  EXPECT_EQ(SmtpUrl("[::1]"), "smtp://[::1]:25");
+  for (const char* bad : {"", "host:", "host:port", "a b", "user@host", "host/path", "[::1"}) {
+    EXPECT_EQ(SmtpUrl(bad), "") << bad;
+  }
+}
+
+}  // namespace
+}  // namespace tarnex
