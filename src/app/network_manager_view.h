@@ -73,7 +73,6 @@ class COsprelNetworkManagerView : public QWidget {
   CGroupEditor& GroupEditor() { return m_groupEditor; }
   CSerialPort& SerialPort() { return m_serialPort; }
   AlarmQueue& Alarms() { return m_alarms; }
-  QtUiHost& Ui() { return m_ui; }
 
  private:
   void BuildLayout();
