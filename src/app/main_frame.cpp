@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <cstdio>
 
+#include "app/alarm_dlg.h"
 #include "app/close_deadline.h"
 #include "app/document_snapshot.h"
 #include "app/operator_messages.h"
@@ -97,9 +98,8 @@ void CMainFrame::BuildToolsMenu(QToolBar* toolBar) {
   m_message->setStatusTip(QStringLiteral("Send Message"));
   m_alarm = menu->addAction(QStringLiteral("Alram"));
   m_alarm->setStatusTip(QStringLiteral("Send email on alert"));
-  // The on-screen message and alarm dialogs are not part of the console yet.
+  // The on-screen message dialog is not part of the console yet.
   m_message->setEnabled(false);
-  m_alarm->setEnabled(false);
 
   m_toolsButton = new QToolButton(this);
   m_toolsButton->setText(QStringLiteral("Tools"));
@@ -125,6 +125,7 @@ void CMainFrame::ConnectCommands() {
   connect(m_status, &QAction::triggered, m_view, &COsprelNetworkManagerView::OnStatus);
   connect(m_about, &QAction::triggered, this, &CMainFrame::OnAbout);
   connect(m_setting, &QAction::triggered, this, &CMainFrame::OnConnectionSetting);
+  connect(m_alarm, &QAction::triggered, this, &CMainFrame::OnAlarm);
 }
 
 // A confirmed change of the link ends the console, so the next start uses the new link.
@@ -135,6 +136,11 @@ void CMainFrame::OnConnectionSetting() {
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
   };
   CSettingDlg dialog(m_view->Core(), m_view->SerialPort(), std::move(hooks), this);
+  dialog.exec();
+}
+
+void CMainFrame::OnAlarm() {
+  CAlarmDlg dialog(m_view->Core(), m_view->Alarms(), m_presenter, this);
   dialog.exec();
 }
 

@@ -81,6 +81,7 @@ class CMainFrame : public QMainWindow {
   void ConnectCommands();
   void OnAbout();
   void OnConnectionSetting();
+  void OnAlarm();
   void ShowIdleText();
   void CentreOnScreen();
   void TellFailedFiles(CloseCause cause);

@@ -10,6 +10,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "app/alarm_mail.h"
 #include "app/device_tree_view_model.h"
 #include "app/tree_context_menu.h"
 #include "monitor/smtp/smtp_sender.h"
@@ -282,31 +283,12 @@ void COsprelNetworkManagerView::OnStatus() {
   }
 }
 
-// Mail worker. The settings are copied under the lock; the mail is composed and sent without
-// it. A failed alarm is traced: only the test mail is told to the operator.
+// Mail worker.
 void COsprelNetworkManagerView::SendAlarm(AlarmKind kind, const std::string& address) {
-  AlarmSettings settings;
-  {
-    auto state = m_core.Lock();
-    const COsprelNetworkManagerDoc& doc = state->Doc();
-    settings = {doc.m_docAlarmSubject, doc.m_docAlarmTo, doc.m_docAlarmFrom, doc.m_docAlarmServer};
-  }
-  Trace("Subject : %s", settings.subject.c_str());
-  Trace("TO : %s", settings.to.c_str());
-  Trace("FROM : %s", settings.from.c_str());
-  Trace("SMTPServer : %s", settings.server.c_str());
-  const AlarmComposition composed = ComposeAlarmMail(kind, address, settings);
-  if (!composed.mail) {
-    Trace("alarm mail not sent: %s", composed.problem.c_str());
-    return;
-  }
   SmtpOptions options;
   options.stop = &m_mailStop;
   if (const char* caFile = std::getenv("TARNEX_SMTP_CAFILE")) options.caFile = caFile;
-  const SmtpOutcome outcome = SendMail(*composed.mail, settings.server, options);
-  if (!outcome.sent) {
-    Trace("alarm mail not sent: %s %s", outcome.error.c_str(), outcome.reply.c_str());
-  }
+  SendAlarmMail(m_core, m_ui, options, kind, address);
 }
 
 }  // namespace tarnex

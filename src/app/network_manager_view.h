@@ -72,6 +72,7 @@ class COsprelNetworkManagerView : public QWidget {
   CMyPropertySheet& Sheet() { return *m_pages; }
   CGroupEditor& GroupEditor() { return m_groupEditor; }
   CSerialPort& SerialPort() { return m_serialPort; }
+  AlarmQueue& Alarms() { return m_alarms; }
 
  private:
   void BuildLayout();

@@ -19,6 +19,25 @@ void JobQueue::Post(std::function<void()> job) {
   m_wake.notify_one();
 }
 
+bool JobQueue::PostBounded(std::function<void()> job, std::size_t limit) {
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_stopped || m_jobs.size() >= limit) return false;
+    m_jobs.push_back(std::move(job));
+  }
+  m_wake.notify_one();
+  return true;
+}
+
+void JobQueue::PostFront(std::function<void()> job) {
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_stopped) return;
+    m_jobs.push_front(std::move(job));
+  }
+  m_wake.notify_one();
+}
+
 void JobQueue::Stop() {
   {
     std::lock_guard lock(m_mutex);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -22,6 +23,10 @@ class JobQueue {
 
   // Queues a job; ignored once stopped. Any thread.
   void Post(std::function<void()> job);
+  // Queues a job unless `limit` jobs already wait; false when it was not queued. Any thread.
+  bool PostBounded(std::function<void()> job, std::size_t limit);
+  // Queues a job ahead of all that wait: it runs once the running job ends. Any thread.
+  void PostFront(std::function<void()> job);
   // Drops what has not started and waits for the running job, which ends promptly once the
   // console's stop has cancelled its waits. Any thread but the worker.
   void Stop();

@@ -4,6 +4,9 @@
 
 #include <chrono>
 #include <future>
+#include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace tarnex {
@@ -57,6 +60,43 @@ TEST(AlarmQueue, AStoppedQueueDropsWhatIsLeft) {
   release.set_value();
   stopper.join();
   EXPECT_EQ(sent, 1);
+}
+
+// While the sender is held on the first mail, the queue fills: past its bound new alarms are
+// dropped, and the operator's test mail still goes ahead of every waiting one.
+TEST(AlarmQueue, TheQueueIsBoundedAndTheTestMailGoesFirst) {
+  std::promise<void> entered;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::mutex mutex;
+  std::vector<std::string> sent;
+  AlarmQueue queue([&](AlarmKind kind, const std::string& address) {
+    std::unique_lock lock(mutex);
+    const bool first = sent.empty();
+    sent.push_back(std::to_string(static_cast<int>(kind)) + " " + address);
+    lock.unlock();
+    if (first) {
+      entered.set_value();
+      released.wait();
+    }
+  });
+  queue.Enqueue(AlarmKind::kLinkFault, "in flight");
+  entered.get_future().wait();
+  for (size_t i = 0; i < AlarmQueue::kMaxWaiting + 5; ++i) {
+    queue.Enqueue(AlarmKind::kFanFault, std::to_string(i));
+  }
+  std::promise<void> testDone;
+  queue.EnqueueFirst(AlarmKind::kTest, "test", [&] { testDone.set_value(); });
+  release.set_value();
+  ASSERT_EQ(testDone.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  ASSERT_TRUE(queue.WaitIdle(std::chrono::seconds(10)));
+
+  std::lock_guard lock(mutex);
+  ASSERT_EQ(sent.size(), AlarmQueue::kMaxWaiting + 2);
+  EXPECT_EQ(sent[0], "2 in flight");
+  EXPECT_EQ(sent[1], "0 test");
+  EXPECT_EQ(sent[2], "3 0");
+  EXPECT_EQ(sent.back(), "3 " + std::to_string(AlarmQueue::kMaxWaiting - 1));
 }
 
 }  // namespace

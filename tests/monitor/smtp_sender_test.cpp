@@ -17,6 +17,7 @@
 
 #include "support/child_process.h"
 #include "support/loopback_block.h"
+#include "support/scripted_smtp_server.h"
 
 namespace tarnex {
 namespace {
@@ -81,68 +82,11 @@ TEST(SmtpSenderTest, AlarmsArriveWholeAtARealServer) {
   EXPECT_TRUE(CrLfOnly(fan));
 }
 
-// A mail server played line by line: the greeting (none when empty), then one answer per
-// command, in order; silent once the answers run out.
-class ScriptedServer {
- public:
-  ScriptedServer(std::string greeting, std::vector<std::string> answers) {
-    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    ::inet_pton(AF_INET, testing::Loopback(1).c_str(), &address.sin_addr);
-    ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(m_listener, 1);
-    socklen_t length = sizeof address;
-    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-    m_server = testing::Loopback(1) + ":" + std::to_string(ntohs(address.sin_port));
-    m_thread = std::thread([this, greeting, answers] { Serve(greeting, answers); });
-  }
-  ~ScriptedServer() {
-    m_done = true;
-    m_thread.join();
-    ::close(m_listener);
-  }
-  const std::string& Server() const { return m_server; }
-
- private:
-  void Serve(const std::string& greeting, const std::vector<std::string>& answers) {
-    pollfd wait{m_listener, POLLIN, 0};
-    while (!m_done && ::poll(&wait, 1, 50) == 0) {
-    }
-    if (m_done) return;
-    const int client = ::accept(m_listener, nullptr, nullptr);
-    if (!greeting.empty()) Write(client, greeting);
-    std::string received;
-    size_t next = 0;
-    while (!m_done) {
-      pollfd read{client, POLLIN, 0};
-      if (::poll(&read, 1, 50) <= 0) continue;
-      char chunk[512];
-      const ssize_t n = ::recv(client, chunk, sizeof chunk, 0);
-      if (n <= 0) break;
-      received.append(chunk, static_cast<size_t>(n));
-      for (size_t end; (end = received.find("\r\n")) != std::string::npos;) {
-        received.erase(0, end + 2);
-        if (next < answers.size()) Write(client, answers[next++]);
-      }
-    }
-    ::close(client);
-  }
-  static void Write(int fd, const std::string& text) {
-    [[maybe_unused]] const ssize_t n = ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
-  }
-
-  int m_listener = -1;
-  std::string m_server;
-  std::atomic<bool> m_done{false};
-  std::thread m_thread;
-};
-
 TEST(SmtpSenderTest, ARefusalOrASilentServerIsAFailureWithinItsTime) {
   {
-    ScriptedServer server("220-mail.example.org\r\n220 ready\r\n",
-                          {"250 hello\r\n", "250 sender ok\r\n", "550 No such user\r\n",
-                           "221 bye\r\n", "221 bye\r\n"});
+    testing::ScriptedSmtpServer server("220-mail.example.org\r\n220 ready\r\n",
+                                       {"250 hello\r\n", "250 sender ok\r\n",
+                                        "550 No such user\r\n", "221 bye\r\n", "221 bye\r\n"});
     const AlarmComposition composed =
         ComposeAlarmMail(AlarmKind::kLinkFault, "10.0.0.5", Settings(server.Server()));
     const SmtpOutcome outcome = SendMail(*composed.mail, server.Server(), {});
@@ -152,7 +96,7 @@ TEST(SmtpSenderTest, ARefusalOrASilentServerIsAFailureWithinItsTime) {
     EXPECT_EQ(outcome.reply, "550 No such user");
   }
   {
-    ScriptedServer silent("", {});
+    testing::ScriptedSmtpServer silent("", {});
     const AlarmComposition composed =
         ComposeAlarmMail(AlarmKind::kLinkFault, "10.0.0.5", Settings(silent.Server()));
     const auto started = Clock::now();
@@ -164,7 +108,7 @@ TEST(SmtpSenderTest, ARefusalOrASilentServerIsAFailureWithinItsTime) {
     EXPECT_LT(Clock::now() - started, std::chrono::seconds(5));
   }
   {
-    ScriptedServer hung("", {});
+    testing::ScriptedSmtpServer hung("", {});
     const AlarmComposition composed =
         ComposeAlarmMail(AlarmKind::kLinkFault, "10.0.0.5", Settings(hung.Server()));
     const std::atomic<bool> stop{true};  // the console closes

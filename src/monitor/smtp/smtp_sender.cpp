@@ -99,6 +99,7 @@ SmtpOutcome SendMail(const CFastSmtp& mail, const std::string& server, const Smt
   const auto message = mail.Message(std::time(nullptr));
   if (url.empty() || !message || mail.Recipients().empty()) {
     outcome.error = url.empty() ? "no server" : "no mail to send";
+    outcome.unreachable = url.empty();
     return outcome;
   }
   GlobalInit();
@@ -139,6 +140,7 @@ SmtpOutcome SendMail(const CFastSmtp& mail, const std::string& server, const Smt
   outcome.reply = replies.refusal.empty() ? replies.last : replies.refusal;
   if (!replies.refusal.empty()) outcome.code = std::strtol(replies.refusal.c_str(), nullptr, 10);
   if (!outcome.sent) outcome.error = curl_easy_strerror(result);
+  outcome.unreachable = result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_COULDNT_CONNECT;
   return outcome;
 }
 

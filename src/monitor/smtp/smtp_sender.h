@@ -9,11 +9,12 @@ namespace tarnex {
 
 // How one mail went.
 struct SmtpOutcome {
-  bool sent = false;    // the server took the mail
-  bool talked = false;  // an SMTP dialogue took place (the server answered at all)
-  long code = 0;        // the last reply code
-  std::string reply;    // the server's last reply line, when it sent one
-  std::string error;    // why it failed, in words
+  bool sent = false;         // the server took the mail
+  bool talked = false;       // an SMTP dialogue took place (the server answered at all)
+  bool unreachable = false;  // no server: none set, a name that does not resolve, or refused
+  long code = 0;             // the last reply code
+  std::string reply;         // the server's last reply line, when it sent one
+  std::string error;         // why it failed, in words
 };
 
 struct SmtpOptions {

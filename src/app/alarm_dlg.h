@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+#include "app/operator_messages.h"
+#include "console/console_core.h"
+#include "monitor/alarm_queue.h"
+
+class QLineEdit;
+class QPushButton;
+
+namespace tarnex {
+
+// The "Alarm" dialog: the subject, recipient, sender and SMTP server of the alarm mails, and
+// a test mail. Each edit goes to the document at once, so an alarm raised while the dialog is
+// open already uses it; Cancel puts back what was stored at opening, OK writes the "Alarm"
+// section to disk.
+//
+// UI thread. The document is changed under the console lock and written from a copy after the
+// lock is let go; the test mail is sent by the alarm queue's worker, so the window never waits
+// for a mail server.
+class CAlarmDlg : public QDialog {
+ public:
+  static constexpr const char* kDefaultSubject = "[Warning]Alarm Tarnex Manager";
+
+  // `present` tells a failed write.
+  CAlarmDlg(CConsoleCore& core, AlarmQueue& alarms, MessagePresenter present,
+            QWidget* parent = nullptr);
+
+  QLineEdit* SubjectEdit() const { return m_subject; }
+  QLineEdit* ToEdit() const { return m_to; }
+  QLineEdit* FromEdit() const { return m_from; }
+  QLineEdit* ServerEdit() const { return m_server; }
+  QPushButton* OkButton() const { return m_ok; }
+  QPushButton* CancelButton() const { return m_cancel; }
+  QPushButton* TestButton() const { return m_test; }
+
+  void OnOK();
+  void OnTest();
+  // Cancel, and the window's close button.
+  void reject() override;
+
+ protected:
+  // Enter and Escape do nothing: the dialog closes only through OK or Cancel.
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void BuildLayout();
+  void Store(std::string COsprelNetworkManagerDoc::*field, const QString& text);
+
+  CConsoleCore& m_core;
+  AlarmQueue& m_alarms;
+  MessagePresenter m_present;
+  // The settings at opening, for Cancel.
+  std::string m_openSubject;
+  std::string m_openTo;
+  std::string m_openFrom;
+  std::string m_openServer;
+
+  QLineEdit* m_subject = nullptr;
+  QLineEdit* m_to = nullptr;
+  QLineEdit* m_from = nullptr;
+  QLineEdit* m_server = nullptr;
+  QPushButton* m_ok = nullptr;
+  QPushButton* m_cancel = nullptr;
+  QPushButton* m_test = nullptr;
+};
+
+}  // namespace tarnex

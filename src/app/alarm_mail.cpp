@@ -1,0 +1,42 @@
+#include "app/alarm_mail.h"
+
+#include "platform/trace.h"
+
+namespace tarnex {
+
+std::string TestMailVerdict(const AlarmComposition& composed, const SmtpOutcome& outcome) {
+  if (!composed.mail) return composed.problem;
+  if (outcome.sent) return "Test is Successful!";
+  // A server the console cannot reach is a server setting to fix, like an empty one.
+  if (outcome.unreachable) return "Put Server Name";
+  if (!outcome.talked) return "Not Connected!";
+  return "Mail was not accepted: " + outcome.reply;
+}
+
+// Mail worker.
+void SendAlarmMail(CConsoleCore& core, UiHost& ui, const SmtpOptions& options, AlarmKind kind,
+                   const std::string& address) {
+  AlarmSettings settings;
+  {
+    auto state = core.Lock();
+    const COsprelNetworkManagerDoc& doc = state->Doc();
+    settings = {doc.m_docAlarmSubject, doc.m_docAlarmTo, doc.m_docAlarmFrom, doc.m_docAlarmServer};
+  }
+  Trace("Subject : %s", settings.subject.c_str());
+  Trace("TO : %s", settings.to.c_str());
+  Trace("FROM : %s", settings.from.c_str());
+  Trace("SMTPServer : %s", settings.server.c_str());
+  const AlarmComposition composed = ComposeAlarmMail(kind, address, settings);
+  SmtpOutcome outcome;
+  if (composed.mail) {
+    outcome = SendMail(*composed.mail, settings.server, options);
+  } else {
+    Trace("alarm mail not sent: %s", composed.problem.c_str());
+  }
+  if (composed.mail && !outcome.sent) {
+    Trace("alarm mail not sent: %s %s", outcome.error.c_str(), outcome.reply.c_str());
+  }
+  if (kind == AlarmKind::kTest) ui.ShowMessage(TestMailVerdict(composed, outcome));
+}
+
+}  // namespace tarnex

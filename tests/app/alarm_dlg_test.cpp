@@ -1,0 +1,224 @@
+// The Alarm dialog on a console core, offscreen, and the alarm mails its queue sends: real and
+// scripted mail servers on loopback.
+#include "app/alarm_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/alarm_mail.h"
+#include "console/console_core.h"
+#include "platform/private_profile.h"
+#include "platform/scratch_folder.h"
+#include "support/child_process.h"
+#include "support/recording_ui_host.h"
+#include "support/scripted_smtp_server.h"
+
+namespace tarnex {
+namespace {
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The real mail server, storing each mail it takes in a file of its own.
+class MailServer {
+ public:
+  MailServer() : m_process("/usr/bin/python3", {SMTP_SERVER_SCRIPT, m_folder.Path()}, {}) {
+    const std::string ready = m_process.FirstLine(std::chrono::seconds(20));
+    if (ready.rfind("ready ", 0) == 0) {
+      m_address = "127.0.0.1:" + ready.substr(6, ready.find('\n') - 6);
+    }
+  }
+  const std::string& Address() const { return m_address; }
+  std::string Mail(int n) const {
+    char name[32];
+    std::snprintf(name, sizeof name, "mail-%04d.eml", n);
+    return ReadFile(std::filesystem::path(m_folder.Path()) / name);
+  }
+
+ private:
+  testing::ScratchFolder m_folder;  // first: the server writes into it
+  testing::ChildProcess m_process;
+  std::string m_address;
+};
+
+// A fresh configuration folder, a document loaded from it, and an alarm queue whose sender is
+// the console's, with a short time-out so that a silent server fails fast.
+class AlarmDlgTest : public ::testing::Test {
+ protected:
+  AlarmDlgTest() {
+    ::setenv("TARNEX_CONFIG_DIR", folder.Path().c_str(), 1);
+    doc.OnNewDocument();
+    options.wholeMailTimeoutMs = 2000;
+  }
+  ~AlarmDlgTest() override {
+    alarms.Stop();
+    ::unsetenv("TARNEX_CONFIG_DIR");
+  }
+
+  std::unique_ptr<CAlarmDlg> Open() {
+    return std::make_unique<CAlarmDlg>(core, alarms, [this](QWidget*, const QString& text) {
+      boxes.push_back(text.toStdString());
+    });
+  }
+  void SetAlarm(std::string subject, std::string to, std::string from, std::string server) {
+    auto state = core.Lock();
+    COsprelNetworkManagerDoc& d = state->Doc();
+    d.m_docAlarmSubject = std::move(subject);
+    d.m_docAlarmTo = std::move(to);
+    d.m_docAlarmFrom = std::move(from);
+    d.m_docAlarmServer = std::move(server);
+  }
+  std::vector<std::string> Alarm() {
+    auto state = core.Lock();
+    const COsprelNetworkManagerDoc& d = state->Doc();
+    return {d.m_docAlarmSubject, d.m_docAlarmTo, d.m_docAlarmFrom, d.m_docAlarmServer};
+  }
+  std::string Stored(const char* key) {
+    char buffer[256];
+    GetPrivateProfileStringA("Alarm", key, "<none>", buffer, sizeof buffer,
+                             doc.NetworkConfigPath().c_str());
+    return buffer;
+  }
+  // Presses TEST and waits for the button to come back; the verdicts told so far.
+  std::vector<std::string> Test(CAlarmDlg& dialog) {
+    QTest::mouseClick(dialog.TestButton(), Qt::LeftButton);
+    EXPECT_FALSE(dialog.TestButton()->isEnabled());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.TestButton()->isEnabled(); }, 20000));
+    return ui.Messages();
+  }
+
+  testing::ScratchFolder folder;
+  COsprelNetworkManagerDoc doc;
+  testing::RecordingUiHost ui;
+  CConsoleCore core{doc, ui};
+  SmtpOptions options;
+  AlarmQueue alarms{[this](AlarmKind kind, const std::string& address) {
+    SendAlarmMail(core, ui, options, kind, address);
+  }};
+  std::vector<std::string> boxes;
+};
+
+TEST_F(AlarmDlgTest, EditsGoToTheDocumentCancelRestoresAndOkWritesTheSection) {
+  {
+    auto dialog = Open();
+    EXPECT_EQ(dialog->SubjectEdit()->text(), "[Warning]Alarm Tarnex Manager");
+    EXPECT_EQ(Alarm()[0], "");  // shown, not yet a setting
+    for (QWidget* box : std::vector<QWidget*>{dialog->SubjectEdit(), dialog->ToEdit(),
+                                              dialog->FromEdit(), dialog->ServerEdit()}) {
+      EXPECT_FALSE(box->accessibleName().isEmpty());
+    }
+    QTest::keyClicks(dialog->ToEdit(), "ops@example.org");
+    EXPECT_EQ(Alarm()[1], "ops@example.org");
+    QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
+    EXPECT_EQ(Alarm(), (std::vector<std::string>{"", "", "", ""}));
+  }
+  SetAlarm("Fleet", "a@example.org", "b@example.org", "127.0.0.1:2525");
+  {
+    auto dialog = Open();
+    EXPECT_EQ(dialog->SubjectEdit()->text(), "Fleet");
+    dialog->ServerEdit()->clear();
+    QTest::keyClicks(dialog->ServerEdit(), "127.0.0.2");
+    QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  }
+  EXPECT_EQ(Alarm(),
+            (std::vector<std::string>{"Fleet", "a@example.org", "b@example.org", "127.0.0.2"}));
+  EXPECT_EQ(Stored("Subject"), "Fleet");
+  EXPECT_EQ(Stored("TO"), "a@example.org");
+  EXPECT_EQ(Stored("FROM"), "b@example.org");
+  EXPECT_EQ(Stored("SMTPServer"), "127.0.0.2");
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(AlarmDlgTest, OkWithTheDefaultSubjectStoresItAndAFailedWriteIsTold) {
+  auto dialog = Open();
+  // A folder where the file should be: no write succeeds, not even root's.
+  std::filesystem::remove(doc.NetworkConfigPath());
+  std::filesystem::create_directory(doc.NetworkConfigPath());
+  QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+  EXPECT_EQ(Alarm()[0], "[Warning]Alarm Tarnex Manager");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].find("could not be saved to " + doc.NetworkConfigPath()), std::string::npos)
+      << boxes[0];
+  std::filesystem::remove(doc.NetworkConfigPath());
+}
+
+// Each way a test mail can go gives the operator exactly one verdict, while the dialog stays
+// open and live.
+TEST_F(AlarmDlgTest, TheTestMailTellsHowItWent) {
+  MailServer real;
+  ASSERT_FALSE(real.Address().empty());
+  auto dialog = Open();
+  SetAlarm("", "ops@example.org", "console@example.org", real.Address());
+  EXPECT_EQ(Test(*dialog).back(), "Test is Successful!");
+  EXPECT_TRUE(dialog->isEnabled());
+  EXPECT_EQ(Alarm()[0], "[Warning]Alarm Tarnex Manager");  // TEST takes the subject box
+  EXPECT_NE(real.Mail(1).find("This mail is test mail"), std::string::npos);
+
+  SetAlarm("s", "ops@example.org", "console@example.org", "");
+  EXPECT_EQ(Test(*dialog).back(), "Put Server Name");
+  SetAlarm("s", "", "console@example.org", real.Address());
+  EXPECT_EQ(Test(*dialog).back(), "Put Receiver Name");
+  {
+    testing::ScriptedSmtpServer refusing(
+        "220 ready\r\n", {"250 hello\r\n", "250 sender ok\r\n", "550 No such user\r\n",
+                          "221 bye\r\n", "221 bye\r\n"});
+    SetAlarm("s", "ops@example.org", "console@example.org", refusing.Server());
+    EXPECT_EQ(Test(*dialog).back(), "Mail was not accepted: 550 No such user");
+  }
+  {
+    testing::ScriptedSmtpServer silent("", {});
+    SetAlarm("s", "ops@example.org", "console@example.org", silent.Server());
+    EXPECT_EQ(Test(*dialog).back(), "Not Connected!");
+  }
+  {
+    // A port nobody listens on: the connection is refused.
+    std::string closed;
+    {
+      testing::ScriptedSmtpServer gone("", {});
+      closed = gone.Server();
+    }
+    SetAlarm("s", "ops@example.org", "console@example.org", closed);
+    EXPECT_EQ(Test(*dialog).back(), "Put Server Name");
+  }
+  EXPECT_EQ(ui.Messages().size(), 6u);
+}
+
+// Alarms raised at once go out one after another, each whole, in the order raised.
+TEST_F(AlarmDlgTest, TwentyAlarmsArriveWholeAndInOrder) {
+  MailServer real;
+  ASSERT_FALSE(real.Address().empty());
+  SetAlarm("Fleet", "ops@example.org", "console@example.org", real.Address());
+  for (int n = 1; n <= 20; ++n)
+    alarms.Enqueue(AlarmKind::kLinkFault, "10.0.0." + std::to_string(n));
+  ASSERT_TRUE(alarms.WaitIdle(std::chrono::seconds(60)));
+  for (int n = 1; n <= 20; ++n) {
+    const std::string mail = real.Mail(n);
+    EXPECT_NE(mail.find("Monitor(IP : 10.0.0." + std::to_string(n) + ") Operation is Fault\r\n"),
+              std::string::npos)
+        << n;
+    EXPECT_NE(mail.find("Network is not connected and this is for OUTGOING mail only\r\n"),
+              std::string::npos)
+        << n;
+  }
+  EXPECT_TRUE(real.Mail(21).empty());
+  EXPECT_TRUE(ui.Messages().empty());  // failed or not, an alarm is never told
+}
+
+}  // namespace
+}  // namespace tarnex

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/loopback_block.h"
+
+namespace tarnex::testing {
+
+// A mail server played line by line: the greeting (none when empty), then one answer per
+// command, in order; silent once the answers run out.
+class ScriptedSmtpServer {
+ public:
+  ScriptedSmtpServer(std::string greeting, std::vector<std::string> answers) {
+    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, Loopback(1).c_str(), &address.sin_addr);
+    ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(m_listener, 1);
+    socklen_t length = sizeof address;
+    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+    m_server = Loopback(1) + ":" + std::to_string(ntohs(address.sin_port));
+    m_thread = std::thread([this, greeting, answers] { Serve(greeting, answers); });
+  }
+  ~ScriptedSmtpServer() {
+    m_done = true;
+    m_thread.join();
+    ::close(m_listener);
+  }
+  const std::string& Server() const { return m_server; }
+
+ private:
+  void Serve(const std::string& greeting, const std::vector<std::string>& answers) {
+    pollfd wait{m_listener, POLLIN, 0};
+    while (!m_done && ::poll(&wait, 1, 50) == 0) {
+    }
+    if (m_done) return;
+    const int client = ::accept(m_listener, nullptr, nullptr);
+    if (!greeting.empty()) Write(client, greeting);
+    std::string received;
+    size_t next = 0;
+    while (!m_done) {
+      pollfd read{client, POLLIN, 0};
+      if (::poll(&read, 1, 50) <= 0) continue;
+      char chunk[512];
+      const ssize_t n = ::recv(client, chunk, sizeof chunk, 0);
+      if (n <= 0) break;
+      received.append(chunk, static_cast<size_t>(n));
+      for (size_t end; (end = received.find("\r\n")) != std::string::npos;) {
+        received.erase(0, end + 2);
+        if (next < answers.size()) Write(client, answers[next++]);
+      }
+    }
+    ::close(client);
+  }
+  static void Write(int fd, const std::string& text) {
+    [[maybe_unused]] const ssize_t n = ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+  }
+
+  int m_listener = -1;
+  std::string m_server;
+  std::atomic<bool> m_done{false};
+  std::thread m_thread;
+};
+
+}  // namespace tarnex::testing
