@@ -105,6 +105,7 @@ TEST(SmtpSenderTest, ARefusalOrASilentServerIsAFailureWithinItsTime) {
     const SmtpOutcome outcome = SendMail(*composed.mail, silent.Server(), options);
     EXPECT_FALSE(outcome.sent);
     EXPECT_FALSE(outcome.talked);
+    EXPECT_EQ(silent.Received(), 0u);  // nothing is said before the server's greeting
     EXPECT_LT(Clock::now() - started, std::chrono::seconds(5));
   }
   {

@@ -37,6 +37,8 @@ class ScriptedSmtpServer {
     ::close(m_listener);
   }
   const std::string& Server() const { return m_server; }
+  // How many bytes the client sent so far.
+  size_t Received() const { return m_received.load(); }
 
  private:
   void Serve(const std::string& greeting, const std::vector<std::string>& answers) {
@@ -54,6 +56,7 @@ class ScriptedSmtpServer {
       char chunk[512];
       const ssize_t n = ::recv(client, chunk, sizeof chunk, 0);
       if (n <= 0) break;
+      m_received += static_cast<size_t>(n);
       received.append(chunk, static_cast<size_t>(n));
       for (size_t end; (end = received.find("\r\n")) != std::string::npos;) {
         received.erase(0, end + 2);
@@ -69,6 +72,7 @@ class ScriptedSmtpServer {
   int m_listener = -1;
   std::string m_server;
   std::atomic<bool> m_done{false};
+  std::atomic<size_t> m_received{0};
   std::thread m_thread;
 };
 
