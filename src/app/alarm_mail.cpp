@@ -27,14 +27,11 @@ void SendAlarmMail(CConsoleCore& core, UiHost& ui, const SmtpOptions& options, A
   Trace("FROM : %s", settings.from.c_str());
   Trace("SMTPServer : %s", settings.server.c_str());
   const AlarmComposition composed = ComposeAlarmMail(kind, address, settings);
-  SmtpOutcome outcome;
-  if (composed.mail) {
-    outcome = SendMail(*composed.mail, settings.server, options);
-  } else {
-    Trace("alarm mail not sent: %s", composed.problem.c_str());
-  }
-  if (composed.mail && !outcome.sent) {
-    Trace("alarm mail not sent: %s %s", outcome.error.c_str(), outcome.reply.c_str());
+  const SmtpOutcome outcome =
+      composed.mail ? SendMail(*composed.mail, settings.server, options) : SmtpOutcome{};
+  if (!outcome.sent) {
+    Trace("alarm mail not sent: %s%s %s", composed.problem.c_str(), outcome.error.c_str(),
+          outcome.reply.c_str());
   }
   if (kind == AlarmKind::kTest) ui.ShowMessage(TestMailVerdict(composed, outcome));
 }

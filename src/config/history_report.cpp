@@ -43,19 +43,15 @@ LocalDateTime LocalNow() {
           parts.tm_hour,        parts.tm_min,     parts.tm_sec};
 }
 
-namespace {
-
-// A line is one line, whatever a name, a label or a stored address carries: a control
-// character or a line break would split it or let the text pass for something else to
-// whatever reads the report. Bytes of other code pages stay as they are.
-void AppendPrintable(std::string& line, std::string_view text) {
+std::string Printable(std::string_view text) {
+  std::string printable;
+  printable.reserve(text.size());
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    line += byte < 0x20 || byte == 0x7f ? '?' : c;
+    printable += byte < 0x20 || byte == 0x7f ? '?' : c;
   }
+  return printable;
 }
-
-}  // namespace
 
 std::string FormatHistoryLine(int communicationSelect, const LocalDateTime& when,
                               std::string_view subject, std::string_view operation) {
@@ -64,9 +60,9 @@ std::string FormatHistoryLine(int communicationSelect, const LocalDateTime& when
                               when.month, when.day, when.hour, when.minute, when.second);
   std::string line(stamp, n > 0 ? std::min(static_cast<size_t>(n), sizeof stamp - 1) : 0);
   line += communicationSelect == kSerial ? "Set ID : " : "IP Address : ";
-  AppendPrintable(line, subject);
+  line += Printable(subject);
   line += "    Operation : ";
-  AppendPrintable(line, operation);
+  line += Printable(operation);
   line += "\r\n";
   return line;
 }

@@ -56,6 +56,12 @@ class CHistoryReport {
   LocalClock clock_;
 };
 
+// The text with every control character as "?". A history line is one line, whatever a name,
+// a label or a stored address carries: a control character or a line break would split it or
+// let the text pass for something else to whatever reads the report. Bytes of other code pages
+// stay as they are.
+std::string Printable(std::string_view text);
+
 // One line with its CR LF ending, as a text-mode write on the console's original platform
 // produced it, so existing reports keep one line ending.
 std::string FormatHistoryLine(int communicationSelect, const LocalDateTime& when,

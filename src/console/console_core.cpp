@@ -14,16 +14,6 @@ namespace {
 // the close.
 constexpr std::chrono::seconds kFlushDeadline{2};
 
-// How an address that is none is named to the operator: control characters would not show.
-std::string Shown(std::string_view text) {
-  std::string shown;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    shown += byte < 0x20 || byte == 0x7f ? '?' : c;
-  }
-  return shown;
-}
-
 }  // namespace
 
 // Tells the window that the tree changed. It runs on whichever thread changed the tree, with
@@ -173,7 +163,7 @@ void CConsoleCore::BuildTree() {
       connectedAddresses.push_back(addresses[i]);
     } else {
       arrived[i] = Connection{.result = Connection::Result::kNotConnected};
-      invalid += (invalid.empty() ? "" : ", ") + Shown(addresses[i]);
+      invalid += (invalid.empty() ? "" : ", ") + Printable(addresses[i]);
     }
   }
   size_t recorded = 0;

@@ -194,7 +194,7 @@ class RandomOperatorTest : public testing::ConsoleFixture {
     }
   }
 
-  void Act() {
+  virtual void Act() {
     const size_t roll = Pick(100);
     if (roll < 25) {
       SelectDisplay();
@@ -220,6 +220,18 @@ class RandomOperatorTest : public testing::ConsoleFixture {
   }
 
   size_t Pick(size_t count) { return std::uniform_int_distribution<size_t>(0, count - 1)(random); }
+
+  // The operator's actions, then the close: whatever still waits ends at once, blaming nobody.
+  void OperateAndClose() {
+    for (int action = 1; action <= kActions; ++action) {
+      Act();
+      Breathe(action);
+    }
+    core->Stop();
+    supervisor->Wait();
+    core->Jobs().Stop();
+    ui.RunUiCalls();
+  }
 
   // Keeps the queues short: the operator waits now and then, as the popup makes one do.
   void Breathe(int action) {
@@ -312,15 +324,7 @@ class RandomOperatorTest : public testing::ConsoleFixture {
 TEST_F(RandomOperatorTest, EveryCommandReadingAndBlameBelongsToTheDisplayAimedAt) {
   SCOPED_TRACE("TARNEX_OPERATOR_SEED=" + std::to_string(seed));
   StartFleet();
-  for (int action = 1; action <= kActions; ++action) {
-    Act();
-    Breathe(action);
-  }
-  // The close: whatever still waits ends at once, blaming nobody.
-  core->Stop();
-  supervisor->Wait();
-  core->Jobs().Stop();
-  ui.RunUiCalls();
+  OperateAndClose();
 
   CheckWhatEachDisplayReceived();
   CheckNoHealthyDisplayWasBlamed();
@@ -376,7 +380,7 @@ class RandomSerialOperatorTest : public RandomOperatorTest {
     }
     handler->OnSelectionChanged(groups[g]);
   }
-  void Act() {
+  void Act() override {
     const size_t roll = Pick(100);
     if (roll < 35) {
       SelectSetId();
@@ -412,13 +416,7 @@ class RandomSerialOperatorTest : public RandomOperatorTest {
 
 TEST_F(RandomSerialOperatorTest, EveryCommandAndReadingBelongsToTheSetIdAimedAt) {
   SCOPED_TRACE("TARNEX_OPERATOR_SEED=" + std::to_string(seed));
-  for (int action = 1; action <= kActions; ++action) {
-    Act();
-    Breathe(action);
-  }
-  core->Stop();
-  core->Jobs().Stop();
-  ui.RunUiCalls();
+  OperateAndClose();
 
   CheckWhatEachSetIdWasSent();
   EXPECT_GT(shown, 0);
