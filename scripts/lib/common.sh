@@ -13,7 +13,7 @@ DEMO_PACKAGES=(xvfb xauth xdotool imagemagick)
 # validators of the desktop entry and the AppStream metadata.
 PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream man-db)
 # Peers and tools only the tests use; clang-format for the format check of changed files.
-TEST_PACKAGES=(clang-format python3-aiosmtpd)
+TEST_PACKAGES=(clang-format python3-aiosmtpd openssl)
 
 # Installs the named Debian packages that are not installed yet; does nothing when all are.
 ensure_packages() {

@@ -11,6 +11,7 @@
 
 #include "app/dialog_keys.h"
 #include "app/document_snapshot.h"
+#include "app/legacy_text.h"
 
 namespace tarnex {
 
@@ -21,33 +22,28 @@ CAlarmDlg::CAlarmDlg(CConsoleCore& core, AlarmQueue& alarms, MessagePresenter pr
   BuildLayout();
   {
     auto state = m_core.Lock();
-    const COsprelNetworkManagerDoc& doc = state->Doc();
-    m_openSubject = doc.m_docAlarmSubject;
-    m_openTo = doc.m_docAlarmTo;
-    m_openFrom = doc.m_docAlarmFrom;
-    m_openServer = doc.m_docAlarmServer;
+    for (const Box& box : Boxes()) *box.open = state->Doc().*box.field;
   }
   // Filled before the edits are followed: showing the default subject changes no setting
   // until the operator edits a box, tests or presses OK.
-  m_subject->setText(m_openSubject.empty() ? QString::fromLatin1(kDefaultSubject)
-                                           : QString::fromStdString(m_openSubject));
-  m_to->setText(QString::fromStdString(m_openTo));
-  m_from->setText(QString::fromStdString(m_openFrom));
-  m_server->setText(QString::fromStdString(m_openServer));
-
-  connect(m_subject, &QLineEdit::textEdited, this, [this](const QString& text) {
-    Store(&COsprelNetworkManagerDoc::m_docAlarmSubject, text);
-  });
-  connect(m_to, &QLineEdit::textEdited, this,
-          [this](const QString& text) { Store(&COsprelNetworkManagerDoc::m_docAlarmTo, text); });
-  connect(m_from, &QLineEdit::textEdited, this,
-          [this](const QString& text) { Store(&COsprelNetworkManagerDoc::m_docAlarmFrom, text); });
-  connect(m_server, &QLineEdit::textEdited, this, [this](const QString& text) {
-    Store(&COsprelNetworkManagerDoc::m_docAlarmServer, text);
-  });
+  for (const Box& box : Boxes()) box.edit->setText(DecodeText(*box.open));
+  if (m_openSubject.empty()) m_subject->setText(QString::fromLatin1(kDefaultSubject));
+  for (const Box& box : Boxes()) {
+    connect(box.edit, &QLineEdit::textEdited, this, [this, box] { Store(box); });
+  }
   connect(m_ok, &QPushButton::clicked, this, &CAlarmDlg::OnOK);
   connect(m_cancel, &QPushButton::clicked, this, &CAlarmDlg::reject);
   connect(m_test, &QPushButton::clicked, this, &CAlarmDlg::OnTest);
+}
+
+std::array<CAlarmDlg::Box, 6> CAlarmDlg::Boxes() {
+  using Doc = COsprelNetworkManagerDoc;
+  return {{{m_subject, &Doc::m_docAlarmSubject, &m_openSubject},
+           {m_to, &Doc::m_docAlarmTo, &m_openTo},
+           {m_from, &Doc::m_docAlarmFrom, &m_openFrom},
+           {m_server, &Doc::m_docAlarmServer, &m_openServer},
+           {m_user, &Doc::m_docAlarmUser, &m_openUser},
+           {m_password, &Doc::m_docAlarmPassword, &m_openPassword}}};
 }
 
 void CAlarmDlg::BuildLayout() {
@@ -55,16 +51,23 @@ void CAlarmDlg::BuildLayout() {
   m_to = new QLineEdit(this);
   m_from = new QLineEdit(this);
   m_server = new QLineEdit(this);
+  m_user = new QLineEdit(this);
+  m_password = new QLineEdit(this);
+  m_password->setEchoMode(QLineEdit::Password);
   auto* boxes = new QFormLayout;
   // The form's labels are the boxes' buddies, which gives each box its accessible name.
   boxes->addRow(QStringLiteral("Subject :"), m_subject);
   boxes->addRow(QStringLiteral("TO :"), m_to);
   boxes->addRow(QStringLiteral("FROM :"), m_from);
   boxes->addRow(QStringLiteral("SMTP Server :"), m_server);
+  boxes->addRow(QStringLiteral("User :"), m_user);
+  boxes->addRow(QStringLiteral("Password :"), m_password);
   m_subject->setAccessibleName(QStringLiteral("Subject :"));
   m_to->setAccessibleName(QStringLiteral("TO :"));
   m_from->setAccessibleName(QStringLiteral("FROM :"));
   m_server->setAccessibleName(QStringLiteral("SMTP Server :"));
+  m_user->setAccessibleName(QStringLiteral("User :"));
+  m_password->setAccessibleName(QStringLiteral("Password :"));
 
   m_ok = new QPushButton(QStringLiteral("OK"), this);
   m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
@@ -84,23 +87,22 @@ void CAlarmDlg::BuildLayout() {
   layout->addLayout(buttons);
 }
 
-void CAlarmDlg::Store(std::string COsprelNetworkManagerDoc::*field, const QString& text) {
+void CAlarmDlg::Store(const Box& box) {
   auto state = m_core.Lock();
-  state->Doc().*field = text.toStdString();
+  std::string& setting = state->Doc().*box.field;
+  setting = EncodeText(box.edit->text(), *box.open);
 }
 
 void CAlarmDlg::OnOK() {
-  {
-    auto state = m_core.Lock();
-    COsprelNetworkManagerDoc& doc = state->Doc();
-    doc.m_docAlarmSubject = m_subject->text().toStdString();
-    doc.m_docAlarmTo = m_to->text().toStdString();
-    doc.m_docAlarmFrom = m_from->text().toStdString();
-    doc.m_docAlarmServer = m_server->text().toStdString();
-  }
+  for (const Box& box : Boxes()) Store(box);
   // Written from a copy, without the lock: a slow disk holds up no worker.
   DocumentSnapshot snapshot(m_core);
-  if (!snapshot.Doc().WriteAlarmSettings() && m_present) {
+  const bool alarm = snapshot.Doc().WriteAlarmSettings();
+  // The account is written only when it changed: the login file is the operator's own.
+  const bool account = (m_user->text() == DecodeText(m_openUser) &&
+                        m_password->text() == DecodeText(m_openPassword)) ||
+                       snapshot.Doc().WriteMailLogin();
+  if ((!alarm || !account) && m_present) {
     m_present(this, SaveFailureText(snapshot.Doc().FailedFiles()));
   }
   accept();
@@ -110,7 +112,7 @@ void CAlarmDlg::OnOK() {
 // verdict comes to the operator through the console's UI host. The dialog stays live, with
 // TEST disabled until the mail has gone or failed.
 void CAlarmDlg::OnTest() {
-  Store(&COsprelNetworkManagerDoc::m_docAlarmSubject, m_subject->text());
+  Store(Boxes()[0]);
   m_test->setEnabled(false);
   QPointer<CAlarmDlg> self(this);
   m_alarms.EnqueueFirst(AlarmKind::kTest, "test", [self] {
@@ -127,11 +129,7 @@ void CAlarmDlg::OnTest() {
 void CAlarmDlg::reject() {
   {
     auto state = m_core.Lock();
-    COsprelNetworkManagerDoc& doc = state->Doc();
-    doc.m_docAlarmSubject = m_openSubject;
-    doc.m_docAlarmTo = m_openTo;
-    doc.m_docAlarmFrom = m_openFrom;
-    doc.m_docAlarmServer = m_openServer;
+    for (const Box& box : Boxes()) state->Doc().*box.field = *box.open;
   }
   QDialog::reject();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <array>
 #include <string>
 
 #include "app/operator_messages.h"
@@ -12,10 +13,10 @@ class QPushButton;
 
 namespace tarnex {
 
-// The "Alarm" dialog: the subject, recipient, sender and SMTP server of the alarm mails, and
-// a test mail. Each edit goes to the document at once, so an alarm raised while the dialog is
-// open already uses it; Cancel puts back what was stored at opening, OK writes the "Alarm"
-// section to disk.
+// The "Alarm" dialog: the subject, recipient, sender and SMTP server of the alarm mails, the
+// server's account when it wants one, and a test mail. Each edit goes to the document at once, so
+// an alarm raised while the dialog is open already uses it; Cancel puts back what was stored at
+// opening, OK writes the "Alarm" section to disk.
 //
 // UI thread. The document is changed under the console lock and written from a copy after the
 // lock is let go; the test mail is sent by the alarm queue's worker, so the window never waits
@@ -32,6 +33,8 @@ class CAlarmDlg : public QDialog {
   QLineEdit* ToEdit() const { return m_to; }
   QLineEdit* FromEdit() const { return m_from; }
   QLineEdit* ServerEdit() const { return m_server; }
+  QLineEdit* UserEdit() const { return m_user; }
+  QLineEdit* PasswordEdit() const { return m_password; }
   QPushButton* OkButton() const { return m_ok; }
   QPushButton* CancelButton() const { return m_cancel; }
   QPushButton* TestButton() const { return m_test; }
@@ -47,7 +50,14 @@ class CAlarmDlg : public QDialog {
 
  private:
   void BuildLayout();
-  void Store(std::string COsprelNetworkManagerDoc::*field, const QString& text);
+  // Each box and the document setting it edits.
+  struct Box {
+    QLineEdit* edit;
+    std::string COsprelNetworkManagerDoc::*field;
+    std::string* open;
+  };
+  std::array<Box, 6> Boxes();
+  void Store(const Box& box);
 
   CConsoleCore& m_core;
   AlarmQueue& m_alarms;
@@ -57,11 +67,15 @@ class CAlarmDlg : public QDialog {
   std::string m_openTo;
   std::string m_openFrom;
   std::string m_openServer;
+  std::string m_openUser;
+  std::string m_openPassword;
 
   QLineEdit* m_subject = nullptr;
   QLineEdit* m_to = nullptr;
   QLineEdit* m_from = nullptr;
   QLineEdit* m_server = nullptr;
+  QLineEdit* m_user = nullptr;
+  QLineEdit* m_password = nullptr;
   QPushButton* m_ok = nullptr;
   QPushButton* m_cancel = nullptr;
   QPushButton* m_test = nullptr;

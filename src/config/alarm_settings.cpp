@@ -1,4 +1,5 @@
 #include "config/config_keys.h"
+#include "config/login_file.h"
 #include "config/network_manager_doc.h"
 #include "config/profile_file.h"
 
@@ -36,6 +37,15 @@ void COsprelNetworkManagerDoc::ReadAlarmSettings() {
   m_docAlarmTo = file.Text(keys::kAlarm, keys::kTo);
   m_docAlarmFrom = file.Text(keys::kAlarm, keys::kFrom);
   m_docAlarmServer = file.Text(keys::kAlarm, keys::kSmtpServer);
+  const MailLogin account = ReadMailLogin(LoginConfigPath());
+  m_docAlarmUser = account.m_user;
+  m_docAlarmPassword = account.m_password;
+}
+
+bool COsprelNetworkManagerDoc::WriteMailLogin() {
+  RefreshFolder();
+  return Written(tarnex::WriteMailLogin(LoginConfigPath(), {m_docAlarmUser, m_docAlarmPassword}),
+                 LoginConfigPath());
 }
 
 }  // namespace tarnex

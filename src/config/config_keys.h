@@ -61,4 +61,10 @@ inline constexpr const char* kLogin = "LOGIN";
 inline constexpr const char* kLoginId = "m_docLoginID";
 inline constexpr const char* kLoginPw = "m_docLoginPW";
 
+// The mail server's account lives beside the login, in the owner-only file, never in the
+// configuration files that others may read.
+inline constexpr const char* kMailLogin = "MAIL";
+inline constexpr const char* kMailUser = "m_docMailUser";
+inline constexpr const char* kMailPw = "m_docMailPW";
+
 }  // namespace tarnex::config_keys

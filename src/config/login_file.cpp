@@ -70,4 +70,23 @@ bool WriteLoginFile(const std::string& path, const LoginCredentials& login) {
   return file.Save();
 }
 
+MailLogin ReadMailLogin(const std::string& path) {
+  const ProfileFile file(path, ProfileAccess::kOwnerOnly);
+  if (Unusable(file)) return {};
+  return {ComplementBytes(file.Text(keys::kMailLogin, keys::kMailUser)),
+          ComplementBytes(file.Text(keys::kMailLogin, keys::kMailPw))};
+}
+
+bool WriteMailLogin(const std::string& path, const MailLogin& login) {
+  const std::string user = ComplementBytes(login.m_user);
+  const std::string password = ComplementBytes(login.m_password);
+  if (!Storable(user) || !Storable(password)) return false;
+  ProfileFile file(path, ProfileAccess::kOwnerOnly);
+  if (Unusable(file)) return false;
+  if (file.State() == ProfileState::kMissing && user.empty() && password.empty()) return true;
+  file.PutStored(keys::kMailLogin, keys::kMailUser, Protected(user));
+  file.PutStored(keys::kMailLogin, keys::kMailPw, Protected(password));
+  return file.Save();
+}
+
 }  // namespace tarnex

@@ -33,4 +33,19 @@ std::optional<LoginCredentials> ReadLoginFile(const std::string& path);
 // and for anything in the file's place that ReadLoginFile would not read.
 bool WriteLoginFile(const std::string& path, const LoginCredentials& login);
 
+// The account the mail server wants, kept in the login file in a section of its own, each byte
+// complemented as the login is.
+struct MailLogin {
+  std::string m_user;
+  std::string m_password;
+
+  bool operator==(const MailLogin&) const = default;
+};
+
+// Empty when the file or the section is not there, or the file cannot be read.
+MailLogin ReadMailLogin(const std::string& path);
+// Replaces the section, leaving the login as it is; refuses as WriteLoginFile does. Nothing is
+// created for an empty account where no file is.
+bool WriteMailLogin(const std::string& path, const MailLogin& login);
+
 }  // namespace tarnex

@@ -42,9 +42,12 @@ class COsprelNetworkManagerDoc : public LinkState {
   // label copy-back. False when a file could not be written; the old file then stays whole.
   bool WriteNetworkConfig();
   bool WriteSerialConfig();
-  // "Alarm" of both files; read back from the network file only, whatever the mode.
+  // "Alarm" of both files; read back from the network file only, whatever the mode. The
+  // reading takes the mail server's account from the login file as well.
   bool WriteAlarmSettings();
   void ReadAlarmSettings();
+  // The mail server's account, into the login file.
+  bool WriteMailLogin();
 
   // None when the login file is there but cannot be read.
   std::optional<LoginCredentials> ReadLogin();
@@ -95,6 +98,8 @@ class COsprelNetworkManagerDoc : public LinkState {
   std::string m_docAlarmTo;
   std::string m_docAlarmFrom;
   std::string m_docAlarmServer;
+  std::string m_docAlarmUser;
+  std::string m_docAlarmPassword;
 
   // Set by a confirmed communication change: the close then writes only the login file.
   int m_docNoSave = 0;

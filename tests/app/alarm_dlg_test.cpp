@@ -17,44 +17,25 @@
 #include <vector>
 
 #include "app/alarm_mail.h"
+#include "config/login_file.h"
 #include "console/console_core.h"
 #include "platform/private_profile.h"
 #include "platform/scratch_folder.h"
-#include "support/child_process.h"
+#include "support/mail_server.h"
 #include "support/recording_ui_host.h"
 #include "support/scripted_smtp_server.h"
 
 namespace tarnex {
 namespace {
 
-std::string ReadFile(const std::filesystem::path& path) {
+using testing::MailServer;
+
+std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
 }
-
-// The real mail server, storing each mail it takes in a file of its own.
-class MailServer {
- public:
-  MailServer() : m_process("/usr/bin/python3", {SMTP_SERVER_SCRIPT, m_folder.Path()}, {}) {
-    const std::string ready = m_process.FirstLine(std::chrono::seconds(20));
-    if (ready.rfind("ready ", 0) == 0) {
-      m_address = "127.0.0.1:" + ready.substr(6, ready.find('\n') - 6);
-    }
-  }
-  const std::string& Address() const { return m_address; }
-  std::string Mail(int n) const {
-    char name[32];
-    std::snprintf(name, sizeof name, "mail-%04d.eml", n);
-    return ReadFile(std::filesystem::path(m_folder.Path()) / name);
-  }
-
- private:
-  testing::ScratchFolder m_folder;  // first: the server writes into it
-  testing::ChildProcess m_process;
-  std::string m_address;
-};
 
 // A fresh configuration folder, a document loaded from it, and an alarm queue whose sender is
 // the console's, with a short time-out so that a silent server fails fast.
@@ -88,6 +69,10 @@ class AlarmDlgTest : public ::testing::Test {
     const COsprelNetworkManagerDoc& d = state->Doc();
     return {d.m_docAlarmSubject, d.m_docAlarmTo, d.m_docAlarmFrom, d.m_docAlarmServer};
   }
+  MailLogin Account() {
+    auto state = core.Lock();
+    return {state->Doc().m_docAlarmUser, state->Doc().m_docAlarmPassword};
+  }
   std::string Stored(const char* key) {
     char buffer[256];
     GetPrivateProfileStringA("Alarm", key, "<none>", buffer, sizeof buffer,
@@ -118,14 +103,19 @@ TEST_F(AlarmDlgTest, EditsGoToTheDocumentCancelRestoresAndOkWritesTheSection) {
     auto dialog = Open();
     EXPECT_EQ(dialog->SubjectEdit()->text(), "[Warning]Alarm Tarnex Manager");
     EXPECT_EQ(Alarm()[0], "");  // shown, not yet a setting
-    for (QWidget* box : std::vector<QWidget*>{dialog->SubjectEdit(), dialog->ToEdit(),
-                                              dialog->FromEdit(), dialog->ServerEdit()}) {
+    for (QWidget* box :
+         std::vector<QWidget*>{dialog->SubjectEdit(), dialog->ToEdit(), dialog->FromEdit(),
+                               dialog->ServerEdit(), dialog->UserEdit(), dialog->PasswordEdit()}) {
       EXPECT_FALSE(box->accessibleName().isEmpty());
     }
+    EXPECT_EQ(dialog->PasswordEdit()->echoMode(), QLineEdit::Password);
     QTest::keyClicks(dialog->ToEdit(), "ops@example.org");
+    QTest::keyClicks(dialog->UserEdit(), "relay");
     EXPECT_EQ(Alarm()[1], "ops@example.org");
+    EXPECT_EQ(Account().m_user, "relay");
     QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
     EXPECT_EQ(Alarm(), (std::vector<std::string>{"", "", "", ""}));
+    EXPECT_EQ(Account(), MailLogin{});
   }
   SetAlarm("Fleet", "a@example.org", "b@example.org", "127.0.0.1:2525");
   {
@@ -133,6 +123,8 @@ TEST_F(AlarmDlgTest, EditsGoToTheDocumentCancelRestoresAndOkWritesTheSection) {
     EXPECT_EQ(dialog->SubjectEdit()->text(), "Fleet");
     dialog->ServerEdit()->clear();
     QTest::keyClicks(dialog->ServerEdit(), "127.0.0.2");
+    QTest::keyClicks(dialog->UserEdit(), "relay");
+    QTest::keyClicks(dialog->PasswordEdit(), "s3cret");
     QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
   }
@@ -142,6 +134,9 @@ TEST_F(AlarmDlgTest, EditsGoToTheDocumentCancelRestoresAndOkWritesTheSection) {
   EXPECT_EQ(Stored("TO"), "a@example.org");
   EXPECT_EQ(Stored("FROM"), "b@example.org");
   EXPECT_EQ(Stored("SMTPServer"), "127.0.0.2");
+  // The account goes to the owner-only login file, never to the shared configuration.
+  EXPECT_EQ(ReadMailLogin(doc.LoginConfigPath()), (MailLogin{"relay", "s3cret"}));
+  EXPECT_EQ(ReadFile(doc.NetworkConfigPath()).find("s3cret"), std::string::npos);
   EXPECT_TRUE(boxes.empty());
 }
 

@@ -44,6 +44,23 @@ TEST_F(LoginTest, StoredComplementedOwnerOnlyAndRoundTrips) {
   EXPECT_EQ(doc.ReadLogin(), login);
 }
 
+// The mail account shares the owner-only file: each write keeps the other's section.
+TEST_F(LoginTest, TheMailAccountLivesBesideTheLogin) {
+  COsprelNetworkManagerDoc doc;
+  doc.m_docAlarmUser = "relay";
+  doc.m_docAlarmPassword = "";
+  ASSERT_TRUE(doc.WriteMailLogin());
+  ASSERT_TRUE(doc.WriteLogin({"Operator", "pw"}));
+  doc.m_docAlarmPassword = "mail pw";
+  ASSERT_TRUE(doc.WriteMailLogin());
+  EXPECT_EQ(doc.ReadLogin(), (LoginCredentials{"Operator", "pw"}));
+  EXPECT_EQ(ReadMailLogin(LoginFile()), (MailLogin{"relay", "mail pw"}));
+  EXPECT_EQ(ReadBytes(LoginFile()).find("relay"), std::string::npos);
+  doc.m_docAlarmUser = std::string("bad") + '\xf5';  // its complement is a line feed
+  EXPECT_FALSE(doc.WriteMailLogin());
+  EXPECT_EQ(ReadMailLogin(LoginFile()), (MailLogin{"relay", "mail pw"}));
+}
+
 TEST_F(LoginTest, ExistingWideOpenFileIsTightened) {
   WriteBytes(LoginFile(), "[LOGIN]\r\n");
   ::chmod(LoginFile().c_str(), 0644);

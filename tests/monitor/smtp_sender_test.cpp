@@ -15,8 +15,8 @@
 #include <sstream>
 #include <thread>
 
-#include "support/child_process.h"
 #include "support/loopback_block.h"
+#include "support/mail_server.h"
 #include "support/scripted_smtp_server.h"
 
 namespace tarnex {
@@ -31,13 +31,6 @@ AlarmSettings Settings(const std::string& server) {
           .server = server};
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // Every line feed of the text ends a CR LF.
 bool CrLfOnly(const std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) {
@@ -47,25 +40,18 @@ bool CrLfOnly(const std::string& text) {
 }
 
 TEST(SmtpSenderTest, AlarmsArriveWholeAtARealServer) {
-  char scratch[] = "/tmp/tarnex-mail-XXXXXX";
-  ASSERT_NE(::mkdtemp(scratch), nullptr);
-  const std::filesystem::path folder = scratch;
-  {
-    testing::ChildProcess server("/usr/bin/python3", {SMTP_SERVER_SCRIPT, folder.string()}, {});
-    const std::string ready = server.FirstLine(std::chrono::seconds(20));
-    ASSERT_EQ(ready.rfind("ready ", 0), 0u) << ready;
-    const std::string address = "127.0.0.1:" + ready.substr(6, ready.find('\n') - 6);
-    for (AlarmKind kind : {AlarmKind::kLinkFault, AlarmKind::kFanFault}) {
-      const AlarmComposition composed = ComposeAlarmMail(kind, "10.0.0.5", Settings(address));
-      ASSERT_TRUE(composed.mail);
-      const SmtpOutcome outcome = SendMail(*composed.mail, address, {});
-      EXPECT_TRUE(outcome.sent) << outcome.error << " " << outcome.reply;
-      EXPECT_EQ(outcome.code, 250);
-    }
+  testing::MailServer server;
+  ASSERT_FALSE(server.Address().empty());
+  for (AlarmKind kind : {AlarmKind::kLinkFault, AlarmKind::kFanFault}) {
+    const AlarmComposition composed =
+        ComposeAlarmMail(kind, "10.0.0.5", Settings(server.Address()));
+    ASSERT_TRUE(composed.mail);
+    const SmtpOutcome outcome = SendMail(*composed.mail, server.Address(), {});
+    EXPECT_TRUE(outcome.sent) << outcome.error << " " << outcome.reply;
+    EXPECT_EQ(outcome.code, 250);
   }
-  const std::string link = ReadFile(folder / "mail-0001.eml");
-  const std::string fan = ReadFile(folder / "mail-0002.eml");
-  std::filesystem::remove_all(folder);
+  const std::string link = server.Mail(1);
+  const std::string fan = server.Mail(2);
   EXPECT_NE(link.find("X-Envelope-From: console@example.org\r\nX-Envelope-To: ops@example.org\r\n"),
             std::string::npos);
   EXPECT_NE(link.find("\r\nFrom: Tarnex Manager Administrator <console@example.org>\r\n"
@@ -80,6 +66,28 @@ TEST(SmtpSenderTest, AlarmsArriveWholeAtARealServer) {
   EXPECT_NE(link.find("\r\nDate: "), std::string::npos);
   EXPECT_TRUE(CrLfOnly(link));
   EXPECT_TRUE(CrLfOnly(fan));
+}
+
+// With an account the mail goes only over STARTTLS, with a certificate the console trusts, and
+// only with the right password.
+TEST(SmtpSenderTest, AnAccountSendsOverStartTlsWithAuth) {
+  testing::MailServer server({.tls = true, .auth = "relay:s3cret"});
+  ASSERT_FALSE(server.Address().empty());
+  const AlarmComposition composed =
+      ComposeAlarmMail(AlarmKind::kFanFault, "10.0.0.5", Settings(server.Address()));
+  SmtpOptions trusting;
+  trusting.caFile = server.CaFile();
+  SmtpOutcome outcome = SendMail(*composed.mail, server.Address(), trusting, {"relay", "s3cret"});
+  EXPECT_TRUE(outcome.sent) << outcome.error << " " << outcome.reply;
+  EXPECT_NE(server.Mail(1).find("FAN is abnormal"), std::string::npos);
+
+  outcome = SendMail(*composed.mail, server.Address(), trusting, {"relay", "wrong"});
+  EXPECT_FALSE(outcome.sent);
+  EXPECT_EQ(outcome.code, 535) << outcome.reply;
+  // The system store does not know the run's certificate: no password goes to that server.
+  outcome = SendMail(*composed.mail, server.Address(), {}, {"relay", "s3cret"});
+  EXPECT_FALSE(outcome.sent);
+  EXPECT_TRUE(server.Mail(2).empty());
 }
 
 TEST(SmtpSenderTest, ARefusalOrASilentServerIsAFailureWithinItsTime) {

@@ -2,12 +2,20 @@
 # A real SMTP server for the tests, on 127.0.0.1: each mail it accepts is stored, byte for
 # byte as it came, in its own numbered file of the folder given. Prints "ready PORT" once it
 # takes connections, and runs until it is killed or its input closes.
+#
+#   smtp_server.py FOLDER [--tls CERT KEY] [--auth USER:PASSWORD]
+#
+# --tls offers STARTTLS with that certificate and refuses mail before it; --auth then requires
+# AUTH with that one user.
+import argparse
 import socket
+import ssl
 import sys
 import threading
 from pathlib import Path
 
 from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult, LoginPassword
 
 
 class Store:
@@ -32,9 +40,34 @@ def free_port():
         return probe.getsockname()[1]
 
 
+class OneUser:
+    def __init__(self, pair):
+        user, _, password = pair.partition(":")
+        self.user = user.encode()
+        self.password = password.encode()
+
+    def __call__(self, server, session, envelope, mechanism, auth_data):
+        ok = isinstance(auth_data, LoginPassword) and (
+            auth_data.login == self.user and auth_data.password == self.password)
+        return AuthResult(success=ok, handled=False)
+
+
 def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("folder")
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--auth", metavar="USER:PASSWORD")
+    args = parser.parse_args()
+    options = {}
+    if args.tls:
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(*args.tls)
+        options.update(tls_context=context, require_starttls=True)
+    if args.auth:
+        options.update(authenticator=OneUser(args.auth), auth_required=True,
+                       auth_require_tls=bool(args.tls))
     port = free_port()
-    controller = Controller(Store(sys.argv[1]), hostname="127.0.0.1", port=port)
+    controller = Controller(Store(args.folder), hostname="127.0.0.1", port=port, **options)
     controller.start()
     print(f"ready {port}", flush=True)
     sys.stdin.read()  # the test's end closes it

@@ -93,7 +93,8 @@ std::string SmtpUrl(const std::string& server) {
   return "smtp://" + host + ":" + port;
 }
 
-SmtpOutcome SendMail(const CFastSmtp& mail, const std::string& server, const SmtpOptions& options) {
+SmtpOutcome SendMail(const CFastSmtp& mail, const std::string& server, const SmtpOptions& options,
+                     const SmtpLogin& login) {
   SmtpOutcome outcome;
   const std::string url = SmtpUrl(server);
   const auto message = mail.Message(std::time(nullptr));
@@ -122,7 +123,13 @@ SmtpOutcome SendMail(const CFastSmtp& mail, const std::string& server, const Smt
   curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
   curl_easy_setopt(c, CURLOPT_READFUNCTION, &ReadUpload);
   curl_easy_setopt(c, CURLOPT_READDATA, &upload);
-  curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+  if (login.user.empty()) {
+    curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+  } else {
+    curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    curl_easy_setopt(c, CURLOPT_USERNAME, login.user.c_str());
+    curl_easy_setopt(c, CURLOPT_PASSWORD, login.password.c_str());
+  }
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
   curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, options.wholeMailTimeoutMs);

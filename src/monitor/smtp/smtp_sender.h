@@ -26,13 +26,21 @@ struct SmtpOptions {
   std::string caFile;
 };
 
+// The account the server wants for AUTH. Empty user: the mail goes without AUTH.
+struct SmtpLogin {
+  std::string user;
+  std::string password;
+};
+
 // The server setting as a URL: "host", "host:port" or "[v6]:port"; port 25 (the "mail"
 // service) when none is given. Empty when the setting is no host.
 std::string SmtpUrl(const std::string& server);
 
 // Sends the mail through the server with libcurl, which does the SMTP dialogue: greeting,
 // EHLO, multi-line replies, reply codes, dot-stuffing and STARTTLS when the server offers it.
-// Blocks the calling thread for at most the whole-mail time-out.
-SmtpOutcome SendMail(const CFastSmtp& mail, const std::string& server, const SmtpOptions& options);
+// With a login, STARTTLS is required and AUTH follows it: a password never crosses the
+// network in the clear. Blocks the calling thread for at most the whole-mail time-out.
+SmtpOutcome SendMail(const CFastSmtp& mail, const std::string& server, const SmtpOptions& options,
+                     const SmtpLogin& login = {});
 
 }  // namespace tarnex
