@@ -8,7 +8,7 @@ BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev googletest libbe
 # The Qt console and its offscreen tests.
 GUI_PACKAGES=(qt6-base-dev qt6-qpa-plugins)
 # The demo's virtual screen, its typing at the login and its screenshot.
-DEMO_PACKAGES=(xvfb xauth xdotool imagemagick)
+DEMO_PACKAGES=(xvfb xauth xdotool imagemagick python3-aiosmtpd)
 # Packaging: the package's library dependencies (dpkg-shlibdeps), its checks, and the
 # validators of the desktop entry and the AppStream metadata.
 PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream man-db)

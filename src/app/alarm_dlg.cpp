@@ -69,9 +69,10 @@ void CAlarmDlg::BuildLayout() {
   m_user->setAccessibleName(QStringLiteral("User :"));
   m_password->setAccessibleName(QStringLiteral("Password :"));
 
+  // Made in the order they stand, which is the Tab order.
+  m_test = new QPushButton(QStringLiteral("TEST"), this);
   m_ok = new QPushButton(QStringLiteral("OK"), this);
   m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  m_test = new QPushButton(QStringLiteral("TEST"), this);
   // No button takes Enter for itself; see keyPressEvent.
   for (QPushButton* button : {m_ok, m_cancel, m_test}) {
     button->setAutoDefault(false);

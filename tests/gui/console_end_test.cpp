@@ -18,6 +18,7 @@
 #include "display-sim/display_fleet.h"
 #include "support/child_process.h"
 #include "support/loopback_block.h"
+#include "support/scripted_smtp_server.h"
 
 namespace tarnex {
 namespace {
@@ -68,12 +69,13 @@ class ConsoleEndTest : public ::testing::Test {
 
   // The console on these stored displays, in the scene (see operated_console.cpp), running
   // with its start-up connects done.
-  void Start(const char* scene, const std::vector<std::string>& displays) {
+  void Start(const char* scene, const std::vector<std::string>& displays,
+             const std::string& more = "") {
     console = std::make_unique<ChildProcess>(
         OPERATED_CONSOLE_PROGRAM, std::vector<std::string>{scene},
         ChildProcess::Options{.captureStderr = true, .prepare = [&](const std::string& folder) {
                                 std::ofstream(folder + "QXMNTConfig.ini")
-                                    << NetworkConfig(displays);
+                                    << NetworkConfig(displays) << more;
                               }});
     ASSERT_TRUE(console->WaitForLine("window", 60s)) << console->StandardError();
   }
@@ -145,6 +147,22 @@ TEST_F(ConsoleEndTest, AnEndDoesNotWaitForAQueryABoxOrADialog) {
     EXPECT_LT(end.took, kCloseDeadline);
     EXPECT_EQ(Boxes().size(), boxesBefore);
   }
+}
+
+// A mail server that greets and then says nothing more holds a test mail for its whole
+// time-out; the close gives the mail up.
+TEST_F(ConsoleEndTest, ACloseDoesNotWaitForAHungMailServer) {
+  testing::ScriptedSmtpServer hung("220 ready\r\n", {"250 hello\r\n"});
+  Start(
+      "mail", {},
+      "[Alarm]\nTO=ops@example.org\nFROM=console@example.org\nSMTPServer=" + hung.Server() + "\n");
+  ASSERT_TRUE(console->WaitForLine("dialog", 10s));
+  ASSERT_TRUE(WaitUntil([&] { return hung.Received() > 20; }));  // EHLO, MAIL FROM: in flight
+
+  const End end = EndBy(Say("window close", "close\n"));
+  EXPECT_EQ(end.status, 0);
+  EXPECT_LT(end.took, kCloseDeadline);
+  EXPECT_EQ(console->StandardError().find("did not end in time"), std::string::npos);
 }
 
 // At the end of a session nobody reads a box: the files that could not be written are named

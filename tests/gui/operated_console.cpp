@@ -4,12 +4,13 @@
 //   idle     nothing more;
 //   select   the first stored display is selected, so its Control page reads it;
 //   setting  the Connection Setting dialog is opened;
-//   held     a worker takes a job that does not see the console's stop, for ten seconds.
+//   held     a worker takes a job that does not see the console's stop, for ten seconds;
+//   mail     the Alarm dialog is opened and its TEST pressed.
 // It prints "window" once the start-up connects are done, "dialog" once the scene's dialog is
-// open, "held" once the held job runs, and "box: TEXT" for each message box before the box
-// waits, with the line feeds of TEXT as "\n". A line on standard input
-// acts from outside: "close" as the window's close button, "logout" as the session manager
-// ending the session. The exit status is the console's.
+// open (TEST pressed, for "mail"), "held" once the held job runs, and "box: TEXT" for each message
+// box before the box waits, with the line feeds of TEXT as "\n". A line on standard input acts from
+// outside: "close" as the window's close button, "logout" as the session manager ending the
+// session. The exit status is the console's.
 #include <unistd.h>
 
 #include <QAbstractItemModel>
@@ -24,6 +25,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "app/alarm_dlg.h"
 #include "app/login_dialog.h"
 #include "app/network_manager_app.h"
 #include "app/setting_dlg.h"
@@ -74,6 +76,17 @@ void OpenSettingDialog(CMainFrame& frame) {
   QMetaObject::invokeMethod(frame.SettingAction(), &QAction::trigger, Qt::QueuedConnection);
   Repeat([] {
     if (dynamic_cast<CSettingDlg*>(QApplication::activeModalWidget()) == nullptr) return false;
+    Say(QStringLiteral("dialog"));
+    return true;
+  });
+}
+
+void PressTestMail(CMainFrame& frame) {
+  QMetaObject::invokeMethod(frame.AlarmAction(), &QAction::trigger, Qt::QueuedConnection);
+  Repeat([] {
+    auto* dialog = dynamic_cast<CAlarmDlg*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return false;
+    dialog->TestButton()->click();
     Say(QStringLiteral("dialog"));
     return true;
   });
@@ -130,6 +143,7 @@ int main(int argc, char* argv[]) {
     if (scene == "select") SelectFirstDisplay(frame);
     if (scene == "setting") OpenSettingDialog(frame);
     if (scene == "held") HoldAWorker(frame);
+    if (scene == "mail") PressTestMail(frame);
   });
   return console.Run();
 }

@@ -3,10 +3,10 @@
 # byte as it came, in its own numbered file of the folder given. Prints "ready PORT" once it
 # takes connections, and runs until it is killed or its input closes.
 #
-#   smtp_server.py FOLDER [--tls CERT KEY] [--auth USER:PASSWORD]
+#   smtp_server.py FOLDER [--tls CERT KEY] [--auth USER:PASSWORD] [--forever]
 #
 # --tls offers STARTTLS with that certificate and refuses mail before it; --auth then requires
-# AUTH with that one user.
+# AUTH with that one user; --forever runs until killed, whatever its input.
 import argparse
 import socket
 import ssl
@@ -57,6 +57,7 @@ def main():
     parser.add_argument("folder")
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--auth", metavar="USER:PASSWORD")
+    parser.add_argument("--forever", action="store_true")
     args = parser.parse_args()
     options = {}
     if args.tls:
@@ -70,6 +71,8 @@ def main():
     controller = Controller(Store(args.folder), hostname="127.0.0.1", port=port, **options)
     controller.start()
     print(f"ready {port}", flush=True)
+    if args.forever:
+        threading.Event().wait()
     sys.stdin.read()  # the test's end closes it
     controller.stop()
 
