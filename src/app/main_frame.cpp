@@ -19,6 +19,7 @@
 #include "app/document_snapshot.h"
 #include "app/operator_messages.h"
 #include "app/setting_dlg.h"
+#include "app/user_manager.h"
 #include "app/window_layout.h"
 
 namespace tarnex {
@@ -30,8 +31,8 @@ constexpr const char* kIdleText = "Ready";
 
 }  // namespace
 
-CMainFrame::CMainFrame(COsprelNetworkManagerDoc& doc, const LoginCredentials& login,
-                       Options options, QWidget* parent)
+CMainFrame::CMainFrame(COsprelNetworkManagerDoc& doc, LoginCredentials& login, Options options,
+                       QWidget* parent)
     : QMainWindow(parent),
       m_login(login),
       m_presenter(options.view.presenter ? options.view.presenter : ModalMessagePresenter()) {
@@ -84,10 +85,9 @@ void CMainFrame::BuildToolBar() {
   toolBar->addSeparator();
   BuildToolsMenu(toolBar);
 
-  // The discovery and the security manager come with their own dialogs; until then their
-  // buttons are shown but cannot be pressed.
+  // The discovery comes with its own dialog; until then its button is shown but cannot be
+  // pressed.
   m_search->setEnabled(false);
-  m_manager->setEnabled(false);
 }
 
 void CMainFrame::BuildToolsMenu(QToolBar* toolBar) {
@@ -126,6 +126,7 @@ void CMainFrame::ConnectCommands() {
   connect(m_about, &QAction::triggered, this, &CMainFrame::OnAbout);
   connect(m_setting, &QAction::triggered, this, &CMainFrame::OnConnectionSetting);
   connect(m_alarm, &QAction::triggered, this, &CMainFrame::OnAlarm);
+  connect(m_manager, &QAction::triggered, this, &CMainFrame::OnManager);
 }
 
 // A confirmed change of the link ends the console, so the next start uses the new link.
@@ -141,6 +142,11 @@ void CMainFrame::OnConnectionSetting() {
 
 void CMainFrame::OnAlarm() {
   CAlarmDlg dialog(m_view->Core(), m_view->Alarms(), m_presenter, this);
+  dialog.exec();
+}
+
+void CMainFrame::OnManager() {
+  CUserManager dialog(m_view->Core(), m_login, m_presenter, this);
   dialog.exec();
 }
 

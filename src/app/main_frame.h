@@ -32,8 +32,9 @@ class CMainFrame : public QMainWindow {
     ViewSettings view;
   };
 
-  // `login` is the application's, written to the login file when the window closes.
-  CMainFrame(COsprelNetworkManagerDoc& doc, const LoginCredentials& login, Options options,
+  // `login` is the application's: the Manager command changes it, and the close writes it to
+  // the login file again.
+  CMainFrame(COsprelNetworkManagerDoc& doc, LoginCredentials& login, Options options,
              QWidget* parent = nullptr);
   ~CMainFrame() override;
 
@@ -82,12 +83,13 @@ class CMainFrame : public QMainWindow {
   void OnAbout();
   void OnConnectionSetting();
   void OnAlarm();
+  void OnManager();
   void ShowIdleText();
   void CentreOnScreen();
   void TellFailedFiles(CloseCause cause);
   void Ended();
 
-  const LoginCredentials& m_login;
+  LoginCredentials& m_login;
   COsprelNetworkManagerView* m_view = nullptr;
   bool m_documentClosed = false;
   bool m_saveFailed = false;

@@ -45,6 +45,10 @@ bool Unusable(const ProfileFile& file) {
 
 }  // namespace
 
+bool LoginStorable(std::string_view text) {
+  return Storable(ComplementBytes(text));
+}
+
 std::string ComplementBytes(std::string_view text) {
   std::string result(text);
   for (char& c : result) c = static_cast<char>(~static_cast<unsigned char>(c));

@@ -27,6 +27,10 @@ std::string ComplementBytes(std::string_view text);
 // open the console in their place.
 std::optional<LoginCredentials> ReadLoginFile(const std::string& path);
 
+// False for a text the login file cannot hold: a byte whose complement is a line break or a
+// zero byte (the plain bytes 0xF2, 0xF5 or 0xFF).
+bool LoginStorable(std::string_view text);
+
 // Stores both credentials complemented, in one replacement of the file, readable by its owner
 // only. Fails, leaving the file as it was, for a text whose stored form would hold a line
 // break or a zero byte (the plain bytes 0xF2, 0xF5 or 0xFF), which could not be read back,

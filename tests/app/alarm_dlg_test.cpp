@@ -21,6 +21,7 @@
 #include "console/console_core.h"
 #include "platform/private_profile.h"
 #include "platform/scratch_folder.h"
+#include "support/mail_console.h"
 #include "support/mail_server.h"
 #include "support/recording_ui_host.h"
 #include "support/scripted_smtp_server.h"
@@ -37,32 +38,13 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-// A fresh configuration folder, a document loaded from it, and an alarm queue whose sender is
-// the console's, with a short time-out so that a silent server fails fast.
-class AlarmDlgTest : public ::testing::Test {
+// The dialog on a console whose alarm mails go out through the console's own sender.
+class AlarmDlgTest : public ::testing::Test, public testing::MailConsole {
  protected:
-  AlarmDlgTest() {
-    ::setenv("TARNEX_CONFIG_DIR", folder.Path().c_str(), 1);
-    doc.OnNewDocument();
-    options.wholeMailTimeoutMs = 2000;
-  }
-  ~AlarmDlgTest() override {
-    alarms.Stop();
-    ::unsetenv("TARNEX_CONFIG_DIR");
-  }
-
   std::unique_ptr<CAlarmDlg> Open() {
     return std::make_unique<CAlarmDlg>(core, alarms, [this](QWidget*, const QString& text) {
       boxes.push_back(text.toStdString());
     });
-  }
-  void SetAlarm(std::string subject, std::string to, std::string from, std::string server) {
-    auto state = core.Lock();
-    COsprelNetworkManagerDoc& d = state->Doc();
-    d.m_docAlarmSubject = std::move(subject);
-    d.m_docAlarmTo = std::move(to);
-    d.m_docAlarmFrom = std::move(from);
-    d.m_docAlarmServer = std::move(server);
   }
   std::vector<std::string> Alarm() {
     auto state = core.Lock();
@@ -87,14 +69,6 @@ class AlarmDlgTest : public ::testing::Test {
     return ui.Messages();
   }
 
-  testing::ScratchFolder folder;
-  COsprelNetworkManagerDoc doc;
-  testing::RecordingUiHost ui;
-  CConsoleCore core{doc, ui};
-  SmtpOptions options;
-  AlarmQueue alarms{[this](AlarmKind kind, const std::string& address) {
-    SendAlarmMail(core, ui, options, kind, address);
-  }};
   std::vector<std::string> boxes;
 };
 

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "config/login_file.h"
 #include "display-sim/display_fleet.h"
 #include "support/child_process.h"
 #include "support/loopback_block.h"
@@ -163,6 +164,16 @@ TEST_F(ConsoleEndTest, ACloseDoesNotWaitForAHungMailServer) {
   EXPECT_EQ(end.status, 0);
   EXPECT_LT(end.took, kCloseDeadline);
   EXPECT_EQ(console->StandardError().find("did not end in time"), std::string::npos);
+}
+
+// A changed login is on disk once OK is pressed: a kill right after it cannot bring the old
+// one back.
+TEST_F(ConsoleEndTest, AChangedLoginOutlivesAKill) {
+  Start("manager", {});
+  ASSERT_TRUE(console->WaitForLine("dialog", 10s));
+  const std::string loginFile = console->Folder() + "QXMNTLoginConfig.ini";
+  EXPECT_EQ(EndBy(Signal("SIGKILL", SIGKILL)).status, 128 + SIGKILL);
+  EXPECT_EQ(ReadLoginFile(loginFile), (LoginCredentials{"Operator", "n3w"}));
 }
 
 // At the end of a session nobody reads a box: the files that could not be written are named

@@ -5,12 +5,13 @@
 //   select   the first stored display is selected, so its Control page reads it;
 //   setting  the Connection Setting dialog is opened;
 //   held     a worker takes a job that does not see the console's stop, for ten seconds;
-//   mail     the Alarm dialog is opened and its TEST pressed.
+//   mail     the Alarm dialog is opened and its TEST pressed;
+//   manager  the login is changed to "Operator" / "n3w" in the Security Manager.
 // It prints "window" once the start-up connects are done, "dialog" once the scene's dialog is
-// open (TEST pressed, for "mail"), "held" once the held job runs, and "box: TEXT" for each message
-// box before the box waits, with the line feeds of TEXT as "\n". A line on standard input acts from
-// outside: "close" as the window's close button, "logout" as the session manager ending the
-// session. The exit status is the console's.
+// open (TEST pressed, for "mail"; OK pressed, for "manager"), "held" once the held job runs, and
+// "box: TEXT" for each message box before the box waits, with the line feeds of TEXT as "\n". A
+// line on standard input acts from outside: "close" as the window's close button, "logout" as the
+// session manager ending the session. The exit status is the console's.
 #include <unistd.h>
 
 #include <QAbstractItemModel>
@@ -29,6 +30,7 @@
 #include "app/login_dialog.h"
 #include "app/network_manager_app.h"
 #include "app/setting_dlg.h"
+#include "app/user_manager.h"
 #include "config/login_file.h"
 
 namespace tarnex {
@@ -92,6 +94,23 @@ void PressTestMail(CMainFrame& frame) {
   });
 }
 
+void ChangeTheLogin(CMainFrame& frame) {
+  QMetaObject::invokeMethod(frame.ManagerAction(), &QAction::trigger, Qt::QueuedConnection);
+  Repeat([] {
+    auto* dialog = dynamic_cast<CUserManager*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return false;
+    dialog->CurrentIdEdit()->setText(QString::fromLatin1(kDefaultLoginId));
+    dialog->CurrentPasswordEdit()->setText(QString::fromLatin1(kDefaultLoginPassword));
+    dialog->SetButton()->click();
+    dialog->NewIdEdit()->setText(QStringLiteral("Operator"));
+    dialog->NewPasswordEdit()->setText(QStringLiteral("n3w"));
+    dialog->ConfirmEdit()->setText(QStringLiteral("n3w"));
+    dialog->OkButton()->click();
+    Say(QStringLiteral("dialog"));
+    return true;
+  });
+}
+
 void HoldAWorker(CMainFrame& frame) {
   frame.View().Core().Jobs().Post(JobKeys::SerialLine(), [] {
     Say(QStringLiteral("held"));
@@ -144,6 +163,7 @@ int main(int argc, char* argv[]) {
     if (scene == "setting") OpenSettingDialog(frame);
     if (scene == "held") HoldAWorker(frame);
     if (scene == "mail") PressTestMail(frame);
+    if (scene == "manager") ChangeTheLogin(frame);
   });
   return console.Run();
 }
