@@ -18,6 +18,7 @@
 #include "app/close_deadline.h"
 #include "app/document_snapshot.h"
 #include "app/operator_messages.h"
+#include "app/search_dlg.h"
 #include "app/setting_dlg.h"
 #include "app/window_layout.h"
 
@@ -84,9 +85,8 @@ void CMainFrame::BuildToolBar() {
   toolBar->addSeparator();
   BuildToolsMenu(toolBar);
 
-  // The discovery and the security manager come with their own dialogs; until then their
-  // buttons are shown but cannot be pressed.
-  m_search->setEnabled(false);
+  // The security manager comes with its own dialog; until then its button is shown but cannot
+  // be pressed.
   m_manager->setEnabled(false);
 }
 
@@ -126,6 +126,10 @@ void CMainFrame::ConnectCommands() {
   connect(m_about, &QAction::triggered, this, &CMainFrame::OnAbout);
   connect(m_setting, &QAction::triggered, this, &CMainFrame::OnConnectionSetting);
   connect(m_alarm, &QAction::triggered, this, &CMainFrame::OnAlarm);
+  connect(m_search, &QAction::triggered, this, [this] {
+    CSearchDlg dialog(m_view->Core(), {}, this);
+    dialog.exec();
+  });
 }
 
 // A confirmed change of the link ends the console, so the next start uses the new link.
