@@ -26,15 +26,17 @@ TEST(SearchReplyTest, ReadsTheFieldsOfAReplyAndRefusesWhatIsNoDisplay) {
   const std::string mac = "0a1b2c3d4e5f";
   const std::string head = "QX R 1 0 " + mac + " ";
   const Case cases[] = {
-      {"valid", head + "Model-X C0A8010A FFFFFF00 C0A80101 08080808 08080404", true,
-       "192.168.1.10", Octets{"255", "255", "255", "0"}, Octets{"8", "8", "4", "4"}, "Model-X"},
+      {"valid", head + "Model-X C0A8010A FFFFFF00 C0A80101 08080808 08080404", true, "192.168.1.10",
+       Octets{"255", "255", "255", "0"}, Octets{"8", "8", "4", "4"}, "Model-X"},
       {"zero padding and a line end", head + "T 0A000005 FF000000\r\n" + std::string(20, '\0'),
        true, "10.0.0.5", Octets{"255", "0", "0", "0"}},
       {"optional fields missing", head + "T 7F010203", true, "127.1.2.3"},
       {"optional fields malformed", head + "T 7F010203 FF00 XYZ00000 123456789 -", true,
        "127.1.2.3"},
-      {"text kept printable", head + "a\tb\x01" "c 7F010203", true, "127.1.2.3", kNone, kNone,
-       "abc"},
+      {"text kept printable",
+       head + "a\tb\x01"
+              "c 7F010203",
+       true, "127.1.2.3", kNone, kNone, "abc"},
       {"lower-case hex", "a b c d " + mac + " t 7f0102ff", true, "127.1.2.255"},
       {"empty", "", false},
       {"short", "QX R 1 0", false},
@@ -70,8 +72,8 @@ TEST(SearchReplyTest, ReadsTheFieldsOfAReplyAndRefusesWhatIsNoDisplay) {
 }
 
 TEST(SearchReplyTest, KeepsEveryOctetOfAFullReply) {
-  const auto reply = ParseSearchReply(
-      "QX R 1 0 001122AABBCC Model C0A8010A FFFFFF00 C0A80101 08080808 08080404");
+  const auto reply =
+      ParseSearchReply("QX R 1 0 001122AABBCC Model C0A8010A FFFFFF00 C0A80101 08080808 08080404");
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->ipAddress, (Octets{"192", "168", "1", "10"}));
   EXPECT_EQ(reply->gateway, (Octets{"192", "168", "1", "1"}));
