@@ -24,6 +24,8 @@ CSearchDlg::CSearchDlg(CConsoleCore& core, Options options, QWidget* parent)
     m_serial = state->Doc().m_docCommunicationSelect == kSerialMode;
   }
   m_search->setEnabled(!m_serial);
+  // What the operator came for; Tab leads on to EXIT.
+  if (!m_serial) m_search->setFocus();
   m_steps = new QTimer(this);
   m_steps->setInterval(kStepMs);
   connect(m_steps, &QTimer::timeout, this, &CSearchDlg::OnStep);
@@ -106,6 +108,8 @@ void CSearchDlg::OnCompleted() {
   m_searching = false;
   m_exit->setEnabled(true);
   m_search->setEnabled(!m_serial);
+  // Disabling the buttons took the focus away from them.
+  if (!m_serial) m_search->setFocus();
 }
 
 void CSearchDlg::reject() {
