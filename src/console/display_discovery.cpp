@@ -84,9 +84,9 @@ void CDisplayDiscovery::Run(const SearchOptions& options, const Hooks& hooks) {
       Step step{.reply = &reply, .connect = std::nullopt};
       int row = RowByMac(doc, reply.displayMac);
       if (row < 0) row = RowByAddress(doc, reply.address);
-      const bool live = row >= 0 &&
-                        doc.m_docDisplays[static_cast<size_t>(row)].m_address == reply.address &&
-                        doc.m_docConnectState[static_cast<size_t>(row)] == 1;
+      // A display that answers at its own address keeps its link, and so does one whose
+      // link at its old address is up: that answer is another device with the same MAC.
+      const bool live = row >= 0 && doc.m_docConnectState[static_cast<size_t>(row)] == 1;
       const bool isNew = row < 0 && !planned.contains(reply.address);
       if (isNew && free == 0) {
         full = true;
@@ -155,10 +155,11 @@ CDisplayDiscovery::Handled CDisplayDiscovery::HandleSearchReply(const CConsoleCo
     }
     // Moved: only a display that answers at its new address goes there; otherwise it stays
     // down at the old one, and the next search tries again. An address another entry holds
-    // is left to that entry.
+    // is left to that entry, and a link still up at the old address is not given up.
     const bool connected =
         connection != nullptr && connection->result == Connection::Result::kConnected;
-    if (!connected || RowByAddress(doc, reply.address) >= 0) {
+    if (!connected || RowByAddress(doc, reply.address) >= 0 ||
+        doc.m_docConnectState[static_cast<size_t>(known)] == 1) {
       Trace("search: %s stays at %s, not moved to %s", reply.displayMac.c_str(),
             record.m_address.c_str(), reply.address.c_str());
       drop();
