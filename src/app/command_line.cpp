@@ -30,6 +30,7 @@ Environment:
   TARNEX_BROADCAST_ADDR  address of the discovery broadcast (default 255.255.255.255)
   TARNEX_COM1..9         device a stored serial port name opens (default /dev/ttyS0..8)
   TARNEX_CODEPAGE        code page of text older installations stored (default CP1252)
+  TARNEX_SMTP_CAFILE     CA certificates the alarm mail trusts instead of the system's
 
 Files: QXMNTConfig.ini, QXMNTSerialConfig.ini, QXMNTLoginConfig.ini and the history reports
 Network_HistoryReport.txt and Serial_HistoryReport.txt, in $TARNEX_CONFIG_DIR; otherwise in

@@ -18,6 +18,7 @@
 #include "app/close_deadline.h"
 #include "app/document_snapshot.h"
 #include "app/operator_messages.h"
+#include "app/search_dlg.h"
 #include "app/setting_dlg.h"
 #include "app/user_manager.h"
 #include "app/window_layout.h"
@@ -84,10 +85,6 @@ void CMainFrame::BuildToolBar() {
   m_about = AddCommand(toolBar, "About", "");
   toolBar->addSeparator();
   BuildToolsMenu(toolBar);
-
-  // The discovery comes with its own dialog; until then its button is shown but cannot be
-  // pressed.
-  m_search->setEnabled(false);
 }
 
 void CMainFrame::BuildToolsMenu(QToolBar* toolBar) {
@@ -127,6 +124,10 @@ void CMainFrame::ConnectCommands() {
   connect(m_setting, &QAction::triggered, this, &CMainFrame::OnConnectionSetting);
   connect(m_alarm, &QAction::triggered, this, &CMainFrame::OnAlarm);
   connect(m_manager, &QAction::triggered, this, &CMainFrame::OnManager);
+  connect(m_search, &QAction::triggered, this, [this] {
+    CSearchDlg dialog(m_view->Core(), {}, this);
+    dialog.exec();
+  });
 }
 
 // A confirmed change of the link ends the console, so the next start uses the new link.

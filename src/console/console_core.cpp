@@ -239,28 +239,40 @@ void CConsoleCore::BuildSerialTree() {
 int CConsoleCore::AddDiscoveredMonitor(const std::string& address) {
   std::vector<Connection> connection =
       ConnectAll(m_link.Api(), {address}, m_link.Options(1, StopFd()));
-  const Connection& result = connection.front();
   const State state = Lock();
+  return AddConnectedMonitor(state, address, connection.front());
+}
+
+// One address, one entry: an entry stored without a MAC keeps its place, its name and its
+// live link when the display answers at its address.
+int CConsoleCore::AddConnectedMonitor(const State&, const std::string& address,
+                                      const Connection& result) {
+  auto drop = [&](int outcome) {
+    if (result.fd != kNoSocket) m_link.Api().Close(result.fd);
+    return outcome;
+  };
+  if (result.result == Connection::Result::kCancelled) return drop(-1);
   int& count = m_doc.m_docSocketNumber;
   count = std::clamp(count, 0, kMaxDisplays);
   int known = -1;
   for (int j = 0; j < count && known < 0; ++j) {
     if (m_doc.m_docDisplays[static_cast<size_t>(j)].m_address == address) known = j;
   }
-  if (known >= 0 && result.result == Connection::Result::kConnected) {
-    m_link.AdoptConnection(known, address, result);
-    m_tree.SetSingleIconsByKey(address, TreeIcon::kConnected);
-    return 1;
+  if (known >= 0) {
+    if (m_doc.m_docConnectState[static_cast<size_t>(known)] == 1) return drop(1);
+    const int connected = m_link.AdoptConnection(known, address, result);
+    m_tree.SetSingleIconsByKey(address,
+                               connected == 1 ? TreeIcon::kConnected : TreeIcon::kDisconnected);
+    return connected;
   }
-  if (known >= 0 || count >= kMaxDisplays || result.result == Connection::Result::kCancelled) {
-    if (result.fd != kNoSocket) m_link.Api().Close(result.fd);
-    return 0;
-  }
+  if (count >= kMaxDisplays) return drop(-1);
   const int row = count++;
   m_doc.m_docDisplays[static_cast<size_t>(row)] = DisplayRecord{};
   m_doc.m_docDisplays[static_cast<size_t>(row)].m_address = address;
+  m_doc.m_docConnectState[static_cast<size_t>(row)] = -1;
   m_doc.m_docDisplayIds[static_cast<size_t>(row)] = m_doc.NewId();
   const int connected = m_link.AdoptConnection(row, address, result);
+  if (connected != 1) m_doc.m_docConnectState[static_cast<size_t>(row)] = 0;
   m_tree.AppendSingle(address, connected == 1 ? TreeIcon::kConnected : TreeIcon::kDisconnected);
   return connected;
 }

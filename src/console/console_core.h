@@ -97,9 +97,15 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   // table, with its id, before any connect; all are connected at once, and each appears in the
   // tree, in stored order, as its link state becomes known.
   void BuildTree();
-  // A display that discovery found: connected, then added at the end of the table or, when its
-  // address is there already, given to that entry. 1 when connected.
+  // A display that discovery found: connected, then recorded by AddConnectedMonitor. 1 when
+  // connected.
   int AddDiscoveredMonitor(const std::string& address);
+  // A found display with the connect made for it: the entry that holds its address already
+  // takes the link (one that is up keeps its own, so nothing in flight on it fails), or it is
+  // added at the end of the table and under "Single", connected or not. 1 when connected, 0
+  // when not, -1 when it was not added: the table is full or the console is closing. The
+  // caller holds the guard.
+  int AddConnectedMonitor(const State& state, const std::string& address, const Connection& result);
 
   // NetworkLinkHost: the link calls back while its caller holds the guard.
   std::string DisplayAddress(int index) const override;

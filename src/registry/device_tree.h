@@ -127,6 +127,10 @@ class DeviceTree {
   // A display was renamed to newLabel: in each group the first member with its key becomes
   // "[n]" newLabel. Returns how many members changed.
   int RelabelMembers(std::string_view newLabel);
+  // A display moved to another address: every item that stands for it, under "Single" and in
+  // the groups, ends in the new address, with its name and position kept ("[Hall]10.0.0.9").
+  // Returns how many items changed.
+  int RekeyItems(std::string_view oldKey, std::string_view newKey);
   // After a member was removed: every member becomes "[n]" followed by its display label.
   void RenumberMembers();
 

@@ -92,6 +92,23 @@ int DeviceTree::RelabelMembers(std::string_view newLabel) {
   return changed;
 }
 
+int DeviceTree::RekeyItems(std::string_view oldKey, std::string_view newKey) {
+  const std::string from(oldKey);  // the caller may pass a view of a label we change
+  const std::string to(newKey);
+  int changed = 0;
+  auto rekey = [&](TreeItem item) {
+    const std::string& label = m_model.Label(item);
+    if (DisplayKey(label) != from) return;
+    m_model.SetLabel(item, label.substr(0, label.size() - from.size()) + to);
+    ++changed;
+  };
+  for (const TreeItem single : m_model.Children(m_hSingleRoot)) rekey(single);
+  for (const TreeItem group : m_model.Children(m_hGroupRoot)) {
+    for (const TreeItem member : m_model.Children(group)) rekey(member);
+  }
+  return changed;
+}
+
 void DeviceTree::RenumberMembers() {
   for (const TreeItem group : m_model.Children(m_hGroupRoot)) {
     const std::span<const TreeItem> members = m_model.Children(group);

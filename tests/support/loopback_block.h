@@ -52,6 +52,14 @@ inline std::string Loopback(int n) {
          std::to_string(block % 64 * 4 + (n - 1) / 254) + "." + std::to_string((n - 1) % 254 + 1);
 }
 
+// The discovery port of this process: every socket bound to the wildcard address hears every
+// datagram broadcast to 127.255.255.255 on its port, so processes that search side by side
+// each need a port of their own. The block is held by this process alone, and 20000 up to
+// 36255 lies below the ephemeral ports that the system hands out.
+inline unsigned short DiscoveryTestPort() {
+  return static_cast<unsigned short>(20000 + LoopbackBlockIndex());
+}
+
 // "FIRST-LAST" as display-sim reads a range: every address from Loopback(first) to
 // Loopback(last), which includes the .255 and .0 between two /24s.
 inline std::string LoopbackRange(int first, int last) {

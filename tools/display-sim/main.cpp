@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "display-sim/discovery_responder.h"
 #include "display-sim/display_fleet.h"
 #include "display-sim/program_options.h"
 #include "display-sim/serial_line.h"
@@ -22,14 +23,35 @@ using tarnex::sim::SerialLine;
 using tarnex::sim::SimDisplay;
 
 // "display-sim: ready tcp ADDR:PORT ... serial LINK DEVICE", each part when served.
-std::string ReadyLine(const std::vector<SimDisplay*>& displays, const SerialLine* line) {
+std::string ReadyLine(const std::vector<SimDisplay*>& displays, const SerialLine* line,
+                      const ProgramOptions& options) {
   std::string ready = "display-sim: ready";
   if (!displays.empty()) ready += " tcp";
   for (const SimDisplay* display : displays) {
     ready += " " + display->Address() + ":" + std::to_string(display->Port());
   }
   if (line != nullptr) ready += " serial " + line->LinkPath() + " " + line->Path();
+  if (options.udpPort) ready += " udp " + std::to_string(*options.udpPort);
   return ready;
+}
+
+// Each moving display takes its options to its new address; the old one refuses connects.
+size_t ApplyMoves(const ProgramOptions& options, DisplayFleet& fleet,
+                  tarnex::sim::DiscoveryResponder& responder) {
+  size_t moved = 0;
+  for (const auto& [address, destination] : options.moves) {
+    for (const auto& display : options.displays) {
+      if (display.address != address) continue;
+      fleet.Find(address)->SetRefuse(true);
+      auto moving = display;
+      moving.address = destination;
+      moving.refuse = false;
+      fleet.Add(moving);
+      responder.Move(address, destination);
+      ++moved;
+    }
+  }
+  return moved;
 }
 
 int Serve(const ProgramOptions& options) {
@@ -50,14 +72,36 @@ int Serve(const ProgramOptions& options) {
     serialLog = std::make_unique<tarnex::sim::CommandLog>(options.logPath);
     line = std::make_unique<SerialLine>(*options.serial, *serialLog);
   }
-  std::printf("%s\n", ReadyLine(displays, line.get()).c_str());
+  // Datagrams are logged with the fleet's commands.
+  std::unique_ptr<tarnex::sim::CommandLog> udpLog;
+  std::unique_ptr<tarnex::sim::DiscoveryResponder> responder;
+  if (options.udpPort) {
+    udpLog = std::make_unique<tarnex::sim::CommandLog>(options.logPath);
+    responder = std::make_unique<tarnex::sim::DiscoveryResponder>(*options.udpPort, *udpLog);
+    for (const auto& display : options.displays) {
+      const auto mac = options.macs.find(display.address);
+      responder->Add(display.address, mac != options.macs.end()
+                                          ? mac->second
+                                          : tarnex::sim::DerivedMac(display.address));
+    }
+  }
+  std::printf("%s\n", ReadyLine(displays, line.get(), options).c_str());
   std::fflush(stdout);
-  while (tarnex::sim::WaitForSignal(stopSignals) == SIGUSR1) {
-    for (SimDisplay* display : unreachable) display->SetUnreachable(false);
-    std::printf("display-sim: reachable %zu\n", unreachable.size());
+  bool moved = false;
+  for (;;) {
+    const int signal = tarnex::sim::WaitForSignal(stopSignals);
+    if (signal == SIGUSR1) {
+      for (SimDisplay* display : unreachable) display->SetUnreachable(false);
+      std::printf("display-sim: reachable %zu\n", unreachable.size());
+    } else if (signal == SIGUSR2) {
+      std::printf("display-sim: moved %zu\n",
+                  moved || !responder ? 0 : ApplyMoves(options, fleet, *responder));
+      moved = true;
+    } else {
+      return 0;
+    }
     std::fflush(stdout);
   }
-  return 0;
 }
 
 // Said after the error that ran out of descriptors, so that the way out is plain.

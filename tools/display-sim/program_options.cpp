@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <functional>
 #include <map>
@@ -99,7 +100,54 @@ struct Collected {
   DisplayOptions common{.address = {}, .port = kDefaultPort};
   std::map<std::string, std::vector<std::string>> faultAddresses;  // flag -> addresses
   SerialLineOptions serial;
+  std::optional<uint16_t> udpPort;
+  std::map<std::string, std::string> macs;
+  std::vector<std::pair<std::string, std::string>> moves;
 };
+
+// "ADDR=VALUE", ADDR a loopback address.
+std::pair<std::string, std::string> AddressPair(const std::string& flag, const std::string& text) {
+  const size_t equals = text.find('=');
+  if (equals == std::string::npos) throw std::invalid_argument(flag + " wants ADDR=VALUE");
+  std::string address = text.substr(0, equals);
+  CheckLoopback(address);
+  return {std::move(address), text.substr(equals + 1)};
+}
+
+void AddMac(Collected& collected, const std::string& text) {
+  auto [address, mac] = AddressPair("--mac", text);
+  const bool hex =
+      mac.size() == 12 && mac.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+  if (!hex) throw std::invalid_argument("--mac wants twelve hexadecimal digits, not '" + mac + "'");
+  for (char& c : mac) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  collected.macs[address] = mac;
+}
+
+void AddMove(Collected& collected, const std::string& text) {
+  auto [address, destination] = AddressPair("--move", text);
+  CheckLoopback(destination);
+  collected.moves.emplace_back(std::move(address), std::move(destination));
+}
+
+// After the displays are known: every address named is served, and a display moves to an
+// address nobody serves.
+void CheckDiscovery(const Collected& collected) {
+  if (collected.udpPort) {
+    for (const auto& [address, mac] : collected.macs) {
+      if (!collected.served.contains(address)) {
+        throw std::invalid_argument("--mac names " + address + ", which --tcp does not serve");
+      }
+    }
+    for (const auto& [address, destination] : collected.moves) {
+      if (!collected.served.contains(address) || collected.served.contains(destination)) {
+        throw std::invalid_argument("--move " + address + "=" + destination +
+                                    " wants a served address and one that is not");
+      }
+    }
+  } else if (!collected.macs.empty() || !collected.moves.empty()) {
+    throw std::invalid_argument("--mac and --move need --udp");
+  }
+}
 
 // Set numbers as the console's tree shows them (decimal), kept as the set IDs they become.
 void AddSetIds(Collected& collected, const std::string& list) {
@@ -203,6 +251,8 @@ const std::map<std::string, Flag, std::less<>>& Flags() {
           c.serial.linkPath = v;
         }}},
       {"--set-ids", {true, AddSetIds}},
+      {"--mac", {true, AddMac}},
+      {"--move", {true, AddMove}},
       {"--setting", {true, AddSetting}},
       {"--reply-own-set-id",
        {false, [](Collected& c, const std::string&) { c.serial.replyOwnSetId = true; }}},
@@ -260,6 +310,12 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
       options.help = true;
       return options;
     }
+    if (flag == "--udp" || flag.starts_with("--udp=")) {
+      collected.udpPort =
+          flag == "--udp" ? kDefaultPort
+                          : static_cast<uint16_t>(ParseNumber("--udp", flag.substr(6), 1, 65535));
+      continue;
+    }
     const auto known = Flags().find(flag);
     const bool takesValue =
         known != Flags().end() ? known->second.takesValue : IsFaultFlag(flag) || flag == "--log";
@@ -280,6 +336,10 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
     throw std::invalid_argument("--tcp ADDR[,ADDR...] or --serial LINK is required");
   }
   options.displays = BuildDisplays(collected);
+  CheckDiscovery(collected);
+  options.udpPort = collected.udpPort;
+  options.macs = collected.macs;
+  options.moves = collected.moves;
   return options;
 }
 
@@ -289,7 +349,8 @@ std::string UsageText() {
 Simulated displays answering the control protocol, one per loopback address (127.0.0.0/8
 only), and displays sharing one serial line on a pseudo-terminal. Serves until SIGINT or
 SIGTERM; prints one "display-sim: ready ..." line when listening. SIGUSR1 makes the displays
-started --unreachable answer from then on and prints "display-sim: reachable N" once done.
+started --unreachable answer from then on and prints "display-sim: reachable N" once done;
+SIGUSR2 applies --move and prints "display-sim: moved N".
 Every ADDR below may also be a range FIRST-LAST: 127.0.1.1-127.0.4.232 is 1000 addresses.
 
   --tcp ADDR[,ADDR...]   serve a display on each address (repeatable)
@@ -301,6 +362,13 @@ Every ADDR below may also be a range FIRST-LAST: 127.0.1.1-127.0.4.232 is 1000 a
   --port N               TCP port of every display (default 9761)
   --log FILE             append one line per command received: ADDRESS<TAB>COMMAND, the line
                          feed written as \n; on the serial line ADDRESS is serial:<set ID>
+  --udp[=PORT]           the TCP displays answer the search datagram "SEARCHQXMNT" heard on
+                         the wildcard address at PORT (default 9761), each from its own
+                         address, spread over 100 ms; every datagram is logged ("udp ...")
+  --mac ADDR=MAC         the MAC that ADDR answers with (twelve hex digits); by default 0254
+                         followed by the address's four octets in hex
+  --move ADDR=NEW        on SIGUSR2 the display at ADDR moves to NEW: ADDR refuses
+                         connects, NEW serves the display and answers searches with its MAC
 For every display:
   --kind N               answer to the display kind query (default 2)
   --no-signal            report no signal

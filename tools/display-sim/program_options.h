@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "display-sim/display_options.h"
@@ -15,6 +18,10 @@ struct ProgramOptions {
   std::vector<DisplayOptions> displays;  // one per --tcp address
   std::optional<SerialLineOptions> serial;
   std::string logPath;
+  // --udp[=PORT]: the TCP displays answer the search datagram on this port.
+  std::optional<uint16_t> udpPort;
+  std::map<std::string, std::string> macs;                 // --mac ADDR=MAC
+  std::vector<std::pair<std::string, std::string>> moves;  // --move ADDR=NEW, on SIGUSR2
   bool help = false;
 };
 

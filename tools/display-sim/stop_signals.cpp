@@ -13,6 +13,7 @@ sigset_t BlockStopSignals() {
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGUSR1);
+  sigaddset(&signals, SIGUSR2);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   return signals;
 }
@@ -28,7 +29,9 @@ int WaitForSignal(const sigset_t& signals) {
   const timespec tick{0, 500'000'000};
   while (true) {
     const int received = sigtimedwait(&signals, nullptr, &tick);
-    if (received == SIGINT || received == SIGTERM || received == SIGUSR1) return received;
+    if (received == SIGINT || received == SIGTERM || received == SIGUSR1 || received == SIGUSR2) {
+      return received;
+    }
   }
 }
 

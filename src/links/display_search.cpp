@@ -1,0 +1,81 @@
+#include "links/display_search.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+
+#include "platform/trace.h"
+
+namespace tarnex {
+namespace {
+
+// A reply is examined up to 80 bytes; reading a little more tells a long datagram from one
+// that fits, and a datagram is never larger than this on the wire.
+constexpr size_t kReceiveCapacity = 1024;
+
+// A reply for the trace: printable, and short.
+std::string Shown(const std::string& datagram) {
+  std::string shown;
+  for (const char c : datagram.substr(0, kSearchReplyExamined)) {
+    shown += c >= ' ' && c < 0x7f ? c : '.';
+  }
+  return shown;
+}
+
+}  // namespace
+
+std::string SearchOptions::DefaultBroadcastAddress() {
+  const char* address = std::getenv("TARNEX_BROADCAST_ADDR");
+  return address != nullptr && *address != '\0' ? address : "255.255.255.255";
+}
+
+SearchOutcome SearchBroadcast(DatagramApi& api, const SearchOptions& options) {
+  using Clock = std::chrono::steady_clock;
+  SearchOutcome outcome;
+  const DatagramApi::Opened socket = api.OpenBroadcast();
+  if (socket.fd == kNoSocket) {
+    Trace("search: no UDP socket");
+    outcome.failed = true;
+    return outcome;
+  }
+  outcome.broadcastRefused = socket.broadcastRefused;
+  if (!api.SendTo(socket.fd, options.broadcastAddress, options.port, kSearchDatagram)) {
+    Trace("search: the datagram could not be sent to %s", options.broadcastAddress.c_str());
+    outcome.failed = true;
+    api.Close(socket.fd);
+    return outcome;
+  }
+  const Clock::time_point end = Clock::now() + options.limit;
+  Clock::time_point quietEnd = Clock::now() + options.quietPeriod;
+  std::set<std::string> heard;  // display MACs already taken in this search
+  std::string datagram;
+  for (;;) {
+    const Clock::time_point now = Clock::now();
+    const Clock::time_point until = std::min(end, quietEnd);
+    if (now >= until) break;
+    const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
+    const DatagramApi::Wait wait = api.Receive(
+        socket.fd, options.cancelFd, static_cast<int>(waitMs), kReceiveCapacity, &datagram);
+    if (wait == DatagramApi::Wait::kCancelled) {
+      outcome.cancelled = true;
+      break;
+    }
+    if (wait == DatagramApi::Wait::kFailed) {
+      Trace("search: receive failed");
+      break;
+    }
+    if (wait != DatagramApi::Wait::kDatagram) continue;
+    quietEnd = Clock::now() + options.quietPeriod;
+    std::optional<SearchReply> reply = ParseSearchReply(datagram);
+    if (!reply || reply->address == options.broadcastAddress) {
+      Trace("search: ignored \"%s\"", Shown(datagram).c_str());
+      continue;
+    }
+    if (!heard.insert(reply->displayMac).second) continue;
+    outcome.replies.push_back(std::move(*reply));
+  }
+  api.Close(socket.fd);
+  return outcome;
+}
+
+}  // namespace tarnex
