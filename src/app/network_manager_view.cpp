@@ -13,6 +13,7 @@
 #include "app/alarm_mail.h"
 #include "app/device_tree_view_model.h"
 #include "app/tree_context_menu.h"
+#include "app/tree_icon_painter.h"
 #include "monitor/smtp/smtp_sender.h"
 #include "platform/trace.h"
 #include "platform/ui_thread.h"
@@ -115,6 +116,9 @@ void COsprelNetworkManagerView::BuildLayout() {
   sheetLayout->setContentsMargins(0, 0, 0, 0);
   sheetLayout->addWidget(m_pages);
   m_pages->SetTreeWidget(m_treeView);
+  m_pages->SetRowIcons([icons = std::make_shared<TreeIconSet>()](TreeIcon icon) {
+    return QIcon(icons->Pixmap(icon));
+  });
 
   auto* left = new QVBoxLayout;
   left->addWidget(m_modeEdit);

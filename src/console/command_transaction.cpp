@@ -51,6 +51,10 @@ ExchangeSpec Once(std::string_view command) {
   return {.command = std::string(command), .maxFailedReceives = 1, .resend = false};
 }
 
+ExchangeSpec SpecOf(const MemberQuery& query) {
+  return query.once ? Once(query.command) : Retried(query.command);
+}
+
 ExchangeSpec Power(std::string_view command) {
   return {.command = std::string(command), .power = true};
 }
@@ -376,6 +380,159 @@ std::vector<ExchangeOutcome> CCommandTransaction::ExchangeWithMembers(
       outcomes[wave[w]] = std::move(results[w]);
     }
     pending = std::move(later);
+  }
+  return outcomes;
+}
+
+// ---- Member sequences ----
+
+std::vector<SequenceOutcome> CCommandTransaction::RunSequences(
+    const CommandTarget& target, std::span<MemberSequence* const> sequences,
+    const SendOptions& options, const std::function<void(size_t)>& progress) {
+  switch (target.route) {
+    case CommandTarget::Route::kDisplay:
+      return RunNetworkSequences({target.display}, sequences, CancelFd(options), progress);
+    case CommandTarget::Route::kNetworkGroup:
+      return RunNetworkSequences(target.members, sequences, CancelFd(options), progress);
+    case CommandTarget::Route::kSerial:
+      return RunSerialSequences(target.setIds, sequences, options, progress);
+    case CommandTarget::Route::kNone:
+      break;
+  }
+  return std::vector<SequenceOutcome>(sequences.size());
+}
+
+// As ExchangeWithMembers: waves hold each display once, a display given up in one wave is not
+// asked again, channels are taken in id order.
+std::vector<SequenceOutcome> CCommandTransaction::RunNetworkSequences(
+    const std::vector<DisplayId>& members, std::span<MemberSequence* const> sequences,
+    int cancelFd, const std::function<void(size_t)>& progress) {
+  const size_t count = std::min(members.size(), sequences.size());
+  std::vector<SequenceOutcome> outcomes(count);
+  std::vector<size_t> pending;
+  {
+    auto state = m_core.Lock();
+    for (size_t i = 0; i < count; ++i) {
+      const int row = state->RowOf(members[i]);
+      outcomes[i].up = row >= 0 && state->Doc().m_docConnectState[static_cast<size_t>(row)] == 1;
+      if (outcomes[i].up) pending.push_back(i);
+    }
+  }
+  size_t done = count - pending.size();
+  const auto memberDone = [&] {
+    ++done;
+    if (progress) progress(done);
+  };
+  if (done > 0 && progress) progress(done);
+  std::vector<bool> lost(count, false);
+  std::set<DisplayId> givenUp;
+  while (!pending.empty()) {
+    std::vector<size_t> wave;
+    std::vector<size_t> later;
+    std::set<DisplayId> inWave;
+    for (size_t position : pending) {
+      if (givenUp.count(members[position]) != 0) {
+        outcomes[position].skipped = true;
+        memberDone();
+        continue;
+      }
+      (inWave.insert(members[position]).second ? wave : later).push_back(position);
+    }
+    if (wave.empty()) break;
+    std::sort(wave.begin(), wave.end(),
+              [&](size_t a, size_t b) { return members[a] < members[b]; });
+    RunSequenceWave(wave, members, sequences, outcomes, lost, cancelFd, memberDone);
+    for (size_t position : wave) {
+      if (outcomes[position].givenUp) givenUp.insert(members[position]);
+    }
+    pending = std::move(later);
+  }
+  auto state = m_core.Lock();
+  for (size_t i = 0; i < count; ++i) {
+    const int row = state->RowOf(members[i]);
+    if (row < 0) continue;  // deleted while it was asked
+    if (lost[i] && state->Doc().m_docConnectState[static_cast<size_t>(row)] == 1) {
+      state->MarkDisconnectedAt(row);
+      state->Doc().m_docConnectState[static_cast<size_t>(row)] = 0;
+    } else if (outcomes[i].givenUp && !outcomes[i].cancelled) {
+      GiveUpLocked(state, row);
+    }
+  }
+  return outcomes;
+}
+
+void CCommandTransaction::RunSequenceWave(const std::vector<size_t>& wave,
+                                          const std::vector<DisplayId>& members,
+                                          std::span<MemberSequence* const> sequences,
+                                          std::vector<SequenceOutcome>& outcomes,
+                                          std::vector<bool>& lost, int cancelFd,
+                                          const std::function<void()>& memberDone) {
+  MonitorSocketTable& table = m_core.Link().Sockets();
+  std::vector<MonitorSocketTable::Lease> leases;
+  std::vector<int> fds;
+  std::vector<ExchangeSpec> specs;
+  std::vector<size_t> flights;  // the member position of each exchange
+  std::vector<bool> once;
+  for (size_t position : wave) {
+    MonitorSocketTable::Lease lease = table.Acquire(members[position]);
+    // The link went since the run began: lost already, and a wait could only end the same.
+    if (lease.Fd() == kNoSocket) {
+      lost[position] = true;
+      outcomes[position].up = false;
+    }
+    const std::optional<MemberQuery> query =
+        lost[position] ? std::nullopt : sequences[position]->Start();
+    if (!query) {
+      memberDone();
+      continue;
+    }
+    fds.push_back(lease.Fd());
+    leases.push_back(std::move(lease));
+    specs.push_back(SpecOf(*query));
+    flights.push_back(position);
+    once.push_back(query->once);
+  }
+  const std::vector<ExchangeOutcome> results = ExchangeWithDisplays(
+      m_core.Link().Api(), fds, specs, cancelFd, [&](size_t) { memberDone(); },
+      [&](size_t flight, ExchangeOutcome& outcome) -> std::optional<ExchangeSpec> {
+        const size_t position = flights[flight];
+        if (!outcome.complete && !once[flight]) {
+          outcomes[position].givenUp = true;
+          return std::nullopt;
+        }
+        std::optional<std::string> reply;
+        if (outcome.complete) reply = std::move(outcome.reply);
+        const std::optional<MemberQuery> query = sequences[position]->Next(std::move(reply));
+        if (!query) return std::nullopt;
+        once[flight] = query->once;
+        return SpecOf(*query);
+      });
+  for (size_t flight = 0; flight < results.size(); ++flight) {
+    if (results[flight].cancelled) outcomes[flights[flight]].cancelled = true;
+  }
+}
+
+// One set ID after another on the one line; a close or a stale read ends the run between
+// queries.
+std::vector<SequenceOutcome> CCommandTransaction::RunSerialSequences(
+    const std::vector<std::string>& setIds, std::span<MemberSequence* const> sequences,
+    const SendOptions& options, const std::function<void(size_t)>& progress) {
+  const size_t count = std::min(setIds.size(), sequences.size());
+  std::vector<SequenceOutcome> outcomes(count);
+  const int cancelFd = CancelFd(options);
+  bool cancelled = false;
+  for (size_t i = 0; i < count; ++i) {
+    outcomes[i].up = true;
+    std::optional<MemberQuery> query = cancelled ? std::nullopt : sequences[i]->Start();
+    while (query) {
+      std::string reply = SerialWithSetId(query->command, setIds[i], options).value_or("");
+      if ((cancelled = Readable(cancelFd))) break;
+      query = sequences[i]->Next(reply.empty() ? std::nullopt
+                                               : std::optional<std::string>(std::move(reply)));
+    }
+    cancelled = cancelled || Readable(cancelFd);
+    outcomes[i].cancelled = cancelled;
+    if (progress) progress(i + 1);
   }
   return outcomes;
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "console/console_core.h"
+#include "console/member_sequence.h"
 #include "links/network_exchange.h"
 #include "registry/tree_observer.h"
 
@@ -77,6 +80,19 @@ class CCommandTransaction {
   // One history line for the display or set ID of a single target; none for a group.
   void AppendHistoryFor(const CommandTarget& target, std::string_view operation);
 
+  // Runs a sequence of queries per member: sequences[i] talks to the target's i-th member (a
+  // network group's display, the one display, or each set ID on the serial line). Network
+  // members run side by side, each with its own pacing; a display listed twice runs its
+  // listings in waves; a member given up ends its sequence there, and its later listings ask
+  // nothing. What the exchanges did to the link states is recorded in member order under one
+  // lock once all have ended. The serial line runs the members one after another. `progress`
+  // gets the number of members whose sequence has ended. Blocks the calling thread; nothing
+  // here reads or writes the selection.
+  std::vector<SequenceOutcome> RunSequences(const CommandTarget& target,
+                                            std::span<MemberSequence* const> sequences,
+                                            const SendOptions& options = {},
+                                            const std::function<void(size_t)>& progress = {});
+
   // For background work: one command to the network display `id`.
   std::optional<std::string> SendCommandToDisplay(DisplayId id, std::string_view command);
 
@@ -103,6 +119,19 @@ class CCommandTransaction {
   std::vector<ExchangeOutcome> ExchangeWithMembers(const std::vector<GroupTarget>& targets,
                                                    const ExchangeSpec& spec, int cancelFd,
                                                    std::vector<bool>& skipped);
+  std::vector<SequenceOutcome> RunNetworkSequences(const std::vector<DisplayId>& members,
+                                                   std::span<MemberSequence* const> sequences,
+                                                   int cancelFd,
+                                                   const std::function<void(size_t)>& progress);
+  // One wave: each listed display at most once. `memberDone` is called as each sequence ends.
+  void RunSequenceWave(const std::vector<size_t>& wave, const std::vector<DisplayId>& members,
+                       std::span<MemberSequence* const> sequences,
+                       std::vector<SequenceOutcome>& outcomes, std::vector<bool>& lost,
+                       int cancelFd, const std::function<void()>& memberDone);
+  std::vector<SequenceOutcome> RunSerialSequences(const std::vector<std::string>& setIds,
+                                                  std::span<MemberSequence* const> sequences,
+                                                  const SendOptions& options,
+                                                  const std::function<void(size_t)>& progress);
   std::optional<std::string> RecordMember(const State& state, const GroupTarget& target,
                                           std::string_view command, ExchangeOutcome& outcome);
   CommandTarget CaptureSerialTarget(const State& state);

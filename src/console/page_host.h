@@ -17,6 +17,9 @@ class PageHost {
   virtual void RefreshGroupStatus(int /*memberCount*/) {}
   virtual void SetGroupMemberCount(int /*memberCount*/) {}
   virtual void GroupDiagnosis(int /*memberCount*/) {}
+  // The Connect command on a group while the information pages are shown: the group page
+  // comes on top with the group's member count.
+  virtual void ShowGroupStatus(int /*memberCount*/) {}
 };
 
 }  // namespace tarnex

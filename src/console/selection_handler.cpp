@@ -203,6 +203,7 @@ void CSelectionHandler::Run(const Followup& followup) {
     if (m_pages.GroupStatusActive()) m_pages.RefreshGroupStatus(followup.groupMembers);
     m_pages.SetGroupMemberCount(followup.groupMembers);
   }
+  if (followup.showGroupMembers >= 0) m_pages.ShowGroupStatus(followup.showGroupMembers);
   if (followup.refreshPage) m_pages.RefreshActivePage();
   if (!followup.message.empty()) m_core.Ui().ShowMessage(followup.message);
 }
@@ -212,20 +213,32 @@ void CSelectionHandler::OnConnectCommand() {
   Followup followup;
   {
     auto state = m_core.Lock();
-    COsprelNetworkManagerDoc& doc = state->Doc();
-    if (doc.m_docCommunicationSelect != kNetworkMode) return;
-    DeviceTree& tree = state->Tree();
-    const Designation designation = Designate(tree, tree.ViewState().m_hSelectedItem);
-    // Only a display has an address to connect to; a group's name is not one.
-    if (!IsDisplayItem(designation.kind)) return;
-    // The selected item names the display, not whichever display was current before: a
-    // member whose address is in no table entry must not take over another display's entry.
-    const auto index = LastDisplayIndex(DisplayAddresses(doc), designation.key);
-    if (!index || doc.m_docConnectState[static_cast<size_t>(*index)] == 1) return;
-    doc.m_docCurrentDisplay = *index;
-    followup = Followup::Connect(state->IdAt(*index), designation.key);
+    if (state->Doc().m_docCommunicationSelect != kNetworkMode) return;
+    const DeviceTree& tree = state->Tree();
+    followup = ConnectSelected(state, Designate(tree, tree.ViewState().m_hSelectedItem));
   }
   Run(followup);
+}
+
+CSelectionHandler::Followup CSelectionHandler::ConnectSelected(const State& state,
+                                                               const Designation& designation) {
+  COsprelNetworkManagerDoc& doc = state->Doc();
+  // A group has no address to connect to; while the information pages are shown, Connect
+  // shows its members instead.
+  if (designation.kind == TargetKind::kNetworkGroup) {
+    Followup followup;
+    if (doc.m_docInformationShown == 1) {
+      followup.showGroupMembers = static_cast<int>(designation.memberKeys.size());
+    }
+    return followup;
+  }
+  if (!IsDisplayItem(designation.kind)) return {};
+  // The selected item names the display, not whichever display was current before: a
+  // member whose address is in no table entry must not take over another display's entry.
+  const auto index = LastDisplayIndex(DisplayAddresses(doc), designation.key);
+  if (!index || doc.m_docConnectState[static_cast<size_t>(*index)] == 1) return {};
+  doc.m_docCurrentDisplay = *index;
+  return Followup::Connect(state->IdAt(*index), designation.key);
 }
 
 }  // namespace tarnex

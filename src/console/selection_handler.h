@@ -30,6 +30,7 @@ class CSelectionHandler {
     DisplayId connectId = kNoDisplay;  // a display to connect on a worker
     std::string connectAddress;
     int groupMembers = -1;  // a group was selected: its member count for the group pages
+    int showGroupMembers = -1;  // Connect on a group: the group page comes on top
     std::string message;
 
     static Followup Refresh() {
@@ -60,6 +61,7 @@ class CSelectionHandler {
   Followup SelectNetworkDisplay(const State& state, const std::string& key);
   Followup SelectNetworkGroup(const State& state, const Designation& designation);
   Followup SelectSerial(const State& state, const Designation& designation);
+  Followup ConnectSelected(const State& state, const Designation& designation);
   // Worker thread: opens the display's link anew and records the outcome.
   void ConnectOnWorker(DisplayId id, const std::string& address, TreeItem item,
                        std::uint64_t generation);

@@ -203,13 +203,28 @@ struct Flight {
   Clock::time_point deadline{};
 };
 
+// The display's next exchange, if its sequence goes on; it starts with a deadline of its own.
+bool StartNext(Flight& flight, size_t position, const NextExchange& next,
+               Clock::time_point now) {
+  if (!next || flight.machine.Outcome().cancelled) return false;
+  std::optional<ExchangeSpec> spec = next(position, flight.machine.Outcome());
+  if (!spec) return false;
+  flight.machine = ExchangeMachine(std::move(*spec));
+  flight.deadline = now + ExchangeDeadline(flight.machine.Spec(), flight.receiveTimeout);
+  return true;
+}
+
 // Carries out the steps that need no waiting, up to the next pause or receive.
 void Advance(SocketApi& api, Flight& flight, Step step, size_t position,
-             const std::function<void(size_t)>& finished) {
+             const std::function<void(size_t)>& finished, const NextExchange& next) {
   const Clock::time_point now = Clock::now();
-  while (step == Step::kSend) {
-    DiscardAndSend(api, flight.fd, flight.machine.Command());
-    step = flight.machine.Sent();
+  while (true) {
+    while (step == Step::kSend) {
+      DiscardAndSend(api, flight.fd, flight.machine.Command());
+      step = flight.machine.Sent();
+    }
+    if (step != Step::kDone || !StartNext(flight, position, next, now)) break;
+    step = flight.machine.Start();
   }
   flight.step = step;
   if (step == Step::kPause) flight.wakeAt = now + flight.machine.Pause();
@@ -243,7 +258,8 @@ Clock::time_point NextTimer(const Flight& flight) {
 
 std::vector<ExchangeOutcome> ExchangeWithDisplays(SocketApi& api, std::span<const int> sockets,
                                                   std::span<const ExchangeSpec> specs, int cancelFd,
-                                                  const std::function<void(size_t)>& finished) {
+                                                  const std::function<void(size_t)>& finished,
+                                                  const NextExchange& next) {
   ExpectOffUiThread("a group exchange");
   const size_t count = std::min(sockets.size(), specs.size());
   std::vector<Flight> flights;
@@ -256,7 +272,7 @@ std::vector<ExchangeOutcome> ExchangeWithDisplays(SocketApi& api, std::span<cons
     flights.push_back(std::move(flight));
   }
   for (size_t i = 0; i < count; ++i)
-    Advance(api, flights[i], flights[i].machine.Start(), i, finished);
+    Advance(api, flights[i], flights[i].machine.Start(), i, finished, next);
 
   std::vector<pollfd> polled;
   std::vector<size_t> polledFlight;
@@ -267,9 +283,9 @@ std::vector<ExchangeOutcome> ExchangeWithDisplays(SocketApi& api, std::span<cons
     polledFlight.clear();
     for (size_t i = 0; i < count; ++i) {
       Flight& flight = flights[i];
-      Step next;
-      if (flight.step != Step::kDone && TimeIsUp(flight, now, &next)) {
-        Advance(api, flight, next, i, finished);
+      Step step;
+      if (flight.step != Step::kDone && TimeIsUp(flight, now, &step)) {
+        Advance(api, flight, step, i, finished, next);
       }
       if (flight.step == Step::kDone) continue;
       wake = std::min(wake, NextTimer(flight));
@@ -285,14 +301,15 @@ std::vector<ExchangeOutcome> ExchangeWithDisplays(SocketApi& api, std::span<cons
     if (polled.back().revents != 0) {
       for (size_t i = 0; i < count; ++i) {
         if (flights[i].step != Step::kDone)
-          Advance(api, flights[i], flights[i].machine.Cancelled(), i, finished);
+          Advance(api, flights[i], flights[i].machine.Cancelled(), i, finished, next);
       }
       break;
     }
     for (size_t p = 0; p + 1 < polled.size(); ++p) {
       if (polled[p].revents == 0) continue;
       Flight& flight = flights[polledFlight[p]];
-      Advance(api, flight, ReceiveInto(api, flight.fd, flight.machine), polledFlight[p], finished);
+      Advance(api, flight, ReceiveInto(api, flight.fd, flight.machine), polledFlight[p], finished,
+              next);
     }
   }
   std::vector<ExchangeOutcome> outcomes;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -102,11 +103,20 @@ ExchangeOutcome ExchangeWithDisplay(SocketApi& api, int fd, std::string_view com
                                     int maxFailedReceives, bool resend, const Sleeper& sleep,
                                     int cancelFd = kNoSocket);
 
+// A display's next exchange, asked when the exchange at `position` has ended: the outcome is
+// the one that ended (its reply may be moved out), and the answer starts on the same socket at
+// once, or, when none, the display's sequence is over. Not asked after a cancel.
+using NextExchange =
+    std::function<std::optional<ExchangeSpec>(size_t position, ExchangeOutcome& outcome)>;
+
 // Many exchanges, each on its own display's socket, side by side on the calling thread: every
-// display gets the bytes and the pacing it would get alone. `finished` is called with the
-// position of each exchange as it ends. Outcomes come back in the order of `sockets`.
+// display gets the bytes and the pacing it would get alone. With `next`, each display runs a
+// sequence of exchanges of its own, one after another, each with its own deadline, while the
+// other displays run theirs. `finished` is called with the position of each display as its
+// last exchange ends. Outcomes (each display's last) come back in the order of `sockets`.
 std::vector<ExchangeOutcome> ExchangeWithDisplays(SocketApi& api, std::span<const int> sockets,
                                                   std::span<const ExchangeSpec> specs, int cancelFd,
-                                                  const std::function<void(size_t)>& finished);
+                                                  const std::function<void(size_t)>& finished,
+                                                  const NextExchange& next = {});
 
 }  // namespace tarnex

@@ -19,6 +19,10 @@ bool CPropertyPage::IsOnTop() {
   return DocInt(m_core, PageFlagOf(m_kind)) == 1;
 }
 
+void CPropertyPage::FocusTree() {
+  if (m_tree != nullptr) m_tree->setFocus();
+}
+
 void CPropertyPage::InitialiseOnce() {
   if (m_initialised) return;
   m_initialised = true;

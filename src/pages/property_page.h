@@ -43,6 +43,8 @@ class CPropertyPage : public QWidget {
   CConsoleCore& Core() { return m_core; }
   // Whether this page's flag says it is on top.
   bool IsOnTop();
+  // The device tree takes the keyboard focus.
+  void FocusTree();
 
   // First display: the page's flag is raised, then the page fills its lists.
   virtual void OnInitPage() = 0;

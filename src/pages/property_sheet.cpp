@@ -7,6 +7,8 @@
 #include "monitor/page_flags.h"
 #include "monitor/page_state.h"
 #include "pages/control_page.h"
+#include "pages/information_back.h"
+#include "platform/ui_thread.h"
 
 namespace tarnex {
 
@@ -15,6 +17,7 @@ CMyPropertySheet::CMyPropertySheet(CConsoleCore& core, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(m_tabs);
+  AddPage(new CInformationBack(core, this));
   AddPage(new CControl(core, this));
   // The first tab is on top at the start, as the operator knows the sheet.
   m_tabs->setCurrentIndex(0);
@@ -50,7 +53,21 @@ void CMyPropertySheet::ShowPage(PageKind kind) {
   if (CPropertyPage* page = Page(kind)) m_tabs->setCurrentWidget(page);
 }
 
+CInformationBack* CMyPropertySheet::InformationBack() const {
+  return static_cast<CInformationBack*>(Page(PageKind::kInformation));
+}
+
+CInformationGroup* CMyPropertySheet::Group() const {
+  return InformationBack()->Sheet()->Group();
+}
+
+void CMyPropertySheet::SetRowIcons(std::function<QIcon(TreeIcon)> icons) {
+  Group()->SetIcons(std::move(icons));
+}
+
 void CMyPropertySheet::OnCurrentChanged(int index) {
+  if (m_tabs->widget(m_currentTab) == InformationBack()) InformationBack()->OnHidden();
+  m_currentTab = index;
   if (auto* page = static_cast<CPropertyPage*>(m_tabs->widget(index))) page->OnSetActive();
 }
 
@@ -66,6 +83,50 @@ void CMyPropertySheet::RefreshActivePage() {
     CPropertyPage* page = Page(kind);
     if (page != nullptr && DocInt(m_core, PageFlagOf(kind)) == 1) page->Refresh();
   }
+  int groupMembers = -1;
+  {
+    auto state = m_core.Lock();
+    const DeviceTree& tree = state->Tree();
+    const TreeItem selected = tree.ViewState().m_hSelectedItem;
+    if (state->Doc().m_docGroupPageActive == 1 && selected != kNoItem &&
+        tree.Model().Parent(selected) == tree.GroupRoot()) {
+      groupMembers = tree.Model().ChildCount(selected);
+    }
+  }
+  if (groupMembers >= 0) RefreshGroupStatus(groupMembers);
+}
+
+bool CMyPropertySheet::GroupStatusActive() const {
+  return DocInt(m_core, &COsprelNetworkManagerDoc::m_docGroupPageActive) == 1;
+}
+
+void CMyPropertySheet::RefreshGroupStatus(int memberCount) {
+  Group()->RefreshGroupStatus(memberCount);
+}
+
+void CMyPropertySheet::SetGroupMemberCount(int memberCount) {
+  Group()->SetMemberCount(memberCount);
+}
+
+// The supervision worker's thread: the reads run here, the rows go to the window queued.
+void CMyPropertySheet::GroupDiagnosis(int memberCount) {
+  Group()->DiagnoseGroup(memberCount);
+}
+
+// The inner page first, so that bringing the Information tab up activates the group page and
+// not the display's.
+void CMyPropertySheet::ShowGroupStatus(int memberCount) {
+  ExpectOnUiThread("the group page shown by Connect");
+  SetGroupMemberCount(memberCount);
+  CMyPropertySheetInformation* sheet = InformationBack()->Sheet();
+  const bool onTop = m_tabs->currentWidget() == InformationBack() &&
+                     sheet->currentIndex() == CMyPropertySheetInformation::kGroup;
+  if (onTop) {
+    RefreshGroupStatus(memberCount);
+    return;
+  }
+  sheet->ShowPage(CMyPropertySheetInformation::kGroup);
+  ShowPage(PageKind::kInformation);
 }
 
 }  // namespace tarnex

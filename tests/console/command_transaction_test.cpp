@@ -186,6 +186,59 @@ TEST_F(TransactionTest, ASilentDisplayIsGivenUpWithOneHistoryLineAndOneAlarm) {
   EXPECT_EQ(mailer.Alarms().size(), 1u);
 }
 
+// Asks its queries in turn and keeps the replies ("-" for silence).
+class ScriptedSequence : public MemberSequence {
+ public:
+  explicit ScriptedSequence(std::vector<std::string> queries) : m_queries(std::move(queries)) {}
+  std::optional<MemberQuery> Start() override { return Ask(); }
+  std::optional<MemberQuery> Next(std::optional<std::string> reply) override {
+    replies.push_back(reply.value_or("-"));
+    return Ask();
+  }
+  std::vector<std::string> replies;
+
+ private:
+  std::optional<MemberQuery> Ask() {
+    if (m_next >= m_queries.size()) return std::nullopt;
+    return MemberQuery{m_queries[m_next++], false};
+  }
+  std::vector<std::string> m_queries;
+  size_t m_next = 0;
+};
+
+// A display listed twice runs its two sequences one after the other, never interleaved; a
+// silent one is given up once, in member order, and its second listing asks nothing.
+TEST_F(TransactionTest, MemberSequencesOfADisplayListedTwiceRunInWaves) {
+  const std::string a = Loopback(90), silent = Loopback(91);
+  fleet.Add({.address = a});
+  fleet.Add({.address = silent, .silent = true});
+  Configure({a, silent});
+  core->BuildTree();
+  const DisplayId idA = core->Lock()->IdAt(0), idSilent = core->Lock()->IdAt(1);
+  CommandTarget target;
+  target.route = CommandTarget::Route::kNetworkGroup;
+  target.members = {idA, idSilent, idA, idSilent};
+  std::vector<ScriptedSequence> sequences(4, ScriptedSequence({"kd 01 01\n", "kd 01 ff\n"}));
+  std::vector<MemberSequence*> running;
+  for (auto& sequence : sequences) running.push_back(&sequence);
+  std::vector<size_t> progress;
+
+  const std::vector<SequenceOutcome> outcomes = core->Transaction().RunSequences(
+      target, running, {}, [&](size_t done) { progress.push_back(done); });
+
+  EXPECT_EQ(fleet.CommandsTo(a),
+            (std::vector<std::string>{"kd 01 01\n", "kd 01 ff\n", "kd 01 01\n", "kd 01 ff\n"}));
+  EXPECT_EQ(fleet.CommandsTo(silent).size(), 3u);  // one query, three tries
+  EXPECT_EQ(sequences[0].replies, (std::vector<std::string>{"d 01 OK01x", "d 01 OK01x"}));
+  EXPECT_TRUE(outcomes[1].givenUp);
+  EXPECT_TRUE(outcomes[3].skipped && !outcomes[3].givenUp);
+  EXPECT_TRUE(outcomes[2].up && !outcomes[2].givenUp && !outcomes[2].skipped);
+  EXPECT_EQ(progress.back(), 4u);
+  EXPECT_EQ(doc->m_docConnectState[1], 0);
+  EXPECT_EQ(Operations().back(), silent + " Monitor is not communicated with PC");
+  EXPECT_EQ(mailer.Alarms(), std::vector<std::string>{"2 " + silent});
+}
+
 TEST_F(TransactionTest, TheDisplayKindQueryToASilentDisplayLeavesItUp) {
   fleet.Add({.address = Loopback(71), .silent = true});
   Configure({Loopback(71)});

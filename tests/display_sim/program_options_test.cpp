@@ -109,3 +109,31 @@ TEST(ProgramOptions, RangesNameEveryAddressFromFirstToLast) {
 
 }  // namespace
 }  // namespace tarnex::sim
+
+namespace tarnex::sim {
+namespace {
+
+// One process serves a mixed group: the kind, the fan and the signal per display.
+TEST(ProgramOptions, KindFanAndSignalCanNameTheirDisplays) {
+  const auto options = ParseProgramOptions({"--tcp", "127.0.0.2-127.0.0.5", "--kind", "1",
+                                            "--kind", "3:127.0.0.3,127.0.0.4", "--fan-fail",
+                                            "127.0.0.2", "--no-signal", "127.0.0.4-127.0.0.5"});
+  ASSERT_EQ(options.displays.size(), 4U);
+  std::vector<int> kinds;
+  std::vector<bool> fans, signals;
+  for (const DisplayOptions& d : options.displays) {
+    kinds.push_back(d.kind);
+    fans.push_back(d.fanOk);
+    signals.push_back(d.signal);
+  }
+  EXPECT_EQ(kinds, (std::vector<int>{1, 3, 3, 1}));
+  EXPECT_EQ(fans, (std::vector<bool>{false, true, true, true}));
+  EXPECT_EQ(signals, (std::vector<bool>{true, true, false, false}));
+  EXPECT_THROW(ParseProgramOptions({"--tcp", "127.0.0.2", "--kind", "2:127.0.0.9"}),
+               std::invalid_argument);
+  EXPECT_THROW(ParseProgramOptions({"--tcp", "127.0.0.2", "--kind", "9x:127.0.0.2"}),
+               std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace tarnex::sim

@@ -231,6 +231,7 @@ TEST_F(MainWindowTest, ClosingDuringARefreshCancelsItsWait) {
   Settle();
   frame->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+  View().Sheet().ShowPage(PageKind::kControl);
   View().TreeView()->setCurrentIndex(SingleIndex(a));  // the Control page starts reading
   ASSERT_TRUE(testing::RunUntil([&] { return !fleet.CommandsTo(a).empty(); }, 2000));
 
@@ -362,6 +363,7 @@ TEST_F(MainWindowTest, TabLeadsFromTheTreeIntoThePageOnTop) {
   Open(131);
   View().OnInitialUpdate();
   Settle();
+  View().Sheet().ShowPage(PageKind::kControl);
   frame->show();
   QApplication::setActiveWindow(frame.get());
   ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));

@@ -69,6 +69,7 @@ void SelectFirstDisplay(CMainFrame& frame) {
     QTreeView* tree = frame.View().TreeView();
     const QModelIndex display = tree->model()->index(0, 0, tree->model()->index(0, 0));
     if (!display.isValid()) return false;
+    frame.View().Sheet().ShowPage(PageKind::kControl);
     tree->setCurrentIndex(display);
     return true;
   });

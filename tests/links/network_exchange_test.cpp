@@ -4,7 +4,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -219,6 +223,110 @@ TEST_F(NetworkExchangeTest, ACancelEndsTheWaitAtOnceWithoutBlamingTheDisplay) {
   EXPECT_TRUE(outcome.cancelled);
   EXPECT_FALSE(outcome.complete);
   EXPECT_LT(Clock::now() - started, std::chrono::seconds(1));
+}
+
+// A display on the far end of a socket pair that answers each command line from a table
+// while `answers` lasts, then stays silent.
+class Responder {
+ public:
+  Responder(int fd, std::map<std::string, std::string> table, int answers = 1000)
+      : m_thread([this, fd, table = std::move(table), answers]() mutable {
+          std::string pending;
+          while (!m_stop) {
+            char chunk[64];
+            const ssize_t n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+            if (n <= 0) {
+              std::this_thread::sleep_for(std::chrono::milliseconds(2));
+              continue;
+            }
+            pending.append(chunk, static_cast<size_t>(n));
+            for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+              const std::string line = pending.substr(0, end + 1);
+              pending.erase(0, end + 1);
+              Record(line);
+              if (answers-- > 0 && table.count(line) != 0) {
+                ASSERT_GT(::send(fd, table[line].data(), table[line].size(), MSG_NOSIGNAL), 0);
+              }
+            }
+          }
+        }) {}
+  ~Responder() {
+    m_stop = true;
+    m_thread.join();
+  }
+  std::vector<std::string> Received() {
+    std::lock_guard lock(m_mutex);
+    return m_received;
+  }
+
+ private:
+  void Record(const std::string& line) {
+    std::lock_guard lock(m_mutex);
+    m_received.push_back(line);
+  }
+
+  std::mutex m_mutex;
+  std::vector<std::string> m_received;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
+};
+
+const std::map<std::string, std::string> kAnswers = {
+    {"nu 01 ff\n", "u 01 OK02x"}, {"ka 01 ff\n", "a 01 OK01x"}, {"xb 01 ff\n", "b 01 OK90x"}};
+
+ExchangeSpec Query(std::string command) {
+  return {.command = std::move(command), .maxFailedReceives = 1};
+}
+
+// Each display's next query follows its own reply: one display goes on to its input after the
+// kind, the other stops after its power; neither waits for the other's pacing.
+TEST(ExchangeSequences, EachDisplayRunsItsOwnSequenceFromItsOwnReplies) {
+  SocketPair first, second;
+  Responder a(first.display, kAnswers), b(second.display, kAnswers);
+  const std::vector<int> sockets = {first.console, second.console};
+  const std::vector<ExchangeSpec> specs = {Query("nu 01 ff\n"), Query("ka 01 ff\n")};
+  std::vector<std::vector<std::string>> replies(2);
+  std::vector<size_t> finished;
+  ExchangeWithDisplays(
+      PosixSockets(), sockets, specs, kNoSocket, [&](size_t i) { finished.push_back(i); },
+      [&](size_t i, ExchangeOutcome& outcome) -> std::optional<ExchangeSpec> {
+        replies[i].push_back(outcome.reply);
+        if (i == 0 && outcome.reply == "u 01 OK02x") return Query("xb 01 ff\n");
+        return std::nullopt;
+      });
+  EXPECT_EQ(a.Received(), (std::vector<std::string>{"nu 01 ff\n", "xb 01 ff\n"}));
+  EXPECT_EQ(b.Received(), std::vector<std::string>{"ka 01 ff\n"});
+  EXPECT_EQ(replies[0], (std::vector<std::string>{"u 01 OK02x", "b 01 OK90x"}));
+  EXPECT_EQ(replies[1], std::vector<std::string>{"a 01 OK01x"});
+  std::sort(finished.begin(), finished.end());
+  EXPECT_EQ(finished, (std::vector<size_t>{0, 1}));
+}
+
+// A display that falls silent mid-sequence ends its own sequence with a failed outcome; the
+// other display's sequence runs to its end.
+TEST(ExchangeSequences, ADisplayGivenUpMidSequenceEndsOnlyItsOwn) {
+  SocketPair first, second;
+  Responder a(first.display, kAnswers), b(second.display, kAnswers, 1);
+  const std::vector<int> sockets = {first.console, second.console};
+  const std::vector<ExchangeSpec> specs = {Query("nu 01 ff\n"), Query("nu 01 ff\n")};
+  const std::vector<std::string> rest = {"ka 01 ff\n", "xb 01 ff\n"};
+  std::vector<size_t> step(2, 0);
+  std::vector<bool> failed(2, false);
+  const std::vector<ExchangeOutcome> outcomes = ExchangeWithDisplays(
+      PosixSockets(), sockets, specs, kNoSocket, {},
+      [&](size_t i, ExchangeOutcome& outcome) -> std::optional<ExchangeSpec> {
+        if (!outcome.complete) {
+          failed[i] = true;
+          return std::nullopt;
+        }
+        if (step[i] == rest.size()) return std::nullopt;
+        return Query(rest[step[i]++]);
+      });
+  EXPECT_EQ(a.Received(), (std::vector<std::string>{"nu 01 ff\n", "ka 01 ff\n", "xb 01 ff\n"}));
+  EXPECT_EQ(b.Received(), (std::vector<std::string>{"nu 01 ff\n", "ka 01 ff\n"}));
+  EXPECT_EQ(failed, (std::vector<bool>{false, true}));
+  EXPECT_TRUE(outcomes[0].complete);
+  EXPECT_FALSE(outcomes[1].complete);
 }
 
 }  // namespace

@@ -54,6 +54,8 @@ class PagesFixture : public ConsoleFixture {
     sheet = std::make_unique<CMyPropertySheet>(*core);
     handler = std::make_unique<CSelectionHandler>(*core, *sheet);
     MarkUiThread();
+    // The Information tab is on top at the start; these tests drive the Control page.
+    if (controlOnTop) sheet->ShowPage(PageKind::kControl);
   }
   std::vector<std::string> Commands(const std::string& address) const {
     return fleet.CommandsTo(address);
@@ -113,6 +115,7 @@ class PagesFixture : public ConsoleFixture {
 
   std::unique_ptr<CMyPropertySheet> sheet;
   std::unique_ptr<CSelectionHandler> handler;
+  bool controlOnTop = true;
 };
 
 }  // namespace tarnex::testing

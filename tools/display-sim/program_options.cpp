@@ -99,6 +99,7 @@ struct Collected {
   std::set<std::string, std::less<>> served;
   DisplayOptions common{.address = {}, .port = kDefaultPort};
   std::map<std::string, std::vector<std::string>> faultAddresses;  // flag -> addresses
+  std::vector<std::pair<std::vector<std::string>, int>> kinds;     // addresses -> kind
   SerialLineOptions serial;
   std::optional<uint16_t> udpPort;
   std::map<std::string, std::string> macs;
@@ -203,6 +204,17 @@ void AddSetting(Collected& collected, const std::string& text) {
   collected.common.settings.emplace_back(letters, HexByte(*value));
 }
 
+// "3" for every display, "3:ADDR[,ADDR...]" for the displays named.
+void AddKind(Collected& collected, const std::string& text) {
+  const size_t colon = text.find(':');
+  const int kind = ParseNumber("--kind", text.substr(0, colon), 0, 255);
+  if (colon == std::string::npos) {
+    collected.common.kind = kind;
+  } else {
+    collected.kinds.emplace_back(AddressList(std::string_view(text).substr(colon + 1)), kind);
+  }
+}
+
 using FlagAction = std::function<void(Collected&, const std::string& value)>;
 
 struct Flag {
@@ -218,9 +230,7 @@ const std::map<std::string, Flag, std::less<>>& Flags() {
         [](Collected& c, const std::string& v) {
           c.common.port = static_cast<uint16_t>(ParseNumber("--port", v, 1, 65535));
         }}},
-      {"--kind",
-       {true, [](Collected& c,
-                 const std::string& v) { c.common.kind = ParseNumber("--kind", v, 0, 255); }}},
+      {"--kind", {true, AddKind}},
       {"--lamp-hours",
        {true,
         [](Collected& c, const std::string& v) {
@@ -260,6 +270,11 @@ const std::map<std::string, Flag, std::less<>>& Flags() {
   return flags;
 }
 
+// Without addresses these name every display.
+bool TakesOptionalAddresses(std::string_view flag) {
+  return flag == "--no-signal" || flag == "--fan-fail";
+}
+
 bool IsFaultFlag(std::string_view flag) {
   return flag == "--refuse" || flag == "--unreachable" || flag == "--silent" ||
          flag == "--garbage" || flag == "--odd-length";
@@ -271,6 +286,17 @@ void ApplyFault(DisplayOptions& display, std::string_view flag) {
   if (flag == "--silent") display.silent = true;
   if (flag == "--garbage") display.garbage = true;
   if (flag == "--odd-length") display.oddLength = true;
+  if (flag == "--no-signal") display.signal = false;
+  if (flag == "--fan-fail") display.fanOk = false;
+}
+
+size_t PositionOf(const std::map<std::string, size_t, std::less<>>& positions,
+                  const std::string& flag, const std::string& address) {
+  const auto found = positions.find(address);
+  if (found == positions.end()) {
+    throw std::invalid_argument(flag + " names " + address + ", which --tcp does not serve");
+  }
+  return found->second;
 }
 
 std::vector<DisplayOptions> BuildDisplays(const Collected& collected) {
@@ -284,11 +310,12 @@ std::vector<DisplayOptions> BuildDisplays(const Collected& collected) {
   }
   for (const auto& [flag, addresses] : collected.faultAddresses) {
     for (const std::string& address : addresses) {
-      const auto found = positions.find(address);
-      if (found == positions.end()) {
-        throw std::invalid_argument(flag + " names " + address + ", which --tcp does not serve");
-      }
-      ApplyFault(displays[found->second], flag);
+      ApplyFault(displays[PositionOf(positions, flag, address)], flag);
+    }
+  }
+  for (const auto& [addresses, kind] : collected.kinds) {
+    for (const std::string& address : addresses) {
+      displays[PositionOf(positions, "--kind", address)].kind = kind;
     }
   }
   for (const DisplayOptions& display : displays) {
@@ -314,6 +341,11 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
       collected.udpPort =
           flag == "--udp" ? kDefaultPort
                           : static_cast<uint16_t>(ParseNumber("--udp", flag.substr(6), 1, 65535));
+      continue;
+    }
+    if (TakesOptionalAddresses(flag) && i + 1 < args.size() && !args[i + 1].starts_with("--")) {
+      auto& list = collected.faultAddresses[flag];
+      for (std::string& address : AddressList(args[++i])) list.push_back(std::move(address));
       continue;
     }
     const auto known = Flags().find(flag);
@@ -370,9 +402,10 @@ Every ADDR below may also be a range FIRST-LAST: 127.0.1.1-127.0.4.232 is 1000 a
   --move ADDR=NEW        on SIGUSR2 the display at ADDR moves to NEW: ADDR refuses
                          connects, NEW serves the display and answers searches with its MAC
 For every display:
-  --kind N               answer to the display kind query (default 2)
-  --no-signal            report no signal
-  --fan-fail             report an abnormal fan
+  --kind N[:ADDR,...]    answer to the display kind query (default 2); with addresses,
+                         only those displays answer N
+  --no-signal [ADDR,...] report no signal (every display, or those named)
+  --fan-fail [ADDR,...]  report an abnormal fan (every display, or those named)
   --lamp-hours N         lamp time 1 in hours (default 1200)
   --lamp-hours2 N        lamp time 2 in hours (default 800)
   --delay-ms N           answer every command N ms late (serial line too)
