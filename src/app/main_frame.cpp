@@ -17,11 +17,15 @@
 #include "app/alarm_dlg.h"
 #include "app/close_deadline.h"
 #include "app/document_snapshot.h"
+#include "app/message_dlg.h"
 #include "app/operator_messages.h"
 #include "app/search_dlg.h"
 #include "app/setting_dlg.h"
 #include "app/user_manager.h"
 #include "app/window_layout.h"
+#include "monitor/message_frames.h"
+#include "monitor/message_sender.h"
+#include "monitor/page_setter.h"
 
 namespace tarnex {
 namespace {
@@ -95,8 +99,6 @@ void CMainFrame::BuildToolsMenu(QToolBar* toolBar) {
   m_message->setStatusTip(QStringLiteral("Send Message"));
   m_alarm = menu->addAction(QStringLiteral("Alram"));
   m_alarm->setStatusTip(QStringLiteral("Send email on alert"));
-  // The on-screen message dialog is not part of the console yet.
-  m_message->setEnabled(false);
 
   m_toolsButton = new QToolButton(this);
   m_toolsButton->setText(QStringLiteral("Tools"));
@@ -124,6 +126,7 @@ void CMainFrame::ConnectCommands() {
   connect(m_setting, &QAction::triggered, this, &CMainFrame::OnConnectionSetting);
   connect(m_alarm, &QAction::triggered, this, &CMainFrame::OnAlarm);
   connect(m_manager, &QAction::triggered, this, &CMainFrame::OnManager);
+  connect(m_message, &QAction::triggered, this, &CMainFrame::OnMessage);
   connect(m_search, &QAction::triggered, this, [this] {
     CSearchDlg dialog(m_view->Core(), {}, this);
     dialog.exec();
@@ -148,6 +151,25 @@ void CMainFrame::OnAlarm() {
 
 void CMainFrame::OnManager() {
   CUserManager dialog(m_view->Core(), m_login, m_presenter, this);
+  dialog.exec();
+}
+
+void CMainFrame::OnMessage() {
+  CConsoleCore& core = m_view->Core();
+  if (core.Lock()->Doc().m_docTargetConnected != 1) {
+    if (m_presenter) m_presenter(this, QStringLiteral("Please Select MNT or Group"));
+    return;
+  }
+  MessageActions actions;
+  actions.place = [&core](int alignment) { PostToTarget(core, MessagePlaceCommand(alignment)); };
+  actions.colour = [&core](int colour) { PostToTarget(core, MessageColourCommand(colour)); };
+  actions.size = [&core](int size) { PostToTarget(core, MessageSizeCommand(size)); };
+  actions.clear = [&core] { PostClearMessage(core); };
+  actions.send = [&core](const std::string& text, int alignment, int colour) {
+    PostMessage(core, text, alignment, colour);
+    return std::string();
+  };
+  CMessage dialog(std::move(actions), m_presenter, this);
   dialog.exec();
 }
 

@@ -84,6 +84,7 @@ class CMainFrame : public QMainWindow {
   void OnConnectionSetting();
   void OnAlarm();
   void OnManager();
+  void OnMessage();
   void ShowIdleText();
   void CentreOnScreen();
   void TellFailedFiles(CloseCause cause);

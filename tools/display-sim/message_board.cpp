@@ -117,4 +117,10 @@ bool MessageBoard::ApplySize(const std::vector<std::string>& fields) {
   return true;
 }
 
+bool MessageBoard::IsShowOrder(std::string_view line) {
+  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  // "F# 01 01 01": any set ID, sub-command 01, argument 01.
+  return line.size() == 11 && line.starts_with("F# ") && line.substr(5) == " 01 01";
+}
+
 }  // namespace tarnex::sim

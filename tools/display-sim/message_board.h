@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarnex::sim {
@@ -23,6 +24,10 @@ struct MessageLayout {
 // "Hide" (also the console's Clear button) empties the screen but keeps the received text.
 class MessageBoard {
  public:
+  // The command line (with or without its line feed) is the "show" order: after it, the
+  // program logs the text on screen.
+  static bool IsShowOrder(std::string_view line);
+
   // Applies one command's fields (sub-command first). Returns the data the display
   // acknowledges with, sub-command and first argument ("0100"), or nullopt when the frame is
   // malformed and changes nothing.

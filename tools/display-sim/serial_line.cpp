@@ -142,6 +142,9 @@ std::optional<std::string> SerialLine::Reply(std::string_view line) {
   if (found == displays_.end()) return std::nullopt;
   // A silent display still takes the command; only its answer is missing.
   auto reply = found->second->responder.Answer(line);
+  if (MessageBoard::IsShowOrder(line)) {
+    log_.Record("serial:" + setId, "message: " + found->second->state.Message().ShownText());
+  }
   return found->second->silent ? std::nullopt : reply;
 }
 

@@ -77,6 +77,9 @@ LineOutcome SimDisplay::Handle(std::string_view line, int commandCount) {
   {
     std::lock_guard lock(stateMutex_);
     reply = responder_.Answer(line);
+    // What the screen shows, for tests and the demo that check a message arrived whole.
+    if (MessageBoard::IsShowOrder(line))
+      log_.Record(address_, "message: " + state_.Message().ShownText());
   }
   LineOutcome outcome;
   const int closeAfter = closeAfter_.load();
