@@ -6,7 +6,8 @@
 // for the switch below; the fleet is the rest. Measured: start-up with the stored displays of
 // which some are unreachable (until every display has its state), one supervision pass over
 // the unreachable ones, "kd 01 01\n" to a group of every fleet display once all answer, the
-// same to a group of one, the switch, and the peak resident memory of this process.
+// same to a group of one, a 70-character on-screen message to the group of the fleet, the
+// switch, and the peak resident memory of this process.
 //
 // The switch: the operator selects the silent display and its Control page read starts, then
 // selects the healthy display; measured is the time from that second selection until the
@@ -27,7 +28,7 @@
 // 1000 members): what one send to a group of 1000 listings adds to the peak resident memory.
 //
 // The last line is the summary (switch: nothing / setter / group send in flight):
-//   fleet-bench: start <ms> ms, pass <ms> ms, group <ms> ms, one <ms> ms,
+//   fleet-bench: start <ms> ms, pass <ms> ms, group <ms> ms, one <ms> ms, message <ms> ms,
 //                switch <ms>/<ms>/<ms> ms, rss <MB> MB, capacity send +<MB> MB   (one line)
 
 #include <arpa/inet.h>
@@ -66,6 +67,8 @@
 #include "console/page_host.h"
 #include "console/selection_handler.h"
 #include "monitor/control_readers.h"
+#include "monitor/message_frames.h"
+#include "monitor/message_sender.h"
 #include "monitor/page_setter.h"
 #include "monitor/read_context.h"
 #include "platform/open_file_limit.h"
@@ -508,6 +511,10 @@ class CoreDriver {
   std::optional<std::string> Send(std::string_view command) {
     return core_->Transaction().SendCommand(command);
   }
+  // A message to the selection, as the Message dialog's Send posts it, waited for here.
+  tarnex::MessageResult Message(std::string_view text) {
+    return tarnex::SendMessage(*core_, core_->Transaction().CaptureTarget(), text, 7, 6);
+  }
   // A setter of the page: the command to the selection, on a worker. False when not posted.
   bool PostSetter(std::string_view command) { return tarnex::PostToTarget(*core_, command); }
   bool WaitIdle(Clock::duration timeout) {
@@ -744,6 +751,16 @@ int Run(const Options& options) {
   const auto one = Clock::now() - t;
   Check(oneReply.has_value(), "the send to a group of one got no reply");
 
+  watchdog.Phase("the message to the group");
+  core.SelectGroup(0);
+  const std::string longest(tarnex::kMessageMaxLength, 'M');
+  t = Clock::now();
+  const tarnex::MessageResult shown = core.Message(longest);
+  const auto message = Clock::now() - t;
+  Check(shown.shown == addresses.size(), "the message reached " + std::to_string(shown.shown) +
+                                             " of " + std::to_string(addresses.size()) +
+                                             " members");
+
   std::vector<Clock::duration> switches;
   for (const InFlight inFlight : {InFlight::kNothing, InFlight::kSetter, InFlight::kGroupSend}) {
     watchdog.Phase("the switch from the silent display");
@@ -777,10 +794,10 @@ int Run(const Options& options) {
   watchdog.Phase("stopping");
   std::printf("fleet-bench: display-sim peak rss %.1f MB\n", sim.PeakRssMb());
   std::printf(
-      "fleet-bench: start %lld ms, pass %lld ms, group %lld ms, one %lld ms, "
+      "fleet-bench: start %lld ms, pass %lld ms, group %lld ms, one %lld ms, message %lld ms, "
       "switch %lld/%lld/%lld ms, rss %.1f MB, capacity send +%.1f MB\n",
-      Ms(start), Ms(pass), Ms(group), Ms(one), Ms(switches[0]), Ms(switches[1]), Ms(switches[2]),
-      rss, added);
+      Ms(start), Ms(pass), Ms(group), Ms(one), Ms(message), Ms(switches[0]), Ms(switches[1]),
+      Ms(switches[2]), rss, added);
   std::fflush(stdout);
   return 0;
 }

@@ -98,9 +98,10 @@ void CMessage::BuildLayout() {
   lists->addWidget(Frame(this, "Message Color", colourRow));
   lists->addWidget(Frame(this, "Message Size", sizeRow));
 
+  // Alt+S and Alt+C reach Send and Close from the text box, whose Enter is a line break.
   m_clear = new QPushButton(QStringLiteral("Clear"), this);
-  m_send = new QPushButton(QStringLiteral("Send"), this);
-  m_close = new QPushButton(QStringLiteral("Close"), this);
+  m_send = new QPushButton(QStringLiteral("&Send"), this);
+  m_close = new QPushButton(QStringLiteral("&Close"), this);
   for (QPushButton* button : {m_clear, m_send, m_close}) {
     button->setAutoDefault(false);
     button->setDefault(false);
