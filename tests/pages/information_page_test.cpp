@@ -73,13 +73,13 @@ TEST_F(InformationPageTest, ARefreshShowsTheReadingsAndTheFanDiagnosis) {
 
   Select(MemberItem(0, 0));
   EXPECT_EQ(Commands(a).front(), "fy 01 ff\n");
-  const std::vector<QString> shown = {Box("power"), Box("input"), Box("signal"),
-                                      Box("aspect"), Box("pictureMode"), Box("fan"),
-                                      Box("lampTime1"), Box("lampTime2"), Box("macAddress"),
+  const std::vector<QString> shown = {Box("power"),     Box("input"),       Box("signal"),
+                                      Box("aspect"),    Box("pictureMode"), Box("fan"),
+                                      Box("lampTime1"), Box("lampTime2"),   Box("macAddress"),
                                       Box("ipAddress"), Box("subnetMask")};
-  EXPECT_EQ(shown, (std::vector<QString>{"On", "HDMI", "Signal", "16 : 9", "Vivid", "NG", "6703",
-                                         "800", "00 - 1A - 2B - 3C - 4D - 5E", "192.168.0.20",
-                                         ""}));
+  EXPECT_EQ(shown,
+            (std::vector<QString>{"On", "HDMI", "Signal", "16 : 9", "Vivid", "NG", "6703", "800",
+                                  "00 - 1A - 2B - 3C - 4D - 5E", "192.168.0.20", ""}));
   EXPECT_EQ(Inner().Information()->FanState(), 0);
   EXPECT_EQ(g_displayKind, 2);
   EXPECT_EQ(Operations().back(), a + " Warning Fan Operation");
