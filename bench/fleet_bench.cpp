@@ -5,9 +5,10 @@
 // one silent display (it accepts connections and reads, never answers) and one healthy one,
 // for the switch below; the fleet is the rest. Measured: start-up with the stored displays of
 // which some are unreachable (until every display has its state), one supervision pass over
-// the unreachable ones, "kd 01 01\n" to a group of every fleet display once all answer, the
-// same to a group of one, a 70-character on-screen message to the group of the fleet, the
-// switch, and the peak resident memory of this process.
+// the unreachable ones, the group status of every fleet display while the unreachable ones are
+// down (until every row is in), "kd 01 01\n" to a group of every fleet display once all
+// answer, the same to a group of one, a 70-character on-screen message to the group of the
+// fleet, the switch, and the peak resident memory of this process.
 //
 // The switch: the operator selects the silent display and its Control page read starts, then
 // selects the healthy display; measured is the time from that second selection until the
@@ -29,7 +30,8 @@
 //
 // The last line is the summary (switch: nothing / setter / group send in flight):
 //   fleet-bench: start <ms> ms, pass <ms> ms, group <ms> ms, one <ms> ms, message <ms> ms,
-//                switch <ms>/<ms>/<ms> ms, rss <MB> MB, capacity send +<MB> MB   (one line)
+//                switch <ms>/<ms>/<ms> ms, status <ms> ms, rss <MB> MB,
+//                capacity send +<MB> MB   (one line)
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -67,6 +69,7 @@
 #include "console/page_host.h"
 #include "console/selection_handler.h"
 #include "monitor/control_readers.h"
+#include "monitor/group_status.h"
 #include "monitor/message_frames.h"
 #include "monitor/message_sender.h"
 #include "monitor/page_setter.h"
@@ -484,6 +487,11 @@ class CoreDriver {
     }
     return false;
   }
+  // The selected group's list, rebuilt as the operator's refresh rebuilds it; its rows.
+  std::vector<tarnex::GroupStatusRow> GroupStatus(int members) {
+    const tarnex::CommandTarget target = core_->Transaction().CaptureTarget();
+    return tarnex::ReadGroupStatus(*core_, target, members, tarnex::GroupReadMode::kRebuild).rows;
+  }
   void SelectGroup(int group) {
     tarnex::TreeItem item = tarnex::kNoItem;
     {
@@ -724,6 +732,22 @@ int Run(const Options& options) {
   const auto pass = Clock::now() - t;
   Check(core.Connected() == answering, "the pass connected an unreachable display");
 
+  watchdog.Phase("the group status");
+  core.SelectGroup(0);
+  t = Clock::now();
+  const std::vector<tarnex::GroupStatusRow> rows =
+      core.GroupStatus(static_cast<int>(addresses.size()));
+  const auto status = Clock::now() - t;
+  const auto online = std::count_if(rows.begin(), rows.end(), [](const auto& row) {
+    return row.online && row.power == "On" && row.lampTime2 == "800";
+  });
+  Check(rows.size() == addresses.size() &&
+            online == static_cast<long>(addresses.size()) - options.unreachable,
+        "the group status has " + std::to_string(rows.size()) + " rows, " + std::to_string(online) +
+            " of them read");
+  std::printf("fleet-bench: the group status of %zu members (%d down) took %lld ms\n", rows.size(),
+              options.unreachable, Ms(status));
+
   watchdog.Phase("switching the unreachable displays on");
   sim.Signal(SIGUSR1);
   Check(sim.WaitForLine("display-sim: reachable", kSimStartTimeout).has_value(),
@@ -795,9 +819,9 @@ int Run(const Options& options) {
   std::printf("fleet-bench: display-sim peak rss %.1f MB\n", sim.PeakRssMb());
   std::printf(
       "fleet-bench: start %lld ms, pass %lld ms, group %lld ms, one %lld ms, message %lld ms, "
-      "switch %lld/%lld/%lld ms, rss %.1f MB, capacity send +%.1f MB\n",
+      "switch %lld/%lld/%lld ms, status %lld ms, rss %.1f MB, capacity send +%.1f MB\n",
       Ms(start), Ms(pass), Ms(group), Ms(one), Ms(message), Ms(switches[0]), Ms(switches[1]),
-      Ms(switches[2]), rss, added);
+      Ms(switches[2]), Ms(status), rss, added);
   std::fflush(stdout);
   return 0;
 }

@@ -405,8 +405,8 @@ std::vector<SequenceOutcome> CCommandTransaction::RunSequences(
 // As ExchangeWithMembers: waves hold each display once, a display given up in one wave is not
 // asked again, channels are taken in id order.
 std::vector<SequenceOutcome> CCommandTransaction::RunNetworkSequences(
-    const std::vector<DisplayId>& members, std::span<MemberSequence* const> sequences,
-    int cancelFd, const std::function<void(size_t)>& progress) {
+    const std::vector<DisplayId>& members, std::span<MemberSequence* const> sequences, int cancelFd,
+    const std::function<void(size_t)>& progress) {
   const size_t count = std::min(members.size(), sequences.size());
   std::vector<SequenceOutcome> outcomes(count);
   std::vector<size_t> pending;

@@ -29,7 +29,7 @@ class CSelectionHandler {
     bool refreshPage = false;
     DisplayId connectId = kNoDisplay;  // a display to connect on a worker
     std::string connectAddress;
-    int groupMembers = -1;  // a group was selected: its member count for the group pages
+    int groupMembers = -1;      // a group was selected: its member count for the group pages
     int showGroupMembers = -1;  // Connect on a group: the group page comes on top
     std::string message;
 

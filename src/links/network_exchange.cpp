@@ -204,8 +204,7 @@ struct Flight {
 };
 
 // The display's next exchange, if its sequence goes on; it starts with a deadline of its own.
-bool StartNext(Flight& flight, size_t position, const NextExchange& next,
-               Clock::time_point now) {
+bool StartNext(Flight& flight, size_t position, const NextExchange& next, Clock::time_point now) {
   if (!next || flight.machine.Outcome().cancelled) return false;
   std::optional<ExchangeSpec> spec = next(position, flight.machine.Outcome());
   if (!spec) return false;

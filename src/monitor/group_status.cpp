@@ -19,8 +19,8 @@ namespace query = protocol::query;
 
 // The member reads in their order; the lamp times last.
 constexpr std::array<std::string_view, 8> kReads = {
-    query::kPower,          query::kInputSelect,   query::kSignal,         query::kFanState,
-    query::kLampTime1High,  query::kLampTime1Low,  query::kLampTime2High,  query::kLampTime2Low};
+    query::kPower,         query::kInputSelect,  query::kSignal,        query::kFanState,
+    query::kLampTime1High, query::kLampTime1Low, query::kLampTime2High, query::kLampTime2Low};
 enum Read : size_t { kPower, kInput, kSignal, kFan, kLamp1High, kLamp1Low, kLamp2High, kLamp2Low };
 
 constexpr int kKindWithStatus = 2;
@@ -62,8 +62,10 @@ class StatusSequence : public MemberSequence {
     row.input = MatchText(m_replies[kInput], status::kInput).value_or("");
     row.signal = DecodeSignal(m_replies[kSignal]).value_or("");
     row.fan = DecodeGroupFan(m_replies[kFan]).value_or("");
-    if (m_asked > kLamp1High) row.lampTime1 = LampHoursText(m_replies[kLamp1High], m_replies[kLamp1Low]);
-    if (m_asked > kLamp2High) row.lampTime2 = LampHoursText(m_replies[kLamp2High], m_replies[kLamp2Low]);
+    if (m_asked > kLamp1High)
+      row.lampTime1 = LampHoursText(m_replies[kLamp1High], m_replies[kLamp1Low]);
+    if (m_asked > kLamp2High)
+      row.lampTime2 = LampHoursText(m_replies[kLamp2High], m_replies[kLamp2Low]);
   }
 
  private:
@@ -105,8 +107,8 @@ std::vector<MemberSnapshot> NetworkMembers(CConsoleCore& core, const CommandTarg
   for (DisplayId id : target.members) {
     const int row = state->RowOf(id);
     const std::string address = state->DisplayAddress(row);
-    members.push_back({address, row < 0 ? "" : MemberName(DisplayLabel(state, row, address)), -1,
-                       true});
+    members.push_back(
+        {address, row < 0 ? "" : MemberName(DisplayLabel(state, row, address)), -1, true});
   }
   return members;
 }
@@ -142,7 +144,8 @@ GroupStatusRow RowOf(const MemberSnapshot& member, const SequenceOutcome& outcom
                      const StatusSequence& sequence, bool serial) {
   GroupStatusRow row;
   row.key = member.key;
-  const bool online = serial ? member.ask && !sequence.PowerSilent() : outcome.up && !outcome.skipped;
+  const bool online =
+      serial ? member.ask && !sequence.PowerSilent() : outcome.up && !outcome.skipped;
   row.online = online;
   row.status = serial ? (online ? "Open" : "Close") : (online ? "On-Line" : "Off-Line");
   if (!online) return row;

@@ -70,7 +70,8 @@ void ReadSingleDiagnosis(const ReadContext& context, InformationReadings& readin
   if (readings.fan->normal) return;
   CCommandTransaction& transaction = context.core->Transaction();
   transaction.AppendHistoryFor(context.target, "Warning Fan Operation");
-  context.core->Lock()->SendAlarmMail(AlarmKind::kFanFault, AlarmSubject(context));
+  const std::string subject = AlarmSubject(context);
+  context.core->Lock()->SendAlarmMail(AlarmKind::kFanFault, subject);
 }
 
 // A group is read by the group page, never here.

@@ -52,17 +52,17 @@ inline constexpr std::array<ReplyText, 7> kPictureMode = {{
 
 // Data 10 to 1f are "CinemaZoom1" to "CinemaZoom16".
 inline constexpr std::array<ReplyText, 22> kAspect = {{
-    {"c 01 OK01x", "4 : 3"},         {"c 01 OK02x", "16 : 9"},
-    {"c 01 OK04x", "Zoom"},          {"c 01 OK05x", "15 : 10"},
+    {"c 01 OK01x", "4 : 3"},          {"c 01 OK02x", "16 : 9"},
+    {"c 01 OK04x", "Zoom"},           {"c 01 OK05x", "15 : 10"},
     {"c 01 OK06x", "Set By Program"}, {"c 01 OK09x", "Just Scan"},
-    {"c 01 OK10x", "CinemaZoom1"},   {"c 01 OK11x", "CinemaZoom2"},
-    {"c 01 OK12x", "CinemaZoom3"},   {"c 01 OK13x", "CinemaZoom4"},
-    {"c 01 OK14x", "CinemaZoom5"},   {"c 01 OK15x", "CinemaZoom6"},
-    {"c 01 OK16x", "CinemaZoom7"},   {"c 01 OK17x", "CinemaZoom8"},
-    {"c 01 OK18x", "CinemaZoom9"},   {"c 01 OK19x", "CinemaZoom10"},
-    {"c 01 OK1ax", "CinemaZoom11"},  {"c 01 OK1bx", "CinemaZoom12"},
-    {"c 01 OK1cx", "CinemaZoom13"},  {"c 01 OK1dx", "CinemaZoom14"},
-    {"c 01 OK1ex", "CinemaZoom15"},  {"c 01 OK1fx", "CinemaZoom16"},
+    {"c 01 OK10x", "CinemaZoom1"},    {"c 01 OK11x", "CinemaZoom2"},
+    {"c 01 OK12x", "CinemaZoom3"},    {"c 01 OK13x", "CinemaZoom4"},
+    {"c 01 OK14x", "CinemaZoom5"},    {"c 01 OK15x", "CinemaZoom6"},
+    {"c 01 OK16x", "CinemaZoom7"},    {"c 01 OK17x", "CinemaZoom8"},
+    {"c 01 OK18x", "CinemaZoom9"},    {"c 01 OK19x", "CinemaZoom10"},
+    {"c 01 OK1ax", "CinemaZoom11"},   {"c 01 OK1bx", "CinemaZoom12"},
+    {"c 01 OK1cx", "CinemaZoom13"},   {"c 01 OK1dx", "CinemaZoom14"},
+    {"c 01 OK1ex", "CinemaZoom15"},   {"c 01 OK1fx", "CinemaZoom16"},
 }};
 
 inline constexpr std::string_view kFanNormalReply = "t 01 OK01x";

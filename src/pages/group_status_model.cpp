@@ -75,8 +75,8 @@ QVariant GroupStatusModel::headerData(int section, Qt::Orientation orientation, 
   if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
   if (role != Qt::DisplayRole) return {};
-  return QString::fromLatin1((m_serial ? kSerialHeadings : kNetworkHeadings)[
-      static_cast<size_t>(section)]);
+  return QString::fromLatin1(
+      (m_serial ? kSerialHeadings : kNetworkHeadings)[static_cast<size_t>(section)]);
 }
 
 }  // namespace tarnex

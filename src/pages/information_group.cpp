@@ -14,7 +14,7 @@ namespace tarnex {
 namespace {
 
 constexpr std::array<int, GroupStatusModel::kColumnCount> kColumnWidths = {90,  100, 100, 60,
-                                                                            100, 70,  50};
+                                                                           100, 70,  50};
 
 // The number of members of the selected group, or -1 when no group is selected.
 int SelectedGroupMembers(CConsoleCore& core) {
@@ -92,15 +92,15 @@ void CInformationGroup::RefreshGroupStatus(int memberCount) {
   KeepTarget(target);
   const std::shared_ptr<const CancelToken> token = m_core.ReadToken();
   JobKeys keys = target.Keys();
-  m_core.Jobs().Post(std::move(keys), [this, rebuild, memberCount, token,
-                                       target = std::move(target)] {
-    if (token->Cancelled()) return;
-    const SendOptions options{.cancelFd = token->Fd(), .shortSerialWait = false};
-    GroupStatusRead read =
-        ReadGroupStatus(m_core, target, memberCount, GroupReadMode::kRebuild, options);
-    if (read.cancelled || token->Cancelled()) return;
-    Deliver(rebuild, std::move(read.rows));
-  });
+  m_core.Jobs().Post(
+      std::move(keys), [this, rebuild, memberCount, token, target = std::move(target)] {
+        if (token->Cancelled()) return;
+        const SendOptions options{.cancelFd = token->Fd(), .shortSerialWait = false};
+        GroupStatusRead read =
+            ReadGroupStatus(m_core, target, memberCount, GroupReadMode::kRebuild, options);
+        if (read.cancelled || token->Cancelled()) return;
+        Deliver(rebuild, std::move(read.rows));
+      });
 }
 
 void CInformationGroup::DiagnoseGroup(int memberCount) {
@@ -125,9 +125,8 @@ void CInformationGroup::Deliver(std::uint64_t rebuild, std::vector<GroupStatusRo
                                       std::make_move_iterator(rows.begin() + end));
     const bool first = start == 0;
     QMetaObject::invokeMethod(
-        this, [this, rebuild, first, batch = std::move(batch)] {
-          AppendBatch(rebuild, first, batch);
-        },
+        this,
+        [this, rebuild, first, batch = std::move(batch)] { AppendBatch(rebuild, first, batch); },
         Qt::QueuedConnection);
     start = end;
   } while (start < rows.size());

@@ -141,8 +141,7 @@ void CInformation::RefreshInformation() {
     const InformationReadings readings = ReadInformationPage(context, true);
     if (!readings.ran || readings.cancelled) return;
     QMetaObject::invokeMethod(
-        this, [this, context, readings] { ShowReadings(context, readings); },
-        Qt::QueuedConnection);
+        this, [this, context, readings] { ShowReadings(context, readings); }, Qt::QueuedConnection);
     context.core->SleeperCopy()(kAfterReadPause);
   });
 }

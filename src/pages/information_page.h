@@ -54,7 +54,7 @@ class CInformation : public QWidget {
   QLineEdit* m_ipAddress = nullptr;
   QLineEdit* m_subnetMask = nullptr;
   QLineEdit* m_gateway = nullptr;
-  int m_fanState = 0;  // 1 normal, 0 abnormal, as the last fan reply said
+  int m_fanState = 0;          // 1 normal, 0 abnormal, as the last fan reply said
   std::string m_shownDisplay;  // whose state the boxes show
 };
 

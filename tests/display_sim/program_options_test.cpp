@@ -115,9 +115,9 @@ namespace {
 
 // One process serves a mixed group: the kind, the fan and the signal per display.
 TEST(ProgramOptions, KindFanAndSignalCanNameTheirDisplays) {
-  const auto options = ParseProgramOptions({"--tcp", "127.0.0.2-127.0.0.5", "--kind", "1",
-                                            "--kind", "3:127.0.0.3,127.0.0.4", "--fan-fail",
-                                            "127.0.0.2", "--no-signal", "127.0.0.4-127.0.0.5"});
+  const auto options = ParseProgramOptions({"--tcp", "127.0.0.2-127.0.0.5", "--kind", "1", "--kind",
+                                            "3:127.0.0.3,127.0.0.4", "--fan-fail", "127.0.0.2",
+                                            "--no-signal", "127.0.0.4-127.0.0.5"});
   ASSERT_EQ(options.displays.size(), 4U);
   std::vector<int> kinds;
   std::vector<bool> fans, signals;

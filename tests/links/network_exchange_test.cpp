@@ -312,16 +312,16 @@ TEST(ExchangeSequences, ADisplayGivenUpMidSequenceEndsOnlyItsOwn) {
   const std::vector<std::string> rest = {"ka 01 ff\n", "xb 01 ff\n"};
   std::vector<size_t> step(2, 0);
   std::vector<bool> failed(2, false);
-  const std::vector<ExchangeOutcome> outcomes = ExchangeWithDisplays(
-      PosixSockets(), sockets, specs, kNoSocket, {},
-      [&](size_t i, ExchangeOutcome& outcome) -> std::optional<ExchangeSpec> {
-        if (!outcome.complete) {
-          failed[i] = true;
-          return std::nullopt;
-        }
-        if (step[i] == rest.size()) return std::nullopt;
-        return Query(rest[step[i]++]);
-      });
+  const std::vector<ExchangeOutcome> outcomes =
+      ExchangeWithDisplays(PosixSockets(), sockets, specs, kNoSocket, {},
+                           [&](size_t i, ExchangeOutcome& outcome) -> std::optional<ExchangeSpec> {
+                             if (!outcome.complete) {
+                               failed[i] = true;
+                               return std::nullopt;
+                             }
+                             if (step[i] == rest.size()) return std::nullopt;
+                             return Query(rest[step[i]++]);
+                           });
   EXPECT_EQ(a.Received(), (std::vector<std::string>{"nu 01 ff\n", "ka 01 ff\n", "xb 01 ff\n"}));
   EXPECT_EQ(b.Received(), (std::vector<std::string>{"nu 01 ff\n", "ka 01 ff\n"}));
   EXPECT_EQ(failed, (std::vector<bool>{false, true}));

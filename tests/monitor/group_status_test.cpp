@@ -14,8 +14,8 @@ using testing::ConsoleFixture;
 using testing::Loopback;
 
 std::vector<std::string> Cells(const GroupStatusRow& row) {
-  return {row.status, row.key,    row.name,      row.power,    row.input,
-          row.signal, row.fan,    row.lampTime1, row.lampTime2};
+  return {row.status, row.key, row.name,      row.power,    row.input,
+          row.signal, row.fan, row.lampTime1, row.lampTime2};
 }
 
 class GroupStatusTest : public ConsoleFixture {
@@ -43,8 +43,8 @@ TEST_F(GroupStatusTest, AMixedGroupShowsEachMembersOwnState) {
   fleet.Add({.address = refusing, .refuse = true});
   fleet.Add({.address = kind3, .kind = 3});
   const std::vector<std::string> all = {ok, fan, dark, refusing, kind3};
-  Configure(all, {{"Mixed", {"[1]" + ok, "[2]" + fan, "[3]" + dark, "[4]" + refusing,
-                             "[5]" + kind3}}});
+  Configure(all,
+            {{"Mixed", {"[1]" + ok, "[2]" + fan, "[3]" + dark, "[4]" + refusing, "[5]" + kind3}}});
   doc->m_docDisplays[0].m_label = "[Lobby]" + ok;
   core->BuildTree();
   g_displayKind = 1;
