@@ -544,9 +544,9 @@ class CoreDriver {
   std::string RestoreSettings(int group, const std::string& path) {
     SelectGroup(group);
     tarnex::BackupProgress progress;
-    const tarnex::RestoreReport report = tarnex::RestoreSettings(
-        *core_, core_->Transaction().CaptureTarget(), tarnex::ReadBackupFile(path).values,
-        progress);
+    const tarnex::RestoreReport report =
+        tarnex::RestoreSettings(*core_, core_->Transaction().CaptureTarget(),
+                                tarnex::ReadBackupFile(path).values, progress);
     return tarnex::RestoreMessage(report);
   }
 

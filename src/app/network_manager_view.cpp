@@ -45,8 +45,7 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
       m_supervisor(m_core, *m_pages),
       m_selection(m_core, *m_pages),
       m_backup(
-          m_core, [this](QWidget* owner, const QString& text) { m_ui.Present(owner, text); },
-          this),
+          m_core, [this](QWidget* owner, const QString& text) { m_ui.Present(owner, text); }, this),
       m_supervisionPeriod(settings.supervisionPeriod) {
   // Every wait for a display runs on the console's workers; a debug build stops the UI
   // thread from making one.
