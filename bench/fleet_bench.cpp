@@ -74,6 +74,7 @@
 #include "monitor/message_sender.h"
 #include "monitor/page_setter.h"
 #include "monitor/read_context.h"
+#include "monitor/settings_backup.h"
 #include "platform/open_file_limit.h"
 #include "platform/ui_host.h"
 #include "protocol/command_catalogue.h"
@@ -540,6 +541,29 @@ class CoreDriver {
     }));
   }
   size_t Messages(std::string_view text) const { return ui_.Messages(text); }
+  // The settings of the display saved into `path`.
+  bool SaveSettings(const std::string& address, const std::string& path) {
+    int row = -1;
+    {
+      auto state = core_->Lock();
+      for (int i = 0; i < doc_.m_docSocketNumber && row < 0; ++i) {
+        if (doc_.m_docDisplays[static_cast<size_t>(i)].m_address == address) row = i;
+      }
+    }
+    tarnex::BackupProgress progress;
+    const tarnex::CommandTarget target = core_->Transaction().DisplayTarget(row);
+    return tarnex::SaveSettings(*core_, target, path, progress).result ==
+           tarnex::SaveResult::kSaved;
+  }
+  // The backup restored to the group, as "Load Configuration" does; its closing message.
+  std::string RestoreSettings(int group, const std::string& path) {
+    SelectGroup(group);
+    tarnex::BackupProgress progress;
+    const tarnex::RestoreReport report =
+        tarnex::RestoreSettings(*core_, core_->Transaction().CaptureTarget(),
+                                tarnex::ReadBackupFile(path).values, progress);
+    return tarnex::RestoreMessage(report);
+  }
 
  private:
   void SetMembers(int group, const std::vector<std::string>& members) {
@@ -784,6 +808,22 @@ int Run(const Options& options) {
   Check(shown.shown == addresses.size(), "the message reached " + std::to_string(shown.shown) +
                                              " of " + std::to_string(addresses.size()) +
                                              " members");
+
+  // A backup of the first display restored to every display at once, and to a group of one.
+  watchdog.Phase("the restore to the group");
+  const std::string backup = folder.Path() + "/first.log";
+  Check(core.SaveSettings(addresses.front(), backup), "the backup of the first display failed");
+  t = Clock::now();
+  const std::string restored = core.RestoreSettings(0, backup);
+  const auto restore = Clock::now() - t;
+  Check(restored == "Finish Configuration Setting", "the restore to the group: " + restored);
+  t = Clock::now();
+  const std::string restoredOne = core.RestoreSettings(1, backup);
+  const auto restore1 = Clock::now() - t;
+  Check(restoredOne == "Finish Configuration Setting", "the restore to one: " + restoredOne);
+  std::printf("fleet-bench: restore %lld ms, restore1 %lld ms (%zu displays)\n", Ms(restore),
+              Ms(restore1), addresses.size());
+  std::fflush(stdout);
 
   std::vector<Clock::duration> switches;
   for (const InFlight inFlight : {InFlight::kNothing, InFlight::kSetter, InFlight::kGroupSend}) {

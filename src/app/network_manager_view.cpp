@@ -44,6 +44,8 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
       m_pages(new CMyPropertySheet(m_core, this)),
       m_supervisor(m_core, *m_pages),
       m_selection(m_core, *m_pages),
+      m_backup(
+          m_core, [this](QWidget* owner, const QString& text) { m_ui.Present(owner, text); }, this),
       m_supervisionPeriod(settings.supervisionPeriod) {
   // Every wait for a display runs on the console's workers; a debug build stops the UI
   // thread from making one.
@@ -226,6 +228,7 @@ void COsprelNetworkManagerView::OnTreeContextMenu(const QPoint& position) {
       m_core, [this](QWidget* parent, const QString& text) { m_ui.Present(parent, text); },
       window());
   menu.SetMenuDriver(m_treeMenuDriver);
+  menu.SetSettingsBackup(&m_backup);
   menu.Exec(m_treeView->viewport()->mapToGlobal(position));
 }
 

@@ -10,6 +10,7 @@
 #include "app/operator_messages.h"
 #include "app/qt_ui_host.h"
 #include "app/serial_port_channel.h"
+#include "app/settings_backup_dlg.h"
 #include "app/tree_context_menu.h"
 #include "console/console_core.h"
 #include "console/group_editor.h"
@@ -73,6 +74,7 @@ class COsprelNetworkManagerView : public QWidget {
   CGroupEditor& GroupEditor() { return m_groupEditor; }
   CSerialPort& SerialPort() { return m_serialPort; }
   AlarmQueue& Alarms() { return m_alarms; }
+  CSettingsBackup& Backup() { return m_backup; }
 
  private:
   void BuildLayout();
@@ -108,6 +110,8 @@ class COsprelNetworkManagerView : public QWidget {
   CLinkSupervisor m_supervisor;
   CSelectionHandler m_selection;
   CGroupEditor m_groupEditor{m_core};
+  // Saves and restores on a thread of its own; goes before the core, after the core's stop.
+  CSettingsBackup m_backup;
   std::chrono::milliseconds m_supervisionPeriod;
   QTimer m_timer1;
   bool m_syncing = false;

@@ -8,6 +8,7 @@
 
 #include "app/group_dialogs.h"
 #include "app/legacy_text.h"
+#include "app/settings_backup_dlg.h"
 #include "console/console_core.h"
 #include "console/group_editor.h"
 
@@ -105,9 +106,10 @@ void TreeContextMenu::Run(QAction* action) {
       ChangeName();
       break;
     case Command::kLoadConfiguration:
+      if (m_backup != nullptr) m_backup->LoadConfiguration();
+      break;
     case Command::kSaveConfiguration:
-      // Restoring and backing up a display's settings come with the backup feature; until
-      // then the entries show when they would apply and do nothing.
+      if (m_backup != nullptr) m_backup->SaveConfiguration();
       break;
   }
 }

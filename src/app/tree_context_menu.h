@@ -12,6 +12,7 @@ class QPoint;
 namespace tarnex {
 
 class CConsoleCore;
+class CSettingsBackup;
 
 // The device tree's context menu: the group commands on the current selection.
 //
@@ -60,6 +61,8 @@ class TreeContextMenu {
   QAction* Action(Command command) const { return m_actions[static_cast<size_t>(command)]; }
   void SetDialogDriver(DialogDriver driver) { m_driver = std::move(driver); }
   void SetMenuDriver(MenuDriver driver) { m_menuDriver = std::move(driver); }
+  // Runs "Save Configuration" and "Load Configuration"; without it they do nothing.
+  void SetSettingsBackup(CSettingsBackup* backup) { m_backup = backup; }
 
  private:
   // True when the dialog ended accepted.
@@ -76,6 +79,7 @@ class TreeContextMenu {
   std::array<QAction*, kCommandCount> m_actions{};
   DialogDriver m_driver;
   MenuDriver m_menuDriver;
+  CSettingsBackup* m_backup = nullptr;
 };
 
 }  // namespace tarnex

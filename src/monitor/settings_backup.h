@@ -1,0 +1,73 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "config/backup_file.h"
+#include "console/command_transaction.h"
+
+namespace tarnex {
+
+// The two counters a save or a restore shows, 0 to 100: the display being worked on and the
+// whole command. The worker sets them; a progress window reads them from the UI thread.
+class BackupProgress {
+ public:
+  // Called on the worker at every change; for tests, set before the run.
+  using Observer = std::function<void(int current, int total)>;
+
+  void SetObserver(Observer observer) { m_observer = std::move(observer); }
+  void Set(int current, int total);
+  int Current() const { return m_current.load(std::memory_order_relaxed); }
+  int Total() const { return m_total.load(std::memory_order_relaxed); }
+
+ private:
+  std::atomic<int> m_current{0};
+  std::atomic<int> m_total{0};
+  Observer m_observer;
+};
+
+enum class SaveResult { kSaved, kNoTarget, kSilent, kIncomplete, kUnwritable, kCancelled };
+
+struct SaveOutcome {
+  SaveResult result = SaveResult::kNoTarget;
+  std::string subject;  // the display's address, or "set ID 05"
+  std::string path;
+  int emptyKeys = 0;
+};
+
+// Reads the 60 settings of the target's one display (network) or set ID (serial) and writes
+// them to `path`. Nothing is written when the display stops answering, when 6 or more values
+// are missing (a file that no load would take), or when the console closes meanwhile; an
+// existing file then stays as it was. A reply of odd length is asked again, three sends in
+// all, after which its key stays empty. Blocks the calling thread, a worker's.
+SaveOutcome SaveSettings(CConsoleCore& core, const CommandTarget& target, const std::string& path,
+                         BackupProgress& progress);
+
+// What the operator is told at the end of a save; empty when the console is closing.
+std::string SaveMessage(const SaveOutcome& outcome);
+
+struct RestoreReport {
+  // The displays (addresses) or set IDs that did not take every command sent, with why:
+  // "127.0.0.5 (down)", "set ID 07 (silent)"; each named once.
+  std::vector<std::string> notRestored;
+  // Keys whose value is no 2, 4 or 6 hexadecimal digits: nothing was sent for them.
+  std::vector<size_t> skippedKeys;
+  bool cancelled = false;
+  bool noTarget = false;
+};
+
+// Sends the restore commands of `values` to the target: the one display or set ID, every
+// connected display of a network group at once (each its commands in key order, with its own
+// pacing; a display listed twice is restored twice), or each open set ID of a serial group in
+// turn. The power and input replies write their history lines, in table order on the network
+// and member order on the serial line. Blocks the calling thread, a worker's.
+RestoreReport RestoreSettings(CConsoleCore& core, const CommandTarget& target,
+                              const BackupValues& values, BackupProgress& progress);
+
+// "Finish Configuration Setting" when every target took every command; otherwise what was not
+// done. Empty when the console is closing or there was no target.
+std::string RestoreMessage(const RestoreReport& report);
+
+}  // namespace tarnex

@@ -1,0 +1,202 @@
+// Saving a display's settings and restoring them, against simulated displays.
+#include "monitor/settings_backup.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "monitor/backup_codec.h"
+#include "platform/scratch_folder.h"
+#include "support/console_fixture.h"
+
+namespace tarnex {
+namespace {
+
+using testing::Loopback;
+using testing::ReadBytes;
+
+class SettingsBackupTest : public testing::ConsoleFixture {
+ protected:
+  CommandTarget SelectGroup() {
+    {
+      auto state = core->Lock();
+      const Designation designation = state->Tree().Select(state->Tree().GroupItem(0));
+      state->TargetIsGroup() = true;
+      doc->m_docCurrentSetId = designation.setId;
+    }
+    return core->Transaction().CaptureTarget();
+  }
+  SaveOutcome Save(int row, const std::string& path) {
+    return SaveSettings(*core, core->Transaction().DisplayTarget(row), path, progress);
+  }
+  // The commands a restore of `values` sends, in key order, for the set ID.
+  static std::vector<std::string> Commands(const BackupValues& values,
+                                           const std::string& setId = "01") {
+    std::vector<std::string> commands;
+    for (size_t key = 0; key < values.size(); ++key) {
+      if (auto command = RestoreCommand(key, values[key])) {
+        commands.push_back(command->replace(3, 2, setId));
+      }
+    }
+    return commands;
+  }
+  std::string File(const char* name) const { return folder + name; }
+  // The history lines of restores, without the connects of the start.
+  std::vector<std::string> RestoreLines(const char* file = "Network_HistoryReport.txt") const {
+    std::vector<std::string> lines;
+    for (const std::string& line : Operations(file)) {
+      if (line.find("Connected") == std::string::npos) lines.push_back(line);
+    }
+    return lines;
+  }
+
+  BackupProgress progress;
+};
+
+// The second display ends with the first one's settings: a save of it gives the same file.
+// Key 33 goes as three pairs, keys 42 and 51 as "00" and a pair; the power and input replies
+// write their history lines.
+TEST_F(SettingsBackupTest, SaveThenRestoreCopiesOneDisplayToAnother) {
+  const std::string tuned = Loopback(1), fresh = Loopback(2);
+  fleet.Add({.address = tuned, .settings = {{"kd", "01"}, {"kg", "40"}, {"kb", "02"}}});
+  fleet.Add({.address = fresh});
+  Configure({tuned, fresh});
+  core->BuildTree();
+  const DisplayId tunedId = core->Lock()->IdAt(0);
+  for (const char* command : {"fa 01 0a 0b 0c\n", "fc 01 00 7f\n", "fe 01 03 12 34\n"}) {
+    ASSERT_TRUE(core->Transaction().SendCommandToDisplay(tunedId, command));
+  }
+  std::vector<int> counters;
+  progress.SetObserver([&](int current, int) { counters.push_back(current); });
+
+  const SaveOutcome saved = Save(0, File("tuned.log"));
+  EXPECT_EQ(SaveMessage(saved), "Finish Save Configuration");
+  EXPECT_EQ(counters.back(), 100);
+  EXPECT_EQ(counters[counters.size() - 2], 96);
+  const BackupRead read = ReadBackupFile(File("tuned.log"));
+  EXPECT_EQ(read.values[33], "0a0b0c");
+  EXPECT_EQ(read.values[42], "007f");
+  EXPECT_EQ(read.values[46], "031234");
+
+  fleet.ClearLog();
+  const RestoreReport report =
+      RestoreSettings(*core, core->Transaction().DisplayTarget(1), read.values, progress);
+  EXPECT_EQ(RestoreMessage(report), "Finish Configuration Setting");
+  const std::vector<std::string> sent = fleet.CommandsTo(fresh);
+  EXPECT_EQ(sent, Commands(read.values));
+  EXPECT_EQ(sent[33], "fa 01 0a 0b 0c\n");
+  EXPECT_EQ(sent[42], "fc 01 00 7f\n");
+  EXPECT_EQ(sent[51], "fb 01 00 00\n");
+  EXPECT_EQ(RestoreLines(),
+            (std::vector<std::string>{fresh + " Power On", fresh + " Input Change : AV"}));
+
+  ASSERT_EQ(Save(1, File("fresh.log")).result, SaveResult::kSaved);
+  EXPECT_EQ(ReadBytes(File("fresh.log")), ReadBytes(File("tuned.log")));
+}
+
+// A display that stops answering, or answers only odd-length replies, leaves no file and an
+// older file as it was; each odd reply is asked for three times at most.
+TEST_F(SettingsBackupTest, AFailedSaveWritesNothing) {
+  const std::string silent = Loopback(3), odd = Loopback(4);
+  fleet.Add({.address = silent});
+  fleet.Add({.address = odd, .oddLength = true});
+  Configure({silent, odd});
+  core->BuildTree();
+  testing::WriteBytes(File("old.log"), "[QX_MNT_Log_Data]\n0=01\n");
+  fleet.Find(silent)->SetSilent(true);
+
+  const SaveOutcome lost = Save(0, File("old.log"));
+  EXPECT_EQ(SaveMessage(lost), "Save Configuration failed: " + silent + " did not answer");
+  EXPECT_EQ(ReadBytes(File("old.log")), "[QX_MNT_Log_Data]\n0=01\n");
+
+  const SaveOutcome garbled = Save(1, File("odd.log"));
+  EXPECT_EQ(SaveMessage(garbled),
+            "Save Configuration failed: " + odd + " gave no value for 60 of 60 settings");
+  EXPECT_EQ(fleet.CommandsTo(odd).size(), 180u);
+  EXPECT_EQ(::access(File("odd.log").c_str(), F_OK), -1);
+}
+
+// Every member at once, each its commands in key order; a display listed twice is restored
+// twice. The history follows the display table, and the total bar moves by member.
+TEST_F(SettingsBackupTest, AGroupIsRestoredInParallelInTableOrder) {
+  const std::string a = Loopback(5), b = Loopback(6), c = Loopback(7);
+  for (const std::string& address : {a, b, c}) fleet.Add({.address = address});
+  Configure({a, b, c}, {{"Hall", {"[1]" + c, "[2]" + b, "[3]" + a, "[4]" + b}}});
+  core->BuildTree();
+  ASSERT_EQ(Save(0, File("a.log")).result, SaveResult::kSaved);
+  const BackupValues values = ReadBackupFile(File("a.log")).values;
+  fleet.ClearLog();
+  std::vector<int> totals;
+  progress.SetObserver([&](int, int total) {
+    if (totals.empty() || totals.back() != total) totals.push_back(total);
+  });
+
+  const RestoreReport report = RestoreSettings(*core, SelectGroup(), values, progress);
+
+  EXPECT_EQ(RestoreMessage(report), "Finish Configuration Setting");
+  EXPECT_EQ(totals, (std::vector<int>{0, 25, 50, 75, 100}));
+  const std::vector<std::string> once = Commands(values);
+  std::vector<std::string> twice = once;
+  twice.insert(twice.end(), once.begin(), once.end());
+  EXPECT_EQ(fleet.CommandsTo(a), once);
+  EXPECT_EQ(fleet.CommandsTo(b), twice);
+  EXPECT_EQ(fleet.CommandsTo(c), once);
+  EXPECT_EQ(RestoreLines(), (std::vector<std::string>{a + " Power On", b + " Power On",
+                                                      b + " Power On", c + " Power On"}));
+}
+
+// Values that are no hex pairs send nothing for their key, and the message says which.
+TEST_F(SettingsBackupTest, AHostileFileSendsOnlyHexPairs) {
+  const std::string target = Loopback(8);
+  fleet.Add({.address = target});
+  Configure({target});
+  core->BuildTree();
+  std::string text = "[QX_MNT_Log_Data]\n0=01\n1=" + std::string(299, '0') +
+                     "\n2=0 1\n3=zz\n4=01\r5=\"0a\"\n6=%s\n7=0a\\n\n8=\t02\t\n";
+  for (int key = 9; key < 60; ++key) text += std::to_string(key) + "=" + "0a0b0c" + "\n";
+  testing::WriteBytes(File("hostile.log"), text);
+  const BackupRead read = ReadBackupFile(File("hostile.log"));
+  ASSERT_LT(read.emptyKeys, 6);
+
+  const RestoreReport report =
+      RestoreSettings(*core, core->Transaction().DisplayTarget(0), read.values, progress);
+
+  const std::regex shape("[a-z$]{2} 01( [0-9a-fA-F]{2}){1,3}\n");
+  for (const std::string& command : fleet.CommandsTo(target)) {
+    EXPECT_TRUE(std::regex_match(command, shape)) << command;
+  }
+  EXPECT_EQ(fleet.CommandsTo(target).size(), Commands(read.values).size());
+  EXPECT_EQ(RestoreMessage(report),
+            "Configuration Setting incomplete\nNot sent for want of a value: keys 1, 2, 3, 6, 7");
+}
+
+// On the serial line the open set IDs are restored one after another; one not open is not
+// asked, and one that stays silent is asked no further.
+TEST_F(SettingsBackupTest, ASerialGroupIsRestoredMemberAfterMember) {
+  testing::SimSerialChannel line({"05"});
+  doc->m_docCommunicationSelect = kSerialMode;
+  doc->m_docSerialGroupNumCount = 1;
+  doc->m_docGroupName[0] = "Hall";
+  doc->SetSerialGroupMemberCount(0, 3);
+  doc->m_docSerialGroups[0].m_labels = {"[1]PJTR 5", "[2]PJTR 7", "[3]PJTR 9"};
+  doc->m_docSerialConnectState[5] = 1;
+  doc->m_docSerialConnectState[9] = 1;
+  core->SetSerialChannel(&line);
+  core->BuildTree();
+  BackupValues values;
+  for (size_t key = 0; key < values.size(); ++key) {
+    values[key] = BackupReplyDataLength(key) == 2 ? "01" : "000102";
+  }
+
+  const RestoreReport report = RestoreSettings(*core, SelectGroup(), values, progress);
+
+  std::vector<std::string> expected = Commands(values, "05");
+  expected.push_back("ka 09 01\n");
+  EXPECT_EQ(line.written_, expected);
+  EXPECT_EQ(RestoreMessage(report),
+            "Configuration Setting incomplete\nNot restored: set ID 07 (down), set ID 09 (silent)");
+  EXPECT_EQ(Operations("Serial_HistoryReport.txt"), std::vector<std::string>{"5 Power On"});
+}
+
+}  // namespace
+}  // namespace tarnex
