@@ -207,7 +207,8 @@ TEST_F(MainWindowTest, TheFrameIsFixedAndOffersTheCommandsWithTheirTexts) {
   EXPECT_EQ(tools[0]->text(), "Connection Setting");
   EXPECT_EQ(tools[1]->text(), "Message");
   EXPECT_EQ(tools[2]->text(), "Alram");
-  EXPECT_FALSE(tools[1]->isEnabled());
+  EXPECT_TRUE(tools[1]->isEnabled());
+  EXPECT_EQ(tools[1]->statusTip(), "Send Message");
   EXPECT_TRUE(tools[2]->isEnabled());
   EXPECT_EQ(tools[2]->statusTip(), "Send email on alert");
 
