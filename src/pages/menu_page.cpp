@@ -2,10 +2,11 @@
 
 #include <QComboBox>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QSlider>
 #include <QVBoxLayout>
+
+#include <utility>
 
 #include <mutex>
 
@@ -38,34 +39,25 @@ CMenuPage::CMenuPage(CConsoleCore& core, PageKind kind, std::span<const PageSett
   layout->addStretch(1);
 }
 
-// The frame's title names the controls in it for assistive tools.
 QWidget* CMenuPage::BuildFrame(int setting) {
   const PageSetting& table = m_settings[static_cast<size_t>(setting)];
   const QString title = TextOf(table.frame);
   const QString letters = TextOf(table.letters);
-  auto* frame = new QGroupBox(title, this);
-  auto* layout = new QHBoxLayout(frame);
   Control& control = At(setting);
   if (!table.IsSlider()) {
-    control.list = new QComboBox(frame);
+    control.list = new QComboBox(this);
     control.list->setObjectName(letters);
-    control.list->setAccessibleName(title);
-    layout->addWidget(control.list);
     connect(control.list, &QComboBox::currentIndexChanged, this,
             [this, setting] { OnListChanged(setting); });
-    return frame;
+    return Frame(title, {control.list});
   }
-  control.slider = new QSlider(Qt::Horizontal, frame);
-  control.box = new QLineEdit(frame);
+  control.slider = new QSlider(Qt::Horizontal, this);
+  control.box = new QLineEdit(this);
   control.slider->setObjectName(letters);
   control.box->setObjectName(letters + QStringLiteral("Box"));
-  control.slider->setAccessibleName(title);
-  control.box->setAccessibleName(title);
   control.box->setFixedWidth(kBoxWidth);
   control.binding = new SliderBinding(Core(), control.slider, control.box, table.letters, this);
-  layout->addWidget(control.slider, 1);
-  layout->addWidget(control.box);
-  return frame;
+  return Frame(title, {control.slider, control.box});
 }
 
 int CMenuPage::Value(int setting) const {
@@ -98,7 +90,7 @@ void CMenuPage::OnInitPage() {
 // queries then go alone.
 void CMenuPage::OnSetActive() {
   CPropertyPage::OnSetActive();
-  if (m_initPending) PostRead({.initialise = true});
+  if (m_initPending) PostPlan({.initialise = true});
 }
 
 void CMenuPage::ShowValues() {
@@ -162,27 +154,23 @@ void CMenuPage::RereadSetting(int setting) {
 // ---- Reads ----
 
 void CMenuPage::Refresh() {
-  PostRead({.initialise = m_initPending,
+  PostPlan({.initialise = m_initPending,
             .refresh = true,
             .onTop = IsOnTop(),
             .inputReadOk = DocInt(Core(), &COsprelNetworkManagerDoc::m_docInputReadOk) == 1});
 }
 
-// The reads run on a console worker, aimed at the selection of this moment; what they found is
-// shown on the UI thread while that selection stands.
-void CMenuPage::PostRead(const MenuReadPlan& plan) {
-  CConsoleCore& core = Core();
-  ReadContext context = ReadContext::ForSelection(core);
+// The reads are aimed at the selection of this moment; a group is read by its own pages.
+void CMenuPage::PostPlan(const MenuReadPlan& plan) {
+  ReadContext context = ReadContext::ForSelection(Core());
   if (!ReadsTarget(context)) return;
   if (plan.initialise) m_initPending = false;
-  JobKeys keys = context.Keys();
-  core.Jobs().Post(std::move(keys), [this, plan, reader = m_reader, context = std::move(context)] {
-    if (context.Cancelled()) return;  // the operator selected another item meanwhile
-    const MenuReadings readings = reader(context, plan);
-    if (readings.cancelled) return;
-    QMetaObject::invokeMethod(
-        this, [this, context, readings] { ShowReadings(context, readings); }, Qt::QueuedConnection);
-  });
+  PostRead(
+      std::move(context),
+      [plan, reader = m_reader](const ReadContext& read) { return reader(read, plan); },
+      [this](const ReadContext& read, const MenuReadings& readings) {
+        ShowReadings(read, readings);
+      });
 }
 
 void CMenuPage::ShowReadings(const ReadContext& context, const MenuReadings& readings) {

@@ -68,7 +68,7 @@ class CMenuPage : public CPropertyPage {
   Control& At(int setting) { return m_controls.at(static_cast<size_t>(setting)); }
   QWidget* BuildFrame(int setting);
   void OnListChanged(int setting);
-  void PostRead(const MenuReadPlan& plan);
+  void PostPlan(const MenuReadPlan& plan);
   void ShowReadings(const ReadContext& context, const MenuReadings& readings);
   void RereadSetting(int setting);
 
