@@ -20,6 +20,10 @@ CMyPropertySheet::CMyPropertySheet(CConsoleCore& core, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(m_tabs);
+  // Five tabs share the pane: they narrow to fit rather than hide behind scroll arrows, so Tab
+  // from the tree still lands on the tab bar and every tab stays in view.
+  m_tabs->setUsesScrollButtons(false);
+  m_tabs->setElideMode(Qt::ElideRight);
   AddPage(new CInformationBack(core, this));
   auto* control = new CControl(core, this);
   AddPage(control);
