@@ -22,8 +22,9 @@ InputCheck AskInput(const ReadContext& context, bool clearSetIdAnswered, bool sh
   return {.result = InputCheck::Result::kAnswered, .reply = std::move(*outcome.reply)};
 }
 
-int CheckInput(const ReadContext& context, std::optional<int>* inputPosition) {
-  const InputCheck check = AskInput(context, false);
+int CheckInput(const ReadContext& context, std::optional<int>* inputPosition,
+               bool shortSerialWait) {
+  const InputCheck check = AskInput(context, false, shortSerialWait);
   if (!check.Answered()) return 0;
   const auto position = MatchPosition(check.reply, control::kInputRepliesOther);
   if (inputPosition != nullptr) *inputPosition = position;

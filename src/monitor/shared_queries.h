@@ -28,6 +28,8 @@ int QuerySignal(const ReadContext& context);
 // The link check of the pages other than Control: the input query. An answer stores, when
 // `inputPosition` is given, the input it names (in input list A order), for the Control page
 // to show when it next shows its values; returns 1. Silence is a lost link; returns 0.
-int CheckInput(const ReadContext& context, std::optional<int>* inputPosition = nullptr);
+// `shortSerialWait`: the refresh's link check waits 1000 ms for a serial reply.
+int CheckInput(const ReadContext& context, std::optional<int>* inputPosition = nullptr,
+               bool shortSerialWait = false);
 
 }  // namespace tarnex

@@ -86,18 +86,11 @@ QWidget* CControl::BuildPowerRow() {
 }
 
 QWidget* CControl::BuildInputFrame() {
-  auto* frame = new QGroupBox(QStringLiteral("Select Input"), this);
-  auto* layout = new QHBoxLayout(frame);
-  layout->addWidget(m_inputList, 1);
-  layout->addWidget(m_inputSet);
-  return frame;
+  return Frame(QStringLiteral("Select Input"), {m_inputList, m_inputSet});
 }
 
 QWidget* CControl::BuildListFrame(const QString& title, QComboBox* list) {
-  auto* frame = new QGroupBox(title, this);
-  auto* layout = new QHBoxLayout(frame);
-  layout->addWidget(list);
-  return frame;
+  return Frame(title, {list});
 }
 
 QWidget* CControl::BuildAutoConfigureFrame() {
@@ -201,18 +194,14 @@ void CControl::OnMonitorOutChanged() {
 // The reads run on a console worker, aimed at the selection of this moment; what they found is
 // shown on the UI thread while that selection stands, unless the page went meanwhile.
 void CControl::RefreshControlPage() {
-  CConsoleCore& core = Core();
   const bool onTop = IsOnTop();
-  ReadContext context = ReadContext::ForSelection(core);
-  JobKeys keys = context.Keys();
-  core.Jobs().Post(std::move(keys), [this, onTop, context = std::move(context)] {
-    if (context.Cancelled()) return;  // the operator selected another item meanwhile
-    const ControlReadings readings = ReadControlPage(context, onTop);
-    if (readings.cancelled) return;
-    QMetaObject::invokeMethod(
-        this, [this, context, readings] { ShowReadings(context, readings); }, Qt::QueuedConnection);
-    if (readings.answered) context.core->SleeperCopy()(kAfterReadPause);
-  });
+  PostRead(
+      ReadContext::ForSelection(Core()),
+      [onTop](const ReadContext& context) { return ReadControlPage(context, onTop); },
+      [this](const ReadContext& context, const ControlReadings& readings) {
+        ShowReadings(context, readings);
+      },
+      kAfterReadPause);
 }
 
 void CControl::ShowReadings(const ReadContext& context, const ControlReadings& readings) {

@@ -1,5 +1,9 @@
 #include "pages/property_page.h"
 
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QVariant>
+
 #include <mutex>
 
 #include "monitor/page_flags.h"
@@ -21,6 +25,21 @@ bool CPropertyPage::IsOnTop() {
 
 void CPropertyPage::FocusTree() {
   if (m_tree != nullptr) m_tree->setFocus();
+}
+
+QGroupBox* CPropertyPage::Frame(const QString& title, std::initializer_list<QWidget*> controls) {
+  auto* frame = new QGroupBox(title, this);
+  auto* layout = new QHBoxLayout(frame);
+  int stretch = 1;
+  for (QWidget* control : controls) {
+    const QVariant text = control->property("text");
+    if (!text.isValid() || text.toString().isEmpty() || control->inherits("QLineEdit")) {
+      control->setAccessibleName(title);
+    }
+    layout->addWidget(control, stretch);
+    stretch = 0;
+  }
+  return frame;
 }
 
 void CPropertyPage::InitialiseOnce() {

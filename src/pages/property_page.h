@@ -5,8 +5,15 @@
 #include <QString>
 #include <QWidget>
 
+#include <chrono>
+#include <initializer_list>
+#include <utility>
+
 #include "console/console_core.h"
 #include "monitor/page_kind.h"
+#include "monitor/read_context.h"
+
+class QGroupBox;
 
 namespace tarnex {
 
@@ -48,6 +55,30 @@ class CPropertyPage : public QWidget {
 
   // First display: the page's flag is raised, then the page fills its lists.
   virtual void OnInitPage() = 0;
+
+  // A frame titled as the setting it holds, its controls side by side, the first one
+  // stretching. The title names the controls that carry no text of their own.
+  QGroupBox* Frame(const QString& title, std::initializer_list<QWidget*> controls);
+
+  // A read of `context` on a console worker, behind whatever it runs already: `read` waits
+  // for the display there and returns readings (with `cancelled` and `answered`); `show` gets
+  // them on the UI thread. A read made stale by a new selection shows nothing. `pauseAfter`:
+  // once an answered read is handed over, the job keeps the display this long, so the operator
+  // sees the values before a next command changes them.
+  template <typename Read, typename Show>
+  void PostRead(ReadContext context, Read read, Show show,
+                std::chrono::milliseconds pauseAfter = {}) {
+    JobKeys keys = context.Keys();
+    m_core.Jobs().Post(
+        std::move(keys), [this, read, show, pauseAfter, context = std::move(context)] {
+          if (context.Cancelled()) return;  // the operator selected another item meanwhile
+          const auto readings = read(context);
+          if (readings.cancelled) return;
+          QMetaObject::invokeMethod(
+              this, [show, context, readings] { show(context, readings); }, Qt::QueuedConnection);
+          if (readings.answered && pauseAfter.count() > 0) context.core->SleeperCopy()(pauseAfter);
+        });
+  }
 
  private:
   void InitialiseOnce();

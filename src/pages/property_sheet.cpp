@@ -6,8 +6,11 @@
 
 #include "monitor/page_flags.h"
 #include "monitor/page_state.h"
+#include "pages/advanced_page.h"
 #include "pages/control_page.h"
 #include "pages/information_back.h"
+#include "pages/picture_page.h"
+#include "pages/special_page.h"
 #include "platform/ui_thread.h"
 
 namespace tarnex {
@@ -17,8 +20,20 @@ CMyPropertySheet::CMyPropertySheet(CConsoleCore& core, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(m_tabs);
+  // Five tabs share the pane: they narrow to fit rather than hide behind scroll arrows, so Tab
+  // from the tree still lands on the tab bar and every tab stays in view.
+  m_tabs->setUsesScrollButtons(false);
+  m_tabs->setElideMode(Qt::ElideRight);
   AddPage(new CInformationBack(core, this));
-  AddPage(new CControl(core, this));
+  auto* control = new CControl(core, this);
+  AddPage(control);
+  for (CMenuPage* page : {static_cast<CMenuPage*>(new CAV(core, this)),
+                          static_cast<CMenuPage*>(new CScreen(core, this)),
+                          static_cast<CMenuPage*>(new COption(core, this))}) {
+    // The link check of these pages finds the input the Control page shows next.
+    page->SetInputSink([control](int position) { control->StoreInputPosition(position); });
+    AddPage(page);
+  }
   // The first tab is on top at the start, as the operator knows the sheet.
   m_tabs->setCurrentIndex(0);
   connect(m_tabs, &QTabWidget::currentChanged, this, &CMyPropertySheet::OnCurrentChanged);

@@ -59,9 +59,13 @@ class SimSerialChannel : public SerialChannel {
     }
     return true;
   }
-  std::string Read(std::string_view, int, int) override { return pending_; }
+  std::string Read(std::string_view, int timeoutMs, int) override {
+    timeouts_.push_back(timeoutMs);
+    return pending_;
+  }
 
   std::vector<std::string> written_;
+  std::vector<int> timeouts_;  // how long each read was to wait
 
  private:
   struct Display {

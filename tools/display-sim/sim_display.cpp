@@ -132,6 +132,11 @@ std::string SimDisplay::Value(std::string_view commandKey) const {
   return state_.Value(commandKey);
 }
 
+void SimDisplay::SetValue(std::string_view commandKey, std::string data) {
+  std::lock_guard lock(stateMutex_);
+  state_.Store(commandKey, std::move(data));
+}
+
 std::string SimDisplay::ShownMessage() const {
   std::lock_guard lock(stateMutex_);
   return state_.Message().ShownText();

@@ -54,6 +54,9 @@ class SimDisplay {
 
   // Stored data for a command key: "kd", or letters and table index "fd 03".
   std::string Value(std::string_view commandKey) const;
+  // What the display reports from now on for a known key, even data no command could set
+  // ("nn" 04).
+  void SetValue(std::string_view commandKey, std::string data);
   // The on-screen message text; empty while none is shown.
   std::string ShownMessage() const;
   // Connections accepted so far.
