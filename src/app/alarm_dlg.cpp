@@ -73,11 +73,7 @@ void CAlarmDlg::BuildLayout() {
   m_test = new QPushButton(QStringLiteral("TEST"), this);
   m_ok = new QPushButton(QStringLiteral("OK"), this);
   m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  // No button takes Enter for itself; see keyPressEvent.
-  for (QPushButton* button : {m_ok, m_cancel, m_test}) {
-    button->setAutoDefault(false);
-    button->setDefault(false);
-  }
+  NoDefaultButtons({m_ok, m_cancel, m_test});
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(m_test);
   buttons->addStretch();

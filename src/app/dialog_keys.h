@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QKeyEvent>
+#include <QPushButton>
+#include <initializer_list>
 
 namespace tarnex {
 
@@ -15,6 +17,15 @@ inline bool SwallowEnterAndEscape(QKeyEvent* event) {
       return true;
     default:
       return false;
+  }
+}
+
+// No button of the dialog takes Enter for itself: a button that got the focus once would
+// otherwise become the dialog's default and be pressed by Enter typed in a box.
+inline void NoDefaultButtons(std::initializer_list<QPushButton*> buttons) {
+  for (QPushButton* button : buttons) {
+    button->setAutoDefault(false);
+    button->setDefault(false);
   }
 }
 

@@ -13,6 +13,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "app/dialog_keys.h"
 #include "monitor/message_frames.h"
 
 namespace tarnex {
@@ -102,10 +103,7 @@ void CMessage::BuildLayout() {
   m_clear = new QPushButton(QStringLiteral("Clear"), this);
   m_send = new QPushButton(QStringLiteral("&Send"), this);
   m_close = new QPushButton(QStringLiteral("&Close"), this);
-  for (QPushButton* button : {m_clear, m_send, m_close}) {
-    button->setAutoDefault(false);
-    button->setDefault(false);
-  }
+  NoDefaultButtons({m_clear, m_send, m_close});
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(m_clear);
   buttons->addStretch();

@@ -49,10 +49,7 @@ void CSearchDlg::BuildLayout() {
 
   m_search = new QPushButton(QStringLiteral("Search"), this);
   m_exit = new QPushButton(QStringLiteral("EXIT"), this);
-  for (QPushButton* button : {m_search, m_exit}) {
-    button->setAutoDefault(false);
-    button->setDefault(false);
-  }
+  NoDefaultButtons({m_search, m_exit});
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(m_search);

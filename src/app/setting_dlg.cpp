@@ -78,11 +78,7 @@ void CSettingDlg::BuildLayout() {
 
   m_ok = new QPushButton(QStringLiteral("OK"), this);
   m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  // Neither button takes Enter for itself; see keyPressEvent.
-  for (QPushButton* button : {m_ok, m_cancel}) {
-    button->setAutoDefault(false);
-    button->setDefault(false);
-  }
+  NoDefaultButtons({m_ok, m_cancel});
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(m_ok);

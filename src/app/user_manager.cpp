@@ -59,11 +59,7 @@ void CUserManager::BuildLayout() {
 
   m_ok = new QPushButton(QStringLiteral("OK"), this);
   m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  // No button takes Enter for itself; see keyPressEvent.
-  for (QPushButton* button : {m_set, m_ok, m_cancel}) {
-    button->setAutoDefault(false);
-    button->setDefault(false);
-  }
+  NoDefaultButtons({m_set, m_ok, m_cancel});
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(m_ok);

@@ -77,9 +77,10 @@ class SaveRun {
     if (m_target.route == CommandTarget::Route::kDisplay) {
       return m_core.Transaction().NetworkExchange(m_target.display, query);
     }
-    std::optional<std::string> reply = m_core.Transaction().Send(query, m_target).reply;
-    if (reply && reply->empty()) reply.reset();  // the serial line's silence
-    return reply;
+    SendOutcome outcome = m_core.Transaction().Send(query, m_target);
+    // The serial line's silence is an empty reply.
+    if (!outcome.reply.has_value() || outcome.reply->empty()) return std::nullopt;
+    return std::move(outcome.reply);
   }
 
   CConsoleCore& m_core;

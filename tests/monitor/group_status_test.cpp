@@ -18,18 +18,7 @@ std::vector<std::string> Cells(const GroupStatusRow& row) {
           row.signal, row.fan, row.lampTime1, row.lampTime2};
 }
 
-class GroupStatusTest : public ConsoleFixture {
- protected:
-  CommandTarget SelectGroup() {
-    {
-      auto state = core->Lock();
-      const Designation designation = state->Tree().Select(state->Tree().GroupItem(0));
-      state->TargetIsGroup() = true;
-      doc->m_docCurrentSetId = designation.setId;
-    }
-    return core->Transaction().CaptureTarget();
-  }
-};
+using GroupStatusTest = ConsoleFixture;
 
 // Each member is read with its own kind: a kind 3 display keeps empty cells on the rebuild and
 // is filled by the diagnosis. The fan of the list raises nothing, and the pages' display kind
@@ -86,11 +75,7 @@ TEST_F(GroupStatusTest, AMixedGroupShowsEachMembersOwnState) {
 // with its member items red; a set ID not open is not asked at all.
 TEST_F(GroupStatusTest, ASilentSerialMemberIsClosedAndTurnsRed) {
   testing::SimSerialChannel line({"05"});
-  doc->m_docCommunicationSelect = kSerialMode;
-  doc->m_docSerialGroupNumCount = 1;
-  doc->m_docGroupName[0] = "Hall";
-  doc->SetSerialGroupMemberCount(0, 3);
-  doc->m_docSerialGroups[0].m_labels = {"[1]PJTR 5", "[2]PJTR 7", "[3]PJTR 9"};
+  ConfigureSerialGroup({"[1]PJTR 5", "[2]PJTR 7", "[3]PJTR 9"});
   doc->m_docSerialConnectState[5] = 1;
   doc->m_docSerialConnectState[7] = 1;
   core->SetSerialChannel(&line);

@@ -17,15 +17,6 @@ using testing::Loopback;
 
 class MessageSenderTest : public ConsoleFixture {
  protected:
-  CommandTarget SelectGroup() {
-    {
-      auto state = core->Lock();
-      const Designation designation = state->Tree().Select(state->Tree().GroupItem(0));
-      state->TargetIsGroup() = true;
-      doc->m_docCurrentSetId = designation.setId;
-    }
-    return core->Transaction().CaptureTarget();
-  }
   // History lines of the operation, whatever display they name.
   size_t Lines(const std::string& operation, const char* file = "Network_HistoryReport.txt") {
     const std::vector<std::string> all = Operations(file);
@@ -89,11 +80,7 @@ TEST_F(MessageSenderTest, AGroupShowsItOnEveryMemberThatIsUp) {
 // Each member's frames carry its own set ID, one member after another on the line.
 TEST_F(MessageSenderTest, ASerialGroupCarriesEachSetId) {
   testing::SimSerialChannel line({"05", "07"});
-  doc->m_docCommunicationSelect = kSerialMode;
-  doc->m_docSerialGroupNumCount = 1;
-  doc->m_docGroupName[0] = "Hall";
-  doc->SetSerialGroupMemberCount(0, 2);
-  doc->m_docSerialGroups[0].m_labels = {"[1]PJTR 5", "[2]PJTR 7"};
+  ConfigureSerialGroup({"[1]PJTR 5", "[2]PJTR 7"});
   core->SetSerialChannel(&line);
   core->BuildTree();
 

@@ -17,15 +17,6 @@ using testing::ReadBytes;
 
 class SettingsBackupTest : public testing::ConsoleFixture {
  protected:
-  CommandTarget SelectGroup() {
-    {
-      auto state = core->Lock();
-      const Designation designation = state->Tree().Select(state->Tree().GroupItem(0));
-      state->TargetIsGroup() = true;
-      doc->m_docCurrentSetId = designation.setId;
-    }
-    return core->Transaction().CaptureTarget();
-  }
   SaveOutcome Save(int row, const std::string& path) {
     return SaveSettings(*core, core->Transaction().DisplayTarget(row), path, progress);
   }
@@ -174,11 +165,7 @@ TEST_F(SettingsBackupTest, AHostileFileSendsOnlyHexPairs) {
 // asked, and one that stays silent is asked no further.
 TEST_F(SettingsBackupTest, ASerialGroupIsRestoredMemberAfterMember) {
   testing::SimSerialChannel line({"05"});
-  doc->m_docCommunicationSelect = kSerialMode;
-  doc->m_docSerialGroupNumCount = 1;
-  doc->m_docGroupName[0] = "Hall";
-  doc->SetSerialGroupMemberCount(0, 3);
-  doc->m_docSerialGroups[0].m_labels = {"[1]PJTR 5", "[2]PJTR 7", "[3]PJTR 9"};
+  ConfigureSerialGroup({"[1]PJTR 5", "[2]PJTR 7", "[3]PJTR 9"});
   doc->m_docSerialConnectState[5] = 1;
   doc->m_docSerialConnectState[9] = 1;
   core->SetSerialChannel(&line);

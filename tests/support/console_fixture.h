@@ -114,6 +114,27 @@ class ConsoleFixture : public ::testing::Test {
     }
   }
 
+  // The serial line with one group "Hall" of these member labels ("[1]PJTR 5"), as a loaded
+  // serial configuration holds it.
+  void ConfigureSerialGroup(const std::vector<std::string>& labels) {
+    doc->m_docCommunicationSelect = kSerialMode;
+    doc->m_docSerialGroupNumCount = 1;
+    doc->m_docGroupName[0] = "Hall";
+    doc->SetSerialGroupMemberCount(0, static_cast<int>(labels.size()));
+    doc->m_docSerialGroups[0].m_labels = labels;
+  }
+
+  // The operator selects the group, and a command's target is taken then.
+  CommandTarget SelectGroup(int group = 0) {
+    {
+      auto state = core->Lock();
+      const Designation designation = state->Tree().Select(state->Tree().GroupItem(group));
+      state->TargetIsGroup() = true;
+      doc->m_docCurrentSetId = designation.setId;
+    }
+    return core->Transaction().CaptureTarget();
+  }
+
   // The simulated displays work on their own threads: what they saw is awaited, briefly.
   template <typename Condition>
   static bool Eventually(Condition condition) {
