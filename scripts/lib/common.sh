@@ -12,6 +12,8 @@ DEMO_PACKAGES=(xvfb xauth xdotool imagemagick python3-aiosmtpd)
 # Packaging: the package's library dependencies (dpkg-shlibdeps), its checks, and the
 # validators of the desktop entry and the AppStream metadata.
 PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream man-db)
+# The fuzz targets' compiler and libFuzzer with its sanitizer runtimes (scripts/fuzz only).
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 # Peers and tools only the tests use; clang-format for the format check of changed files.
 TEST_PACKAGES=(clang-format python3-aiosmtpd openssl)
 

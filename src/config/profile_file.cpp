@@ -34,7 +34,9 @@ void ProfileFile::PutStored(const char* section, const char* key, std::string_vi
 }
 
 void ProfileFile::Put(const char* section, const char* key, std::string_view value) {
-  PutStored(section, key, QuotedIfNeeded(value));
+  // The value is stored as a C string: quoting must see what is stored, not the bytes after a
+  // zero byte, or the stored form would keep an opening quote without its closing one.
+  PutStored(section, key, QuotedIfNeeded(value.substr(0, value.find('\0'))));
 }
 
 void ProfileFile::Put(const char* section, long long index, std::string_view value) {

@@ -274,9 +274,10 @@ std::vector<std::string_view> ProfileText::KeyNames(std::string_view sectionName
   std::vector<std::string_view> names;
   const Section* section = Find(sectionName);
   if (section == nullptr) return names;
-  for (const std::string& line : section->lines) {
+  // The header line is no key, even when text after its "]" holds a "=".
+  for (size_t at = section->hasHeader ? 1 : 0; at < section->lines.size(); ++at) {
     std::string_view key, value;
-    if (KeyLine(line, key, value)) names.push_back(key);
+    if (KeyLine(section->lines[at], key, value)) names.push_back(key);
   }
   return names;
 }

@@ -132,6 +132,16 @@ TEST(PrivateProfileRead, ListsSectionAndKeyNames) {
   EXPECT_EQ(std::string(buffer, 3), std::string("x\0\0", 3));
 }
 
+// Text after a header's "]" may hold a "=": the header is still no key of its section.
+TEST(PrivateProfileRead, ListsNoHeaderAsKey) {
+  ScratchFolder folder;
+  const std::string file = folder.File("header.ini");
+  WriteBytes(file, "[A] ; a=b\r\nx=1\r\n");
+  char buffer[64];
+  const unsigned count = GetPrivateProfileStringA("A", nullptr, "", buffer, 64, file.c_str());
+  EXPECT_EQ(std::string(buffer, count + 1), std::string("x\0\0", 3));
+}
+
 // Each write applied to the same starting file, and the exact bytes it must leave.
 TEST(PrivateProfileWrite, KeepsEveryOtherByte) {
   const std::string start =
