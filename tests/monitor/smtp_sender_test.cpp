@@ -129,6 +129,64 @@ TEST(SmtpSenderTest, ARefusalOrASilentServerIsAFailureWithinItsTime) {
   }
 }
 
+// Whatever a mail server does wrong, the mail fails within its time and says why; it is never
+// taken for sent.
+TEST(SmtpSenderTest, EveryServerFaultIsAFailureInTime) {
+  using testing::ScriptedSmtpServer;
+  const std::string ok = "250 ok\r\n";
+  struct Fault {
+    const char* name;
+    std::string greeting;
+    std::vector<std::string> answers;
+    SmtpLogin login;
+    long code;  // the refusal's code, 0 when there is none
+  };
+  const std::vector<Fault> faults = {
+      {"hangs after EHLO", "220 ready\r\n", {"250 hello\r\n"}, {}, 0},
+      {"4xx to MAIL FROM", "220 ready\r\n", {"250 hello\r\n", "451 try later\r\n"}, {}, 451},
+      {"5xx to DATA", "220 ready\r\n", {"250 hello\r\n", ok, ok, "554 no\r\n"}, {}, 554},
+      {"closes during DATA",
+       "220 ready\r\n",
+       {"250 hello\r\n", ok, ok, "354 go on\r\n", ScriptedSmtpServer::kClose},
+       {},
+       0},
+      {"refuses STARTTLS for a login",
+       "220 ready\r\n",
+       {"250-hello\r\n250 STARTTLS\r\n", "454 TLS not available\r\n"},
+       {"relay", "s3cret"},
+       454},
+      {"offers no STARTTLS for a login", "220 ready\r\n", {"250 hello\r\n"}, {"relay", "pw"}, 0},
+      {"greets with 554", "554 go away\r\n", {}, {}, 554},
+  };
+  for (const Fault& fault : faults) {
+    SCOPED_TRACE(fault.name);
+    ScriptedSmtpServer server(fault.greeting, fault.answers);
+    const AlarmComposition composed =
+        ComposeAlarmMail(AlarmKind::kLinkFault, "10.0.0.5", Settings(server.Server()));
+    SmtpOptions options;
+    options.wholeMailTimeoutMs = 1500;
+    const auto started = Clock::now();
+    const SmtpOutcome outcome = SendMail(*composed.mail, server.Server(), options, fault.login);
+    EXPECT_FALSE(outcome.sent);
+    EXPECT_FALSE(outcome.error.empty());
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(5));
+    if (fault.code != 0) {
+      EXPECT_EQ(outcome.code, fault.code) << outcome.reply;
+    }
+  }
+  // Nobody at the address at all.
+  std::string closed;
+  {
+    ScriptedSmtpServer gone("", {});
+    closed = gone.Server();
+  }
+  const AlarmComposition composed =
+      ComposeAlarmMail(AlarmKind::kLinkFault, "10.0.0.5", Settings(closed));
+  const SmtpOutcome outcome = SendMail(*composed.mail, closed, {});
+  EXPECT_FALSE(outcome.sent);
+  EXPECT_TRUE(outcome.unreachable);
+}
+
 TEST(SmtpSenderTest, TheServerSettingBecomesAUrl) {
   EXPECT_EQ(SmtpUrl("mail.example.org"), "smtp://mail.example.org:25");
   EXPECT_EQ(SmtpUrl("127.0.0.1:2525"), "smtp://127.0.0.1:2525");

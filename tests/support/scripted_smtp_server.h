@@ -16,9 +16,11 @@
 namespace tarnex::testing {
 
 // A mail server played line by line: the greeting (none when empty), then one answer per
-// command, in order; silent once the answers run out.
+// command, in order; silent once the answers run out. The answer kClose hangs up instead.
 class ScriptedSmtpServer {
  public:
+  static constexpr const char* kClose = "<close>";
+
   ScriptedSmtpServer(std::string greeting, std::vector<std::string> answers) {
     m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -58,10 +60,15 @@ class ScriptedSmtpServer {
       if (n <= 0) break;
       m_received += static_cast<size_t>(n);
       received.append(chunk, static_cast<size_t>(n));
-      for (size_t end; (end = received.find("\r\n")) != std::string::npos;) {
+      bool hangUp = false;
+      for (size_t end; !hangUp && (end = received.find("\r\n")) != std::string::npos;) {
         received.erase(0, end + 2);
-        if (next < answers.size()) Write(client, answers[next++]);
+        if (next >= answers.size()) continue;
+        hangUp = answers[next] == kClose;
+        if (!hangUp) Write(client, answers[next]);
+        ++next;
       }
+      if (hangUp) break;
     }
     ::close(client);
   }

@@ -1,7 +1,9 @@
 #include "monitor/smtp/smtp_sender.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -140,6 +142,10 @@ SmtpOutcome SendMail(const CFastSmtp& mail, const std::string& server, const Smt
   curl_easy_setopt(c, CURLOPT_DEBUGDATA, &replies);
   curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
   if (!options.caFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, options.caFile.c_str());
+  // The pause allowed for each of the server's replies; libcurl's own is two minutes, and it
+  // also bounds the polite QUIT at the end, which no other time-out covers.
+  curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT,
+                   std::max(1L, options.wholeMailTimeoutMs / 1000));
   const CURLcode result = curl_easy_perform(c);
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &outcome.code);
   outcome.talked = !replies.last.empty();
@@ -148,6 +154,15 @@ SmtpOutcome SendMail(const CFastSmtp& mail, const std::string& server, const Smt
   if (!replies.refusal.empty()) outcome.code = std::strtol(replies.refusal.c_str(), nullptr, 10);
   if (!outcome.sent) outcome.error = curl_easy_strerror(result);
   outcome.unreachable = result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_COULDNT_CONNECT;
+  if (result != CURLE_OK) {
+    // A server that failed the mail gets no QUIT: the clean-up would wait for its answer, and
+    // a hung server never gives one.
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(c, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
+        socket != CURL_SOCKET_BAD) {
+      ::shutdown(socket, SHUT_RDWR);
+    }
+  }
   return outcome;
 }
 
