@@ -70,7 +70,8 @@ TEST(CrashSafeSavesTest, AKillAtAnyMomentLeavesTheOldOrTheNewFileWhole) {
       }
       leftTemporaries += Temporaries(folder) > 0;
     }
-    // The next save that runs to its end takes away what the kills left.
+    // The next save that runs to its end, with something new to write, takes away what the
+    // kills left.
     testing::ChildProcess saver(SAVE_LOOP_PROGRAM, {kind.name, folder.string(), "once"}, {});
     EXPECT_EQ(saver.Wait(30s), 0);
     EXPECT_EQ(Temporaries(folder), 0u);

@@ -2,7 +2,8 @@
 //   save-loop KIND FOLDER [once]
 // KIND is config, login, alarm or backup. The first run into FOLDER writes version A and then
 // version B of the file(s) and keeps each as FOLDER/refs/<version>.<name>; it prints "ready"
-// and then writes B, A, B, ... until it is killed, or, with "once", saves B once and ends.
+// and then writes B, A, B, ... until it is killed, or, with "once", saves a third version C
+// once and ends (a save of what the file holds already writes nothing).
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -57,7 +58,8 @@ Kind KindOf(const std::string& name, COsprelNetworkManagerDoc& doc, const std::s
   if (name == "backup") {
     return {{"hall.log"}, [folder](char v) {
               BackupValues values;
-              for (std::string& value : values) value = v == 'A' ? "0a" : "1b2c3d";
+              for (std::string& value : values)
+                value = v == 'A' ? "0a" : v == 'B' ? "1b2c3d" : "2c";
               return WriteBackupFile(folder + "/hall.log", values);
             }};
   }
@@ -90,7 +92,7 @@ int main(int argc, char** argv) {
       }
     }
   }
-  if (argc == 4) return kind.save('B') ? 0 : 1;
+  if (argc == 4) return kind.save('C') ? 0 : 1;
   std::puts("ready");
   std::fflush(stdout);
   for (char version = 'B';; version = version == 'A' ? 'B' : 'A') {
