@@ -17,6 +17,27 @@
 namespace tarnex {
 namespace {
 
+// The next wave of the listings `pending`: each display at most once, in id order, so that
+// channels are always taken in the same order. A listing of a display given up in an earlier
+// wave goes to `skip`; a display's further listings wait for a later wave.
+template <typename IdOf, typename Skip>
+std::vector<size_t> NextWave(std::vector<size_t>& pending, const IdOf& idOf,
+                             const std::set<DisplayId>& givenUp, const Skip& skip) {
+  std::vector<size_t> wave;
+  std::vector<size_t> later;
+  std::set<DisplayId> inWave;
+  for (size_t position : pending) {
+    if (givenUp.count(idOf(position)) != 0) {
+      skip(position);
+      continue;
+    }
+    (inWave.insert(idOf(position)).second ? wave : later).push_back(position);
+  }
+  pending = std::move(later);
+  std::sort(wave.begin(), wave.end(), [&](size_t a, size_t b) { return idOf(a) < idOf(b); });
+  return wave;
+}
+
 constexpr std::chrono::milliseconds kSerialReplyPause{100};
 constexpr std::chrono::milliseconds kGroupEndPause{200};
 constexpr int kSerialTimeoutShortMs = 1000;
@@ -343,22 +364,15 @@ std::vector<ExchangeOutcome> CCommandTransaction::ExchangeWithMembers(
   MonitorSocketTable& table = m_core.Link().Sockets();
   std::set<DisplayId> givenUp;
   while (!pending.empty()) {
-    std::vector<size_t> wave;
-    std::vector<size_t> later;
-    std::set<DisplayId> inWave;
-    for (size_t position : pending) {
-      if (givenUp.count(targets[position].id) != 0) {
-        skipped[position] = true;
-        if (++finished * 100 / total != static_cast<size_t>(shown)) {
-          ui.ProgressSetPos(shown = static_cast<int>(finished * 100 / total));
-        }
-        continue;
-      }
-      (inWave.insert(targets[position].id).second ? wave : later).push_back(position);
-    }
+    const std::vector<size_t> wave = NextWave(
+        pending, [&](size_t position) { return targets[position].id; }, givenUp,
+        [&](size_t position) {
+          skipped[position] = true;
+          if (++finished * 100 / total != static_cast<size_t>(shown)) {
+            ui.ProgressSetPos(shown = static_cast<int>(finished * 100 / total));
+          }
+        });
     if (wave.empty()) break;
-    std::sort(wave.begin(), wave.end(),
-              [&](size_t a, size_t b) { return targets[a].id < targets[b].id; });
     std::vector<MonitorSocketTable::Lease> leases;
     std::vector<int> fds;
     for (size_t position : wave) {
@@ -379,7 +393,6 @@ std::vector<ExchangeOutcome> CCommandTransaction::ExchangeWithMembers(
       }
       outcomes[wave[w]] = std::move(results[w]);
     }
-    pending = std::move(later);
   }
   return outcomes;
 }
@@ -427,25 +440,17 @@ std::vector<SequenceOutcome> CCommandTransaction::RunNetworkSequences(
   std::vector<bool> lost(count, false);
   std::set<DisplayId> givenUp;
   while (!pending.empty()) {
-    std::vector<size_t> wave;
-    std::vector<size_t> later;
-    std::set<DisplayId> inWave;
-    for (size_t position : pending) {
-      if (givenUp.count(members[position]) != 0) {
-        outcomes[position].skipped = true;
-        memberDone();
-        continue;
-      }
-      (inWave.insert(members[position]).second ? wave : later).push_back(position);
-    }
+    const std::vector<size_t> wave = NextWave(
+        pending, [&](size_t position) { return members[position]; }, givenUp,
+        [&](size_t position) {
+          outcomes[position].skipped = true;
+          memberDone();
+        });
     if (wave.empty()) break;
-    std::sort(wave.begin(), wave.end(),
-              [&](size_t a, size_t b) { return members[a] < members[b]; });
     RunSequenceWave(wave, members, sequences, outcomes, lost, cancelFd, memberDone);
     for (size_t position : wave) {
       if (outcomes[position].givenUp) givenUp.insert(members[position]);
     }
-    pending = std::move(later);
   }
   auto state = m_core.Lock();
   for (size_t i = 0; i < count; ++i) {

@@ -48,6 +48,27 @@ TEST_F(MessageSenderTest, OneDisplayShowsTheTextAndAClearIsRecorded) {
   EXPECT_EQ(Lines("Clear Message"), 1u);
 }
 
+// A message waits behind other work: a display deleted meanwhile gets nothing, and after the
+// console's close nothing more is sent.
+TEST_F(MessageSenderTest, ADeletedDisplayOrAClosedConsoleGetsNothing) {
+  const std::string kept = Loopback(1), gone = Loopback(2);
+  fleet.Add({.address = kept});
+  fleet.Add({.address = gone});
+  Configure({gone, kept});
+  core->BuildTree();
+  const CommandTarget toGone = core->Transaction().DisplayTarget(0);
+  const CommandTarget toKept = core->Transaction().DisplayTarget(1);
+  core->Lock()->RemoveDisplayRow(0);  // the operator deletes it while the message waits
+
+  EXPECT_EQ(SendMessage(*core, toGone, "Hi", 7, 6).shown, 0u);
+  core->Stop();
+  const MessageResult closed = SendMessage(*core, toKept, "Hi", 7, 6);
+  EXPECT_EQ(closed.shown, 0u);
+  EXPECT_TRUE(fleet.CommandsTo(gone).empty());
+  EXPECT_TRUE(fleet.CommandsTo(kept).empty());
+  EXPECT_EQ(Lines("Send Message to Monitor"), 0u);
+}
+
 // Members run side by side; a member whose link is down gets nothing and no history line.
 TEST_F(MessageSenderTest, AGroupShowsItOnEveryMemberThatIsUp) {
   const std::string a = Loopback(1), b = Loopback(2), c = Loopback(3), down = Loopback(4);
