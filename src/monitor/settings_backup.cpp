@@ -100,6 +100,12 @@ std::string SubjectOf(CConsoleCore& core, const CommandTarget& target) {
 
 // ---- Restore ----
 
+// "a 01 OK01x" acknowledges "ka 01 01\n"; an "NG" reply, or bytes that are no reply, do not.
+bool Acknowledges(std::string_view command, std::string_view reply) {
+  return command.size() > 1 && reply.size() > protocol::kAckPos + 1 && reply[0] == command[1] &&
+         reply.substr(protocol::kAckPos, 2) == "OK";
+}
+
 struct RestoreStep {
   size_t key;
   std::string command;
@@ -151,7 +157,8 @@ class RestoreCounter {
 };
 
 // One member's commands in key order. The replies to the power and input commands are kept
-// for the history; the others only count as answered.
+// for the history. A reply that is not the command's acknowledgement (its letter and "OK")
+// counts as refused: the display answered but did not take the value.
 class RestoreSequence : public MemberSequence {
  public:
   RestoreSequence(const std::vector<RestoreStep>& steps, bool ask, RestoreCounter& counter,
@@ -172,6 +179,7 @@ class RestoreSequence : public MemberSequence {
       return std::nullopt;
     }
     const size_t key = m_steps[m_next].key;
+    if (!Acknowledges(m_steps[m_next].command, *reply)) ++m_refused;
     if (key == 0) m_power = std::move(reply);
     if (key == 1) m_input = std::move(reply);
     ++m_answered;
@@ -182,6 +190,8 @@ class RestoreSequence : public MemberSequence {
 
   bool Asked() const { return m_ask; }
   bool Complete() const { return m_answered == m_steps.size(); }
+  size_t Refused() const { return m_refused; }
+  size_t Steps() const { return m_steps.size(); }
   std::vector<std::string_view> HistoryLines() const {
     std::vector<std::string_view> lines;
     if (const auto text = HistoryOf(m_power, kPowerHistory)) lines.push_back(*text);
@@ -201,6 +211,7 @@ class RestoreSequence : public MemberSequence {
   bool m_restartsCounter;
   size_t m_next = 0;
   size_t m_answered = 0;
+  size_t m_refused = 0;
   bool m_silent = false;
   std::optional<std::string> m_power;
   std::optional<std::string> m_input;
@@ -258,7 +269,7 @@ std::vector<RestoreStep> StepsOf(const BackupValues& values, std::vector<size_t>
   return steps;
 }
 
-void NoteNotRestored(RestoreReport& report, const std::string& name, const char* why) {
+void NoteNotRestored(RestoreReport& report, const std::string& name, const std::string& why) {
   const std::string entry = name + " (" + why + ")";
   if (std::find(report.notRestored.begin(), report.notRestored.end(), entry) ==
       report.notRestored.end()) {
@@ -385,6 +396,10 @@ RestoreReport RestoreSettings(CConsoleCore& core, const CommandTarget& target,
       NoteNotRestored(report, members[i].name, "down");
     } else if (!sequences[i]->Complete()) {
       NoteNotRestored(report, members[i].name, "silent");
+    } else if (sequences[i]->Refused() > 0) {
+      NoteNotRestored(report, members[i].name,
+                      "refused " + std::to_string(sequences[i]->Refused()) + " of " +
+                          std::to_string(sequences[i]->Steps()) + " settings");
     }
   }
   report.cancelled = report.cancelled || core.Stopping();

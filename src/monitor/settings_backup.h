@@ -50,7 +50,8 @@ std::string SaveMessage(const SaveOutcome& outcome);
 
 struct RestoreReport {
   // The displays (addresses) or set IDs that did not take every command sent, with why:
-  // "127.0.0.5 (down)", "set ID 07 (silent)"; each named once.
+  // "127.0.0.5 (down)", "set ID 07 (silent)", "127.0.0.6 (refused 2 of 60 settings)"; each
+  // named once.
   std::vector<std::string> notRestored;
   // Keys whose value is no 2, 4 or 6 hexadecimal digits: nothing was sent for them.
   std::vector<size_t> skippedKeys;

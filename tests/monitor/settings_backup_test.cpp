@@ -136,7 +136,8 @@ TEST_F(SettingsBackupTest, AGroupIsRestoredInParallelInTableOrder) {
                                                       b + " Power On", c + " Power On"}));
 }
 
-// Values that are no hex pairs send nothing for their key, and the message says which.
+// Values that are no hex pairs send nothing for their key, and the message says which; the
+// display refuses the three-pair values of one-pair settings, and the message says so too.
 TEST_F(SettingsBackupTest, AHostileFileSendsOnlyHexPairs) {
   const std::string target = Loopback(8);
   fleet.Add({.address = target});
@@ -157,12 +158,14 @@ TEST_F(SettingsBackupTest, AHostileFileSendsOnlyHexPairs) {
     EXPECT_TRUE(std::regex_match(command, shape)) << command;
   }
   EXPECT_EQ(fleet.CommandsTo(target).size(), Commands(read.values).size());
-  EXPECT_EQ(RestoreMessage(report),
-            "Configuration Setting incomplete\nNot sent for want of a value: keys 1, 2, 3, 6, 7");
+  const std::string refused = target + " (refused 51 of 55 settings)";
+  EXPECT_EQ(RestoreMessage(report), "Configuration Setting incomplete\nNot restored: " + refused +
+                                        "\nNot sent for want of a value: keys 1, 2, 3, 6, 7");
 }
 
 // On the serial line the open set IDs are restored one after another; one not open is not
-// asked, and one that stays silent is asked no further.
+// asked, and one that stays silent is asked no further. The display answers "NG" to the ten
+// settings that take no "01" or "000102".
 TEST_F(SettingsBackupTest, ASerialGroupIsRestoredMemberAfterMember) {
   testing::SimSerialChannel line({"05"});
   ConfigureSerialGroup({"[1]PJTR 5", "[2]PJTR 7", "[3]PJTR 9"});
@@ -180,8 +183,10 @@ TEST_F(SettingsBackupTest, ASerialGroupIsRestoredMemberAfterMember) {
   std::vector<std::string> expected = Commands(values, "05");
   expected.push_back("ka 09 01\n");
   EXPECT_EQ(line.written_, expected);
-  EXPECT_EQ(RestoreMessage(report),
-            "Configuration Setting incomplete\nNot restored: set ID 07 (down), set ID 09 (silent)");
+  EXPECT_EQ(
+      RestoreMessage(report),
+      "Configuration Setting incomplete\nNot restored: set ID 05 (refused 10 of 60 settings), "
+      "set ID 07 (down), set ID 09 (silent)");
   EXPECT_EQ(Operations("Serial_HistoryReport.txt"), std::vector<std::string>{"5 Power On"});
 }
 
