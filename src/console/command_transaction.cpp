@@ -44,15 +44,22 @@ constexpr int kSerialTimeoutShortMs = 1000;
 constexpr int kSerialTimeoutLongMs = 3000;
 constexpr int kNetworkFailedReceives = 3;
 
-constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kGroupHistory = {{
-    {"OK00x", "Power Off"},
-    {"OK01x", "Power On"},
-    {"OK02x", "Power AV"},
-    {"OK04x", "Power Component"},
-    {"OK07x", "Power RGB_PC"},
-    {"OK08x", "Power HDMI_DTV"},
-    {"OK09x", "Power HDMI_PC"},
-    {"OK0100x", "Clear Message"},
+// The replies a group send writes to the history, each with the reply letter of the command it
+// acknowledges: a mute acknowledged "d 01 OK01x" is no "Power On".
+struct GroupHistoryEntry {
+  char letter;
+  std::string_view acknowledgement;
+  std::string_view text;
+};
+constexpr std::array<GroupHistoryEntry, 8> kGroupHistory = {{
+    {'a', "OK00x", "Power Off"},
+    {'a', "OK01x", "Power On"},
+    {'b', "OK02x", "Power AV"},
+    {'b', "OK04x", "Power Component"},
+    {'b', "OK07x", "Power RGB_PC"},
+    {'b', "OK08x", "Power HDMI_DTV"},
+    {'b', "OK09x", "Power HDMI_PC"},
+    {'#', "OK0100x", "Clear Message"},
 }};
 
 bool IsPowerCommand(std::string_view command) {
@@ -91,8 +98,8 @@ bool Readable(int fd) {
 std::optional<std::string_view> GroupHistoryText(std::string_view reply) {
   const auto ack = protocol::AckPart(reply);
   if (!ack) return std::nullopt;
-  for (const auto& [acknowledgement, text] : kGroupHistory) {
-    if (*ack == acknowledgement) return text;
+  for (const auto& [letter, acknowledgement, text] : kGroupHistory) {
+    if (!reply.empty() && reply.front() == letter && *ack == acknowledgement) return text;
   }
   return std::nullopt;
 }

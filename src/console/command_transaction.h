@@ -149,7 +149,8 @@ class CCommandTransaction {
   CConsoleCore& m_core;
 };
 
-// The history text that a reply of a group send writes, or nothing ("OK01x" -> "Power On").
+// The history text that a reply of a group send writes, or nothing: "a 01 OK01x" is "Power On",
+// the same acknowledgement of another command ("d 01 OK01x") writes nothing.
 std::optional<std::string_view> GroupHistoryText(std::string_view reply);
 
 }  // namespace tarnex

@@ -258,6 +258,7 @@ TEST_F(TransactionTest, TheGroupHistoryTableComparesTheWholeAcknowledgement) {
   EXPECT_EQ(GroupHistoryText("b 01 OK09x"), "Power HDMI_PC");
   EXPECT_EQ(GroupHistoryText("# 01 OK0100x"), "Clear Message");
   EXPECT_EQ(GroupHistoryText("a 01 OK01x\r\n"), std::nullopt);
+  EXPECT_EQ(GroupHistoryText("d 01 OK01x"), std::nullopt);  // a mute is no power command
   EXPECT_EQ(GroupHistoryText("a 01 OK03x"), std::nullopt);
   EXPECT_EQ(GroupHistoryText("a 01"), std::nullopt);
   EXPECT_EQ(GroupHistoryText(""), std::nullopt);
