@@ -3,6 +3,7 @@
 #include "console/link_supervisor.h"
 #include "console/selection_handler.h"
 #include "support/console_fixture.h"
+#include "support/recording_pages.h"
 #include "support/trace_recorder.h"
 
 namespace tarnex {
@@ -10,22 +11,7 @@ namespace {
 
 using testing::ConsoleFixture;
 using testing::Loopback;
-
-// Records what the selection and the supervision asked of the pages.
-class RecordingPages : public PageHost {
- public:
-  void RefreshActivePage() override { ++refreshes; }
-  bool GroupStatusActive() const override { return groupStatusActive; }
-  void RefreshGroupStatus(int count) override { groupRefreshes.push_back(count); }
-  void SetGroupMemberCount(int count) override { memberCount = count; }
-  void GroupDiagnosis(int count) override { diagnoses.push_back(count); }
-
-  int refreshes = 0;
-  bool groupStatusActive = false;
-  std::vector<int> groupRefreshes;
-  int memberCount = -1;
-  std::vector<int> diagnoses;
-};
+using testing::RecordingPages;
 
 class SelectionTest : public ConsoleFixture {
  protected:

@@ -24,6 +24,8 @@ TEST(ProgramOptions, FaultsNamingAddressesApplyToThoseDisplaysOnly) {
                                             "--split",
                                             "--close-after",
                                             "5",
+                                            "--reset-after",
+                                            "7",
                                             "--setting",
                                             "kd=01",
                                             "--setting",
@@ -35,7 +37,11 @@ TEST(ProgramOptions, FaultsNamingAddressesApplyToThoseDisplaysOnly) {
                                             "--garbage",
                                             "127.0.0.2",
                                             "--odd-length",
-                                            "127.0.0.2,127.0.0.3"});
+                                            "127.0.0.2,127.0.0.3",
+                                            "--trickle",
+                                            "127.0.0.3",
+                                            "--twice",
+                                            "127.1.2.3"});
   ASSERT_EQ(options.displays.size(), 3U);
   EXPECT_EQ(options.logPath, "/tmp/sim.log");
   const DisplayOptions& a = options.displays[0];
@@ -51,12 +57,13 @@ TEST(ProgramOptions, FaultsNamingAddressesApplyToThoseDisplaysOnly) {
     EXPECT_EQ(d->delayMs, 40);
     EXPECT_TRUE(d->splitReplies);
     EXPECT_EQ(d->closeAfter, 5);
+    EXPECT_EQ(d->resetAfter, 7);
     EXPECT_EQ(d->settings,
               (std::vector<std::pair<std::string, std::string>>{{"kd", "01"}, {"xb", "92"}}));
   }
   EXPECT_TRUE(a.garbage && a.oddLength && !a.refuse && !a.silent);
-  EXPECT_TRUE(b.refuse && b.oddLength && !b.garbage);
-  EXPECT_TRUE(c.silent && !c.refuse && !c.oddLength);
+  EXPECT_TRUE(b.refuse && b.oddLength && !b.garbage && b.trickle && !b.twice);
+  EXPECT_TRUE(c.silent && !c.refuse && !c.oddLength && c.twice && !c.trickle);
 }
 
 TEST(ProgramOptions, BadCommandLinesAreRefused) {

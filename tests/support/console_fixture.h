@@ -78,10 +78,12 @@ class SimSerialChannel : public SerialChannel {
 
 // A console core on a fresh configuration folder, with simulated displays on loopback. The
 // protocol's pauses are skipped and receive time-outs are short, so a silent display costs
-// a fraction of a second.
-class ConsoleFixture : public ::testing::Test {
- protected:
-  void SetUp() override {
+// a fraction of a second. A test may open several in turn.
+class ConsoleRig {
+ public:
+  virtual ~ConsoleRig() { Close(); }
+
+  void Open() {
     char pattern[] = "/tmp/tarnex-console-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     folder = std::string(pattern) + "/";
@@ -92,11 +94,13 @@ class ConsoleFixture : public ::testing::Test {
     core->SetSleeper([](std::chrono::milliseconds) {});
     core->SetAlarmMailer(&mailer);
   }
-  void TearDown() override {
+  void Close() {
     core.reset();
     doc.reset();
+    if (folder.empty()) return;
     DropPrivateProfileCache();
     std::system(("rm -rf '" + folder + "'").c_str());
+    folder.clear();
   }
 
   // Stored displays and network groups, as a loaded configuration holds them.
@@ -199,6 +203,12 @@ class ConsoleFixture : public ::testing::Test {
   std::unique_ptr<COsprelNetworkManagerDoc> doc;
   std::unique_ptr<CConsoleCore> core;
   sim::DisplayFleet fleet;
+};
+
+class ConsoleFixture : public ::testing::Test, public ConsoleRig {
+ protected:
+  void SetUp() override { Open(); }
+  void TearDown() override { Close(); }
 };
 
 }  // namespace tarnex::testing

@@ -47,6 +47,15 @@ void ClientConnection::Receive(const LineHandler& handler, Clock::time_point now
 }
 
 void ClientConnection::Queue(const LineOutcome& outcome, Clock::time_point now) {
+  if (outcome.reset) {
+    // A zero linger turns the close into a reset, as a display whose network stack restarts.
+    const linger abort{.l_onoff = 1, .l_linger = 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    outgoing_.clear();
+    queuedBytes_ = 0;
+    failed_ = true;
+    return;
+  }
   auto due = now + outcome.delay;
   for (const std::string& piece : outcome.pieces) {
     outgoing_.push_back({piece, due});

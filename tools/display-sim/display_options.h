@@ -25,6 +25,9 @@ struct DisplayOptions {
   bool garbage = false;       // answers bytes that are no valid reply, ending in "x"
   bool oddLength = false;     // answers replies with an odd number of data characters
   int closeAfter = 0;         // closes the connection after N commands (0 = never)
+  bool trickle = false;       // every reply written a byte at a time, slower than a time-out
+  bool twice = false;         // every reply written twice
+  int resetAfter = 0;         // resets the connection (RST) on the Nth command (0 = never)
   // Data of read-write settings at power-up, by letters: {"kd", "01"} starts with mute on.
   std::vector<std::pair<std::string, std::string>> settings{};
 };

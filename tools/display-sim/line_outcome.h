@@ -15,6 +15,7 @@ struct LineOutcome {
   std::chrono::milliseconds delay{0};  // before the first piece
   std::chrono::milliseconds pause{0};  // between pieces
   bool closeAfter = false;             // close once the pieces are written
+  bool reset = false;                  // drop the connection with a reset at once, unanswered
 };
 
 // Decides the outcome of one line (line feed included); commandCount counts the lines of

@@ -251,6 +251,11 @@ const std::map<std::string, Flag, std::less<>>& Flags() {
         [](Collected& c, const std::string& v) {
           c.common.closeAfter = ParseNumber("--close-after", v, 0, 1000000);
         }}},
+      {"--reset-after",
+       {true,
+        [](Collected& c, const std::string& v) {
+          c.common.resetAfter = ParseNumber("--reset-after", v, 0, 1000000);
+        }}},
       {"--no-signal", {false, [](Collected& c, const std::string&) { c.common.signal = false; }}},
       {"--fan-fail", {false, [](Collected& c, const std::string&) { c.common.fanOk = false; }}},
       {"--split", {false, [](Collected& c, const std::string&) { c.common.splitReplies = true; }}},
@@ -277,7 +282,7 @@ bool TakesOptionalAddresses(std::string_view flag) {
 
 bool IsFaultFlag(std::string_view flag) {
   return flag == "--refuse" || flag == "--unreachable" || flag == "--silent" ||
-         flag == "--garbage" || flag == "--odd-length";
+         flag == "--garbage" || flag == "--odd-length" || flag == "--trickle" || flag == "--twice";
 }
 
 void ApplyFault(DisplayOptions& display, std::string_view flag) {
@@ -286,6 +291,8 @@ void ApplyFault(DisplayOptions& display, std::string_view flag) {
   if (flag == "--silent") display.silent = true;
   if (flag == "--garbage") display.garbage = true;
   if (flag == "--odd-length") display.oddLength = true;
+  if (flag == "--trickle") display.trickle = true;
+  if (flag == "--twice") display.twice = true;
   if (flag == "--no-signal") display.signal = false;
   if (flag == "--fan-fail") display.fanOk = false;
 }
@@ -411,6 +418,7 @@ For every display:
   --delay-ms N           answer every command N ms late (serial line too)
   --split                write every reply in two or three pieces, 20 ms apart (serial too)
   --close-after N        close each connection after its N-th command (0 = never)
+  --reset-after N        reset each connection on its N-th command, unanswered (0 = never)
   --setting XX=HH        start with setting XX at the value HH, as "XX 01 HH" would set it
                          (repeatable; e.g. --setting kd=01 starts with the screen muted)
 For the displays named:
@@ -420,6 +428,8 @@ For the displays named:
   --silent ADDR[,ADDR]   accept and read, never answer
   --garbage ADDR[,ADDR]  answer bytes that are no reply, ending in "x"
   --odd-length ADDR[,..] answer with an odd number of data characters
+  --trickle ADDR[,ADDR]  write each reply a byte at a time, 80 ms apart
+  --twice ADDR[,ADDR]    write each reply twice
   --help                 this text
 )";
 }

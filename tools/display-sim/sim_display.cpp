@@ -13,6 +13,8 @@ namespace {
 // Replies on TCP always carry set ID 01, whatever the command said.
 constexpr std::string_view kTcpSetId = "01";
 constexpr auto kSplitPause = std::chrono::milliseconds(20);
+// A trickled ten-byte reply takes 0.8 s, longer than any receive time-out of the console's.
+constexpr auto kTricklePause = std::chrono::milliseconds(80);
 
 const std::string& CheckedAddress(const DisplayOptions& options) {
   if (!IsLoopbackAddress(options.address)) {
@@ -37,6 +39,9 @@ SimDisplay::SimDisplay(const DisplayOptions& options, CommandLog& log, EventLoop
       garbage_(options.garbage),
       oddLength_(options.oddLength),
       closeAfter_(options.closeAfter),
+      trickle_(options.trickle),
+      twice_(options.twice),
+      resetAfter_(options.resetAfter),
       responder_(state_, std::string(kTcpSetId)) {
   state_.SetKind(options.kind);
   state_.SetSignal(options.signal);
@@ -84,10 +89,16 @@ LineOutcome SimDisplay::Handle(std::string_view line, int commandCount) {
   LineOutcome outcome;
   const int closeAfter = closeAfter_.load();
   outcome.closeAfter = closeAfter > 0 && commandCount >= closeAfter;
-  if (!reply || silent_.load()) return outcome;
-  const std::string shaped = ShapeReply(std::move(*reply));
+  const int resetAfter = resetAfter_.load();
+  outcome.reset = resetAfter > 0 && commandCount >= resetAfter;
+  if (!reply || silent_.load() || outcome.reset) return outcome;
+  std::string shaped = ShapeReply(std::move(*reply));
+  if (twice_.load()) shaped += shaped;
   outcome.delay = std::chrono::milliseconds(std::max(0, delayMs_.load()));
-  if (split_.load()) {
+  if (trickle_.load()) {
+    for (char byte : shaped) outcome.pieces.emplace_back(1, byte);
+    outcome.pause = kTricklePause;
+  } else if (split_.load()) {
     outcome.pieces = SplitReply(shaped);
     outcome.pause = kSplitPause;
   } else {

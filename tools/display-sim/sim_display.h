@@ -45,6 +45,9 @@ class SimDisplay {
   void SetGarbage(bool garbage) { garbage_ = garbage; }
   void SetOddLength(bool odd) { oddLength_ = odd; }
   void SetCloseAfter(int commands) { closeAfter_ = commands; }
+  void SetTrickle(bool trickle) { trickle_ = trickle; }
+  void SetTwice(bool twice) { twice_ = twice; }
+  void SetResetAfter(int commands) { resetAfter_ = commands; }
 
   void SetKind(int kind);
   void SetSignal(bool present);
@@ -74,6 +77,9 @@ class SimDisplay {
   std::atomic<bool> garbage_;
   std::atomic<bool> oddLength_;
   std::atomic<int> closeAfter_;
+  std::atomic<bool> trickle_;
+  std::atomic<bool> twice_;
+  std::atomic<int> resetAfter_;
 
   mutable std::mutex stateMutex_;
   DisplayState state_;
