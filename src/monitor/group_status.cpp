@@ -144,8 +144,10 @@ GroupStatusRow RowOf(const MemberSnapshot& member, const SequenceOutcome& outcom
                      const StatusSequence& sequence, bool serial) {
   GroupStatusRow row;
   row.key = member.key;
-  const bool online =
-      serial ? member.ask && !sequence.PowerSilent() : outcome.up && !outcome.skipped;
+  // A display given up in the middle of its reads is shown as the tree shows it, off-line,
+  // and not with the half of its state read before.
+  const bool online = serial ? member.ask && !sequence.PowerSilent()
+                             : outcome.up && !outcome.skipped && !outcome.givenUp;
   row.online = online;
   row.status = serial ? (online ? "Open" : "Close") : (online ? "On-Line" : "Off-Line");
   if (!online) return row;
