@@ -249,6 +249,34 @@ std::string ReadMenu(Rig& rig, Reader reader) {
   return std::string(readings.lost ? "lost" : "kept") + (readings.answered ? ", answered" : "");
 }
 
+// The search as the Search button starts it, on the test's port, quiet sooner.
+SearchOptions TestSearch() {
+  SearchOptions options;
+  options.broadcastAddress = "127.255.255.255";
+  options.port = testing::DiscoveryTestPort();
+  options.quietPeriod = 300ms;
+  return options;
+}
+
+std::string PostMute(Rig& rig) {
+  const bool posted = PostToTarget(*rig.core, "kd 01 01\n");
+  rig.Settle();
+  return posted ? "posted" : "refused";
+}
+
+std::string Restore(Rig& rig, const CommandTarget& target) {
+  BackupProgress progress;
+  RestoreReport report;
+  rig.OnWorker([&] { report = RestoreSettings(*rig.core, target, rig.values, progress); });
+  return RestoreMessage(report);
+}
+
+std::string Message(Rig& rig, const CommandTarget& target) {
+  MessageResult result;
+  rig.OnWorker([&] { result = SendMessage(*rig.core, target, "Doors open", 7, 6); });
+  return std::to_string(result.shown) + " of " + std::to_string(result.members) + " shown";
+}
+
 const std::vector<Entry>& Entries() {
   using Start = Rig::Start;
   static const std::vector<Entry> entries = {
@@ -286,16 +314,12 @@ const std::vector<Entry>& Entries() {
       {"Setter", Start::kUp,
        [](Rig& rig) {
          rig.SelectBad();
-         const bool posted = PostToTarget(*rig.core, "kd 01 01\n");
-         rig.Settle();
-         return std::string(posted ? "posted" : "refused");
+         return PostMute(rig);
        }},
       {"GroupSend", Start::kUp,
        [](Rig& rig) {
          rig.SelectHall();
-         const bool posted = PostToTarget(*rig.core, "kd 01 01\n");
-         rig.Settle();
-         return std::string(posted ? "posted" : "refused");
+         return PostMute(rig);
        }},
       {"Supervision", Start::kDown,
        [](Rig& rig) {
@@ -305,11 +329,7 @@ const std::vector<Entry>& Entries() {
        }},
       {"Search", Start::kDown,
        [](Rig& rig) {
-         SearchOptions options;
-         options.broadcastAddress = "127.255.255.255";
-         options.port = testing::DiscoveryTestPort();
-         options.quietPeriod = 300ms;
-         CDisplayDiscovery(*rig.core).Start(options, {});
+         CDisplayDiscovery(*rig.core).Start(TestSearch(), {});
          rig.Settle();
          return std::to_string(rig.doc->m_docSocketNumber) + " stored";
        }},
@@ -333,35 +353,11 @@ const std::vector<Entry>& Entries() {
          return SaveMessage(outcome);
        }},
       {"RestoreOne", Start::kUp,
-       [](Rig& rig) {
-         const CommandTarget target = rig.core->Transaction().DisplayTarget(0);
-         BackupProgress progress;
-         RestoreReport report;
-         rig.OnWorker([&] { report = RestoreSettings(*rig.core, target, rig.values, progress); });
-         return RestoreMessage(report);
-       }},
-      {"RestoreGroup", Start::kUp,
-       [](Rig& rig) {
-         const CommandTarget target = rig.SelectHall();
-         BackupProgress progress;
-         RestoreReport report;
-         rig.OnWorker([&] { report = RestoreSettings(*rig.core, target, rig.values, progress); });
-         return RestoreMessage(report);
-       }},
+       [](Rig& rig) { return Restore(rig, rig.core->Transaction().DisplayTarget(0)); }},
+      {"RestoreGroup", Start::kUp, [](Rig& rig) { return Restore(rig, rig.SelectHall()); }},
       {"MessageOne", Start::kUp,
-       [](Rig& rig) {
-         const CommandTarget target = rig.core->Transaction().DisplayTarget(0);
-         MessageResult result;
-         rig.OnWorker([&] { result = SendMessage(*rig.core, target, "Doors open", 7, 6); });
-         return std::to_string(result.shown) + " of " + std::to_string(result.members) + " shown";
-       }},
-      {"MessageGroup", Start::kUp,
-       [](Rig& rig) {
-         const CommandTarget target = rig.SelectHall();
-         MessageResult result;
-         rig.OnWorker([&] { result = SendMessage(*rig.core, target, "Doors open", 7, 6); });
-         return std::to_string(result.shown) + " of " + std::to_string(result.members) + " shown";
-       }},
+       [](Rig& rig) { return Message(rig, rig.core->Transaction().DisplayTarget(0)); }},
+      {"MessageGroup", Start::kUp, [](Rig& rig) { return Message(rig, rig.SelectHall()); }},
   };
   return entries;
 }
@@ -542,10 +538,7 @@ const std::vector<DatagramFault>& DatagramFaults() {
 class DatagramMatrix : public ::testing::TestWithParam<const DatagramFault*> {
  protected:
   static SearchOptions Options() {
-    SearchOptions options;
-    options.broadcastAddress = "127.255.255.255";
-    options.port = testing::DiscoveryTestPort();
-    options.quietPeriod = 300ms;
+    SearchOptions options = TestSearch();
     options.limit = 2s;
     return options;
   }
