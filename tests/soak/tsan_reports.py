@@ -3,14 +3,20 @@
 #
 # Debian's Qt is not built with ThreadSanitizer: its mutexes are futexes the sanitizer cannot
 # see, so what Qt serialises itself (its queue of posted events, the thread pool that paints
-# images) is reported as races between Qt's own copies, allocations and frees. A data race in
-# which both accesses are made by Qt's code (the first frame below the sanitizer's own is in a
-# libQt6 library) is such a report and is not counted; every other report is, whatever it is.
+# images) is reported as races between Qt's own copies, allocations and frees, and so is a call
+# queued to the window's thread: written by the worker before Qt queues it, read by the window
+# after Qt takes it from the queue, both under Qt's lock. Not counted are data races whose
+# accesses are all made by Qt's code (the first frame below the sanitizer's own is in a libQt6
+# library; an access whose stack the sanitizer lost is not looked at) and races on the memory of
+# a queued call (allocated by QMetaObject::invokeMethod, or freed by Qt when the call is done).
+# Every other report is counted.
 import re
 import sys
 
 FRAME = re.compile(r"^\s+#\d+ .*\((?P<module>[^()+]+)\+0x[0-9a-f]+\)\s*$")
 ACCESS = re.compile(r"^  (Previous )?(Atomic )?(read|write|Read|Write) ")
+LOCATION = re.compile(r"^  Location is heap block ")
+QUEUED_CALL = re.compile(r"QMetaObject::invokeMethod|_ZN11QMetaObject12invokeMethod")
 
 
 def access_stacks(report):
@@ -32,11 +38,52 @@ def access_stacks(report):
     return [m[0] if m else "" for m in modules]
 
 
+def queued_call(report):
+    """True when the memory raced on was allocated by the queueing of a call."""
+    frames = None
+    for line in report:
+        if LOCATION.match(line):
+            frames = []
+            continue
+        if frames is None:
+            continue
+        if not line.strip():
+            break
+        if FRAME.match(line) and "libtsan" not in line:
+            return bool(QUEUED_CALL.search(line))
+    return False
+
+
+def queued_call_freed(report):
+    """True when an access is Qt freeing a queued call: operator delete called by the call's
+    own code from Qt's queue (the event's destructor, or the queueing that dropped its
+    reference)."""
+    frames = None
+    for line in report:
+        if ACCESS.match(line):
+            frames = []
+            continue
+        if frames is None or not FRAME.match(line):
+            frames = None if not line.strip() else frames
+            continue
+        frames.append(line)
+        if len(frames) == 3:
+            if "operator delete" in frames[0] and any(
+                "~QMetaCallEvent" in f or "QMetaObject::invokeMethodImpl" in f for f in frames[1:]
+            ):
+                return True
+    return False
+
+
 def qt_internal(report):
     if "data race" not in report[0]:
         return False
-    firsts = access_stacks(report)
-    return len(firsts) >= 2 and all(m.startswith("libQt6") for m in firsts)
+    known = [m for m in access_stacks(report) if m]
+    return (
+        (bool(known) and all(m.startswith("libQt6") for m in known))
+        or queued_call(report)
+        or queued_call_freed(report)
+    )
 
 
 def main(paths):
