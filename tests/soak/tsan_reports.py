@@ -8,7 +8,8 @@
 # after Qt takes it from the queue, both under Qt's lock. Not counted are data races whose
 # accesses are all made by Qt's code (the first frame below the sanitizer's own is in a libQt6
 # library; an access whose stack the sanitizer lost is not looked at) and races on the memory of
-# a queued call (allocated by QMetaObject::invokeMethod, or freed by Qt when the call is done).
+# a queued call (allocated by QMetaObject::invokeMethod, or destroyed with what it holds by Qt
+# when the call is done).
 # Every other report is counted.
 import re
 import sys
@@ -55,23 +56,25 @@ def queued_call(report):
 
 
 def queued_call_freed(report):
-    """True when an access is Qt freeing a queued call: operator delete called by the call's
-    own code from Qt's queue (the event's destructor, or the queueing that dropped its
-    reference)."""
+    """True when an access is Qt destroying a queued call and what it holds: the call's own
+    code (the slot object) run by the event's destructor, or by the queueing that dropped its
+    reference; Qt runs it only to destroy the call."""
     frames = None
-    for line in report:
+    for line in report + ["\n"]:
         if ACCESS.match(line):
             frames = []
             continue
-        if frames is None or not FRAME.match(line):
-            frames = None if not line.strip() else frames
+        if frames is None:
             continue
-        frames.append(line)
-        if len(frames) == 3:
-            if "operator delete" in frames[0] and any(
-                "~QMetaCallEvent" in f or "QMetaObject::invokeMethodImpl" in f for f in frames[1:]
+        if FRAME.match(line):
+            frames.append(line)
+            continue
+        for before, frame in zip(frames, frames[1:]):
+            if ("invokeMethodImpl" in frame or "~QMetaCallEvent" in frame) and (
+                "qobjectdefs_impl.h" in before
             ):
                 return True
+        frames = None
     return False
 
 
