@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QWidget>
 #include <thread>
 #include <vector>
 

@@ -17,6 +17,7 @@
 //
 // The exit status is the console's, or 3 when the close took longer than 2 s.
 #include <malloc.h>
+#include <time.h>
 
 #include <QAbstractItemModel>
 #include <QAction>
@@ -94,6 +95,13 @@ double HeapMegabytes() {
   return static_cast<double>(mallinfo2().uordblks) / kMegabyte;
 }
 
+// CPU time of the calling thread so far, in seconds.
+double ThreadCpuSeconds() {
+  timespec cpu{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+  return static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) / 1e9;
+}
+
 long long Milliseconds(Clock::duration duration) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
 }
@@ -161,6 +169,7 @@ class SoakOperator {
     m_rssStart = ResidentMegabytes();
     m_heapStart = HeapMegabytes();
     m_begin = Clock::now();
+    m_cpuStart = ThreadCpuSeconds();
     m_nextBackup = m_begin + 5s;
     m_nextSearch = m_begin + 15s;
     m_nextMail = m_begin + 25s;
@@ -332,6 +341,8 @@ class SoakOperator {
         ++m_testMails;
       } else if (now - m_alarmOpened >= kDialogOpenFor) {
         Note("alarm cancel");
+        // The next dialog may well be built at the same address.
+        m_alarmDialog = nullptr;
         alarm->CancelButton()->click();
       }
       return true;
@@ -392,6 +403,9 @@ class SoakOperator {
     m_operator.stop();
     m_heartbeat.stop();
     m_jobWait = View().Core().Jobs().LongestWait();
+    // Whether the window's thread was busy, or only waited for a processor, in its gaps.
+    std::fprintf(stderr, "soak: window thread cpu %.1f s of %lld s\n",
+                 ThreadCpuSeconds() - m_cpuStart, Milliseconds(Clock::now() - m_begin) / 1000);
     m_rssEnd = ResidentMegabytes();
     m_heapEnd = HeapMegabytes();
     m_closeAsked = Clock::now();
@@ -406,6 +420,7 @@ class SoakOperator {
   QTimer m_operator;
 
   Clock::time_point m_begin;
+  double m_cpuStart = 0;
   Clock::time_point m_lastBeat;
   Clock::duration m_longestGap{};
   std::string m_gapNotes;

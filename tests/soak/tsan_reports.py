@@ -8,8 +8,8 @@
 # after Qt takes it from the queue, both under Qt's lock. Not counted are data races whose
 # accesses are all made by Qt's code (the first frame below the sanitizer's own is in a libQt6
 # library; an access whose stack the sanitizer lost is not looked at) and races on the memory of
-# a queued call (allocated by QMetaObject::invokeMethod, or destroyed with what it holds by Qt
-# when the call is done).
+# a queued call: allocated by QMetaObject::invokeMethod, destroyed with what it holds by Qt when
+# the call is done, or built by the posting thread and read by the call on the window's thread.
 # Every other report is counted.
 import re
 import sys
@@ -18,6 +18,7 @@ FRAME = re.compile(r"^\s+#\d+ .*\((?P<module>[^()+]+)\+0x[0-9a-f]+\)\s*$")
 ACCESS = re.compile(r"^  (Previous )?(Atomic )?(read|write|Read|Write) ")
 LOCATION = re.compile(r"^  Location is heap block ")
 QUEUED_CALL = re.compile(r"QMetaObject::invokeMethod|_ZN11QMetaObject12invokeMethod")
+CALL_BUILDING = r" invokeMethod<| QFunctorSlotObject|QCallableObject|_M_init_functor<|_M_create<|#\d+ <lambda> "
 
 
 def access_stacks(report):
@@ -78,6 +79,44 @@ def queued_call_freed(report):
     return False
 
 
+def access_frames(report):
+    """The frames of each access, in order; an empty list where the sanitizer lost the stack."""
+    stacks, frames = [], None
+    for line in report:
+        if ACCESS.match(line):
+            frames = []
+            stacks.append(frames)
+            continue
+        if frames is None:
+            continue
+        if FRAME.match(line):
+            frames.append(line)
+        elif not line.strip():
+            frames = None
+    return stacks
+
+
+def runs_queued_call(frames):
+    """The access is made by a call that Qt delivered from its queue to the window's thread."""
+    return any(
+        "qobjectdefs_impl.h" in frame and "QObject::event" in after
+        for frame, after in zip(frames, frames[1:])
+    )
+
+
+def builds_queued_call(frames):
+    """The access is the posting thread building the call it queues: the call's object, its
+    std::function, or the copy of what it captured."""
+    return any(re.search(CALL_BUILDING, frame) for frame in frames[:6])
+
+
+def hand_off(report):
+    stacks = access_frames(report)
+    return len(stacks) == 2 and any(
+        runs_queued_call(a) and builds_queued_call(b) for a, b in (stacks, stacks[::-1])
+    )
+
+
 def qt_internal(report):
     if "data race" not in report[0]:
         return False
@@ -86,6 +125,7 @@ def qt_internal(report):
         (bool(known) and all(m.startswith("libQt6") for m in known))
         or queued_call(report)
         or queued_call_freed(report)
+        or hand_off(report)
     )
 
 

@@ -19,10 +19,11 @@ void Apply(SimDisplay& display, FlapPhase phase) {
 
 FlapPhase FlapPhaseAt(size_t index, size_t count, std::chrono::milliseconds period,
                       std::chrono::milliseconds elapsed) {
-  const auto length = std::max<long long>(1, period.count());
+  // Without a period there is nothing to flap through.
+  if (period.count() <= 0 || count == 0) return FlapPhase::kAnswering;
+  const long long length = period.count();
   const auto offset =
-      count == 0 ? 0
-                 : static_cast<long long>(index % count) * length / static_cast<long long>(count);
+      static_cast<long long>(index % count) * length / static_cast<long long>(count);
   const auto at = (std::max<long long>(0, elapsed.count()) + offset) % length;
   if (at < length / 2) return FlapPhase::kAnswering;
   if (at < length * 3 / 4) return FlapPhase::kClosing;
