@@ -17,7 +17,7 @@ import sys
 FRAME = re.compile(r"^\s+#\d+ .*\((?P<module>[^()+]+)\+0x[0-9a-f]+\)\s*$")
 ACCESS = re.compile(r"^  (Previous )?(Atomic )?(read|write|Read|Write) ")
 LOCATION = re.compile(r"^  Location is heap block ")
-QUEUED_CALL = re.compile(r"QMetaObject::invokeMethod|_ZN11QMetaObject12invokeMethod")
+QUEUED_CALL = re.compile(r"QMetaObject::invokeMethod|_ZN11QMetaObject12invokeMethod| invokeMethod<")
 CALL_BUILDING = r" invokeMethod<| QFunctorSlotObject|QCallableObject|_M_init_functor<|_M_create<|#\d+ <lambda> "
 
 
