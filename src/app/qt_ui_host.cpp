@@ -67,9 +67,22 @@ void QtUiHost::ProgressCreate() {
 }
 
 void QtUiHost::ProgressSetPos(int percent) {
-  OnUi([this, percent] {
-    if (m_handlers.progressSetPos) m_handlers.progressSetPos(percent);
-  });
+  m_progressPos.store(percent);
+  if (OnUiThread()) {
+    DeliverProgressPos();
+    return;
+  }
+  // Queued once until delivered; calls meanwhile only change the position it will show. It
+  // stays in its place among the other queued calls, so it still comes before a later destroy.
+  if (m_progressPosQueued.exchange(true)) return;
+  QMetaObject::invokeMethod(
+      this, [this] { DeliverProgressPos(); }, Qt::QueuedConnection);
+}
+
+// Runs on the UI thread.
+void QtUiHost::DeliverProgressPos() {
+  m_progressPosQueued.store(false);
+  if (m_handlers.progressSetPos) m_handlers.progressSetPos(m_progressPos.load());
 }
 
 void QtUiHost::ProgressDestroy() {

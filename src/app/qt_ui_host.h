@@ -16,6 +16,8 @@ namespace tarnex {
 // made there acts at once (a message box is modal), a call from a worker is queued and the
 // worker goes on, because the worker holds the console lock and the UI thread may be waiting
 // for that lock. Tree changes are coalesced: however many a pass makes, the view syncs once.
+// So are progress positions from a worker: the bar repaints at once on every change, and a
+// group of hundreds would otherwise repaint it hundreds of times in a row; it shows the latest.
 class QtUiHost : public QObject, public UiHost {
  public:
   struct Handlers {
@@ -54,11 +56,14 @@ class QtUiHost : public QObject, public UiHost {
   // Runs `call` on the UI thread: now when already there, queued otherwise.
   void OnUi(std::function<void()> call);
   void DeliverTreeChanged();
+  void DeliverProgressPos();
 
   MessagePresenter m_presenter;
   QPointer<QWidget> m_messageParent;
   Handlers m_handlers;
   std::atomic<bool> m_treeSyncQueued{false};
+  std::atomic<int> m_progressPos{0};
+  std::atomic<bool> m_progressPosQueued{false};
   bool m_silenced = false;  // UI thread
 };
 

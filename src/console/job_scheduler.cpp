@@ -41,7 +41,7 @@ void JobScheduler::Post(JobKeys keys, std::function<void()> job) {
   {
     std::lock_guard lock(m_mutex);
     if (m_stopped) return;
-    m_entries.push_back({std::move(keys), std::move(job)});
+    m_entries.push_back({std::move(keys), std::move(job), std::chrono::steady_clock::now()});
     // A worker is added only when none is free, up to the bound: a fleet of silent displays
     // cannot make the console start a thread per display.
     if (m_idleWorkers == 0 && m_workers.size() < m_maxWorkers) {
@@ -79,6 +79,11 @@ bool JobScheduler::WaitIdle(std::chrono::milliseconds timeout) {
   return m_idle.wait_for(lock, timeout, [this] { return m_entries.empty(); });
 }
 
+std::chrono::steady_clock::duration JobScheduler::LongestWait() const {
+  std::lock_guard lock(m_mutex);
+  return m_longestWait;
+}
+
 bool JobScheduler::OnWorker() const {
   return t_scheduler == this;
 }
@@ -110,6 +115,7 @@ void JobScheduler::Work() {
     --m_idleWorkers;
     if (m_stopped) return;
     next->running = true;
+    m_longestWait = std::max(m_longestWait, std::chrono::steady_clock::now() - next->posted);
     std::function<void()> job = std::move(next->job);
     lock.unlock();
     job();

@@ -52,11 +52,15 @@ class JobScheduler {
   bool WaitIdle(std::chrono::milliseconds timeout);
   // True on one of this scheduler's workers.
   bool OnWorker() const;
+  // The longest time a job has waited so far between its Post and its start: how long a
+  // silent display or a busy fleet has kept the operator's work queued. Any thread.
+  std::chrono::steady_clock::duration LongestWait() const;
 
  private:
   struct Entry {
     JobKeys keys;
     std::function<void()> job;
+    std::chrono::steady_clock::time_point posted;
     bool running = false;
   };
   using Entries = std::list<Entry>;
@@ -72,6 +76,7 @@ class JobScheduler {
   std::vector<std::thread> m_workers;
   size_t m_maxWorkers;
   size_t m_idleWorkers = 0;
+  std::chrono::steady_clock::duration m_longestWait{};
   bool m_stopped = false;
 };
 

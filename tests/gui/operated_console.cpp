@@ -32,9 +32,13 @@
 #include "app/setting_dlg.h"
 #include "app/user_manager.h"
 #include "config/login_file.h"
+#include "support/typed_login.h"
 
 namespace tarnex {
 namespace {
+
+using testing::RepeatOnUi;
+using testing::TypeDefaultLogin;
 
 // Any thread.
 void Say(QString line) {
@@ -43,29 +47,8 @@ void Say(QString line) {
   std::fflush(stdout);
 }
 
-// Calls `step` on the UI thread every few milliseconds until it returns true.
-template <typename Step>
-void Repeat(Step step) {
-  auto* timer = new QTimer(qApp);
-  QObject::connect(timer, &QTimer::timeout, timer, [timer, step] {
-    if (step()) timer->deleteLater();
-  });
-  timer->start(10);
-}
-
-void TypeLogin() {
-  Repeat([] {
-    auto* login = dynamic_cast<CLoginDlg*>(QApplication::activeModalWidget());
-    if (login == nullptr) return false;
-    login->IdEdit()->setText(QString::fromLatin1(kDefaultLoginId));
-    login->PasswordEdit()->setText(QString::fromLatin1(kDefaultLoginPassword));
-    login->OkButton()->click();
-    return true;
-  });
-}
-
 void SelectFirstDisplay(CMainFrame& frame) {
-  Repeat([&frame] {
+  RepeatOnUi([&frame] {
     QTreeView* tree = frame.View().TreeView();
     const QModelIndex display = tree->model()->index(0, 0, tree->model()->index(0, 0));
     if (!display.isValid()) return false;
@@ -77,7 +60,7 @@ void SelectFirstDisplay(CMainFrame& frame) {
 
 void OpenSettingDialog(CMainFrame& frame) {
   QMetaObject::invokeMethod(frame.SettingAction(), &QAction::trigger, Qt::QueuedConnection);
-  Repeat([] {
+  RepeatOnUi([] {
     if (dynamic_cast<CSettingDlg*>(QApplication::activeModalWidget()) == nullptr) return false;
     Say(QStringLiteral("dialog"));
     return true;
@@ -86,7 +69,7 @@ void OpenSettingDialog(CMainFrame& frame) {
 
 void PressTestMail(CMainFrame& frame) {
   QMetaObject::invokeMethod(frame.AlarmAction(), &QAction::trigger, Qt::QueuedConnection);
-  Repeat([] {
+  RepeatOnUi([] {
     auto* dialog = dynamic_cast<CAlarmDlg*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return false;
     dialog->TestButton()->click();
@@ -97,7 +80,7 @@ void PressTestMail(CMainFrame& frame) {
 
 void ChangeTheLogin(CMainFrame& frame) {
   QMetaObject::invokeMethod(frame.ManagerAction(), &QAction::trigger, Qt::QueuedConnection);
-  Repeat([] {
+  RepeatOnUi([] {
     auto* dialog = dynamic_cast<CUserManager*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return false;
     dialog->CurrentIdEdit()->setText(QString::fromLatin1(kDefaultLoginId));
@@ -151,7 +134,7 @@ int main(int argc, char* argv[]) {
   };
   options.localeName = "en_US";
   COsprelNetworkManagerApp console(std::move(options));
-  TypeLogin();
+  TypeDefaultLogin();
   if (!console.InitInstance()) return console.ExitStatus();
   CMainFrame& frame = *console.MainFrame();
   // Once the console runs, and so takes the signals: a test may send one on "window".

@@ -1,5 +1,6 @@
 // display-sim: simulated displays for development and tests.
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -10,6 +11,7 @@
 
 #include "display-sim/discovery_responder.h"
 #include "display-sim/display_fleet.h"
+#include "display-sim/flap_cycle.h"
 #include "display-sim/program_options.h"
 #include "display-sim/serial_line.h"
 #include "display-sim/stop_signals.h"
@@ -84,6 +86,11 @@ int Serve(const ProgramOptions& options) {
                                           ? mac->second
                                           : tarnex::sim::DerivedMac(display.address));
     }
+  }
+  std::unique_ptr<tarnex::sim::FlapCycle> flapping;
+  if (options.flapSeconds > 0) {
+    flapping = std::make_unique<tarnex::sim::FlapCycle>(displays,
+                                                        std::chrono::seconds(options.flapSeconds));
   }
   std::printf("%s\n", ReadyLine(displays, line.get(), options).c_str());
   std::fflush(stdout);

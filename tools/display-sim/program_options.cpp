@@ -350,6 +350,11 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
                           : static_cast<uint16_t>(ParseNumber("--udp", flag.substr(6), 1, 65535));
       continue;
     }
+    if (flag == "--flap") {
+      if (i + 1 >= args.size()) throw std::invalid_argument("--flap wants a value");
+      options.flapSeconds = ParseNumber("--flap", args[++i], 1, 86400);
+      continue;
+    }
     if (TakesOptionalAddresses(flag) && i + 1 < args.size() && !args[i + 1].starts_with("--")) {
       auto& list = collected.faultAddresses[flag];
       for (std::string& address : AddressList(args[++i])) list.push_back(std::move(address));
@@ -430,6 +435,9 @@ For the displays named:
   --odd-length ADDR[,..] answer with an odd number of data characters
   --trickle ADDR[,ADDR]  write each reply a byte at a time, 80 ms apart
   --twice ADDR[,ADDR]    write each reply twice
+  --flap SECONDS         every TCP display answers for half of each period of SECONDS,
+                         then closes each connection after 3 commands for a quarter, then
+                         refuses connects for the last quarter; the periods are staggered
   --help                 this text
 )";
 }

@@ -22,6 +22,7 @@ struct ProgramOptions {
   std::optional<uint16_t> udpPort;
   std::map<std::string, std::string> macs;                 // --mac ADDR=MAC
   std::vector<std::pair<std::string, std::string>> moves;  // --move ADDR=NEW, on SIGUSR2
+  int flapSeconds = 0;  // --flap SECONDS: every TCP display flaps with this period (0 = never)
   bool help = false;
 };
 
