@@ -23,21 +23,11 @@ CALL_BUILDING = r" invokeMethod<| QFunctorSlotObject|QCallableObject|_M_init_fun
 
 def access_stacks(report):
     """The module of the first frame of each access that is not the sanitizer's."""
-    modules, current = [], None
-    for line in report:
-        if ACCESS.match(line):
-            current = []
-            modules.append(current)
-            continue
-        if current is None:
-            continue
-        if not line.strip():
-            current = None
-            continue
-        frame = FRAME.match(line)
-        if frame and not current and "libtsan" not in frame.group("module"):
-            current.append(frame.group("module").rsplit("/", 1)[-1])
-    return [m[0] if m else "" for m in modules]
+    modules = []
+    for frames in access_frames(report):
+        found = [FRAME.match(f).group("module") for f in frames if "libtsan" not in f]
+        modules.append(found[0].rsplit("/", 1)[-1] if found else "")
+    return modules
 
 
 def queued_call(report):
@@ -60,22 +50,12 @@ def queued_call_freed(report):
     """True when an access is Qt destroying a queued call and what it holds: the call's own
     code (the slot object) run by the event's destructor, or by the queueing that dropped its
     reference; Qt runs it only to destroy the call."""
-    frames = None
-    for line in report + ["\n"]:
-        if ACCESS.match(line):
-            frames = []
-            continue
-        if frames is None:
-            continue
-        if FRAME.match(line):
-            frames.append(line)
-            continue
+    for frames in access_frames(report):
         for before, frame in zip(frames, frames[1:]):
             if ("invokeMethodImpl" in frame or "~QMetaCallEvent" in frame) and (
                 "qobjectdefs_impl.h" in before
             ):
                 return True
-        frames = None
     return False
 
 
