@@ -102,8 +102,8 @@ std::string SubjectOf(CConsoleCore& core, const CommandTarget& target) {
 
 // "a 01 OK01x" acknowledges "ka 01 01\n"; an "NG" reply, or bytes that are no reply, do not.
 bool Acknowledges(std::string_view command, std::string_view reply) {
-  return command.size() > 1 && reply.size() > protocol::kAckPos + 1 && reply[0] == command[1] &&
-         reply.substr(protocol::kAckPos, 2) == "OK";
+  const auto ack = protocol::AckPart(reply);
+  return ack && ack->starts_with("OK") && command.size() > 1 && reply.front() == command[1];
 }
 
 struct RestoreStep {
