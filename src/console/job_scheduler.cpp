@@ -59,6 +59,9 @@ void JobScheduler::Stop() {
     m_entries.remove_if([](const Entry& entry) { return !entry.running; });
     workers.swap(m_workers);
   }
+  // The jobs dropped may have been all there was: whoever waits for idle must hear it now, not
+  // at its time-out.
+  m_idle.notify_all();
   m_wake.notify_all();
   for (std::thread& worker : workers) {
     if (worker.get_id() == std::this_thread::get_id()) {
