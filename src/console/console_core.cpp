@@ -4,6 +4,7 @@
 
 #include "console/command_transaction.h"
 #include "links/ip_address.h"
+#include "platform/trace.h"
 #include "platform/ui_thread.h"
 #include "registry/tree_labels.h"
 
@@ -13,6 +14,8 @@ namespace {
 // How long a flush waits for the history writer: a report on a stalled disk must not hold
 // the close.
 constexpr std::chrono::seconds kFlushDeadline{2};
+// A hold of the console lock longer than this is traced.
+constexpr std::chrono::milliseconds kLongHold{50};
 
 }  // namespace
 
@@ -60,8 +63,31 @@ CConsoleCore::~CConsoleCore() {
   for (int i = 0; i < count; ++i) m_link.CloseLink(i);
 }
 
-CConsoleCore::State CConsoleCore::Lock() {
-  return State(*this);
+CConsoleCore::State CConsoleCore::Lock(std::source_location where) {
+  return State(*this, where);
+}
+
+// Each hold is one batch of tree marks: a group's members or a pass's displays are marked one
+// by one, and the group members follow their displays once, before the lock is let go.
+CConsoleCore::State::State(CConsoleCore& core, std::source_location where)
+    : m_lock(core.m_mutex),
+      m_core(&core),
+      m_where(where),
+      m_since(std::chrono::steady_clock::now()) {
+  core.m_tree.BeginIconBatch();
+}
+
+// A long hold stalls every thread that needs the console, the window's first; the trace names
+// the holder.
+CConsoleCore::State::~State() {
+  m_core->m_tree.EndIconBatch();
+  const auto held = std::chrono::steady_clock::now() - m_since;
+  if (held > kLongHold) {
+    Trace(
+        "console lock held %lld ms at %s:%u %s",
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(held).count()),
+        m_where.file_name(), m_where.line(), m_where.function_name());
+  }
 }
 
 void CConsoleCore::Stop() {

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <source_location>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -54,7 +56,7 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   CConsoleCore& operator=(const CConsoleCore&) = delete;
 
   // The only way to the shared state.
-  State Lock();
+  State Lock(std::source_location where = std::source_location::current());
 
   // The sockets and the socket calls; what the link records (states, history, addresses) is
   // reached through the guard's Link().
@@ -164,7 +166,7 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
 // The console lock held, and what it guards.
 class CConsoleCore::State {
  public:
-  ~State() = default;
+  ~State();
   State(const State&) = delete;
   State& operator=(const State&) = delete;
 
@@ -215,10 +217,12 @@ class CConsoleCore::State {
 
  private:
   friend class CConsoleCore;
-  explicit State(CConsoleCore& core) : m_lock(core.m_mutex), m_core(&core) {}
+  State(CConsoleCore& core, std::source_location where);
 
   std::unique_lock<std::mutex> m_lock;
   CConsoleCore* m_core;
+  std::source_location m_where;
+  std::chrono::steady_clock::time_point m_since;
 };
 
 }  // namespace tarnex

@@ -122,7 +122,14 @@ class DeviceTree {
   void NoteSelectedAnswered() { m_view.m_bConnect = 1; }
   // Members show the state of their display: on the network every "Single" child's icon is
   // copied to the members with its key; on the serial line only the selected item's.
+  // On the network, while a batch is open, the copy waits for the batch to close.
   void PropagateIcons();
+  // A batch of network marks: a group's or a pass's members are marked one after another, and
+  // copying every display's icon to every member after each of them made the work grow with
+  // the square of the fleet. The members follow their displays once, when the outermost batch
+  // closes; nothing may read a member's icon in between. Batches nest.
+  void BeginIconBatch() { ++m_iconBatch; }
+  void EndIconBatch();
 
   // A display was renamed to newLabel: in each group the first member with its key becomes
   // "[n]" newLabel. Returns how many members changed.
@@ -157,6 +164,8 @@ class DeviceTree {
   TreeItem m_hGroupRoot = kNoItem;
   std::array<TreeItem, kMaxGroups> m_hGroupItem{};
   TreeViewState m_view;
+  int m_iconBatch = 0;
+  bool m_iconsPending = false;
 };
 
 }  // namespace tarnex

@@ -24,9 +24,11 @@ void DeviceTree::MarkSelectedDisconnected() {
 // Every "Single" child with the address is marked, not only the first: a hand-edited
 // configuration may list one address twice, and both items stand for the same display.
 void DeviceTree::MarkByAddress(std::string_view address, TreeIcon icon) {
-  SetSingleIconsByKey(address, icon);
+  const int singles = SetSingleIconsByKey(address, icon);
   PropagateIcons();
-  SetMemberImagesByKey(address, TreeImages::Both(icon));
+  // The members of a display listed under "Single" follow it in PropagateIcons (at once, or
+  // when the batch closes); walking every member again here would undo the batch's saving.
+  if (singles == 0) SetMemberImagesByKey(address, TreeImages::Both(icon));
 }
 
 // m_bConnect belongs to the selection: a display that failed while another is selected leaves
@@ -64,6 +66,10 @@ void DeviceTree::PropagateIcons() {
     SetMemberImagesByKey(DisplayKey(m_model.Label(selected)), m_model.Images(selected));
     return;
   }
+  if (m_iconBatch > 0) {
+    m_iconsPending = true;
+    return;
+  }
   std::unordered_map<std::string_view, TreeImages> byKey;
   for (const TreeItem single : m_model.Children(m_hSingleRoot)) {
     byKey[DisplayKey(m_model.Label(single))] = m_model.Images(single);
@@ -74,6 +80,13 @@ void DeviceTree::PropagateIcons() {
       if (it != byKey.end()) m_model.SetImages(member, it->second);
     }
   }
+}
+
+void DeviceTree::EndIconBatch() {
+  if (m_iconBatch > 0) --m_iconBatch;
+  if (m_iconBatch > 0 || !m_iconsPending) return;
+  m_iconsPending = false;
+  PropagateIcons();
 }
 
 int DeviceTree::RelabelMembers(std::string_view newLabel) {

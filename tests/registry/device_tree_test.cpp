@@ -106,6 +106,45 @@ TEST(DeviceTree, CommandResultsMarkTheDisplayByAddress) {
   EXPECT_EQ(IconOf(lobby.tree, lobby.Member(0, 0)), TreeIcon::kWarning);
 }
 
+// The marks of a group's members are batched under the console lock: the tree must end as it
+// would have after marking one by one, members without a "Single" display included.
+TEST(DeviceTree, MarksInABatchEndAsMarksOneByOne) {
+  const auto mark = [](DeviceTree& tree) {
+    tree.MarkDisconnected("10.0.0.1");
+    tree.MarkCurrentConnected("10.0.0.3");
+    tree.MarkDisconnected("10.0.0.9");
+    tree.MarkCurrentConnected("10.0.0.1");
+  };
+  const TreeGroupLabels strays[] = {{"Stray", {MemberLabel(1, "10.0.0.9")}}};
+  LobbyTree one;
+  LobbyTree batched;
+  for (LobbyTree* lobby : {&one, &batched}) {
+    ASSERT_TRUE(lobby->tree.BuildNetworkGroups(strays));
+    lobby->tree.SetIcon(lobby->c, TreeIcon::kDisconnected);
+    lobby->tree.PropagateIcons();
+  }
+  mark(one.tree);
+
+  batched.tree.BeginIconBatch();
+  batched.tree.BeginIconBatch();
+  mark(batched.tree);
+  batched.tree.EndIconBatch();
+  // Still inside the outer batch: the member of a listed display waits, a stray one does not.
+  EXPECT_EQ(IconOf(batched.tree, batched.Member(0, 1)), TreeIcon::kDisconnected);
+  EXPECT_EQ(IconOf(batched.tree, batched.Member(1, 0)), TreeIcon::kDisconnected);
+  batched.tree.EndIconBatch();
+
+  for (int group = 0; group < 2; ++group) {
+    const int members = one.tree.Model().ChildCount(one.tree.GroupItem(group));
+    for (int row = 0; row < members; ++row) {
+      EXPECT_EQ(batched.tree.Model().Images(batched.Member(group, row)),
+                one.tree.Model().Images(one.Member(group, row)))
+          << "group " << group << " member " << row;
+    }
+  }
+  EXPECT_EQ(IconOf(batched.tree, batched.Member(0, 1)), TreeIcon::kConnected);
+}
+
 TEST(DeviceTree, MarkingWithoutASelectionOrAfterItsRemovalChangesNothing) {
   LobbyTree lobby;
   lobby.tree.MarkConnected();  // nothing selected yet

@@ -9,10 +9,13 @@
 // member), asks the group status and Status, connects a display, saves one display's settings
 // and loads them into a group, searches (on PORT, to TARNEX_BROADCAST_ADDR), and presses TEST
 // in the Alarm dialog. Boxes are counted, not shown. A 10 ms heartbeat on the window's thread
-// measures the longest gap between its ticks. Memory is sampled after the start-up connects,
-// after a warm-up (a fifth of the run, at most a minute) and at the end; the growth shown is
-// from the warm-up to the end. At the end the window is closed as by its close
-// button and one line is printed:
+// measures the longest gap between its ticks; each gap of 100 ms or more is printed with what
+// the thread did in it (worked, waited for a processor, waited in which system call) and
+// whether two pulses on threads of their own stalled meanwhile (one only sleeps, one takes the
+// console lock), to tell a stalled process or a long-held lock from the window's own waits. Memory
+// is sampled after the start-up connects, after a warm-up (a fifth of the run, at most a minute)
+// and at the end; the growth shown is from the warm-up to the end. At the end the window is closed
+// as by its close button and one line is printed:
 //
 //   soak: 600 s, rss start 61.2 MB warm 63.0 MB end 63.4 MB (+0.4 MB), heap start .. warm ..
 //   end .. (+..),
@@ -21,6 +24,7 @@
 // The exit status is the console's, or 3 when the close took longer than 2 s.
 #include <malloc.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <QAbstractItemModel>
 #include <QAction>
@@ -37,10 +41,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <random>
 #include <span>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "app/alarm_dlg.h"
 #include "app/network_manager_app.h"
@@ -112,6 +120,71 @@ long long Milliseconds(Clock::duration duration) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
 }
 
+// Time the calling thread has waited on a run queue for a processor so far, in ms.
+double ThreadQueuedMilliseconds() {
+  std::ifstream stat("/proc/thread-self/schedstat");
+  unsigned long long ran = 0;
+  unsigned long long queued = 0;
+  stat >> ran >> queued;
+  return static_cast<double>(queued) / 1e6;
+}
+
+// A thread of its own that beats every 10 ms beside the window's heartbeat, to tell what held
+// the window: a pulse that only sleeps stalls with it when the whole process stalled (no free
+// processor, or the sanitizer's own pauses); a pulse that takes the console lock waits when the
+// lock was held long.
+class Pulse {
+ public:
+  struct Stall {
+    Clock::time_point end;
+    Clock::duration length;
+  };
+
+  explicit Pulse(std::function<void()> beat) : m_beat(std::move(beat)) {
+    m_thread = std::thread([this] { Run(); });
+  }
+  ~Pulse() { Stop(); }
+  Pulse(const Pulse&) = delete;
+  Pulse& operator=(const Pulse&) = delete;
+
+  void Stop() {
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+  }
+  // The longest stall that overlaps [from, to]; after Stop().
+  Clock::duration LongestWithin(Clock::time_point from, Clock::time_point to) const {
+    Clock::duration longest{};
+    for (const Stall& stall : m_stalls) {
+      if (stall.end >= from && stall.end - stall.length <= to) {
+        longest = std::max(longest, stall.length);
+      }
+    }
+    return longest;
+  }
+
+ private:
+  void Run() {
+    auto last = Clock::now();
+    while (!m_stop) {
+      std::this_thread::sleep_for(kPulse);
+      if (m_beat) m_beat();
+      const auto now = Clock::now();
+      if (now - last > kStall && m_stalls.size() < kMaxStalls) {
+        m_stalls.push_back({now, now - last - kPulse});
+      }
+      last = now;
+    }
+  }
+
+  static constexpr auto kPulse = std::chrono::milliseconds(10);
+  static constexpr auto kStall = std::chrono::milliseconds(60);
+  static constexpr std::size_t kMaxStalls = 100000;
+  std::function<void()> m_beat;
+  std::atomic<bool> m_stop{false};
+  std::vector<Stall> m_stalls;  // the pulse's thread until Stop()
+  std::thread m_thread;
+};
+
 // The operator and the measurements. UI thread, but for the search's hooks (counters).
 class SoakOperator {
  public:
@@ -149,7 +222,7 @@ class SoakOperator {
       std::fprintf(stderr, "soak: box %dx \"%s\"\n", count,
                    text.left(120).replace('\n', ' ').toLocal8Bit().constData());
     }
-    std::fprintf(stderr, "soak: worst heartbeat gaps after:%s\n", m_gapNotes.c_str());
+    ReportGaps();
     std::printf(
         "soak: %lld s, rss start %.1f MB warm %.1f MB end %.1f MB (%+.1f MB), heap start %.1f MB "
         "warm %.1f MB end %.1f MB (%+.1f MB), heartbeat gap %lld ms (busy %lld ms), job wait %lld "
@@ -187,7 +260,12 @@ class SoakOperator {
     QObject::connect(&m_heartbeat, &QTimer::timeout, [this] { Beat(); });
     m_heartbeat.setTimerType(Qt::PreciseTimer);
     m_lastBeat = Clock::now();
+    m_lastBeatAtomic = m_lastBeat.time_since_epoch().count();
     m_lastBeatCpu = ThreadCpuSeconds();
+    m_lastQueued = ThreadQueuedMilliseconds();
+    m_uiTask = "/proc/self/task/" + std::to_string(gettid()) + "/syscall";
+    m_sleeper = std::make_unique<Pulse>([this] { SampleUi(); });
+    m_locker = std::make_unique<Pulse>([&core = View().Core()] { auto state = core.Lock(); });
     m_heartbeat.start(kHeartbeat);
     QObject::connect(&m_operator, &QTimer::timeout, [this] { Act(); });
     m_operator.start(kTick);
@@ -198,16 +276,80 @@ class SoakOperator {
     const auto gap = now - m_lastBeat;
     const double cpu = ThreadCpuSeconds();
     m_lastBeat = now;
-    // How much of the gap the window's thread worked; the rest it waited for a processor.
+    m_lastBeatAtomic = now.time_since_epoch().count();
+    // How much of the gap the window's thread worked; the rest it waited.
     if (gap > m_longestGap) {
       m_longestGap = gap;
       m_longestGapBusy = std::chrono::duration<double>(cpu - m_lastBeatCpu);
     }
-    m_lastBeatCpu = cpu;
     // The worst stalls, with what the operator did last, to find their cause.
-    if (gap > 100ms) {
-      m_gapNotes += " " + std::to_string(Milliseconds(gap)) + "ms:" + m_lastAction;
-      if (m_gapNotes.size() > 2000) m_gapNotes.resize(2000);
+    const double queued = ThreadQueuedMilliseconds();
+    if (gap > 100ms && m_gaps.size() < 100000) {
+      m_gaps.push_back({now - gap, now, cpu - m_lastBeatCpu, queued - m_lastQueued, m_lastAction});
+    }
+    m_lastBeatCpu = cpu;
+    m_lastQueued = queued;
+  }
+
+  // While the window's thread is stalled, what it waits in: its system call and first argument
+  // ("202" is a futex, with its lock word, named "core+N" when it is one of the console core's
+  // locks; "7" is poll, the event loop with nothing to do).
+  void SampleUi() {
+    const auto last = Clock::time_point(Clock::duration(m_lastBeatAtomic.load()));
+    if (Clock::now() - last < 50ms) return;
+    std::ifstream file(m_uiTask);
+    std::string call;
+    std::string arg;
+    file >> call >> arg;
+    const auto core = reinterpret_cast<std::uintptr_t>(&View().Core());
+    const auto address = std::strtoull(arg.c_str(), nullptr, 16);
+    if (address >= core && address < core + sizeof(CConsoleCore)) {
+      arg = "core+" + std::to_string(address - core);
+    }
+    std::lock_guard lock(m_samplesMutex);
+    if (m_samples.size() < 100000) m_samples.push_back({Clock::now(), call + " " + arg});
+  }
+  std::string SamplesWithin(Clock::time_point from, Clock::time_point to) {
+    std::lock_guard lock(m_samplesMutex);
+    std::map<std::string, int> seen;
+    for (const auto& [when, text] : m_samples) {
+      if (when >= from && when <= to) ++seen[text];
+    }
+    std::string out;
+    for (const auto& [text, count] : seen) out += " [" + text + " x" + std::to_string(count) + "]";
+    return out;
+  }
+
+  // Each gap of 100 ms or more, split into what the window's thread did meanwhile: worked
+  // (cpu), waited for a processor (queued), or slept while the whole process stalled (the
+  // sleeping pulse stalled too) or while the console lock was held (the locking pulse waited).
+  void ReportGaps() {
+    int stalled = 0;
+    int locked = 0;
+    int queued = 0;
+    std::vector<std::pair<long long, std::string>> lines;
+    for (const Gap& gap : m_gaps) {
+      const long long length = Milliseconds(gap.end - gap.start);
+      const long long sleeper = Milliseconds(m_sleeper->LongestWithin(gap.start, gap.end));
+      const long long locker = Milliseconds(m_locker->LongestWithin(gap.start, gap.end));
+      if (sleeper * 2 >= length) ++stalled;
+      if (locker > sleeper + length / 4) ++locked;
+      if (gap.queuedMs * 2 >= static_cast<double>(length)) ++queued;
+      char line[1024];
+      std::snprintf(line, sizeof line,
+                    "%lld ms (cpu %.0f, queued %.0f, pulse %lld, lock %lld) after %s", length,
+                    gap.cpuSeconds * 1000, gap.queuedMs, sleeper, locker,
+                    (gap.after + SamplesWithin(gap.start, gap.end)).c_str());
+      lines.emplace_back(length, line);
+    }
+    std::sort(lines.begin(), lines.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::fprintf(stderr,
+                 "soak: %zu heartbeat gaps of 100 ms or more: %d with the whole process stalled, "
+                 "%d waiting for the console lock, %d mostly waiting for a processor\n",
+                 m_gaps.size(), stalled, locked, queued);
+    for (std::size_t i = 0; i < lines.size() && i < 40; ++i) {
+      std::fprintf(stderr, "soak:   gap %s\n", lines[i].second.c_str());
     }
   }
 
@@ -423,6 +565,8 @@ class SoakOperator {
   void End() {
     m_operator.stop();
     m_heartbeat.stop();
+    if (m_sleeper) m_sleeper->Stop();
+    if (m_locker) m_locker->Stop();
     m_jobWait = View().Core().Jobs().LongestWait();
     // Whether the window's thread was busy, or only waited for a processor, in its gaps.
     std::fprintf(stderr, "soak: window thread cpu %.1f s of %lld s\n",
@@ -446,7 +590,21 @@ class SoakOperator {
   Clock::duration m_longestGap{};
   std::chrono::duration<double> m_longestGapBusy{};
   double m_lastBeatCpu = 0;
-  std::string m_gapNotes;
+  struct Gap {
+    Clock::time_point start;
+    Clock::time_point end;
+    double cpuSeconds;
+    double queuedMs;
+    std::string after;
+  };
+  std::vector<Gap> m_gaps;
+  double m_lastQueued = 0;
+  std::unique_ptr<Pulse> m_sleeper;
+  std::atomic<Clock::rep> m_lastBeatAtomic{0};
+  std::string m_uiTask;
+  std::mutex m_samplesMutex;
+  std::vector<std::pair<Clock::time_point, std::string>> m_samples;
+  std::unique_ptr<Pulse> m_locker;
   std::string m_lastAction = "start";
   int m_scene = 0;
   int m_wait = 0;

@@ -7,7 +7,8 @@
 # queued to the window's thread: written by the worker before Qt queues it, read by the window
 # after Qt takes it from the queue, both under Qt's lock. Not counted are data races whose
 # accesses are all made by Qt's code (the first frame below the sanitizer's own is in a libQt6
-# library; an access whose stack the sanitizer lost is not looked at) and races on the memory of
+# library, or in GLib, which runs Qt's event loops; an access whose stack the sanitizer lost is
+# not looked at) and races on the memory of
 # a queued call: allocated by QMetaObject::invokeMethod, destroyed with what it holds by Qt when
 # the call is done, or built by the posting thread and read by the call on the window's thread.
 # Every other report is counted.
@@ -102,7 +103,7 @@ def qt_internal(report):
         return False
     known = [m for m in access_stacks(report) if m]
     return (
-        (bool(known) and all(m.startswith("libQt6") for m in known))
+        (bool(known) and all(m.startswith(("libQt6", "libglib-2.0")) for m in known))
         or queued_call(report)
         or queued_call_freed(report)
         or hand_off(report)
