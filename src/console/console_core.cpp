@@ -63,16 +63,18 @@ CConsoleCore::~CConsoleCore() {
   for (int i = 0; i < count; ++i) m_link.CloseLink(i);
 }
 
-CConsoleCore::State CConsoleCore::Lock(std::source_location where) {
-  return State(*this, where);
+CConsoleCore::State CConsoleCore::Lock(const char* file, int line, const char* function) {
+  return State(*this, file, line, function);
 }
 
 // Each hold is one batch of tree marks: a group's members or a pass's displays are marked one
 // by one, and the group members follow their displays once, before the lock is let go.
-CConsoleCore::State::State(CConsoleCore& core, std::source_location where)
+CConsoleCore::State::State(CConsoleCore& core, const char* file, int line, const char* function)
     : m_lock(core.m_mutex),
       m_core(&core),
-      m_where(where),
+      m_file(file),
+      m_line(line),
+      m_function(function),
       m_since(std::chrono::steady_clock::now()) {
   core.m_tree.BeginIconBatch();
 }
@@ -84,9 +86,9 @@ CConsoleCore::State::~State() {
   const auto held = std::chrono::steady_clock::now() - m_since;
   if (held > kLongHold) {
     Trace(
-        "console lock held %lld ms at %s:%u %s",
+        "console lock held %lld ms at %s:%d %s",
         static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(held).count()),
-        m_where.file_name(), m_where.line(), m_where.function_name());
+        m_file, m_line, m_function);
   }
 }
 

@@ -8,7 +8,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <source_location>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -56,7 +55,10 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   CConsoleCore& operator=(const CConsoleCore&) = delete;
 
   // The only way to the shared state.
-  State Lock(std::source_location where = std::source_location::current());
+  // The caller's place is kept for the trace of a long hold (builtins rather than
+  // std::source_location, which clang 14 cannot build with this standard library).
+  State Lock(const char* file = __builtin_FILE(), int line = __builtin_LINE(),
+             const char* function = __builtin_FUNCTION());
 
   // The sockets and the socket calls; what the link records (states, history, addresses) is
   // reached through the guard's Link().
@@ -217,11 +219,13 @@ class CConsoleCore::State {
 
  private:
   friend class CConsoleCore;
-  State(CConsoleCore& core, std::source_location where);
+  State(CConsoleCore& core, const char* file, int line, const char* function);
 
   std::unique_lock<std::mutex> m_lock;
   CConsoleCore* m_core;
-  std::source_location m_where;
+  const char* m_file;
+  int m_line;
+  const char* m_function;
   std::chrono::steady_clock::time_point m_since;
 };
 
