@@ -73,6 +73,7 @@ using namespace std::chrono_literals;
 
 constexpr auto kTick = 150ms;       // the operator's pace
 constexpr auto kHeartbeat = 10ms;   // the window's pulse
+constexpr auto kLongGap = 100ms;    // a heartbeat gap this long is recorded and explained
 constexpr auto kCloseLimit = 2s;    // a close that takes longer fails the run
 constexpr auto kBackupEvery = 60s;  // save one display, load it into a group
 constexpr auto kSearchEvery = 45s;
@@ -282,13 +283,13 @@ class SoakOperator {
     m_lastBeatAtomic = now.time_since_epoch().count();
     // How much of the gap the window's thread worked; the rest it waited.
     // Longer gaps are recorded below and judged in ReportGaps.
-    if (gap <= 100ms && gap > m_longestGap) {
+    if (gap <= kLongGap && gap > m_longestGap) {
       m_longestGap = gap;
       m_longestGapBusy = std::chrono::duration<double>(cpu - m_lastBeatCpu);
     }
     // The worst stalls, with what the operator did last, to find their cause.
     const double queued = ThreadQueuedMilliseconds();
-    if (gap > 100ms && m_gaps.size() < 100000) {
+    if (gap > kLongGap && m_gaps.size() < 100000) {
       m_gaps.push_back({now - gap, now, cpu - m_lastBeatCpu, queued - m_lastQueued, m_lastAction});
     }
     m_lastBeatCpu = cpu;
