@@ -323,6 +323,7 @@ SendOutcome CCommandTransaction::SendNetworkGroup(const std::vector<DisplayId>& 
   {
     auto state = m_core.Lock();
     for (size_t i = 0; i < targets.size(); ++i) {
+      state->LetOthersIn();
       result.reply = targets[i].up && !skipped[i]
                          ? RecordMember(state, targets[i], command, outcomes[i])
                          : std::nullopt;
@@ -461,6 +462,7 @@ std::vector<SequenceOutcome> CCommandTransaction::RunNetworkSequences(
   }
   auto state = m_core.Lock();
   for (size_t i = 0; i < count; ++i) {
+    state->LetOthersIn();
     const int row = state->RowOf(members[i]);
     if (row < 0) continue;  // deleted while it was asked
     if (lost[i] && state->Doc().m_docConnectState[static_cast<size_t>(row)] == 1) {

@@ -16,6 +16,11 @@ namespace {
 constexpr std::chrono::seconds kFlushDeadline{2};
 // A hold of the console lock longer than this is traced.
 constexpr std::chrono::milliseconds kLongHold{50};
+// How long a loop that can let others in holds the lock before it does, and how long it waits
+// for a waiter to take its turn.
+constexpr std::chrono::milliseconds kHoldSlice{5};
+constexpr std::chrono::milliseconds kHandOverWait{5};
+constexpr std::chrono::microseconds kHandOverPoll{100};
 
 }  // namespace
 
@@ -70,26 +75,56 @@ CConsoleCore::State CConsoleCore::Lock(const char* file, int line, const char* f
 // Each hold is one batch of tree marks: a group's members or a pass's displays are marked one
 // by one, and the group members follow their displays once, before the lock is let go.
 CConsoleCore::State::State(CConsoleCore& core, const char* file, int line, const char* function)
-    : m_lock(core.m_mutex),
+    : m_lock(core.m_mutex, std::defer_lock),
       m_core(&core),
       m_file(file),
       m_line(line),
-      m_function(function),
-      m_since(std::chrono::steady_clock::now()) {
-  core.m_tree.BeginIconBatch();
+      m_function(function) {
+  BeginHold();
+}
+
+CConsoleCore::State::~State() {
+  EndHold();
+}
+
+void CConsoleCore::State::BeginHold() {
+  ++m_core->m_lockWaiters;
+  m_lock.lock();
+  --m_core->m_lockWaiters;
+  ++m_core->m_lockTurns;
+  m_since = std::chrono::steady_clock::now();
+  m_core->m_tree.BeginIconBatch();
 }
 
 // A long hold stalls every thread that needs the console, the window's first; the trace names
 // the holder.
-CConsoleCore::State::~State() {
+void CConsoleCore::State::EndHold() {
   m_core->m_tree.EndIconBatch();
   const auto held = std::chrono::steady_clock::now() - m_since;
+  m_lock.unlock();
   if (held > kLongHold) {
     Trace(
         "console lock held %lld ms at %s:%d %s",
         static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(held).count()),
         m_file, m_line, m_function);
   }
+}
+
+// The waiter is woken when the lock is let go, but the holder would take it again before the
+// waiter runs; so the holder waits for the waiter's turn.
+bool CConsoleCore::State::LetOthersIn() {
+  if (m_core->m_lockWaiters.load() == 0 ||
+      std::chrono::steady_clock::now() - m_since < kHoldSlice) {
+    return false;
+  }
+  const std::uint64_t turns = m_core->m_lockTurns.load();
+  EndHold();
+  const auto deadline = std::chrono::steady_clock::now() + kHandOverWait;
+  while (m_core->m_lockTurns.load() == turns && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(kHandOverPoll);
+  }
+  BeginHold();
+  return true;
 }
 
 void CConsoleCore::Stop() {
@@ -197,8 +232,9 @@ void CConsoleCore::BuildTree() {
   size_t recorded = 0;
   int starved = 0;
   auto recordReady = [&] {
-    const State state = Lock();
+    State state = Lock();
     for (; recorded < ids.size() && arrived[recorded]; ++recorded) {
+      state.LetOthersIn();
       if (arrived[recorded]->result == Connection::Result::kNoDescriptors) ++starved;
       RecordStoredConnect(ids[recorded], addresses[recorded], *arrived[recorded]);
     }

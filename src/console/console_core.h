@@ -138,6 +138,10 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   COsprelNetworkManagerDoc& m_doc;
   UiHost& m_ui;
   std::mutex m_mutex;
+  // Threads waiting in Lock(), and the number of holds taken so far: a long hold hands over
+  // only when somebody waits, and knows when the waiter had its turn.
+  std::atomic<int> m_lockWaiters{0};
+  std::atomic<std::uint64_t> m_lockTurns{0};
   DeviceTree m_tree;
   CNetworkLink m_link;
   CHistoryReport m_history;
@@ -217,9 +221,18 @@ class CConsoleCore::State {
   // Queued for the mail worker; returns at once.
   void SendAlarmMail(AlarmKind kind, const std::string& address) const;
 
+  // For a loop that records hundreds of displays in one hold: once the hold has lasted a
+  // slice and another thread waits for the lock, the lock is let go until that thread had its
+  // turn (or a short deadline passed), then taken again. Whatever was read under the lock may
+  // have changed meanwhile, so a loop calls it between two displays, each looked up by its id.
+  // True when the lock was let go.
+  bool LetOthersIn();
+
  private:
   friend class CConsoleCore;
   State(CConsoleCore& core, const char* file, int line, const char* function);
+  void BeginHold();
+  void EndHold();
 
   std::unique_lock<std::mutex> m_lock;
   CConsoleCore* m_core;

@@ -120,6 +120,7 @@ void CDisplayDiscovery::Run(const SearchOptions& options, const Hooks& hooks) {
   } else if (!steps.empty()) {
     auto state = m_core.Lock();
     for (const Step& step : steps) {
+      state->LetOthersIn();
       const Connection* connection = step.connect ? &connections[*step.connect] : nullptr;
       if (HandleSearchReply(state, *step.reply, connection) == Handled::kFull) full = true;
     }

@@ -68,6 +68,7 @@ void CLinkSupervisor::RunPass() {
   {
     auto state = m_core.Lock();
     for (size_t i = 0; i < ids.size(); ++i) {
+      state->LetOthersIn();
       if (results[i].result == Connection::Result::kNoDescriptors) ++starved;
       if (Record(state, ids[i], addresses[i], results[i])) reconnected.push_back(addresses[i]);
     }

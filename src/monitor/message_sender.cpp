@@ -67,6 +67,7 @@ MessageResult SendMessage(CConsoleCore& core, const CommandTarget& target, std::
       });
   auto state = core.Lock();
   for (size_t i = 0; i < outcomes.size(); ++i) {
+    state->LetOthersIn();
     const SequenceOutcome& outcome = outcomes[i];
     result.cancelled = result.cancelled || outcome.cancelled;
     if (!outcome.up || outcome.givenUp || outcome.skipped || outcome.cancelled ||

@@ -3,12 +3,14 @@
 #include <atomic>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "console/link_supervisor.h"
 #include "console/selection_handler.h"
 #include "protocol/command_frame.h"
 #include "support/console_fixture.h"
+#include "support/lock_probe.h"
 
 namespace tarnex {
 namespace {
@@ -178,6 +180,23 @@ TEST_F(ConsoleFixture, AStalledHistoryWriteHoldsNeitherTheLockNorTheNextLine) {
   window.wait();
   core->FlushHistory();
   EXPECT_EQ(operations, (std::vector<std::string>{"first\r\n", "second\r\n"}));
+}
+
+// A record of a whole fleet in one hold lets a waiting thread (the window) in between two
+// displays, but only once the hold has lasted and only when somebody waits.
+TEST_F(ConsoleFixture, ALongHoldLetsAWaiterInBetweenTwoDisplays) {
+  std::optional<testing::LockProbe> window;  // joined after the hold ends
+  {
+    auto state = core->Lock();
+    EXPECT_FALSE(state->LetOthersIn());
+    window.emplace(*core);
+    for (int display = 0; display < 400 && !window->TakenWithin(std::chrono::milliseconds(0));
+         ++display) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      state->LetOthersIn();
+    }
+    EXPECT_TRUE(window->TakenWithin(std::chrono::milliseconds(0)));
+  }
 }
 
 }  // namespace
