@@ -13,6 +13,9 @@ namespace tarnex {
 // for the display that is selected; atomic because status readers read it on a worker.
 extern std::atomic<int> g_displayKind;
 
+// The kind whose displays answer the status reads (signal, fan) the others do not have.
+inline constexpr int kKindWithStatus = 2;
+
 // The kind a reply names: "u 01 OK02x" is 2; any other answer means kind 1; no answer, or an
 // empty one, kind 0.
 int DisplayKindOf(const std::optional<std::string>& reply);

@@ -23,8 +23,6 @@ constexpr std::array<std::string_view, 8> kReads = {
     query::kLampTime1High, query::kLampTime1Low, query::kLampTime2High, query::kLampTime2Low};
 enum Read : size_t { kPower, kInput, kSignal, kFan, kLamp1High, kLamp1Low, kLamp2High, kLamp2Low };
 
-constexpr int kKindWithStatus = 2;
-
 // One member's reads, with its own kind: members read side by side must not share one.
 class StatusSequence : public MemberSequence {
  public:

@@ -9,8 +9,6 @@
 namespace tarnex {
 namespace {
 
-constexpr int kKindWithStatus = 2;
-
 std::optional<std::string> Ask(const ReadContext& context, std::string_view query) {
   return context.Send(query).reply;
 }

@@ -115,6 +115,12 @@ std::string_view Unquote(std::string_view value) {
 
 using Lines = std::vector<std::string>;
 
+}  // namespace
+
+// Named, not anonymous: ProfileText::Section holds them, and a class with external linkage must
+// not hold a type that has none (a unity build would see it in an included file).
+namespace profile_index {
+
 // Indexes key lines by their name, without copying the names: an entry is the line's position.
 struct KeyHash {
   using is_transparent = void;
@@ -133,19 +139,19 @@ struct KeyEqual {
   bool operator()(uint32_t a, std::string_view n) const { return SameName(KeyOf((*lines)[a]), n); }
 };
 
-}  // namespace
+}  // namespace profile_index
 
 // A section's lines, its "[name]" header first. Deleted lines stay as empty strings so that
 // positions in the key index remain valid. The section is never moved: the index points at it.
 struct ProfileText::Section {
-  Section() : keys(0, KeyHash{&lines}, KeyEqual{&lines}) {}
+  Section() : keys(0, profile_index::KeyHash{&lines}, profile_index::KeyEqual{&lines}) {}
   Section(const Section&) = delete;
   Section& operator=(const Section&) = delete;
 
   std::string name;
   bool hasHeader = false;
   Lines lines;
-  std::unordered_set<uint32_t, KeyHash, KeyEqual> keys;
+  std::unordered_set<uint32_t, profile_index::KeyHash, profile_index::KeyEqual> keys;
 
   // Indexes the line at `at` when it is a key line; the first of equal names wins.
   void IndexLine(size_t at) {

@@ -367,6 +367,12 @@ struct Cell {
   const Fault* fault;
 };
 
+// CTest lists a case by its name and its printed parameter: the bytes of pointers would
+// change the name from build to build, and with it the recorded costs that order the run.
+void PrintTo(const Cell& cell, std::ostream* out) {
+  *out << cell.entry->name << "/" << cell.fault->name;
+}
+
 std::vector<Cell> Cells() {
   std::vector<Cell> cells;
   for (const Entry& entry : Entries()) {
@@ -533,6 +539,10 @@ const std::vector<DatagramFault>& DatagramFaults() {
        1},
   };
   return faults;
+}
+
+void PrintTo(const DatagramFault* fault, std::ostream* out) {
+  *out << fault->name;
 }
 
 class DatagramMatrix : public ::testing::TestWithParam<const DatagramFault*> {
