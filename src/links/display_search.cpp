@@ -30,7 +30,7 @@ std::string SearchOptions::DefaultBroadcastAddress() {
 }
 
 SearchOutcome SearchBroadcast(DatagramApi& api, const SearchOptions& options) {
-  using Clock = std::chrono::steady_clock;
+  using SearchClock = std::chrono::steady_clock;
   SearchOutcome outcome;
   const DatagramApi::Opened socket = api.OpenBroadcast();
   if (socket.fd == kNoSocket) {
@@ -45,13 +45,13 @@ SearchOutcome SearchBroadcast(DatagramApi& api, const SearchOptions& options) {
     api.Close(socket.fd);
     return outcome;
   }
-  const Clock::time_point end = Clock::now() + options.limit;
-  Clock::time_point quietEnd = Clock::now() + options.quietPeriod;
+  const SearchClock::time_point end = SearchClock::now() + options.limit;
+  SearchClock::time_point quietEnd = SearchClock::now() + options.quietPeriod;
   std::set<std::string> heard;  // display MACs already taken in this search
   std::string datagram;
   for (;;) {
-    const Clock::time_point now = Clock::now();
-    const Clock::time_point until = std::min(end, quietEnd);
+    const SearchClock::time_point now = SearchClock::now();
+    const SearchClock::time_point until = std::min(end, quietEnd);
     if (now >= until) break;
     const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
     const DatagramApi::Wait wait = api.Receive(
@@ -65,7 +65,7 @@ SearchOutcome SearchBroadcast(DatagramApi& api, const SearchOptions& options) {
       break;
     }
     if (wait != DatagramApi::Wait::kDatagram) continue;
-    quietEnd = Clock::now() + options.quietPeriod;
+    quietEnd = SearchClock::now() + options.quietPeriod;
     std::optional<SearchReply> reply = ParseSearchReply(datagram);
     if (!reply || reply->address == options.broadcastAddress) {
       Trace("search: ignored \"%s\"", Shown(datagram).c_str());
