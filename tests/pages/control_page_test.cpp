@@ -278,15 +278,7 @@ class SerialControlPageTest : public PagesFixture {
  protected:
   void SetUp() override {
     PagesFixture::SetUp();
-    doc->m_docCommunicationSelect = kSerialMode;
-    core->SetSerialChannel(&line);
-    core->BuildTree();
-    MakeSheet();
-  }
-  // "PJTR n" under its range item.
-  TreeItem SetItem(int range, int row) const {
-    const TreeModel& model = Tree().Model();
-    return model.Child(model.Child(Tree().SingleRoot(), range), row);
+    StartSerial(line);
   }
 
   SimSerialChannel line{{"0f"}};

@@ -249,14 +249,7 @@ class SerialMenuPagesTest : public MenuPagesTest {
  protected:
   void SetUp() override {
     MenuPagesTest::SetUp();
-    doc->m_docCommunicationSelect = kSerialMode;
-    core->SetSerialChannel(&line);
-    core->BuildTree();
-    MakeSheet();
-  }
-  TreeItem SetItem(int range, int row) const {
-    const TreeModel& model = Tree().Model();
-    return model.Child(model.Child(Tree().SingleRoot(), range), row);
+    StartSerial(line);
   }
 
   SimSerialChannel line{{"0f"}};

@@ -47,6 +47,18 @@ class PagesFixture : public ConsoleFixture {
     MakeSheet();
     fleet.ClearLog();
   }
+  // The serial line in place of the network: the tree of set IDs, and the sheet on top of it.
+  void StartSerial(SimSerialChannel& line) {
+    doc->m_docCommunicationSelect = kSerialMode;
+    core->SetSerialChannel(&line);
+    core->BuildTree();
+    MakeSheet();
+  }
+  // "PJTR n" under its range item.
+  TreeItem SetItem(int range, int row) const {
+    const TreeModel& model = Tree().Model();
+    return model.Child(model.Child(Tree().SingleRoot(), range), row);
+  }
   // From here on the test's thread is the window's: a page that waits for a display on it
   // aborts the test, as the console does in debug builds.
   void MakeSheet() {
