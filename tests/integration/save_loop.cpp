@@ -1,11 +1,9 @@
 // Saves one kind of file over and over, for a test that kills it at random moments:
-//   save-loop KIND FOLDER [once|time]
+//   save-loop KIND FOLDER [once]
 // KIND is config, login, alarm or backup. The first run into FOLDER writes version A and then
 // version B of the file(s) and keeps each as FOLDER/refs/<version>.<name>; it prints "ready"
 // and then writes B, A, B, ... until it is killed, or, with "once", saves a third version C
-// once and ends (a save of what the file holds already writes nothing), or, with "time", saves
-// A and B once more and prints the microseconds one save took.
-#include <chrono>
+// once and ends (a save of what the file holds already writes nothing).
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,7 +11,6 @@
 #include <functional>
 #include <iterator>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "config/backup_file.h"
@@ -94,15 +91,6 @@ int main(int argc, char** argv) {
             << Read(folder + "/" + file);
       }
     }
-  }
-  if (argc == 4 && std::string_view(argv[3]) == "time") {
-    const auto start = std::chrono::steady_clock::now();
-    if (!kind.save('A') || !kind.save('B')) return 1;
-    const auto took = std::chrono::steady_clock::now() - start;
-    std::printf("%lld\n",
-                static_cast<long long>(
-                    std::chrono::duration_cast<std::chrono::microseconds>(took).count() / 2));
-    return 0;
   }
   if (argc == 4) return kind.save('C') ? 0 : 1;
   std::puts("ready");
