@@ -156,7 +156,7 @@ void CMainFrame::OnManager() {
 
 void CMainFrame::OnMessage() {
   CConsoleCore& core = m_view->Core();
-  if (core.Lock()->Doc().m_docTargetConnected != 1) {
+  if (!core.Lock()->SelectionUsable()) {
     if (m_presenter) m_presenter(this, QStringLiteral("Please Select MNT or Group"));
     return;
   }

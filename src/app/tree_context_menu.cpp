@@ -11,6 +11,7 @@
 #include "app/settings_backup_dlg.h"
 #include "console/console_core.h"
 #include "console/group_editor.h"
+#include "registry/tree_labels.h"
 
 namespace tarnex {
 namespace {
@@ -55,6 +56,22 @@ void TreeContextMenu::Exec(const QPoint& globalPos) {
   if (chosen != nullptr) Run(chosen);
 }
 
+namespace {
+
+bool MemberPresent(const CConsoleCore::State& state, TreeItem member) {
+  const std::string& label = state->Tree().Model().Label(member);
+  const COsprelNetworkManagerDoc& doc = state->Doc();
+  if (doc.m_docCommunicationSelect != kNetworkMode) return SerialSetNumber(label).has_value();
+  const std::string_view key = DisplayKey(label);
+  const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
+  for (int row = 0; row < count; ++row) {
+    if (doc.m_docDisplays[static_cast<size_t>(row)].m_address == key) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void TreeContextMenu::Refresh() {
   std::array<bool, kCommandCount> enabled{};
   {
@@ -65,6 +82,9 @@ void TreeContextMenu::Refresh() {
     const bool network = state->Doc().m_docCommunicationSelect == kNetworkMode;
     const bool single = role == TreeRole::kSingle;
     const bool member = role == TreeRole::kMember;
+    // A listing that stands for no display (an address no entry holds, a label without a set
+    // number) can leave its group, but there is no display to save or restore.
+    const bool presentMember = member && MemberPresent(state, selected);
     const bool group = role == TreeRole::kGroup;
     // "PJTR 0" sits directly under "Single"; only the set IDs of a range can join a group.
     const bool setInRange = role == TreeRole::kSerialSet && tree.IsRootGrandchild(selected);
@@ -80,8 +100,8 @@ void TreeContextMenu::Refresh() {
     set(Command::kDeleteProjector, singleChild || member);
     set(Command::kDeleteGroup, group);
     set(Command::kChangeName, network && single);
-    set(Command::kLoadConfiguration, (network ? single : setInRange) || group || member);
-    set(Command::kSaveConfiguration, (network ? single : setInRange) || member);
+    set(Command::kLoadConfiguration, (network ? single : setInRange) || group || presentMember);
+    set(Command::kSaveConfiguration, (network ? single : setInRange) || presentMember);
   }
   for (size_t i = 0; i < m_actions.size(); ++i) m_actions[i]->setEnabled(enabled[i]);
 }

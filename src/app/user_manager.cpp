@@ -117,8 +117,7 @@ void CUserManager::OnOK() {
   {
     auto state = m_core.Lock();
     state->AppendHistory("Change ID and Password");
-    state->SendAlarmMail(AlarmKind::kCredentialsChanged,
-                         state->DisplayAddress(state->Doc().m_docCurrentDisplay));
+    state->SendAlarmMail(AlarmKind::kCredentialsChanged, state->SelectedAddress());
   }
   accept();
 }

@@ -106,19 +106,10 @@ class COsprelNetworkManagerDoc : public LinkState {
   // With a trailing "/"; found again before every read and write.
   std::string m_docConfigFolder;
 
-  // ---- Runtime state of links and selection ----
+  // ---- Runtime state of the links (the selection is the console's own) ----
   std::array<int, kSerialSetIds> m_docSerialConnectState{};
-  int m_docCurrentSerialId = 0;
-  std::string m_docCurrentSetId;
-  std::string m_docHistorySetID;
   int m_docSelectedGroup = 0;
-  int m_docTargetConnected = 0;
-  int m_docCurrentGroup = 0;
-  int m_docSelectedLinkUp = 0;
-  int m_docSetIdAnswered = 0;
   int m_docSerialTimeoutShort = 0;
-  // Last input query answered; the page refreshes read their settings only then.
-  int m_docInputReadOk = 0;
 
   // ---- Page flags: which page of the property sheet is on top ----
   int m_docInformationPageActive = 0;

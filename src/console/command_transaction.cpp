@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -79,13 +80,31 @@ ExchangeSpec Once(std::string_view command) {
   return {.command = std::string(command), .maxFailedReceives = 1, .resend = false};
 }
 
-ExchangeSpec SpecOf(const MemberQuery& query) {
-  return query.once ? Once(query.command) : Retried(query.command);
-}
-
 ExchangeSpec Power(std::string_view command) {
   return {.command = std::string(command), .power = true};
 }
+
+ExchangeSpec SpecOf(const MemberQuery& query) {
+  if (query.power) return Power(query.command);
+  return query.once ? Once(query.command) : Retried(query.command);
+}
+
+// A group send is one query per member: it runs on the same waves as every member sequence,
+// so a member lost since the operator acted fails at once there too.
+class OneCommand : public MemberSequence {
+ public:
+  explicit OneCommand(MemberQuery query) : m_query(std::move(query)) {}
+  std::optional<MemberQuery> Start() override { return m_query; }
+  std::optional<MemberQuery> Next(std::optional<std::string> reply) override {
+    m_reply = std::move(reply);
+    return std::nullopt;
+  }
+  std::optional<std::string>& Reply() { return m_reply; }
+
+ private:
+  MemberQuery m_query;
+  std::optional<std::string> m_reply;
+};
 
 bool Readable(int fd) {
   if (fd == kNoSocket) return false;
@@ -120,38 +139,57 @@ JobKeys CommandTarget::Keys() const {
   return {};
 }
 
-// Read under the lock; nothing waits here. A group's members are the keys taken when it was
-// selected; they become ids now, when the operator acts.
+// The selection as it stands, and nothing else: a target is never taken from a row or a flag
+// that a delete or an earlier selection left behind.
 CommandTarget CCommandTransaction::CaptureTarget() {
   auto state = m_core.Lock();
-  const COsprelNetworkManagerDoc& doc = state->Doc();
+  return TargetOf(state->Selected());
+}
+
+CommandTarget TargetOf(const Selection& selection) {
   CommandTarget target;
-  target.item = state->Tree().ViewState().m_hSelectedItem;
-  if (doc.m_docCommunicationSelect == kSerialMode) {
-    CommandTarget serial = CaptureSerialTarget(state);
-    serial.item = target.item;
-    return serial;
-  }
-  if (doc.m_docCommunicationSelect != kNetworkMode || state->EmptyGroup()) return target;
-  if (!state->TargetIsGroup()) {
-    const int row = doc.m_docCurrentDisplay;
-    if (row < 0 || row >= std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays)) return target;
-    target.route = CommandTarget::Route::kDisplay;
-    target.display = state->IdAt(row);
-    return target;
-  }
-  // A member whose address occurs several times in the display table is sent the command
-  // once per occurrence.
-  target.route = CommandTarget::Route::kNetworkGroup;
-  const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
-  for (const std::string& member : state->Tree().ViewState().m_groupMemberList) {
-    for (int row = 0; row < count; ++row) {
-      if (doc.m_docDisplays[static_cast<size_t>(row)].m_address == member) {
-        target.members.push_back(state->IdAt(row));
+  target.item = selection.item();
+  switch (selection.kind()) {
+    case Selection::Kind::kDisplay:
+      target.route = CommandTarget::Route::kDisplay;
+      target.display = selection.display();
+      break;
+    case Selection::Kind::kGroup:
+      // A listing that stands for no display is skipped: no history line, no wait.
+      target.members = selection.PresentMembers();
+      if (!target.members.empty()) target.route = CommandTarget::Route::kNetworkGroup;
+      break;
+    case Selection::Kind::kSerialDisplay:
+      target.route = CommandTarget::Route::kSerial;
+      target.setIds.push_back(selection.SetId());
+      target.historySetId = selection.SetNumberText();
+      target.serialId = selection.setNumber();
+      break;
+    case Selection::Kind::kSerialGroup:
+      // A group is always its members, each at its own set ID: only a single set item may
+      // address set ID 00, every display on the line.
+      for (int number : selection.setNumbers()) {
+        if (const auto setId = protocol::DeriveSetId(std::to_string(number))) {
+          target.setIds.push_back(*setId);
+        }
       }
-    }
+      if (target.setIds.empty()) break;
+      target.route = CommandTarget::Route::kSerial;
+      target.serialGroup = true;
+      break;
+    case Selection::Kind::kNothing:
+      break;
   }
   return target;
+}
+
+std::string CommandTarget::SerialName(size_t member) const {
+  if (!serialGroup) return historySetId;
+  if (member >= setIds.size()) return {};
+  int number = -1;
+  const std::string& setId = setIds[member];
+  std::from_chars(setId.data(), setId.data() + setId.size(), number, 16);
+  return number < 0 ? std::string() : std::to_string(number);
 }
 
 CommandTarget CCommandTransaction::DisplayTarget(int row) {
@@ -301,108 +339,38 @@ void CCommandTransaction::GiveUpLocked(const State& state, int row) {
 SendOutcome CCommandTransaction::SendNetworkGroup(const std::vector<DisplayId>& members,
                                                   std::string_view command,
                                                   const SendOptions& options) {
-  std::vector<GroupTarget> targets;
-  {
-    auto state = m_core.Lock();
-    const COsprelNetworkManagerDoc& doc = state->Doc();
-    for (DisplayId id : members) {
-      const int row = state->RowOf(id);
-      if (row < 0) continue;  // deleted since the operator acted
-      targets.push_back(
-          {id, doc.m_docConnectState[static_cast<size_t>(row)] == 1, state->DisplayAddress(row)});
-    }
-  }
+  const bool power = IsPowerCommand(command);
+  std::vector<OneCommand> sends(
+      members.size(), OneCommand({.command = std::string(command), .once = false, .power = power}));
+  std::vector<MemberSequence*> sequences;
+  for (OneCommand& send : sends) sequences.push_back(&send);
   UiHost& ui = m_core.Ui();
   ui.ProgressCreate();
   ui.ProgressSetPos(0);
-  const ExchangeSpec spec = IsPowerCommand(command) ? Power(command) : Retried(command);
-  const int cancelFd = CancelFd(options);
-  std::vector<bool> skipped(targets.size(), false);
-  std::vector<ExchangeOutcome> outcomes = ExchangeWithMembers(targets, spec, cancelFd, skipped);
+  const size_t total = std::max<size_t>(1, members.size());
+  int shown = 0;
   SendOutcome result;
-  {
-    auto state = m_core.Lock();
-    for (size_t i = 0; i < targets.size(); ++i) {
-      state->LetOthersIn();
-      result.reply = targets[i].up && !skipped[i]
-                         ? RecordMember(state, targets[i], command, outcomes[i])
-                         : std::nullopt;
-      result.last = targets[i].id;
-      result.cancelled = result.cancelled || outcomes[i].cancelled;
-    }
-  }
+  const auto record = [&](const State& state, size_t i, const SequenceOutcome& outcome) {
+    result.last = members[i];
+    result.cancelled = result.cancelled || outcome.cancelled;
+    result.reply.reset();
+    if (!outcome.up || outcome.skipped || outcome.givenUp) return;
+    result.reply = power ? std::optional<std::string>(PowerReply(command)) : sends[i].Reply();
+    if (!result.reply) return;
+    if (const auto text = GroupHistoryText(*result.reply))
+      state->AppendHistoryFor(members[i], *text);
+  };
+  RunNetworkSequences(
+      members, sequences, CancelFd(options),
+      [&](size_t done) {
+        const int position = static_cast<int>(done * 100 / total);
+        if (position != shown) ui.ProgressSetPos(shown = position);
+      },
+      record);
   ui.ProgressSetPos(100);
   m_core.SleeperCopy()(kGroupEndPause);
   ui.ProgressDestroy();
   return result;
-}
-
-std::optional<std::string> CCommandTransaction::RecordMember(const State& state,
-                                                             const GroupTarget& target,
-                                                             std::string_view command,
-                                                             ExchangeOutcome& outcome) {
-  if (state->RowOf(target.id) < 0) return std::nullopt;  // deleted while it was sent to
-  std::optional<std::string> reply = IsPowerCommand(command)
-                                         ? std::optional<std::string>(PowerReply(command))
-                                         : RecordOutcomeLocked(state, target.id, outcome, true);
-  if (reply) {
-    if (const auto text = GroupHistoryText(*reply)) state->AppendHistoryFor(target.id, *text);
-  }
-  return reply;
-}
-
-// A display listed twice (a member added twice) is sent to once per listing, but never twice
-// at the same moment: each wave holds a display at most once. A display given up in one wave
-// is not tried again in the next: a group that lists a silent display a thousand times costs
-// one deadline, not a thousand. Power commands read nothing and so give nobody up: they keep
-// one send per listing. Channels are taken in id order, so two group sends running together
-// cannot wait for each other in a circle.
-std::vector<ExchangeOutcome> CCommandTransaction::ExchangeWithMembers(
-    const std::vector<GroupTarget>& targets, const ExchangeSpec& spec, int cancelFd,
-    std::vector<bool>& skipped) {
-  std::vector<ExchangeOutcome> outcomes(targets.size());
-  std::vector<size_t> pending;
-  for (size_t i = 0; i < targets.size(); ++i) {
-    if (targets[i].up) pending.push_back(i);
-  }
-  const size_t total = std::max<size_t>(1, targets.size());
-  size_t finished = targets.size() - pending.size();
-  int shown = 0;
-  UiHost& ui = m_core.Ui();
-  MonitorSocketTable& table = m_core.Link().Sockets();
-  std::set<DisplayId> givenUp;
-  while (!pending.empty()) {
-    const std::vector<size_t> wave = NextWave(
-        pending, [&](size_t position) { return targets[position].id; }, givenUp,
-        [&](size_t position) {
-          skipped[position] = true;
-          if (++finished * 100 / total != static_cast<size_t>(shown)) {
-            ui.ProgressSetPos(shown = static_cast<int>(finished * 100 / total));
-          }
-        });
-    if (wave.empty()) break;
-    std::vector<MonitorSocketTable::Lease> leases;
-    std::vector<int> fds;
-    for (size_t position : wave) {
-      leases.push_back(table.Acquire(targets[position].id));
-      fds.push_back(leases.back().Fd());
-    }
-    const std::vector<ExchangeSpec> specs(wave.size(), spec);
-    std::vector<ExchangeOutcome> results =
-        ExchangeWithDisplays(m_core.Link().Api(), fds, specs, cancelFd, [&](size_t) {
-          const int position = static_cast<int>(++finished * 100 / total);
-          if (position != shown) ui.ProgressSetPos(shown = position);
-        });
-    leases.clear();
-    for (size_t w = 0; w < wave.size(); ++w) {
-      const ExchangeOutcome& outcome = results[w];
-      if (!spec.power && !outcome.complete && !outcome.cancelled) {
-        givenUp.insert(targets[wave[w]].id);
-      }
-      outcomes[wave[w]] = std::move(results[w]);
-    }
-  }
-  return outcomes;
 }
 
 // ---- Member sequences ----
@@ -423,11 +391,16 @@ std::vector<SequenceOutcome> CCommandTransaction::RunSequences(
   return std::vector<SequenceOutcome>(sequences.size());
 }
 
-// As ExchangeWithMembers: waves hold each display once, a display given up in one wave is not
-// asked again, channels are taken in id order.
+// A display listed twice (a member added twice) is asked once per listing, but never twice at
+// the same moment: each wave holds a display at most once. A display given up in one wave is
+// not asked again in the next: a group that lists a silent display a thousand times costs one
+// deadline, not a thousand. Power commands read nothing and so give nobody up: they keep one
+// send per listing. Channels are taken in id order, so two runs side by side cannot wait for
+// each other in a circle. A member whose link went since the operator acted fails at once,
+// blaming nobody.
 std::vector<SequenceOutcome> CCommandTransaction::RunNetworkSequences(
     const std::vector<DisplayId>& members, std::span<MemberSequence* const> sequences, int cancelFd,
-    const std::function<void(size_t)>& progress) {
+    const std::function<void(size_t)>& progress, const MemberRecorder& record) {
   const size_t count = std::min(members.size(), sequences.size());
   std::vector<SequenceOutcome> outcomes(count);
   std::vector<size_t> pending;
@@ -471,6 +444,7 @@ std::vector<SequenceOutcome> CCommandTransaction::RunNetworkSequences(
     } else if (outcomes[i].givenUp && !outcomes[i].cancelled) {
       GiveUpLocked(state, row);
     }
+    if (record) record(state, i, outcomes[i]);
   }
   return outcomes;
 }
@@ -487,6 +461,7 @@ void CCommandTransaction::RunSequenceWave(const std::vector<size_t>& wave,
   std::vector<ExchangeSpec> specs;
   std::vector<size_t> flights;  // the member position of each exchange
   std::vector<bool> once;
+  std::vector<bool> power;
   for (size_t position : wave) {
     MonitorSocketTable::Lease lease = table.Acquire(members[position]);
     // The link went since the run began: lost already, and a wait could only end the same.
@@ -505,12 +480,13 @@ void CCommandTransaction::RunSequenceWave(const std::vector<size_t>& wave,
     specs.push_back(SpecOf(*query));
     flights.push_back(position);
     once.push_back(query->once);
+    power.push_back(query->power);
   }
   const std::vector<ExchangeOutcome> results = ExchangeWithDisplays(
       m_core.Link().Api(), fds, specs, cancelFd, [&](size_t) { memberDone(); },
       [&](size_t flight, ExchangeOutcome& outcome) -> std::optional<ExchangeSpec> {
         const size_t position = flights[flight];
-        if (!outcome.complete && !once[flight]) {
+        if (!outcome.complete && !once[flight] && !power[flight]) {
           outcomes[position].givenUp = true;
           return std::nullopt;
         }
@@ -519,6 +495,7 @@ void CCommandTransaction::RunSequenceWave(const std::vector<size_t>& wave,
         const std::optional<MemberQuery> query = sequences[position]->Next(std::move(reply));
         if (!query) return std::nullopt;
         once[flight] = query->once;
+        power[flight] = query->power;
         return SpecOf(*query);
       });
   for (size_t flight = 0; flight < results.size(); ++flight) {
@@ -553,38 +530,9 @@ std::vector<SequenceOutcome> CCommandTransaction::RunSerialSequences(
 
 // ---- Serial ----
 
-// The selected set ID, or every member of the selected group (lock held).
-CommandTarget CCommandTransaction::CaptureSerialTarget(const State& state) {
-  const COsprelNetworkManagerDoc& doc = state->Doc();
-  const DeviceTree& tree = state->Tree();
-  const TreeModel& model = tree.Model();
-  const TreeItem selected = tree.ViewState().m_hSelectedItem;
-  CommandTarget target;
-  if (tree.IsRootGrandchild(selected) || doc.m_docCurrentSetId == "00") {
-    target.route = CommandTarget::Route::kSerial;
-    target.setIds.push_back(doc.m_docCurrentSetId);
-    target.historySetId = doc.m_docHistorySetID;
-    target.serialId = doc.m_docCurrentSerialId;
-    return target;
-  }
-  if (selected == kNoItem || model.Parent(selected) != tree.GroupRoot() ||
-      model.FirstChild(selected) == kNoItem) {
-    return target;
-  }
-  target.route = CommandTarget::Route::kSerial;
-  target.serialGroup = true;
-  // Members in tree order; a member label without a set number has no display to reach.
-  for (TreeItem member : model.Children(selected)) {
-    const auto number = SerialSetNumber(model.Label(member));
-    const auto setId = number ? protocol::DeriveSetId(std::to_string(*number)) : std::nullopt;
-    if (setId) target.setIds.push_back(*setId);
-  }
-  return target;
-}
-
-// Each member's set ID is written into the command and, in hexadecimal as the files have
-// always shown it, into the history of its reply. A close or a stale read ends the loop
-// between members.
+// Each member's set ID is written into the command, and its decimal set number, as its label
+// shows it, into the history of its reply. A close or a stale read ends the loop between
+// members.
 SendOutcome CCommandTransaction::SendSerial(std::string_view command, const CommandTarget& target,
                                             const SendOptions& options) {
   const int cancelFd = CancelFd(options);
@@ -595,14 +543,14 @@ SendOutcome CCommandTransaction::SendSerial(std::string_view command, const Comm
     result.cancelled = Readable(cancelFd);
     return result;
   }
-  for (const std::string& setId : target.setIds) {
+  for (size_t i = 0; i < target.setIds.size(); ++i) {
     if (Readable(cancelFd)) {
       result.cancelled = true;
       break;
     }
-    result.reply = SerialWithSetId(command, setId, options);
+    result.reply = SerialWithSetId(command, target.setIds[i], options);
     if (const auto text = GroupHistoryText(*result.reply)) {
-      m_core.Lock()->AppendSerialHistory(setId, *text);
+      m_core.Lock()->AppendSerialHistory(target.SerialName(i), *text);
     }
   }
   return result;

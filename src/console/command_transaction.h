@@ -9,6 +9,7 @@
 
 #include "console/console_core.h"
 #include "console/member_sequence.h"
+#include "console/selection.h"
 #include "links/network_exchange.h"
 #include "registry/tree_observer.h"
 
@@ -30,9 +31,15 @@ struct CommandTarget {
   TreeItem item = kNoItem;   // the item that was selected
 
   bool IsGroup() const { return route == Route::kNetworkGroup || serialGroup; }
+  // kSerial: what the history names the member's display by, its decimal set number ("15").
+  std::string SerialName(size_t member) const;
   // The displays the command talks to, for the job that carries it.
   JobKeys Keys() const;
 };
+
+// The target a selection makes: its displays by their ids, a group's absent listings left
+// out, a serial group as each member's own set ID. Nothing selected makes no target.
+CommandTarget TargetOf(const Selection& selection);
 
 // How one send waits.
 struct SendOptions {
@@ -66,7 +73,7 @@ class CCommandTransaction {
  public:
   explicit CCommandTransaction(CConsoleCore& core);
 
-  // The selection now, for a command sent later. UI thread.
+  // The selection now, for a command sent later: TargetOf the one selection value.
   CommandTarget CaptureTarget();
   // The target of one network display, by its row now.
   CommandTarget DisplayTarget(int row);
@@ -104,25 +111,19 @@ class CCommandTransaction {
   std::string SerialExchange(std::string_view command, const SendOptions& options = {});
 
  private:
-  struct GroupTarget {
-    DisplayId id;
-    bool up;
-    std::string address;  // the display's, when the send began
-  };
   using State = CConsoleCore::State;
+  // Called under the lock, in member order, for each member still in the table once a run
+  // has recorded what it did to the links.
+  using MemberRecorder = std::function<void(const State&, size_t, const SequenceOutcome&)>;
 
   int CancelFd(const SendOptions& options) const;
   SendOutcome SendNetworkGroup(const std::vector<DisplayId>& members, std::string_view command,
                                const SendOptions& options);
-  // The outcome of each listing; `skipped` marks the listings of a display that was given up
-  // in an earlier wave of the same send.
-  std::vector<ExchangeOutcome> ExchangeWithMembers(const std::vector<GroupTarget>& targets,
-                                                   const ExchangeSpec& spec, int cancelFd,
-                                                   std::vector<bool>& skipped);
   std::vector<SequenceOutcome> RunNetworkSequences(const std::vector<DisplayId>& members,
                                                    std::span<MemberSequence* const> sequences,
                                                    int cancelFd,
-                                                   const std::function<void(size_t)>& progress);
+                                                   const std::function<void(size_t)>& progress,
+                                                   const MemberRecorder& record = {});
   // One wave: each listed display at most once. `memberDone` is called as each sequence ends.
   void RunSequenceWave(const std::vector<size_t>& wave, const std::vector<DisplayId>& members,
                        std::span<MemberSequence* const> sequences,
@@ -132,9 +133,6 @@ class CCommandTransaction {
                                                   std::span<MemberSequence* const> sequences,
                                                   const SendOptions& options,
                                                   const std::function<void(size_t)>& progress);
-  std::optional<std::string> RecordMember(const State& state, const GroupTarget& target,
-                                          std::string_view command, ExchangeOutcome& outcome);
-  CommandTarget CaptureSerialTarget(const State& state);
   SendOutcome SendSerial(std::string_view command, const CommandTarget& target,
                          const SendOptions& options);
   std::optional<std::string> SerialWithSetId(std::string_view command, const std::string& setId,

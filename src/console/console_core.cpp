@@ -168,9 +168,46 @@ void CConsoleCore::SetSleeper(Sleeper sleeper) {
   m_sleep = std::move(sleeper);
 }
 
-void CConsoleCore::State::NewSelection() const {
+void CConsoleCore::State::Select(Selection selection) const {
   ExpectOnUiThread("a selection change");
   ++m_core->m_selectionGeneration;
+  m_core->m_selection = std::move(selection);
+}
+
+bool CConsoleCore::State::SelectionUsable() const {
+  const Selection& selection = Selected();
+  switch (selection.kind()) {
+    case Selection::Kind::kDisplay: {
+      const int row = RowOf(selection.display());
+      const DisplayFacts* facts = FactsOf(selection.display());
+      return row >= 0 && (Doc().m_docConnectState[static_cast<size_t>(row)] == 1 ||
+                          (facts != nullptr && facts->connectPending));
+    }
+    case Selection::Kind::kGroup:
+      return !selection.PresentMembers().empty();
+    case Selection::Kind::kSerialDisplay:
+      return true;
+    case Selection::Kind::kSerialGroup:
+      return !selection.setNumbers().empty();
+    case Selection::Kind::kNothing:
+      break;
+  }
+  return false;
+}
+
+bool CConsoleCore::State::SelectedLinkUp() const {
+  const int row = RowOf(Selected().display());
+  return row >= 0 && Doc().m_docConnectState[static_cast<size_t>(row)] == 1;
+}
+
+DisplayFacts* CConsoleCore::State::FactsOf(DisplayId id) const {
+  if (RowOf(id) < 0) return nullptr;
+  return &m_core->m_facts[id];
+}
+
+DisplayFacts* CConsoleCore::State::SerialFactsOf(int setNumber) const {
+  if (setNumber < 0 || setNumber >= kSerialSetIds) return nullptr;
+  return &m_core->m_serialFacts[static_cast<size_t>(setNumber)];
 }
 
 // ---- Tree building ----
@@ -345,6 +382,7 @@ void CConsoleCore::RemoveDisplayRowLocked(int row) {
   const int count = std::clamp(m_doc.m_docSocketNumber, 0, kMaxDisplays);
   if (row < 0 || row >= count) return;
   m_link.Sockets().Forget(m_doc.m_docDisplayIds[static_cast<size_t>(row)]);
+  m_facts.erase(m_doc.m_docDisplayIds[static_cast<size_t>(row)]);
   auto shift = [&](auto& table) {
     std::move(table.begin() + row + 1, table.begin() + count, table.begin() + row);
   };
@@ -368,13 +406,19 @@ void CConsoleCore::MarkDisconnectedLocked(int row) {
 
 // ---- History and alarms ----
 
+// A line about "the current display" names the display the operator selected, not whichever
+// display holds a row it once had.
 void CConsoleCore::State::AppendHistory(std::string_view operation) const {
   const COsprelNetworkManagerDoc& doc = m_core->m_doc;
   if (doc.m_docCommunicationSelect == kSerialMode) {
-    m_core->AppendSerialHistoryLocked(doc.m_docHistorySetID, operation);
+    m_core->AppendSerialHistoryLocked(Selected().SetNumberText(), operation);
   } else if (doc.m_docCommunicationSelect == kNetworkMode) {
-    m_core->AppendHistoryLocked(doc.m_docCurrentDisplay, operation);
+    m_core->QueueHistoryLocked(kNetworkMode, SelectedAddress(), operation);
   }
+}
+
+std::string CConsoleCore::State::SelectedAddress() const {
+  return AddressOf(Selected().display());
 }
 
 void CConsoleCore::State::AppendHistoryFor(DisplayId id, std::string_view operation) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -11,12 +12,14 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "config/history_report.h"
 #include "config/label_source.h"
 #include "config/network_manager_doc.h"
 #include "console/job_scheduler.h"
+#include "console/selection.h"
 #include "links/network_link.h"
 #include "platform/alarm_mailer.h"
 #include "platform/cancel_token.h"
@@ -40,11 +43,11 @@ class SerialChannel;
 // channel instead), a UiHost call, a mail or a file write. Calls not on the guard take the
 // lock themselves, so they must not be made while holding it.
 //
-// The selection (m_docCurrentDisplay, m_docCurrentSetId, m_docHistorySetID,
-// m_docSelectedLinkUp, m_docTargetConnected and the page flags) is the operator's: it is
-// written on the UI thread only. A job carries the target captured when the operator acted
-// and names its displays by their ids; what it finds out about the selection goes back to the
-// UI thread (UiHost::RunOnUi), which applies it only while the selection is still the same.
+// The selection is one Selection value, the operator's: it is replaced on the UI thread only.
+// A job carries the target captured from it when the operator acted and names its displays by
+// their ids; what a display answered is kept with that display (DisplayFacts), and what a job
+// finds out goes back to the UI thread (UiHost::RunOnUi), which applies it to the display the
+// job was started for.
 class CConsoleCore : public NetworkLinkHost, public LabelSource {
  public:
   class State;
@@ -159,9 +162,10 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   AlarmMailer* m_alarm = nullptr;
   SerialChannel* m_serial = nullptr;
   Sleeper m_sleep;
-  bool m_bTargetIsGroup = false;
-  bool m_bEmptyGroup = false;
+  Selection m_selection;
   std::uint64_t m_selectionGeneration = 0;
+  std::unordered_map<DisplayId, DisplayFacts> m_facts;
+  std::array<DisplayFacts, kSerialSetIds> m_serialFacts{};
   CancelToken m_stop;
   std::mutex m_readTokenMutex;
   std::shared_ptr<CancelToken> m_readToken;
@@ -183,9 +187,26 @@ class CConsoleCore::State {
   DeviceTree& Tree() const { return m_core->m_tree; }
   // The link's calls that record states, history lines and addresses.
   CNetworkLink& Link() const { return m_core->m_link; }
-  // The selection's target kind on the network, set by the selection handling.
-  bool& TargetIsGroup() const { return m_core->m_bTargetIsGroup; }
-  bool& EmptyGroup() const { return m_core->m_bEmptyGroup; }
+  // What the operator has selected.
+  const Selection& Selected() const { return m_core->m_selection; }
+  // The operator selected `selection` (UI thread): reads of the previous one go stale.
+  void Select(Selection selection) const;
+  // Whether a command may go to the selection now: a network display whose link is up or
+  // being opened, a serial set, a group with a member that stands for a display.
+  bool SelectionUsable() const;
+  // A network display is selected and its link is up.
+  bool SelectedLinkUp() const;
+  // One display (network or serial) is selected and usable: what the single-display pages read.
+  bool SelectedDisplayUsable() const {
+    return (Selected().kind() == Selection::Kind::kDisplay ||
+            Selected().kind() == Selection::Kind::kSerialDisplay) &&
+           SelectionUsable();
+  }
+
+  // What the display `id` (or the serial set `setNumber`) answered; none for a display that
+  // left the table or a set number outside the line's.
+  DisplayFacts* FactsOf(DisplayId id) const;
+  DisplayFacts* SerialFactsOf(int setNumber) const;
 
   std::string DisplayAddress(int index) const { return m_core->DisplayAddress(index); }
   // The row that holds the display now, -1 once it left the table; and the id of a row.
@@ -197,11 +218,12 @@ class CConsoleCore::State {
   // Bumped by every selection on the UI thread: a job's finding about the selection is shown
   // only while the generation it was started in is still the present one.
   std::uint64_t SelectionGeneration() const { return m_core->m_selectionGeneration; }
-  void NewSelection() const;
 
-  // One history line for the current display (network) or set ID (serial): for the UI
-  // thread, which owns the selection.
+  // One history line for the selected display (network) or set number (serial); with
+  // anything else selected the line names no display.
   void AppendHistory(std::string_view operation) const;
+  // The address of the selected network display, empty for anything else.
+  std::string SelectedAddress() const;
   // One history line for the network display in `row`, or for the display `id` (none once it
   // left the table).
   void AppendHistoryAt(int row, std::string_view operation) const {

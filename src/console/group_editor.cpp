@@ -37,6 +37,15 @@ void EraseMember(COsprelNetworkManagerDoc& doc, int group, size_t at) {
   SetMemberCount(doc, group, static_cast<int>(record.m_addresses.size()));
 }
 
+// The display an address names: the last row carrying it, as duplicates have always resolved.
+int LastRowOf(const COsprelNetworkManagerDoc& doc, std::string_view key) {
+  const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
+  for (int row = count - 1; row >= 0; --row) {
+    if (doc.m_docDisplays[static_cast<size_t>(row)].m_address == key) return row;
+  }
+  return -1;
+}
+
 std::string Formatted(const char* pattern, const std::string& text) {
   std::string result = pattern;
   const size_t at = result.find("%s");
@@ -98,8 +107,7 @@ std::string CGroupEditor::AddNetworkMember(const State& state, int group, TreeIt
       record.m_addresses.end()) {
     return {};
   }
-  const int current = doc.m_docCurrentDisplay;
-  if (!LinkState::ValidIndex(current) || doc.m_docConnectState[static_cast<size_t>(current)] != 1) {
+  if (state->Selected().address() != key || !state->SelectedLinkUp()) {
     return "Please Insert Group after Connect to Projector";
   }
   const int count = static_cast<int>(record.m_addresses.size());
@@ -126,7 +134,7 @@ std::string CGroupEditor::AddSerialMember(const State& state, int group, TreeIte
       record.m_addresses.end()) {
     return {};
   }
-  const int id = doc.m_docCurrentSerialId;
+  const int id = state->Selected().setNumber();
   if (id < 0 || id >= kSerialSetIds || doc.m_docSerialConnectState[static_cast<size_t>(id)] != 1) {
     return "Please connect serial cable to projector before adding to group";
   }
@@ -198,7 +206,6 @@ std::string CGroupEditor::DeleteProjector() {
     DeleteDisplay(state, selected);
   } else if (parent != kNoItem && tree.Model().Parent(parent) == tree.GroupRoot()) {
     DeleteMember(state, selected);
-    state->AppendHistory("Delete Monitor from Group");
   }
   return {};
 }
@@ -208,13 +215,8 @@ void CGroupEditor::DeleteDisplay(const State& state, TreeItem selected) {
   COsprelNetworkManagerDoc& doc = state->Doc();
   DeviceTree& tree = state->Tree();
   const std::string key(DisplayKey(tree.Model().Label(selected)));
-  const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
-  int index = -1;
-  for (int i = 0; i < count; ++i) {
-    if (doc.m_docDisplays[static_cast<size_t>(i)].m_address == key) index = i;
-  }
+  const int index = LastRowOf(doc, key);
   if (index < 0) return;
-  doc.m_docCurrentDisplay = index;
   // Written before the entry goes, so that the line names the deleted display rather than the
   // one that moves into its place.
   state->AppendHistoryAt(index, "Delete Monitor from Single");
@@ -245,6 +247,9 @@ void CGroupEditor::DeleteMember(const State& state, TreeItem selected) {
   const int group = tree.GroupNumberOf(groupItem);
   const size_t row = static_cast<size_t>(tree.Model().Row(selected));
   if (group < 0 || group >= GroupCount(doc)) return;
+  // Written while the member is still selected: the line names its display, or none for a
+  // listing that stands for no display.
+  state->AppendHistory("Delete Monitor from Group");
   EraseMember(doc, group, row);
   tree.RemoveItem(selected);
   ForgetSelection(state);
@@ -255,12 +260,7 @@ void CGroupEditor::DeleteMember(const State& state, TreeItem selected) {
 // display (least of all the one that moved into the deleted display's row), and reads still
 // running for the item end as a new selection ends them.
 void CGroupEditor::ForgetSelection(const State& state) {
-  COsprelNetworkManagerDoc& doc = state->Doc();
-  state->NewSelection();
-  doc.m_docTargetConnected = 0;
-  doc.m_docSelectedLinkUp = 0;
-  state->TargetIsGroup() = false;
-  state->EmptyGroup() = false;
+  state->Select(Selection());
   m_core.NewReadToken();
 }
 
@@ -281,9 +281,9 @@ std::string CGroupEditor::DeleteGroup() {
   doc.m_docGroupName[static_cast<size_t>(count - 1)].clear();
   groups[static_cast<size_t>(count - 1)] = GroupRecord{};
   --count;
+  if (IsNetwork(doc)) state->AppendHistory(Formatted("Delete %s Group", name));
   tree.RemoveItem(selected);
   ForgetSelection(state);
-  if (IsNetwork(doc)) state->AppendHistory(Formatted("Delete %s Group", name));
   return {};
 }
 
@@ -298,9 +298,8 @@ std::string CGroupEditor::ChangeName(const std::string& pending) {
   const std::string key(DisplayKey(tree.Model().Label(selected)));
   const std::string label = pending == "NULL" ? key : "[" + pending + "]" + key;
   tree.Relabel(selected, label);
-  const int current = doc.m_docCurrentDisplay;
-  if (LinkState::ValidIndex(current))
-    doc.m_docDisplays[static_cast<size_t>(current)].m_label = label;
+  const int current = LastRowOf(doc, key);
+  if (current >= 0) doc.m_docDisplays[static_cast<size_t>(current)].m_label = label;
   tree.RelabelMembers(label);
   state->AppendHistoryAt(current, "Change Monitor Name");
   return {};

@@ -72,15 +72,11 @@ void CLinkSupervisor::RunPass() {
       if (results[i].result == Connection::Result::kNoDescriptors) ++starved;
       if (Record(state, ids[i], addresses[i], results[i])) reconnected.push_back(addresses[i]);
     }
-    if (!reconnected.empty()) {
-      const DeviceTree& tree = state->Tree();
-      groupMembers = tree.Model().ChildCount(tree.ViewState().m_hSelectedItem);
-    }
+    if (!reconnected.empty()) groupMembers = state->Selected().MemberCount();
   }
   // Not the displays' fault: they were never tried, and stay down for the next pass.
   if (starved > 0) Trace("no descriptor left to reconnect %d display(s)", starved);
   if (reconnected.empty()) return;
-  m_core.Ui().RunOnUi([this, reconnected] { ApplyToSelection(reconnected); });
   if (m_pages.GroupStatusActive()) m_pages.GroupDiagnosis(groupMembers);
 }
 
@@ -108,26 +104,6 @@ bool CLinkSupervisor::Record(const CConsoleCore::State& state, DisplayId id,
   if (item != kNoItem) tree.SetIcon(item, TreeIcon::kConnected);
   tree.PropagateIcons();
   return true;
-}
-
-// Only a display that is the selection makes the selection usable again.
-void CLinkSupervisor::ApplyToSelection(const std::vector<std::string>& reconnected) {
-  ExpectOnUiThread("a reconnect's change of the selection");
-  if (m_core.Stopping()) return;
-  auto state = m_core.Lock();
-  const DeviceTree& tree = state->Tree();
-  const TreeItem selected = tree.ViewState().m_hSelectedItem;
-  if (selected == kNoItem || tree.Model().ChildCount(selected) != 0) return;
-  const std::string_view key = DisplayKey(tree.Model().Label(selected));
-  for (const std::string& address : reconnected) {
-    if (address != key) continue;
-    const int row = state->Doc().m_docCurrentDisplay;
-    if (state->DisplayAddress(row) == address &&
-        state->Doc().m_docConnectState[static_cast<size_t>(row)] == 1) {
-      state->Doc().m_docTargetConnected = 1;
-    }
-    return;
-  }
 }
 
 }  // namespace tarnex

@@ -34,8 +34,6 @@ class CLinkSupervisor {
   // Lock held; true when the display was reconnected.
   bool Record(const CConsoleCore::State& state, DisplayId id, const std::string& address,
               const Connection& result);
-  // UI thread: the selection becomes usable again when it is a reconnected display.
-  void ApplyToSelection(const std::vector<std::string>& reconnected);
 
   CConsoleCore& m_core;
   PageHost& m_pages;

@@ -10,6 +10,8 @@ struct MemberQuery {
   std::string command;  // with set ID "01"
   // One receive, no resend, and silence does not give the display up (the kind query).
   bool once = false;
+  // Power on and off: sent twice and nothing read, so silence gives nobody up.
+  bool power = false;
 };
 
 // What one member of a group is asked, one query after another, each reply deciding the next:

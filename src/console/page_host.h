@@ -13,6 +13,9 @@ class PageHost {
   virtual ~PageHost() = default;
 
   virtual void RefreshActivePage() {}
+  // The operator selected something else: the pages stop showing the previous selection's
+  // values. UI thread.
+  virtual void SelectionChanged() {}
   virtual bool GroupStatusActive() const { return false; }
   virtual void RefreshGroupStatus(int /*memberCount*/) {}
   virtual void SetGroupMemberCount(int /*memberCount*/) {}

@@ -23,7 +23,58 @@ bool IsDisplayItem(TargetKind kind) {
   return kind == TargetKind::kDisplay || kind == TargetKind::kGroupMember;
 }
 
+// A member whose address no display of the table holds designates nothing: acting on another
+// display instead would send to the wrong one.
+Selection NetworkSelection(const CConsoleCore::State& state, const Designation& designation,
+                           TreeItem item) {
+  const std::vector<std::string> addresses = DisplayAddresses(state->Doc());
+  if (designation.kind == TargetKind::kNetworkGroup) {
+    // A member whose address occurs several times in the display table stands for each of
+    // them, as it always has: the command goes once per occurrence.
+    std::vector<SelectedMember> members;
+    for (const std::string& key : designation.memberKeys) {
+      bool found = false;
+      for (size_t row = 0; row < addresses.size(); ++row) {
+        if (addresses[row] != key) continue;
+        members.push_back({state->IdAt(static_cast<int>(row)), key});
+        found = true;
+      }
+      if (!found) members.push_back({kNoDisplay, key});
+    }
+    return Selection::Group(designation.groupNumber, state->Tree().Model().Label(item),
+                            std::move(members), item);
+  }
+  if (!IsDisplayItem(designation.kind)) return {};
+  const auto index = LastDisplayIndex(addresses, designation.key);
+  if (!index) return {};
+  return Selection::Display(state->IdAt(*index), designation.key, item);
+}
+
+Selection SerialSelection(const CConsoleCore::State& state, const Designation& designation,
+                          TreeItem item) {
+  if (designation.kind == TargetKind::kSerialSet) {
+    return Selection::SerialDisplay(designation.serialId, item);
+  }
+  if (designation.kind != TargetKind::kSerialGroup) return {};
+  // Members in tree order; a member label without a set number has no display to reach.
+  const TreeModel& model = state->Tree().Model();
+  std::vector<int> numbers;
+  for (TreeItem member : model.Children(item)) {
+    if (const auto number = SerialSetNumber(model.Label(member))) numbers.push_back(*number);
+  }
+  return Selection::SerialGroup(designation.groupNumber, model.Label(item), std::move(numbers),
+                                item);
+}
+
 }  // namespace
+
+Selection SelectionFor(const CConsoleCore::State& state, const Designation& designation,
+                       TreeItem item) {
+  const int mode = state->Doc().m_docCommunicationSelect;
+  if (mode == kNetworkMode) return NetworkSelection(state, designation, item);
+  if (mode == kSerialMode) return SerialSelection(state, designation, item);
+  return {};
+}
 
 CSelectionHandler::CSelectionHandler(CConsoleCore& core, PageHost& pages)
     : m_core(core), m_pages(pages) {}
@@ -38,39 +89,38 @@ void CSelectionHandler::OnSelectionChanged(TreeItem item) {
   m_core.NewReadToken();
   {
     auto state = m_core.Lock();
-    state->NewSelection();
     const Designation designation = state->Tree().Select(item);
-    state->Doc().m_docTargetConnected = 0;
-    if (state->Doc().m_docCommunicationSelect == kNetworkMode) {
-      followup = SelectNetwork(state, designation);
-    } else if (state->Doc().m_docCommunicationSelect == kSerialMode) {
-      followup = SelectSerial(state, designation);
-    }
+    state->Select(SelectionFor(state, designation, item));
+    followup = Follow(state, state->Selected());
   }
+  m_pages.SelectionChanged();
   Run(followup);
 }
 
-CSelectionHandler::Followup CSelectionHandler::SelectNetwork(const State& state,
-                                                             const Designation& designation) {
-  if (designation.kind == TargetKind::kNetworkGroup) return SelectNetworkGroup(state, designation);
-  state->TargetIsGroup() = false;
-  state->EmptyGroup() = false;
-  if (!IsDisplayItem(designation.kind)) return {};
-  return SelectNetworkDisplay(state, designation.key);
-}
-
-CSelectionHandler::Followup CSelectionHandler::SelectNetworkDisplay(const State& state,
-                                                                    const std::string& key) {
-  COsprelNetworkManagerDoc& doc = state->Doc();
-  const auto index = LastDisplayIndex(DisplayAddresses(doc), key);
-  // A member whose display is no longer in the table designates nothing; acting on the
-  // previous display instead would send to the wrong one.
-  if (!index) return {};
-  doc.m_docTargetConnected = 1;
-  doc.m_docSelectedLinkUp = 1;
-  doc.m_docCurrentDisplay = *index;
-  if (doc.m_docConnectState[static_cast<size_t>(*index)] == 1) return Followup::Refresh();
-  return Followup::Connect(state->IdAt(*index), key);
+CSelectionHandler::Followup CSelectionHandler::Follow(const State& state,
+                                                      const Selection& selection) {
+  switch (selection.kind()) {
+    case Selection::Kind::kDisplay: {
+      if (state->SelectedLinkUp()) return Followup::Refresh();
+      if (DisplayFacts* facts = state->FactsOf(selection.display())) facts->connectPending = true;
+      return Followup::Connect(selection.display(), selection.address());
+    }
+    case Selection::Kind::kGroup:
+    case Selection::Kind::kSerialGroup:
+      return Followup::Group(selection.MemberCount());
+    case Selection::Kind::kSerialDisplay: {
+      // Each selection of a set ID gives it a fresh chance to answer.
+      if (DisplayFacts* facts = state->SerialFactsOf(selection.setNumber())) {
+        facts->setIdAnswered = true;
+      }
+      if (selection.setNumber() == 0) return {};
+      state->Tree().PropagateIcons();
+      return Followup::Refresh();
+    }
+    case Selection::Kind::kNothing:
+      break;
+  }
+  return {};
 }
 
 void CSelectionHandler::ConnectOnWorker(DisplayId id, const std::string& address, TreeItem item,
@@ -97,6 +147,7 @@ CSelectionHandler::ConnectResult CSelectionHandler::RecordConnect(const State& s
                                                                   const std::string& address,
                                                                   const Connection& connection) {
   const int row = state->RowOf(id);
+  if (DisplayFacts* facts = state->FactsOf(id)) facts->connectPending = false;
   if (connection.result == Connection::Result::kCancelled || row < 0) {
     if (connection.fd != kNoSocket) m_core.Link().Api().Close(connection.fd);
     return {};
@@ -121,69 +172,24 @@ void CSelectionHandler::ApplyConnect(DisplayId id, TreeItem item, std::uint64_t 
   Followup followup;
   {
     auto state = m_core.Lock();
-    COsprelNetworkManagerDoc& doc = state->Doc();
     DeviceTree& tree = state->Tree();
-    const int row = state->RowOf(id);
     if (state->SelectionGeneration() != generation || tree.ViewState().m_hSelectedItem != item ||
-        row < 0 || doc.m_docCurrentDisplay != row || m_core.Stopping()) {
+        state->RowOf(id) < 0 || state->Selected().display() != id || m_core.Stopping()) {
       return;
     }
     if (result.connected) {
-      doc.m_docTargetConnected = 1;
-      doc.m_docSelectedLinkUp = 1;
       // The display's "Single" item and every member item that stands for it turn connected,
       // whichever of them is selected.
       tree.MarkConnected();
       followup = Followup::Refresh();
     } else {
       tree.MarkSelectedDisconnected();
-      doc.m_docTargetConnected = 0;
-      doc.m_docSelectedLinkUp = -1;
       followup = Followup::Message(result.noDescriptors
                                        ? "Too many open files: the display could not be connected."
                                        : "Connection Fail");
     }
   }
   Run(followup);
-}
-
-CSelectionHandler::Followup CSelectionHandler::SelectNetworkGroup(const State& state,
-                                                                  const Designation& designation) {
-  COsprelNetworkManagerDoc& doc = state->Doc();
-  doc.m_docSelectedLinkUp = 0;
-  const int members = static_cast<int>(designation.memberKeys.size());
-  if (members > 0) {
-    doc.m_docTargetConnected = 1;
-    state->TargetIsGroup() = true;
-    state->EmptyGroup() = false;
-  } else {
-    doc.m_docTargetConnected = 0;
-    state->EmptyGroup() = true;
-  }
-  return Followup::Group(members);
-}
-
-CSelectionHandler::Followup CSelectionHandler::SelectSerial(const State& state,
-                                                            const Designation& designation) {
-  COsprelNetworkManagerDoc& doc = state->Doc();
-  if (designation.kind == TargetKind::kSerialGroup) {
-    state->TargetIsGroup() = true;
-    doc.m_docCurrentGroup = designation.groupNumber;
-    const int members = static_cast<int>(designation.memberKeys.size());
-    doc.m_docTargetConnected = members > 0 ? 1 : 0;
-    return Followup::Group(members);
-  }
-  state->TargetIsGroup() = false;
-  if (designation.kind != TargetKind::kSerialSet) return {};
-  doc.m_docTargetConnected = 1;
-  doc.m_docSelectedLinkUp = 1;
-  doc.m_docSetIdAnswered = 1;
-  doc.m_docHistorySetID = std::to_string(designation.serialId);
-  doc.m_docCurrentSetId = designation.setId;
-  doc.m_docCurrentSerialId = designation.serialId;
-  if (designation.setId == "00") return {};
-  state->Tree().PropagateIcons();
-  return Followup::Refresh();
 }
 
 void CSelectionHandler::Run(const Followup& followup) {
@@ -214,31 +220,25 @@ void CSelectionHandler::OnConnectCommand() {
   {
     auto state = m_core.Lock();
     if (state->Doc().m_docCommunicationSelect != kNetworkMode) return;
-    const DeviceTree& tree = state->Tree();
-    followup = ConnectSelected(state, Designate(tree, tree.ViewState().m_hSelectedItem));
+    followup = ConnectSelected(state, state->Selected());
   }
   Run(followup);
 }
 
+// A group has no address to connect to; while the information pages are shown, Connect shows
+// its members instead. A display is connected only when its link is down.
 CSelectionHandler::Followup CSelectionHandler::ConnectSelected(const State& state,
-                                                               const Designation& designation) {
-  COsprelNetworkManagerDoc& doc = state->Doc();
-  // A group has no address to connect to; while the information pages are shown, Connect
-  // shows its members instead.
-  if (designation.kind == TargetKind::kNetworkGroup) {
+                                                               const Selection& selection) {
+  if (selection.kind() == Selection::Kind::kGroup) {
     Followup followup;
-    if (doc.m_docInformationShown == 1) {
-      followup.showGroupMembers = static_cast<int>(designation.memberKeys.size());
-    }
+    if (state->Doc().m_docInformationShown == 1)
+      followup.showGroupMembers = selection.MemberCount();
     return followup;
   }
-  if (!IsDisplayItem(designation.kind)) return {};
-  // The selected item names the display, not whichever display was current before: a
-  // member whose address is in no table entry must not take over another display's entry.
-  const auto index = LastDisplayIndex(DisplayAddresses(doc), designation.key);
-  if (!index || doc.m_docConnectState[static_cast<size_t>(*index)] == 1) return {};
-  doc.m_docCurrentDisplay = *index;
-  return Followup::Connect(state->IdAt(*index), designation.key);
+  if (selection.kind() != Selection::Kind::kDisplay || state->SelectedLinkUp()) return {};
+  if (state->RowOf(selection.display()) < 0) return {};
+  if (DisplayFacts* facts = state->FactsOf(selection.display())) facts->connectPending = true;
+  return Followup::Connect(selection.display(), selection.address());
 }
 
 }  // namespace tarnex

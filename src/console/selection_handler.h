@@ -4,13 +4,20 @@
 
 #include "console/console_core.h"
 #include "console/page_host.h"
+#include "console/selection.h"
 #include "registry/tree_observer.h"
+#include "registry/tree_selection.h"
 
 namespace tarnex {
 
-// Turns the operator's choice in the device tree into a target: a selected display is
-// connected when its link is down, a group becomes the target of group sends, a serial item
-// gives the set ID. Runs on the UI thread, which alone writes the selection; the connect of a
+// The selection the designation of `item` makes, its displays looked up by their addresses:
+// a member whose address no display holds selects nothing, and a group lists it as absent.
+Selection SelectionFor(const CConsoleCore::State& state, const Designation& designation,
+                       TreeItem item);
+
+// Turns the operator's choice in the device tree into the one Selection value: a display by
+// its id (connected when its link is down), a group with its members, a serial set or group by
+// set numbers. Runs on the UI thread, which alone writes the selection; the connect of a
 // display runs on a console worker, which records the display's link state and hands what
 // follows (the selection's state, a page refresh, "Connection Fail") back to the UI thread,
 // where it counts only while the operator still has that display selected.
@@ -57,11 +64,9 @@ class CSelectionHandler {
   };
 
   using State = CConsoleCore::State;
-  Followup SelectNetwork(const State& state, const Designation& designation);
-  Followup SelectNetworkDisplay(const State& state, const std::string& key);
-  Followup SelectNetworkGroup(const State& state, const Designation& designation);
-  Followup SelectSerial(const State& state, const Designation& designation);
-  Followup ConnectSelected(const State& state, const Designation& designation);
+  // What a new selection asks for: a connect, a page refresh, the group pages.
+  Followup Follow(const State& state, const Selection& selection);
+  Followup ConnectSelected(const State& state, const Selection& selection);
   // Worker thread: opens the display's link anew and records the outcome.
   void ConnectOnWorker(DisplayId id, const std::string& address, TreeItem item,
                        std::uint64_t generation);

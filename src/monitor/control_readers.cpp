@@ -22,7 +22,7 @@ constexpr PageReader kMonitorOutReader{protocol::query::kRgbMonitorOut,
 int ReadControlInput(const ReadContext& context, std::optional<int>* input, bool shortSerialWait) {
   const InputCheck check = AskInput(context, true, shortSerialWait);
   if (!check.Answered()) return 0;
-  const auto& table = control::UsesInputListB(g_displayKind)
+  const auto& table = control::UsesInputListB(KnownKind(context))
                           ? std::span<const ReplyPosition>(control::kInputRepliesKind1)
                           : std::span<const ReplyPosition>(control::kInputRepliesOther);
   *input = MatchPosition(check.reply, table);

@@ -9,8 +9,6 @@
 
 namespace tarnex {
 
-std::atomic<int> g_displayKind{0};
-
 namespace {
 
 // Positions 0, 1 and 2 are the kinds 1, 2 and 3.
@@ -31,9 +29,20 @@ int QueryDisplayKind(const ReadContext& context) {
 void StoreDisplayKind(CConsoleCore& core, const ReadContext& context, int kind) {
   ExpectOnUiThread("the display kind of the selection");
   auto state = core.Lock();
-  if (!context.StillSelected(state)) return;
-  if (kind != 0) state->Tree().NoteSelectedAnswered();
-  g_displayKind = kind;
+  if (DisplayFacts* facts = context.Facts(state)) facts->kind = kind;
+  if (kind != 0 && context.StillSelected(state)) state->Tree().NoteSelectedAnswered();
+}
+
+int KnownKind(const ReadContext& context) {
+  auto state = context.core->Lock();
+  const DisplayFacts* facts = context.Facts(state);
+  return facts != nullptr ? facts->kind : 0;
+}
+
+int SelectedKind(CConsoleCore& core) {
+  auto state = core.Lock();
+  const DisplayFacts* facts = SelectedFacts(state);
+  return facts != nullptr ? facts->kind : 0;
 }
 
 }  // namespace tarnex

@@ -1,17 +1,11 @@
 #pragma once
 
-#include <atomic>
 #include <optional>
 #include <string>
 
 #include "monitor/read_context.h"
 
 namespace tarnex {
-
-// The kind of the selected display, 0 to 3, as its last answer to the kind query gave it. The
-// pages and the status readers choose their commands and lists by it. Written on the UI thread
-// for the display that is selected; atomic because status readers read it on a worker.
-extern std::atomic<int> g_displayKind;
 
 // The kind whose displays answer the status reads (signal, fan) the others do not have.
 inline constexpr int kKindWithStatus = 2;
@@ -24,7 +18,14 @@ int DisplayKindOf(const std::optional<std::string>& reply);
 // is still the selection's (StoreDisplayKind).
 int QueryDisplayKind(const ReadContext& context);
 
-// UI thread: the kind a read of the selected display found, and the answer's credit.
+// UI thread: the kind a read found, kept with the display the read was started for, and the
+// answer's credit while that display is still selected.
 void StoreDisplayKind(CConsoleCore& core, const ReadContext& context, int kind);
+
+// The kind a display last named, 0 to 3 (0 while it never answered): the pages and the status
+// readers choose their commands and lists by it. Of the read's own display; of the selected
+// display.
+int KnownKind(const ReadContext& context);
+int SelectedKind(CConsoleCore& core);
 
 }  // namespace tarnex

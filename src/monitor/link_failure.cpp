@@ -8,14 +8,11 @@ void ReportLostLink(const ReadContext& context, bool clearSetIdAnswered) {
   if (context.Cancelled()) return;
   CConsoleCore& core = *context.core;
   if (context.serial) {
-    // The selection's flags are the UI thread's.
-    core.Ui().RunOnUi([&core, context, clearSetIdAnswered] {
-      ExpectOnUiThread("a lost link's change of the selection");
-      auto state = core.Lock();
-      if (!context.StillSelected(state)) return;
-      state->Doc().m_docInputReadOk = 0;
-      if (clearSetIdAnswered) state->Doc().m_docSetIdAnswered = 0;
-    });
+    auto state = core.Lock();
+    if (DisplayFacts* facts = context.Facts(state)) {
+      facts->inputReadOk = false;
+      if (clearSetIdAnswered) facts->setIdAnswered = false;
+    }
   } else if (context.target.route == CommandTarget::Route::kDisplay) {
     core.Lock()->MarkDisconnected(context.target.display);
   }

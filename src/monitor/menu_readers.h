@@ -14,7 +14,7 @@ struct MenuReadPlan {
   bool initialise = false;   // the page's first display: its initialisation queries first
   bool refresh = false;      // then its refresh
   bool onTop = false;        // the page's flag was raised
-  bool inputReadOk = false;  // m_docInputReadOk: an input query of the selection was answered
+  bool inputReadOk = false;  // an input query of the read display was answered before
 };
 
 // What the reads of a Picture, Advanced or Special page found, for the window to show.

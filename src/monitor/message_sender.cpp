@@ -77,8 +77,7 @@ MessageResult SendMessage(CConsoleCore& core, const CommandTarget& target, std::
     ++result.shown;
     constexpr const char* kSent = "Send Message to Monitor";
     if (target.route == CommandTarget::Route::kSerial) {
-      state->AppendSerialHistory(target.serialGroup ? target.setIds[i] : target.historySetId,
-                                 kSent);
+      state->AppendSerialHistory(target.SerialName(i), kSent);
     } else {
       state->AppendHistoryFor(
           target.route == CommandTarget::Route::kDisplay ? target.display : target.members[i],

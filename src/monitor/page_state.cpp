@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "monitor/read_context.h"
+
 namespace tarnex {
 
 int DocInt(CConsoleCore& core, DocFlag field) {
@@ -15,7 +17,7 @@ void SetDocInt(CConsoleCore& core, DocFlag field, int value) {
 }
 
 bool TargetConnected(CConsoleCore& core) {
-  return DocInt(core, &COsprelNetworkManagerDoc::m_docTargetConnected) == 1;
+  return core.Lock()->SelectionUsable();
 }
 
 bool IsSerialMode(CConsoleCore& core) {
@@ -23,14 +25,17 @@ bool IsSerialMode(CConsoleCore& core) {
 }
 
 bool TargetIsGroup(CConsoleCore& core) {
-  auto state = core.Lock();
-  return state->TargetIsGroup();
+  return core.Lock()->Selected().IsGroup();
 }
 
 bool SelectedIsSerialDisplay(CConsoleCore& core) {
+  return core.Lock()->Selected().kind() == Selection::Kind::kSerialDisplay;
+}
+
+DisplayFacts SelectedDisplayFacts(CConsoleCore& core) {
   auto state = core.Lock();
-  const DeviceTree& tree = state->Tree();
-  return tree.IsRootGrandchild(tree.ViewState().m_hSelectedItem);
+  const DisplayFacts* facts = SelectedFacts(state);
+  return facts != nullptr ? *facts : DisplayFacts{};
 }
 
 void NoteSelectedAnswered(CConsoleCore& core) {

@@ -18,8 +18,10 @@ bool TargetConnected(CConsoleCore& core);
 bool IsSerialMode(CConsoleCore& core);
 bool TargetIsGroup(CConsoleCore& core);
 
-// Serial: the selected item stands for one display (its grandparent is a root item).
+// Serial: the selection is one set number.
 bool SelectedIsSerialDisplay(CConsoleCore& core);
+// What the selected single display answered before; the defaults for anything else.
+DisplayFacts SelectedDisplayFacts(CConsoleCore& core);
 // The selected display answered a read: the view's m_bConnect is 1. UI thread.
 void NoteSelectedAnswered(CConsoleCore& core);
 

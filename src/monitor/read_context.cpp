@@ -4,6 +4,18 @@
 
 namespace tarnex {
 
+DisplayFacts* FactsOf(const CConsoleCore::State& state, const CommandTarget& target) {
+  if (target.route == CommandTarget::Route::kDisplay) return state->FactsOf(target.display);
+  if (target.route == CommandTarget::Route::kSerial && !target.serialGroup) {
+    return state->SerialFactsOf(target.serialId);
+  }
+  return nullptr;
+}
+
+DisplayFacts* SelectedFacts(const CConsoleCore::State& state) {
+  return FactsOf(state, TargetOf(state->Selected()));
+}
+
 ReadContext ReadContext::ForSelection(CConsoleCore& core) {
   ExpectOnUiThread("a page read's capture of the selection");
   ReadContext context;

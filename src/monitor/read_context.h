@@ -9,6 +9,12 @@
 
 namespace tarnex {
 
+// What the single display of a target answered before (by its id, or its set number on the
+// serial line); none for a group, nothing, or a display that left the table. Lock held.
+DisplayFacts* FactsOf(const CConsoleCore::State& state, const CommandTarget& target);
+// The same for the selected display.
+DisplayFacts* SelectedFacts(const CConsoleCore::State& state);
+
 // What a page read carries from the moment the operator asked for it: the target it reads,
 // the read token that a new selection cancels, and the selection's generation, by which what
 // it read is shown only while the operator still has that target selected. Captured on the UI
@@ -28,6 +34,9 @@ struct ReadContext {
   bool Cancelled() const { return token && token->Cancelled(); }
   // The displays the read talks to, for its job.
   JobKeys Keys() const { return target.Keys(); }
+  // What the read's own display answered before; none for a group or a display that left
+  // the table. Lock held.
+  DisplayFacts* Facts(const CConsoleCore::State& state) const { return FactsOf(state, target); }
   // Whether the operator still has the read's target selected. Lock held.
   bool StillSelected(const CConsoleCore::State& state) const {
     return state->SelectionGeneration() == generation;

@@ -35,25 +35,23 @@ void MarkCheckFailed(const ReadContext& context, bool keepSerialState) {
 void ApplyInputCheck(CConsoleCore& core, const ReadContext& context, bool answered,
                      bool creditSetId) {
   ExpectOnUiThread("a read's change of the selection");
+  if (!answered) return;
   auto state = core.Lock();
-  if (!context.StillSelected(state)) return;
-  COsprelNetworkManagerDoc& doc = state->Doc();
-  if (answered) {
-    doc.m_docInputReadOk = 1;
-    if (creditSetId) doc.m_docSetIdAnswered = 1;
-  }
+  DisplayFacts* facts = context.Facts(state);
+  if (facts == nullptr) return;
+  facts->inputReadOk = true;
+  if (creditSetId) facts->setIdAnswered = true;
 }
 
 bool ShouldRefreshOnActivation(CConsoleCore& core) {
-  bool serialCandidate = false;
-  {
-    auto state = core.Lock();
-    const COsprelNetworkManagerDoc& doc = state->Doc();
-    if (doc.m_docCommunicationSelect == kNetworkMode) return doc.m_docSelectedLinkUp == 1;
-    serialCandidate = doc.m_docCommunicationSelect == kSerialMode && doc.m_docSetIdAnswered == 1 &&
-                      doc.m_docCurrentSetId != "00";
+  auto state = core.Lock();
+  const Selection& selection = state->Selected();
+  if (selection.kind() == Selection::Kind::kDisplay) return state->SelectionUsable();
+  if (selection.kind() != Selection::Kind::kSerialDisplay || selection.setNumber() == 0) {
+    return false;
   }
-  return serialCandidate && SelectedIsSerialDisplay(core);
+  const DisplayFacts* facts = state->SerialFactsOf(selection.setNumber());
+  return facts != nullptr && facts->setIdAnswered;
 }
 
 }  // namespace tarnex

@@ -13,9 +13,8 @@ void MarkCheckPassed(const ReadContext& context, bool keepSerialState = false);
 // the read was aimed at turns to the disconnected icon.
 void MarkCheckFailed(const ReadContext& context, bool keepSerialState = false);
 
-// UI thread: what the input check of a read of the selection found, to the selection's
-// flags, while the operator still has it selected: m_docInputReadOk, and m_docSetIdAnswered
-// when the check answered and `creditSetId`.
+// UI thread: an input check that answered, kept with the read's own display: its input was
+// read, and its set ID answered when `creditSetId`.
 void ApplyInputCheck(CConsoleCore& core, const ReadContext& context, bool answered,
                      bool creditSetId);
 

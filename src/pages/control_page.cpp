@@ -120,14 +120,14 @@ void CControl::OnInitPage() {
 }
 
 void CControl::FillInputList() {
-  m_inputListB = control::UsesInputListB(g_displayKind);
+  m_inputListB = control::UsesInputListB(SelectedKind(Core()));
   FillChoiceList(m_inputList, m_inputListB
                                   ? std::span<const std::string_view>(control::kInputListB)
                                   : std::span<const std::string_view>(control::kInputListA));
 }
 
 void CControl::FollowDisplayKind() {
-  if (control::UsesInputListB(g_displayKind) != m_inputListB) FillInputList();
+  if (control::UsesInputListB(SelectedKind(Core())) != m_inputListB) FillInputList();
 }
 
 void CControl::ShowValues() {
@@ -135,6 +135,13 @@ void CControl::ShowValues() {
   ShowChoice(m_inputList, m_input);
   ShowChoice(m_muteList, m_mute);
   ShowChoice(m_monitorOutList, m_monitorOut);
+}
+
+void CControl::ForgetValues() {
+  m_input = kNoInput;
+  m_mute = -1;
+  m_monitorOut = -1;
+  ShowValues();
 }
 
 void CControl::ReadControls() {

@@ -26,6 +26,7 @@ class CControl : public CPropertyPage {
 
   void ShowValues() override;
   void ReadControls() override;
+  void ForgetValues() override;
 
   // The shared input check found the input; shown when the page next shows its values.
   void StoreInputPosition(int position) { m_input = position; }

@@ -19,14 +19,8 @@ constexpr std::array<int, GroupStatusModel::kColumnCount> kColumnWidths = {90,  
 // The number of members of the selected group, or -1 when no group is selected.
 int SelectedGroupMembers(CConsoleCore& core) {
   auto state = core.Lock();
-  const DeviceTree& tree = state->Tree();
-  const TreeItem selected = tree.ViewState().m_hSelectedItem;
-  if (selected == kNoItem || tree.Model().Parent(selected) != tree.GroupRoot()) return -1;
-  const COsprelNetworkManagerDoc& doc = state->Doc();
-  if (doc.m_docSelectedLinkUp != 0) return -1;
-  const bool network = doc.m_docCommunicationSelect == kNetworkMode;
-  const bool serial = doc.m_docCommunicationSelect == kSerialMode && doc.m_docCurrentSetId != "00";
-  return network || serial ? tree.Model().ChildCount(selected) : -1;
+  const Selection& selection = state->Selected();
+  return selection.IsGroup() ? selection.MemberCount() : -1;
 }
 
 }  // namespace

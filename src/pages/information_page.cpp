@@ -19,26 +19,15 @@ void SetText(QLineEdit* box, const std::optional<std::string>& text) {
   if (text) box->setText(QString::fromStdString(*text));
 }
 
-// A display, or a member that stands for one, is what this page reads.
-bool SelectedIsDisplay(CConsoleCore& core) {
-  auto state = core.Lock();
-  const TreeRole role = state->Tree().RoleOf(state->Tree().ViewState().m_hSelectedItem);
-  return role == TreeRole::kSingle || role == TreeRole::kMember;
-}
-
 bool ShouldRead(CConsoleCore& core) {
-  int mode;
-  {
-    auto state = core.Lock();
-    const COsprelNetworkManagerDoc& doc = state->Doc();
-    mode = doc.m_docCommunicationSelect;
-    if (doc.m_docSelectedLinkUp != 1) return false;
-    if (mode == kSerialMode && (doc.m_docSetIdAnswered != 1 || doc.m_docCurrentSetId == "00")) {
-      return false;
-    }
+  auto state = core.Lock();
+  const Selection& selection = state->Selected();
+  if (selection.kind() == Selection::Kind::kDisplay) return state->SelectionUsable();
+  if (selection.kind() != Selection::Kind::kSerialDisplay || selection.setNumber() == 0) {
+    return false;
   }
-  if (mode == kNetworkMode) return SelectedIsDisplay(core);
-  return mode == kSerialMode && SelectedIsSerialDisplay(core);
+  const DisplayFacts* facts = state->SerialFactsOf(selection.setNumber());
+  return facts != nullptr && facts->setIdAnswered;
 }
 
 }  // namespace
@@ -150,9 +139,11 @@ void CInformation::ShowReadings(const ReadContext& context, const InformationRea
   StoreDisplayKind(m_core, context, readings.kind);
   {
     auto state = m_core.Lock();
-    if (!context.StillSelected(state)) return;
     // A set ID that did not answer the probe is silent; any other read found the display.
-    state->Doc().m_docSetIdAnswered = !context.serial || readings.probeAnswered ? 1 : 0;
+    if (DisplayFacts* facts = context.Facts(state)) {
+      facts->setIdAnswered = !context.serial || readings.probeAnswered;
+    }
+    if (!context.StillSelected(state)) return;
   }
   SetText(m_power, readings.power);
   SetText(m_input, readings.input);
@@ -180,7 +171,7 @@ void CInformation::ShowReadings(const ReadContext& context, const InformationRea
 void CInformation::ShowDiagnosisIcons(const ReadContext& context) {
   const TreeIcon icon = m_fanState == 1 ? TreeIcon::kConnected : TreeIcon::kWarning;
   auto state = m_core.Lock();
-  if (state->Doc().m_docSelectedLinkUp != 1) return;
+  if (!state->SelectedDisplayUsable()) return;
   DeviceTree& tree = state->Tree();
   if (context.serial) {
     if (context.target.item != kNoItem) tree.SetImages(context.target.item, TreeImages::Both(icon));

@@ -103,6 +103,17 @@ void CMenuPage::ShowValues() {
   }
 }
 
+void CMenuPage::ForgetValues() {
+  for (Control& control : m_controls) {
+    if (control.binding != nullptr) {
+      control.binding->ShowNone();
+    } else {
+      control.value = -1;
+      ShowChoice(control.list, control.value);
+    }
+  }
+}
+
 void CMenuPage::ReadControls() {
   for (Control& control : m_controls) {
     if (control.list != nullptr) control.value = control.list->currentIndex();
@@ -157,7 +168,7 @@ void CMenuPage::Refresh() {
   PostPlan({.initialise = m_initPending,
             .refresh = true,
             .onTop = IsOnTop(),
-            .inputReadOk = DocInt(Core(), &COsprelNetworkManagerDoc::m_docInputReadOk) == 1});
+            .inputReadOk = SelectedDisplayFacts(Core()).inputReadOk});
 }
 
 // The reads are aimed at the selection of this moment; a group is read by its own pages.

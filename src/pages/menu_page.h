@@ -34,6 +34,7 @@ class CMenuPage : public CPropertyPage {
   void OnSetActive() override;
   void ShowValues() override;
   void ReadControls() override;
+  void ForgetValues() override;
 
   // Where the input found by the link check goes: the Control page keeps it to show.
   void SetInputSink(std::function<void(int)> sink) { m_inputSink = std::move(sink); }

@@ -44,6 +44,9 @@ class CPropertyPage : public QWidget {
 
   // The value members to the controls, and back.
   virtual void ShowValues() = 0;
+  // The operator selected something else: what the page showed was the previous selection's,
+  // so it shows no value until one is read from the new one.
+  virtual void ForgetValues() {}
   virtual void ReadControls() = 0;
 
  protected:

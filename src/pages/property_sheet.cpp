@@ -111,6 +111,12 @@ void CMyPropertySheet::RefreshActivePage() {
   if (groupMembers >= 0) RefreshGroupStatus(groupMembers);
 }
 
+void CMyPropertySheet::SelectionChanged() {
+  for (CPropertyPage* page : m_pages) {
+    if (page != nullptr) page->ForgetValues();
+  }
+}
+
 bool CMyPropertySheet::GroupStatusActive() const {
   return DocInt(m_core, &COsprelNetworkManagerDoc::m_docGroupPageActive) == 1;
 }

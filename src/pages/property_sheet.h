@@ -35,6 +35,7 @@ class CMyPropertySheet : public QWidget, public PageHost {
   // PageHost: the page on top re-reads the selected display, on the console's worker after
   // whatever it runs already. Any thread.
   void RefreshActivePage() override;
+  void SelectionChanged() override;
   // PageHost, the group list: whether it is on top (any thread), its rebuild, the selected
   // group's member count, the Connect command's showing of it (UI thread), and the rebuild of
   // a supervision pass, which reads on the calling worker.

@@ -35,11 +35,18 @@ SliderBinding::SliderBinding(CConsoleCore& core, QSlider* slider, QLineEdit* box
 void SliderBinding::Show() {
   const QSignalBlocker quietSlider(m_slider);
   m_slider->setValue(m_value);
-  m_box->setText(QString::number(m_value));
+  m_box->setText(m_known ? QString::number(m_value) : QString());
 }
 
 void SliderBinding::ShowValue(int value) {
   m_value = value;
+  m_known = true;
+  Show();
+}
+
+void SliderBinding::ShowNone() {
+  m_value = 0;
+  m_known = false;
   Show();
 }
 
@@ -75,6 +82,7 @@ std::string SliderBinding::SetCommand() const {
 // Keyboard and page steps end at once; a drag ends when the slider is released.
 void SliderBinding::OnSliderMoved(int position) {
   m_value = position;
+  m_known = true;
   m_box->setText(QString::number(m_value));
   if (!m_slider->isSliderDown()) Send();
 }
@@ -89,6 +97,7 @@ void SliderBinding::OnBoxEdited() {
   const int typed = m_box->text().toInt(&ok);
   if (ok) {
     m_value = typed;
+    m_known = true;
     const QSignalBlocker quietSlider(m_slider);
     m_slider->setValue(m_value);
   }

@@ -37,6 +37,8 @@ class SliderBinding : public QObject {
   void Show();
   // A value read from the display becomes the value member and is shown. UI thread.
   void ShowValue(int value);
+  // Another selection: the box shows no value until one is read or the operator sets one.
+  void ShowNone();
   // Asks the display on the console's worker and shows the value its reply carries, once the
   // UI thread gets to it. A silent display, or a reply without a value, leaves the controls as
   // they are; so does a binding destroyed before the reply arrived.
@@ -55,6 +57,7 @@ class SliderBinding : public QObject {
   QLineEdit* m_box;
   std::string m_letters;
   int m_value = 0;
+  bool m_known = true;
 };
 
 }  // namespace tarnex

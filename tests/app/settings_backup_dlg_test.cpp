@@ -38,12 +38,7 @@ class SettingsBackupDlgTest : public testing::ConsoleFixture {
     ConsoleFixture::TearDown();
   }
 
-  void SelectDisplay(int row) {
-    const TreeItem item = SingleItem(row);
-    auto state = core->Lock();
-    state->Tree().Select(item);
-    doc->m_docCurrentDisplay = row;
-  }
+  void SelectDisplay(int row) { SelectItem(SingleItem(row)); }
   void Run(Command command) {
     menu->Refresh();
     menu->Run(menu->Action(command));

@@ -29,7 +29,7 @@ class TreeContextMenuTest : public testing::ConsoleFixture {
     ConsoleFixture::TearDown();
   }
 
-  void Select(TreeItem item) { core->Lock()->Tree().Select(item); }
+  void Select(TreeItem item) { SelectItem(item); }
   // The entries' states in menu order, "1" enabled.
   std::string Enabled() {
     menu->Refresh();
@@ -75,7 +75,11 @@ TEST_F(TreeContextMenuTest, NetworkEntriesFollowTheSelection) {
   EXPECT_EQ(Enabled(), "0110111");
   Select(Tree().GroupItem(0));
   EXPECT_EQ(Enabled(), "0001010");
+  // A member whose address no display of the table holds can only leave its group.
   Select(Tree().AppendMember(Tree().GroupItem(0), "[1]" + Loopback(5), TreeIcon::kConnected));
+  EXPECT_EQ(Enabled(), "0010000");
+  doc->m_docSocketNumber = 1;
+  doc->m_docDisplays[0].m_address = Loopback(5);
   EXPECT_EQ(Enabled(), "0010011");
 }
 
@@ -125,7 +129,6 @@ TEST_F(TreeContextMenuTest, MakeGroupStaysOpenOnADuplicateNetworkName) {
 TEST_F(TreeContextMenuTest, AddToGroupTakesTheListPosition) {
   Configure({Loopback(5)});
   core->BuildTree();
-  doc->m_docCurrentDisplay = 0;
   doc->m_docConnectState[0] = 1;
   const TreeItem single = Tree().AppendSingle(Loopback(5), TreeIcon::kConnected);
   ASSERT_EQ(CGroupEditor(*core).MakeGroup("Hall"), "");

@@ -13,21 +13,8 @@ using testing::SimSerialChannel;
 
 class TransactionTest : public ConsoleFixture {
  protected:
-  // Builds the tree and selects group 0 as the operator would.
-  void SelectGroup(int group) {
-    auto state = core->Lock();
-    const Designation designation = state->Tree().Select(state->Tree().GroupItem(group));
-    state->TargetIsGroup() = !designation.memberKeys.empty();
-    state->EmptyGroup() = designation.memberKeys.empty();
-  }
-  void SelectDisplay(int index) {
-    const TreeItem item = SingleItem(index);
-    auto state = core->Lock();
-    state->Tree().Select(item);
-    state->TargetIsGroup() = false;
-    state->EmptyGroup() = false;
-    doc->m_docCurrentDisplay = index;
-  }
+  void SelectGroup(int group) { SelectItem(Tree().GroupItem(group)); }
+  void SelectDisplay(int index) { SelectItem(SingleItem(index)); }
 };
 
 TEST_F(TransactionTest, ASingleSendReturnsTheDisplaysReply) {
@@ -67,7 +54,7 @@ TEST_F(TransactionTest, AGroupSendReachesEveryMemberOnceInOrderWithItsHistory) {
   EXPECT_EQ(Operations().size(), 3u);  // only the three connects of the build
   // The send ends at its last member; the operator's selection stays where it was.
   EXPECT_EQ(outcome.last, core->Lock()->IdAt(1));
-  EXPECT_EQ(doc->m_docCurrentDisplay, 0);
+  EXPECT_EQ(Selected().kind(), Selection::Kind::kGroup);
 }
 
 // The two unread replies of a group power command must not answer the member's next query.
@@ -276,12 +263,7 @@ class SerialTransactionTest : public ConsoleFixture {
     core->SetSerialChannel(&line);
     core->BuildTree();
   }
-  void Select(TreeItem item) {
-    auto state = core->Lock();
-    const Designation designation = state->Tree().Select(item);
-    doc->m_docCurrentSetId = designation.setId;
-    doc->m_docHistorySetID = designation.serialId >= 0 ? std::to_string(designation.serialId) : "";
-  }
+  void Select(TreeItem item) { SelectItem(item); }
 
   SimSerialChannel line{{"05", "0f"}};
 };
@@ -294,13 +276,14 @@ TEST_F(SerialTransactionTest, ASetIdItemIsAddressedByItsSetId) {
   EXPECT_EQ(line.written_, std::vector<std::string>{"ka 0f ff\n"});
 }
 
+// The history names each member as its label does, by its decimal set number: "15", not the
+// set ID "0f" (a hex "10" would read as set 10 and be set 16).
 TEST_F(SerialTransactionTest, AGroupSendAddressesEachMemberAndWritesItsHistory) {
   Select(Tree().GroupItem(0));
   EXPECT_EQ(Send("ka 01 00\n"), "");  // the last member, set ID 1f, is silent
   EXPECT_EQ(line.written_, (std::vector<std::string>{"ka 05 00\n", "ka 0f 00\n", "ka 1f 00\n"}));
   EXPECT_EQ(Operations("Serial_HistoryReport.txt"),
-            (std::vector<std::string>{"05 Power Off", "0f Power Off"}));
-  EXPECT_EQ(doc->m_docCurrentSetId, "");  // the selection is the group's, not a member's
+            (std::vector<std::string>{"5 Power Off", "15 Power Off"}));
 }
 
 // The console is closing: no member hears another command, so a group's pauses and waits do
@@ -312,11 +295,15 @@ TEST_F(SerialTransactionTest, NothingIsWrittenOnceTheConsoleStops) {
   EXPECT_TRUE(line.written_.empty());
 }
 
-TEST_F(SerialTransactionTest, SetIdZeroGoesOutOnceEvenWithAGroupSelected) {
-  Select(Tree().GroupItem(0));
-  doc->m_docCurrentSetId = "00";
+// Set ID 00 reaches every display on the line: only the "PJTR 0" item itself sends there. A
+// group selected after it is its members, each at its own set ID.
+TEST_F(SerialTransactionTest, SetIdZeroIsTheSingleItemsAloneNotAGroupSelectedAfterIt) {
+  Select(Tree().Model().Child(Tree().SingleRoot(), 0));  // PJTR 0
   Send("ka 01 01\n");
-  EXPECT_EQ(line.written_, std::vector<std::string>{"ka 00 01\n"});
+  Select(Tree().GroupItem(0));
+  Send("ka 01 01\n");
+  EXPECT_EQ(line.written_,
+            (std::vector<std::string>{"ka 00 01\n", "ka 05 01\n", "ka 0f 01\n", "ka 1f 01\n"}));
 }
 
 TEST_F(SerialTransactionTest, RangeItemsRootsAndAMissingPortSendNothing) {
@@ -327,7 +314,7 @@ TEST_F(SerialTransactionTest, RangeItemsRootsAndAMissingPortSendNothing) {
   EXPECT_TRUE(line.written_.empty());
 
   core->SetSerialChannel(nullptr);
-  doc->m_docCurrentSetId = "00";
+  Select(Tree().Model().Child(Tree().SingleRoot(), 0));
   EXPECT_EQ(Send("ka 01 ff\n"), "");
 }
 
@@ -335,7 +322,7 @@ TEST_F(SerialTransactionTest, ACapturedTargetKeepsItsSetIdWhateverIsSelectedLate
   CommandTarget target;
   target.route = CommandTarget::Route::kSerial;
   target.setIds = {"0f"};
-  doc->m_docCurrentSetId = "01";
+  Select(Tree().Model().Child(Tree().SingleRoot(), 1));
   EXPECT_EQ(core->Transaction().SendCommand("kd 01 ff\n", target), "d 01 OK00x");
   target.setIds = {"not a set ID"};
   EXPECT_EQ(core->Transaction().SendCommand("kd 01 ff\n", target), "");

@@ -35,9 +35,9 @@ TEST_F(SelectionTest, AConnectedDisplayBecomesTheTargetAndItsPageIsRead) {
 
   Settle();
 
-  EXPECT_EQ(doc->m_docCurrentDisplay, 1);
-  EXPECT_EQ(doc->m_docTargetConnected, 1);
-  EXPECT_EQ(doc->m_docSelectedLinkUp, 1);
+  const DisplayId stage = core->Lock()->IdAt(1);
+  EXPECT_EQ(Selected(), Selection::Display(stage, Loopback(76), SingleItem(1)));
+  EXPECT_TRUE(SelectionUsable());
   EXPECT_EQ(pages.refreshes, 1);
   EXPECT_TRUE(ui.Messages().empty());
 }
@@ -51,8 +51,7 @@ TEST_F(SelectionTest, ADisconnectedDisplayIsConnectedOrReportedOnce) {
 
   Settle();
   EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Connection Fail"});
-  EXPECT_EQ(doc->m_docTargetConnected, 0);
-  EXPECT_EQ(doc->m_docSelectedLinkUp, -1);
+  EXPECT_FALSE(SelectionUsable());
   EXPECT_EQ(pages.refreshes, 0);
 
   fleet.Find(Loopback(77))->SetRefuse(false);
@@ -60,7 +59,7 @@ TEST_F(SelectionTest, ADisconnectedDisplayIsConnectedOrReportedOnce) {
   handler->OnSelectionChanged(SingleItem(0));
   Settle();
   EXPECT_EQ(ui.Messages().size(), 1u);
-  EXPECT_EQ(doc->m_docTargetConnected, 1);
+  EXPECT_TRUE(SelectionUsable());
   EXPECT_EQ(pages.refreshes, 1);
   EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kConnected);
   EXPECT_EQ(IconOf(Tree().Model().Child(Tree().GroupItem(0), 0)), TreeIcon::kConnected);
@@ -102,7 +101,7 @@ TEST_F(SelectionTest, ConnectOfAMemberTurnsTheDisplayAndEveryMemberItemCyan) {
   Settle();
 
   EXPECT_EQ(doc->m_docConnectState[0], 1);
-  EXPECT_EQ(doc->m_docSelectedLinkUp, 1);  // the page tabs refresh again
+  EXPECT_TRUE(SelectionUsable());  // the page tabs refresh again
   EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kConnected);
   EXPECT_EQ(IconOf(member), TreeIcon::kConnected);
   EXPECT_EQ(IconOf(Tree().Model().Child(Tree().GroupItem(1), 0)), TreeIcon::kConnected);
@@ -117,9 +116,8 @@ TEST_F(SelectionTest, GroupsBecomeTargetsOnlyWithMembers) {
   handler->OnSelectionChanged(Tree().GroupItem(0));
 
   Settle();
-  EXPECT_EQ(doc->m_docTargetConnected, 1);
-  EXPECT_TRUE(core->Lock()->TargetIsGroup());
-  EXPECT_FALSE(core->Lock()->EmptyGroup());
+  EXPECT_TRUE(SelectionUsable());
+  EXPECT_EQ(Selected().kind(), Selection::Kind::kGroup);
   EXPECT_EQ(Tree().ViewState().m_groupMemberList, std::vector<std::string>{Loopback(78)});
   EXPECT_EQ(pages.groupRefreshes, std::vector<int>{1});
   EXPECT_EQ(pages.refreshes, 0);  // a group refreshes no display page
@@ -127,15 +125,14 @@ TEST_F(SelectionTest, GroupsBecomeTargetsOnlyWithMembers) {
   handler->OnSelectionChanged(Tree().GroupItem(1));
 
   Settle();
-  EXPECT_EQ(doc->m_docTargetConnected, 0);
-  EXPECT_TRUE(core->Lock()->EmptyGroup());
+  EXPECT_FALSE(SelectionUsable());
   EXPECT_EQ(core->Transaction().SendCommand("ka 01 01\n"), std::nullopt);
   EXPECT_EQ(pages.memberCount, 0);
 
   handler->OnSelectionChanged(Tree().SingleRoot());
 
   Settle();
-  EXPECT_EQ(doc->m_docTargetConnected, 0);
+  EXPECT_TRUE(Selected().IsNothing());
 }
 
 TEST_F(SelectionTest, ConnectUsesTheAddressAfterTheBracketedName) {
@@ -151,7 +148,7 @@ TEST_F(SelectionTest, ConnectUsesTheAddressAfterTheBracketedName) {
   Settle();
 
   EXPECT_EQ(doc->m_docConnectState[0], 1);
-  EXPECT_EQ(doc->m_docTargetConnected, 1);
+  EXPECT_TRUE(SelectionUsable());
   EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kConnected);
   EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Connection Fail"});
   handler->OnConnectCommand();  // already up: nothing to do
@@ -169,22 +166,22 @@ TEST_F(SelectionTest, SerialItemsGiveTheirSetId) {
   handler->OnSelectionChanged(model.Child(model.Child(Tree().SingleRoot(), 2), 4));
 
   Settle();
-  EXPECT_EQ(doc->m_docCurrentSetId, "0f");
-  EXPECT_EQ(doc->m_docHistorySetID, "15");
-  EXPECT_EQ(doc->m_docCurrentSerialId, 15);
-  EXPECT_EQ(doc->m_docTargetConnected, 1);
+  EXPECT_EQ(Selected().setNumber(), 15);
+  EXPECT_EQ(Selected().SetId(), "0f");
+  EXPECT_EQ(Selected().SetNumberText(), "15");
+  EXPECT_TRUE(SelectionUsable());
   EXPECT_EQ(pages.refreshes, 1);
 
   handler->OnSelectionChanged(model.Child(Tree().SingleRoot(), 0));  // PJTR 0
 
   Settle();
-  EXPECT_EQ(doc->m_docCurrentSetId, "00");
+  EXPECT_EQ(Selected().SetId(), "00");
   EXPECT_EQ(pages.refreshes, 1);  // set ID 00 is not read
 
   handler->OnSelectionChanged(model.Child(Tree().SingleRoot(), 1));  // a range
 
   Settle();
-  EXPECT_EQ(doc->m_docTargetConnected, 0);
+  EXPECT_FALSE(SelectionUsable());
 }
 
 class SupervisionTest : public ConsoleFixture {
@@ -236,7 +233,7 @@ TEST_F(SupervisionTest, ADisplaySwitchedBackOnIsReconnectedByTheNextPass) {
   EXPECT_EQ(doc->m_docConnectState[1], 1);
   EXPECT_EQ(IconOf(SingleItem(1)), TreeIcon::kConnected);
   EXPECT_EQ(IconOf(Tree().Model().Child(Tree().GroupItem(0), 0)), TreeIcon::kConnected);
-  EXPECT_EQ(doc->m_docTargetConnected, 1);
+  EXPECT_TRUE(SelectionUsable());
   EXPECT_EQ(Operations().back(), Loopback(83) + " Auto Connection is Success");
   EXPECT_TRUE(traces.Contains("TRY ReConnection"));
   EXPECT_EQ(pages.diagnoses, std::vector<int>{0});

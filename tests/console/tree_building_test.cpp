@@ -142,20 +142,19 @@ TEST_F(TreeBuildingTest, ASaveStoresTheLabelsTheOperatorSees) {
   EXPECT_EQ(reloaded.m_docGroups[0].m_labels[0], "[1][Renamed]" + Loopback(56));
 }
 
-// An entry without an address keeps none: borrowing the address of the last connection would
-// name another display in the report and store it in this one's record.
+// A line about the selected display names none while nothing is selected: borrowing the
+// address of the last connection would name another display in the report.
 TEST_F(TreeBuildingTest, AnEmptyAddressInTheHistoryStaysEmpty) {
   fleet.Add({.address = Loopback(57)});
   core->Link().SetViewIp(Loopback(57));
-  doc->m_docCurrentDisplay = 9;
 
   core->Lock()->AppendHistory("Power On");
 
   EXPECT_EQ(Operations(), std::vector<std::string>{" Power On"});
-  EXPECT_EQ(doc->m_docDisplays[9].m_address, "");
 
   doc->m_docCommunicationSelect = kSerialMode;
-  doc->m_docHistorySetID = "15";
+  core->BuildTree();
+  SelectItem(Tree().Model().Child(Tree().Model().Child(Tree().SingleRoot(), 2), 4));  // PJTR 15
   core->Lock()->AppendHistory("Power Off");
   EXPECT_EQ(Operations("Serial_HistoryReport.txt"), std::vector<std::string>{"15 Power Off"});
 }

@@ -21,8 +21,7 @@ std::vector<std::string> Cells(const GroupStatusRow& row) {
 using GroupStatusTest = ConsoleFixture;
 
 // Each member is read with its own kind: a kind 3 display keeps empty cells on the rebuild and
-// is filled by the diagnosis. The fan of the list raises nothing, and the pages' display kind
-// is not touched.
+// is filled by the diagnosis. The fan of the list raises nothing.
 TEST_F(GroupStatusTest, AMixedGroupShowsEachMembersOwnState) {
   const std::string ok = Loopback(1), fan = Loopback(2), dark = Loopback(3), refusing = Loopback(4),
                     kind3 = Loopback(5);
@@ -36,7 +35,6 @@ TEST_F(GroupStatusTest, AMixedGroupShowsEachMembersOwnState) {
             {{"Mixed", {"[1]" + ok, "[2]" + fan, "[3]" + dark, "[4]" + refusing, "[5]" + kind3}}});
   doc->m_docDisplays[0].m_label = "[Lobby]" + ok;
   core->BuildTree();
-  g_displayKind = 1;
   const CommandTarget target = SelectGroup();
 
   const GroupStatusRead rebuilt = ReadGroupStatus(*core, target, 5, GroupReadMode::kRebuild);
@@ -66,7 +64,6 @@ TEST_F(GroupStatusTest, AMixedGroupShowsEachMembersOwnState) {
   EXPECT_EQ(fleet.CommandsTo(ok).front(), "nu 01 ff\n");
   EXPECT_EQ(fleet.CommandsTo(ok).size(), 9u + 8u);
   EXPECT_TRUE(mailer.Alarms().empty());
-  EXPECT_EQ(g_displayKind, 1);
 
   EXPECT_TRUE(ReadGroupStatus(*core, target, 0, GroupReadMode::kRebuild).rows.empty());
 }

@@ -41,7 +41,7 @@ TEST_F(MessageSenderTest, OneDisplayShowsTheTextAndAClearIsRecorded) {
   EXPECT_EQ(Lines("Send Message to Monitor"), 1u);
   EXPECT_TRUE(ui.Progress().empty());  // no popup for one display
 
-  doc->m_docCurrentDisplay = 0;  // the operator's selection: the display alone
+  SelectItem(SingleItem(0));  // the operator's selection: the display alone
   PostClearMessage(*core);
   ASSERT_TRUE(core->Jobs().WaitIdle(std::chrono::seconds(10)));
   EXPECT_EQ(fleet.CommandsTo(display).back(), "F# 01 01 00\n");
@@ -90,11 +90,7 @@ TEST_F(MessageSenderTest, AGroupShowsItOnEveryMemberThatIsUp) {
   EXPECT_EQ(ui.Progress(), (std::vector<std::string>{"create", "pos 33", "pos 66", "pos 99",
                                                      "pos 100", "destroy"}));
 
-  {
-    auto state = core->Lock();
-    state->Tree().Select(state->Tree().GroupItem(1));
-  }
-  result = SendMessage(*core, core->Transaction().CaptureTarget(), "Hi", 7, 6);
+  result = SendMessage(*core, SelectGroup(1), "Hi", 7, 6);
   EXPECT_EQ(result.shown, 1u);
   EXPECT_TRUE(fleet.CommandsTo(down).empty());
   EXPECT_EQ(Lines("Send Message to Monitor"), 4u);

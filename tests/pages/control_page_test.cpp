@@ -37,7 +37,7 @@ TEST_F(ControlPageTest, SelectingAConnectedDisplayReadsTheControlPageBehindThePo
 
   EXPECT_EQ(Commands(Loopback(141)), (Texts{"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"}));
   EXPECT_EQ(ui.Progress(), (Texts{"create", "pos 25", "pos 50", "pos 75", "pos 100", "destroy"}));
-  EXPECT_EQ(doc->m_docInputReadOk, 1);
+  EXPECT_TRUE(Facts().inputReadOk);
   EXPECT_EQ(doc->m_docSerialTimeoutShort, 0);
   EXPECT_EQ(List("inputList")->currentText(), "HDMI");  // the simulator starts on 90
   EXPECT_EQ(List("muteList")->currentText(), "Mute Off");
@@ -145,13 +145,13 @@ TEST_F(ControlPageTest, TheReportedInputIsShownInTheListOfTheDisplaysKind) {
   SelectOne(Loopback(150), 1);
   OnWorker([&] { core->Transaction().SendCommand("xb 01 91\n"); });
 
-  g_displayKind = 1;
+  SetKind(1);
   Control().Refresh();
   Settle();
   EXPECT_EQ(Control().InputPosition(), 4);
   EXPECT_EQ(List("inputList")->currentText(), "HDMI 2");
 
-  g_displayKind = 2;  // position 6 lies beyond list A
+  SetKind(2);  // position 6 lies beyond list A
   Control().Refresh();
   Settle();
   EXPECT_EQ(Control().InputPosition(), 6);
@@ -240,7 +240,9 @@ TEST_F(ControlPageTest, AChangeGoesToTheDisplaySelectedWhenItWasMade) {
   EXPECT_EQ(Commands(Loopback(157)), (Texts{"xb 01 ff\n", "nr 01 ff\n", "kd 01 ff\n"}));
 }
 
-TEST_F(ControlPageTest, PowerOnIsSentWithoutATargetButTheOtherButtonsNeedOne) {
+// With nothing selected no button reaches a display, Power On included: the display in the
+// table's first row is not "the display" because nothing else is.
+TEST_F(ControlPageTest, EveryButtonNeedsATargetPowerOnIncluded) {
   fleet.Add({.address = Loopback(153)});
   Start({Loopback(153)});  // connected, nothing selected
 
@@ -251,15 +253,39 @@ TEST_F(ControlPageTest, PowerOnIsSentWithoutATargetButTheOtherButtonsNeedOne) {
   Choose("muteList", 1);
   Click("powerOn");
 
-  ASSERT_TRUE(CommandsArrive(Loopback(153), 1));
-  EXPECT_EQ(Commands(Loopback(153)), Texts{"ka 01 01\n"});
+  ASSERT_TRUE(core->Jobs().WaitIdle(std::chrono::seconds(5)));
+  EXPECT_TRUE(Commands(Loopback(153)).empty());
   EXPECT_EQ(Control().MutePosition(), 1);  // the controls are still read into the members
 
   Select(SingleItem(0));
   fleet.ClearLog();
   Click("powerOff");
   Click("autoConfigure");
-  EXPECT_EQ(Commands(Loopback(153)), (Texts{"ka 01 00\n", "ju 01 01\n"}));
+  Click("powerOn");
+  EXPECT_EQ(Commands(Loopback(153)), (Texts{"ka 01 00\n", "ju 01 01\n", "ka 01 01\n"}));
+}
+
+// The kind is each display's own: a kind 1 display read before lends neither its input table
+// nor its list to a kind 2 display selected after it, and keeps its own for its next turn.
+TEST_F(ControlPageTest, EachDisplayIsListedAndDecodedByItsOwnKind) {
+  const std::string one = Loopback(158), two = Loopback(159);
+  fleet.Add({.address = one, .kind = 1});
+  fleet.Add({.address = two, .kind = 2});
+  Start({one, two});
+  Select(SingleItem(0));
+  ASSERT_EQ(QueryKind(), 1);
+  Control().Refresh();
+  Settle();
+  EXPECT_EQ(List("inputList")->itemText(5), "HDMI 3");  // list B
+
+  Select(SingleItem(1));
+  EXPECT_EQ(Kind(), 0);                                 // nothing answered by this display yet
+  EXPECT_EQ(List("inputList")->itemText(5), "HDMI");    // list A
+  EXPECT_EQ(List("inputList")->currentText(), "HDMI");  // 90 by list A's table
+
+  Select(SingleItem(0));
+  EXPECT_EQ(Kind(), 1);
+  EXPECT_EQ(List("inputList")->itemText(5), "HDMI 3");
 }
 
 TEST_F(ControlPageTest, AnEmptyInputListSendsNothingOnSet) {
@@ -299,8 +325,8 @@ TEST_F(SerialControlPageTest, ASilentSetIdAsksToCheckItAndStopsTheReading) {
 
   EXPECT_EQ(line.written_, Texts{"xb 10 ff\n"});
   EXPECT_EQ(ui.Messages(), Texts{"Please Check Set ID"});
-  EXPECT_EQ(doc->m_docInputReadOk, 0);
-  EXPECT_EQ(doc->m_docSetIdAnswered, 0);
+  EXPECT_FALSE(Facts().inputReadOk);
+  EXPECT_FALSE(Facts().setIdAnswered);
   EXPECT_EQ(doc->m_docSerialTimeoutShort, 0);
   EXPECT_EQ(doc->m_docSerialConnectState[16], 0);
 

@@ -81,7 +81,7 @@ TEST_F(InformationPageTest, ARefreshShowsTheReadingsAndTheFanDiagnosis) {
             (std::vector<QString>{"On", "HDMI", "Signal", "16 : 9", "Vivid", "NG", "6703", "800",
                                   "00 - 1A - 2B - 3C - 4D - 5E", "192.168.0.20", ""}));
   EXPECT_EQ(Inner().Information()->FanState(), 0);
-  EXPECT_EQ(g_displayKind, 2);
+  EXPECT_EQ(Kind(), 2);
   EXPECT_EQ(Operations().back(), a + " Warning Fan Operation");
   EXPECT_EQ(mailer.Alarms(), Texts{"3 " + a});
   EXPECT_EQ(IconOf(SingleItem(0)), TreeIcon::kWarning);
@@ -98,7 +98,7 @@ TEST_F(InformationPageTest, ARefreshShowsTheReadingsAndTheFanDiagnosis) {
   EXPECT_EQ(Commands(kind1), (Texts{"fy 01 ff\n", "nu 01 ff\n", "nu 01 ff\n"}));
   EXPECT_EQ(Box("power"), "");
   EXPECT_EQ(Box("fan"), "");
-  EXPECT_EQ(g_displayKind, 1);
+  EXPECT_EQ(Kind(), 1);
 }
 
 // Reads queued for a display the operator has walked past are dropped: the boxes show only the

@@ -245,6 +245,27 @@ TEST_F(MenuPagesTest, NothingSelectedSendsNothingAndAGroupGetsEachCommandOncePer
   }
 }
 
+// A page shows only what was read from the selection: once a group is selected, the values
+// read from the display before show no entry until the operator picks one.
+TEST_F(MenuPagesTest, AGroupSelectedAfterADisplayShowsNoneOfTheDisplaysValues) {
+  const std::string address = Loopback(404);
+  fleet.Add({.address = address});
+  Start({address}, {{"Hall", {"[1]" + address}}});
+  Select(SingleItem(0));
+  Show(PageKind::kSpecial);
+  ASSERT_NE(Named<QComboBox>(PageKind::kSpecial, "Key Lock")->currentIndex(), -1);
+
+  Select(Tree().GroupItem(0));
+  for (PageKind kind : {PageKind::kPicture, PageKind::kAdvanced, PageKind::kSpecial}) {
+    for (QComboBox* list : Page(kind).findChildren<QComboBox*>()) {
+      EXPECT_EQ(list->currentIndex(), -1) << list->accessibleName().toStdString();
+    }
+    for (QLineEdit* box : Page(kind).findChildren<QLineEdit*>()) {
+      EXPECT_TRUE(box->text().isEmpty()) << box->accessibleName().toStdString();
+    }
+  }
+}
+
 class SerialMenuPagesTest : public MenuPagesTest {
  protected:
   void SetUp() override {

@@ -170,7 +170,7 @@ TEST_F(FrameworkTest, SharedQueriesAskTheSelectedDisplay) {
   fleet.Find(kAddress)->SetKind(3);
   Tree().MarkSelectedDisconnected();  // an answer alone says the display is reachable
   EXPECT_EQ(QueryKind(), 3);
-  EXPECT_EQ(g_displayKind, 3);
+  EXPECT_EQ(Kind(), 3);
   EXPECT_EQ(Tree().ViewState().m_bConnect, 1);
   const ReadContext here = ReadContext::ForSelection(*core);
   EXPECT_EQ(OnWorker([&] { return QuerySignal(here); }), 1);

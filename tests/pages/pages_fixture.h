@@ -14,6 +14,8 @@
 
 #include "console/selection_handler.h"
 #include "monitor/display_kind.h"
+#include "monitor/page_state.h"
+#include "monitor/read_context.h"
 #include "pages/control_page.h"
 #include "pages/property_sheet.h"
 #include "platform/ui_thread.h"
@@ -26,9 +28,12 @@ namespace tarnex::testing {
 // calls it.
 class PagesFixture : public ConsoleFixture {
  protected:
-  void SetUp() override {
-    ConsoleFixture::SetUp();
-    g_displayKind = 0;
+  // What the selected display answered before, as the pages keep it.
+  DisplayFacts Facts() { return SelectedDisplayFacts(*core); }
+  int Kind() { return Facts().kind; }
+  void SetKind(int kind) {
+    auto state = core->Lock();
+    SelectedFacts(state)->kind = kind;
   }
   void TearDown() override {
     UnmarkUiThread();

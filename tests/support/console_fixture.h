@@ -14,6 +14,7 @@
 #include "config/network_manager_doc.h"
 #include "console/command_transaction.h"
 #include "console/console_core.h"
+#include "console/selection_handler.h"
 #include "console/serial_channel.h"
 #include "display-sim/command_responder.h"
 #include "display-sim/display_fleet.h"
@@ -128,14 +129,20 @@ class ConsoleRig {
     doc->m_docSerialGroups[0].m_labels = labels;
   }
 
+  // The tree selects `item` and the console's selection becomes what it designates, as the
+  // selection handling makes it, without the connect and the page reads that follow.
+  void SelectItem(TreeItem item) {
+    auto state = core->Lock();
+    state->Select(SelectionFor(state, state->Tree().Select(item), item));
+  }
+
+  Selection Selected() { return core->Lock()->Selected(); }
+  bool SelectionUsable() { return core->Lock()->SelectionUsable(); }
+
   // The operator selects the group, and a command's target is taken then.
   CommandTarget SelectGroup(int group = 0) {
-    {
-      auto state = core->Lock();
-      const Designation designation = state->Tree().Select(state->Tree().GroupItem(group));
-      state->TargetIsGroup() = true;
-      doc->m_docCurrentSetId = designation.setId;
-    }
+    const TreeItem item = core->Lock()->Tree().GroupItem(group);
+    SelectItem(item);
     return core->Transaction().CaptureTarget();
   }
 
