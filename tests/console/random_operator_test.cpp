@@ -1,12 +1,15 @@
-// A seeded operator works a fleet of which some displays flap, faster than the displays
-// answer: selects displays and groups, reads, sets, powers off, edits groups, renames,
-// deletes, and closes at the end. The test keeps its own model of what was selected when each
+// A seeded operator works a fleet of displays of three kinds, of which some flap, faster than
+// the displays answer: selects displays, groups and members (some listing an address no
+// display has), reads, asks kinds, sets, powers off, edits groups, renames, deletes and then
+// presses every command, closes healthy displays' links under a running send, and closes at the
+// end. The test keeps its own model of what was selected when each
 // action was taken, and the simulator logs what each display received; the console's captured
 // targets are never consulted.
 //
 // Each setter encodes its aim in its value: contrast ("kg") carries the index of the display
 // it was meant for, brightness ("kh") the group it was sent to. A display's contrast therefore
-// always equals its own index, which is what a read of it must show.
+// always equals its own index, which is what a read of it must show. Power On and a contrast of
+// kNobody are pressed only while nothing is selected: no display may ever receive them.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -19,6 +22,7 @@
 #include "console/link_supervisor.h"
 #include "console/selection_handler.h"
 #include "monitor/control_readers.h"
+#include "monitor/display_kind.h"
 #include "monitor/page_setter.h"
 #include "monitor/read_context.h"
 #include "monitor/slider_reader.h"
@@ -36,6 +40,7 @@ constexpr int kDisplays = 50;
 constexpr int kFlappers = 10;  // the first ones; the others answer every command
 constexpr int kActions = 2000;
 constexpr int kNobody = 99;  // a contrast value no display was aimed with
+constexpr const char* kPowerOn = "ka 01 01\n";
 
 // The value of a set command, "kg 01  a\n" -> 10.
 std::optional<int> SetValueOf(std::string_view command) {
@@ -97,6 +102,7 @@ class RandomOperatorTest : public testing::ConsoleFixture {
     const TreeItem item = singles[Pick(singles.size())];
     selectedDisplay = IndexOf(DisplayKey(Label(item)));
     selectedGroup = -1;
+    selectedMember = false;
     handler->OnSelectionChanged(item);
   }
   void SelectGroup() {
@@ -110,6 +116,21 @@ class RandomOperatorTest : public testing::ConsoleFixture {
     handler->OnSelectionChanged(groups[g]);
   }
 
+  // A member item: its display, or nothing for a listing no display of the table holds.
+  void SelectMember() {
+    const std::vector<TreeItem> groups = Children(Tree().GroupRoot());
+    if (groups.empty()) return;
+    const std::vector<TreeItem> members = Children(groups[Pick(groups.size())]);
+    if (members.empty()) return;
+    const TreeItem item = members[Pick(members.size())];
+    const std::string address(DisplayKey(Label(item)));
+    const int at = IndexOf(address);
+    selectedDisplay = at >= 0 && deleted.count(address) == 0 ? at : -1;
+    selectedGroup = -1;
+    selectedMember = true;
+    handler->OnSelectionChanged(item);
+  }
+
   // ---- The operator's actions, as the pages take them ----
   void PostRead() {
     ReadContext context = ReadContext::ForSelection(*core);
@@ -121,6 +142,16 @@ class RandomOperatorTest : public testing::ConsoleFixture {
       const SliderReading contrast = ReadSliderValue(context, "kg");
       if (!contrast.value) return;
       ui.RunOnUi([this, context, aimed, value = *contrast.value] { Show(context, aimed, value); });
+    });
+  }
+  // The kind is asked and kept with the display it was asked of, whatever is selected when the
+  // answer is stored.
+  void AskKind() {
+    ReadContext context = ReadContext::ForSelection(*core);
+    JobKeys keys = context.Keys();
+    core->Jobs().Post(std::move(keys), [this, context] {
+      const int kind = QueryDisplayKind(context);
+      ui.RunOnUi([this, context, kind] { StoreDisplayKind(*core, context, kind); });
     });
   }
   // The UI thread: a reading is shown only while its selection stands, and must be the selected
@@ -146,7 +177,16 @@ class RandomOperatorTest : public testing::ConsoleFixture {
       PostToTarget(*core, protocol::BuildSetValue("kg", selectedDisplay));
     } else if (selectedGroup >= 0) {
       PostToTarget(*core, protocol::BuildSetValue("kh", selectedGroup));
+    } else {
+      PressEverything();
     }
+  }
+  // Nothing is selected: every button, the ones that ask for no usable target included, and
+  // the backup's capture must reach no display at all.
+  void PressEverything() {
+    PostToSelection(*core, kPowerOn);
+    PostToTarget(*core, protocol::BuildSetValue("kg", kNobody));
+    EXPECT_EQ(core->Transaction().CaptureTarget().route, CommandTarget::Route::kNone);
   }
   void PowerOff() {
     if (selectedDisplay < 0 && selectedGroup < 0) return;
@@ -159,7 +199,13 @@ class RandomOperatorTest : public testing::ConsoleFixture {
   }
   void EditGroups() {
     CGroupEditor editor(*core);
-    if (Pick(3) == 0) editor.MakeGroup("G" + std::to_string(++made));
+    if (Pick(3) == 0) {
+      // The line names the display selected now, or none.
+      const std::string name = "G" + std::to_string(++made);
+      createdFor[name] =
+          selectedDisplay >= 0 ? addresses[static_cast<size_t>(selectedDisplay)] : std::string();
+      editor.MakeGroup(name);
+    }
     const int groups = core->Lock()->Doc().m_docGroupNumCount;
     if (selectedDisplay >= 0 && groups > 0) editor.AddToGroup(static_cast<int>(Pick(groups)));
   }
@@ -168,12 +214,32 @@ class RandomOperatorTest : public testing::ConsoleFixture {
   }
   void Delete() {
     if (selectedDisplay < kFlappers) return;  // keep the flappers flapping
+    // A selected member leaves its group; a display under "Single" leaves the table.
     CGroupEditor(*core).DeleteProjector();
-    deleted.insert(addresses[static_cast<size_t>(selectedDisplay)]);
+    if (!selectedMember) deleted.insert(addresses[static_cast<size_t>(selectedDisplay)]);
     selectedDisplay = -1;
     // Nothing is selected any more: a change made now must reach no display at all, least of
     // all the one that moved into the deleted display's row.
-    PostToTarget(*core, protocol::BuildSetValue("kg", kNobody));
+    PressEverything();
+  }
+  // A healthy display's link goes while commands may be on their way to it: nothing it did,
+  // so it is never blamed, and the next supervision pass connects it again.
+  void CloseHealthyLink() {
+    const std::string& address = addresses[kFlappers + Pick(kDisplays - kFlappers)];
+    DisplayId id = kNoDisplay;
+    {
+      auto state = core->Lock();
+      const int row = LastRowOf(state, address);
+      if (row >= 0) id = state->IdAt(row);
+    }
+    // Not under the console lock: the close waits for an exchange in flight on the link.
+    if (id != kNoDisplay) core->Link().Sockets().Close(id);
+  }
+  static int LastRowOf(const CConsoleCore::State& state, const std::string& address) {
+    for (int row = state->Doc().m_docSocketNumber - 1; row >= 0; --row) {
+      if (state->Doc().m_docDisplays[static_cast<size_t>(row)].m_address == address) return row;
+    }
+    return -1;
   }
   void Flap() {
     sim::SimDisplay* display = fleet.Find(addresses[Pick(kFlappers)]);
@@ -196,22 +262,28 @@ class RandomOperatorTest : public testing::ConsoleFixture {
 
   virtual void Act() {
     const size_t roll = Pick(100);
-    if (roll < 25) {
+    if (roll < 22) {
       SelectDisplay();
-    } else if (roll < 33) {
+    } else if (roll < 29) {
       SelectGroup();
-    } else if (roll < 45) {
+    } else if (roll < 33) {
+      SelectMember();
+    } else if (roll < 43) {
       if (selectedDisplay >= 0) PostRead();
-    } else if (roll < 68) {
+    } else if (roll < 46) {
+      AskKind();
+    } else if (roll < 66) {
       SetContrastOrBrightness();
-    } else if (roll < 74) {
+    } else if (roll < 72) {
       PowerOff();
-    } else if (roll < 80) {
+    } else if (roll < 78) {
       EditGroups();
-    } else if (roll < 83) {
+    } else if (roll < 81) {
       Rename();
-    } else if (roll < 85) {
+    } else if (roll < 84) {
       Delete();
+    } else if (roll < 86) {
+      CloseHealthyLink();
     } else if (roll < 97) {
       Flap();
     } else {
@@ -246,13 +318,15 @@ class RandomOperatorTest : public testing::ConsoleFixture {
     for (int i = 0; i < kDisplays; ++i) {
       addresses.push_back(Loopback(i + 1));
       index[addresses.back()] = i;
-      fleet.Add({.address = addresses.back()});
+      fleet.Add({.address = addresses.back(), .kind = KindOf(i)});
     }
-    // Displays listed twice in a group receive a group's command once per listing.
+    // Displays listed twice in a group receive a group's command once per listing; "Ghost"
+    // lists an address that no display of the table has.
     Configure(addresses, {{"Twice",
                            {"[1]" + addresses[0], "[2]" + addresses[0], "[3]" + addresses[20],
                             "[4]" + addresses[21]}},
-                          {"Wide", {"[1]" + addresses[1], "[2]" + addresses[22]}}});
+                          {"Wide", {"[1]" + addresses[1], "[2]" + addresses[22]}},
+                          {"Ghost", {"[1]" + Loopback(kDisplays + 1), "[2]" + addresses[23]}}});
     core->BuildTree();
     for (int i = 0; i < kDisplays; ++i) {
       core->Transaction().SendCommand(protocol::BuildSetValue("kg", i),
@@ -261,9 +335,12 @@ class RandomOperatorTest : public testing::ConsoleFixture {
     fleet.ClearLog();
   }
 
+  static int KindOf(int display) { return display % 3 + 1; }
+
   void CheckWhatEachDisplayReceived() {
     for (const sim::LogEntry& entry : fleet.Log()) {
       const std::string_view command = entry.command;
+      EXPECT_NE(command, kPowerOn) << entry.address << " was powered on";
       const std::optional<int> value = SetValueOf(command);
       if (command.starts_with("kg 01 ") && command != "kg 01 ff\n") {
         EXPECT_TRUE(value && *value < kDisplays &&
@@ -274,6 +351,31 @@ class RandomOperatorTest : public testing::ConsoleFixture {
             << entry.address << " received " << command;
       } else if (command == "ka 01 00\n") {
         EXPECT_EQ(powerAimed.count(entry.address), 1u) << entry.address << " was powered off";
+      }
+    }
+  }
+
+  // Each display keeps the kind it answered itself; none took another's.
+  void CheckEachDisplayKeepsItsOwnKind() {
+    auto state = core->Lock();
+    for (int row = 0; row < state->Doc().m_docSocketNumber; ++row) {
+      const DisplayFacts* facts = state->FactsOf(state->IdAt(row));
+      const int own =
+          KindOf(IndexOf(state->Doc().m_docDisplays[static_cast<size_t>(row)].m_address));
+      EXPECT_TRUE(facts == nullptr || facts->kind == 0 || facts->kind == own) << "row " << row;
+    }
+  }
+
+  // A power line names a display powered off by an action aimed at it; a group's creation
+  // names the display selected then, or none.
+  void CheckHistoryNamesTheDisplaysAimedAt() {
+    for (const std::string& line : Operations()) {
+      const std::string subject = line.substr(0, line.find(' '));
+      const std::string operation = line.substr(line.find(' ') + 1);
+      EXPECT_TRUE(operation != "Power Off" || powerAimed.count(subject) == 1) << line;
+      if (operation.starts_with("Create ")) {
+        const std::string name = operation.substr(7, operation.size() - 7 - 6);
+        EXPECT_EQ(subject, createdFor[name]) << line;
       }
     }
   }
@@ -314,9 +416,11 @@ class RandomOperatorTest : public testing::ConsoleFixture {
   std::map<std::string, int> index;
   int selectedDisplay = -1;
   int selectedGroup = -1;
+  bool selectedMember = false;  // the selected display was selected by a member item
   std::map<int, std::set<std::string>> groupMembers;  // every member a group had when selected
   std::set<std::string> powerAimed;
   std::set<std::string> deleted;
+  std::map<std::string, std::string> createdFor;  // group name -> the address its line names
   int made = 0;
   int shown = 0;
 };
@@ -328,6 +432,8 @@ TEST_F(RandomOperatorTest, EveryCommandReadingAndBlameBelongsToTheDisplayAimedAt
 
   CheckWhatEachDisplayReceived();
   CheckNoHealthyDisplayWasBlamed();
+  CheckEachDisplayKeepsItsOwnKind();
+  CheckHistoryNamesTheDisplaysAimedAt();
   CheckTheSavedFileHoldsEveryDisplayNotDeleted();
   EXPECT_GT(shown, 0);
 }
@@ -369,6 +475,12 @@ class RandomSerialOperatorTest : public RandomOperatorTest {
     selectedGroup = -1;
     handler->OnSelectionChanged(item);
   }
+  // "PJTR 0" reaches every display on the line: only while it is the selection itself.
+  void SelectSetZero() {
+    selectedDisplay = 0;
+    selectedGroup = -1;
+    handler->OnSelectionChanged(Children(Tree().SingleRoot())[0]);
+  }
   void SelectSerialGroup() {
     const std::vector<TreeItem> groups = Children(Tree().GroupRoot());
     const size_t g = Pick(groups.size());
@@ -382,12 +494,14 @@ class RandomSerialOperatorTest : public RandomOperatorTest {
   }
   void Act() override {
     const size_t roll = Pick(100);
-    if (roll < 35) {
+    if (roll < 32) {
       SelectSetId();
-    } else if (roll < 45) {
+    } else if (roll < 37) {
+      SelectSetZero();
+    } else if (roll < 47) {
       SelectSerialGroup();
     } else if (roll < 65) {
-      if (selectedDisplay >= 0) PostRead();
+      if (selectedDisplay > 0) PostRead();
     } else {
       SetContrastOrBrightness();
     }
