@@ -179,7 +179,8 @@ TEST_F(DisplayIdentityTest, AMemberThatStandsForNoDisplayActsOnNothing) {
   const DisplayId id = core->Lock()->IdAt(0);
   EXPECT_EQ(Selected().members(), (std::vector<SelectedMember>{{kNoDisplay, missing}, {id, here}}));
   EXPECT_EQ(Send("ka 01 00\n"), "a 01 OK00x");
-  EXPECT_EQ(fleet.CommandsTo(here), (Texts{"ka 01 00\n", "ka 01 00\n"}));  // power goes twice
+  ASSERT_TRUE(CommandsArrive(here, 2));  // power goes twice
+  EXPECT_EQ(fleet.CommandsTo(here), (Texts{"ka 01 00\n", "ka 01 00\n"}));
   EXPECT_EQ(Operations().back(), here + " Power Off");
 }
 
