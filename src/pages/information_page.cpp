@@ -10,6 +10,7 @@
 #include "monitor/display_kind.h"
 #include "monitor/page_flags.h"
 #include "monitor/page_state.h"
+#include "monitor/refresh_steps.h"
 #include "platform/ui_thread.h"
 
 namespace tarnex {
@@ -17,17 +18,6 @@ namespace {
 
 void SetText(QLineEdit* box, const std::optional<std::string>& text) {
   if (text) box->setText(QString::fromStdString(*text));
-}
-
-bool ShouldRead(CConsoleCore& core) {
-  auto state = core.Lock();
-  const Selection& selection = state->Selected();
-  if (selection.kind() == Selection::Kind::kDisplay) return state->SelectionUsable();
-  if (selection.kind() != Selection::Kind::kSerialDisplay || selection.setNumber() == 0) {
-    return false;
-  }
-  const DisplayFacts* facts = state->SerialFactsOf(selection.setNumber());
-  return facts != nullptr && facts->setIdAnswered;
 }
 
 }  // namespace
@@ -102,7 +92,7 @@ void CInformation::OnSetActive() {
     doc.m_docInformationShown = 1;
     doc.m_docGroupPageActive = 0;
   }
-  if (ShouldRead(m_core)) RefreshInformation();
+  if (ShouldRefreshOnActivation(m_core)) RefreshInformation();
 }
 
 std::string CInformation::DisplayKeyOf(const ReadContext& context) {
