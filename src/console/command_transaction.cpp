@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "console/console_core.h"
+#include "console/member_fanout.h"
 #include "console/serial_channel.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/command_frame.h"
@@ -18,32 +19,10 @@
 namespace tarnex {
 namespace {
 
-// The next wave of the listings `pending`: each display at most once, in id order, so that
-// channels are always taken in the same order. A listing of a display given up in an earlier
-// wave goes to `skip`; a display's further listings wait for a later wave.
-template <typename IdOf, typename Skip>
-std::vector<size_t> NextWave(std::vector<size_t>& pending, const IdOf& idOf,
-                             const std::set<DisplayId>& givenUp, const Skip& skip) {
-  std::vector<size_t> wave;
-  std::vector<size_t> later;
-  std::set<DisplayId> inWave;
-  for (size_t position : pending) {
-    if (givenUp.count(idOf(position)) != 0) {
-      skip(position);
-      continue;
-    }
-    (inWave.insert(idOf(position)).second ? wave : later).push_back(position);
-  }
-  pending = std::move(later);
-  std::sort(wave.begin(), wave.end(), [&](size_t a, size_t b) { return idOf(a) < idOf(b); });
-  return wave;
-}
-
 constexpr std::chrono::milliseconds kSerialReplyPause{100};
 constexpr std::chrono::milliseconds kGroupEndPause{200};
 constexpr int kSerialTimeoutShortMs = 1000;
 constexpr int kSerialTimeoutLongMs = 3000;
-constexpr int kNetworkFailedReceives = 3;
 
 // The replies a group send writes to the history, each with the reply letter of the command it
 // acknowledges: a mute acknowledged "d 01 OK01x" is no "Power On".
@@ -73,20 +52,11 @@ std::string PowerReply(std::string_view command) {
 }
 
 ExchangeSpec Retried(std::string_view command) {
-  return {.command = std::string(command), .maxFailedReceives = kNetworkFailedReceives};
+  return SpecOf({.command = std::string(command)});
 }
 
 ExchangeSpec Once(std::string_view command) {
-  return {.command = std::string(command), .maxFailedReceives = 1, .resend = false};
-}
-
-ExchangeSpec Power(std::string_view command) {
-  return {.command = std::string(command), .power = true};
-}
-
-ExchangeSpec SpecOf(const MemberQuery& query) {
-  if (query.power) return Power(query.command);
-  return query.once ? Once(query.command) : Retried(query.command);
+  return SpecOf({.command = std::string(command), .once = true});
 }
 
 // A group send is one query per member: it runs on the same waves as every member sequence,
@@ -130,7 +100,7 @@ JobKeys CommandTarget::Keys() const {
     case Route::kDisplay:
       return JobKeys::Display(display);
     case Route::kNetworkGroup:
-      return JobKeys::Displays(members);
+      return JobKeys::Leased(members);
     case Route::kSerial:
       return JobKeys::SerialLine();
     case Route::kNone:
@@ -391,13 +361,8 @@ std::vector<SequenceOutcome> CCommandTransaction::RunSequences(
   return std::vector<SequenceOutcome>(sequences.size());
 }
 
-// A display listed twice (a member added twice) is asked once per listing, but never twice at
-// the same moment: each wave holds a display at most once. A display given up in one wave is
-// not asked again in the next: a group that lists a silent display a thousand times costs one
-// deadline, not a thousand. Power commands read nothing and so give nobody up: they keep one
-// send per listing. Channels are taken in id order, so two runs side by side cannot wait for
-// each other in a circle. A member whose link went since the operator acted fails at once,
-// blaming nobody.
+// The members' links are looked up once as the run begins; what the run did to them is
+// recorded in member order once every member is done.
 std::vector<SequenceOutcome> CCommandTransaction::RunNetworkSequences(
     const std::vector<DisplayId>& members, std::span<MemberSequence* const> sequences, int cancelFd,
     const std::function<void(size_t)>& progress, const MemberRecorder& record) {
@@ -413,32 +378,19 @@ std::vector<SequenceOutcome> CCommandTransaction::RunNetworkSequences(
     }
   }
   size_t done = count - pending.size();
-  const auto memberDone = [&] {
+  if (done > 0 && progress) progress(done);
+  MemberFanOut fanOut(m_core.Link().Sockets(), m_core.Link().Api(), std::span(members).first(count),
+                      sequences.first(count), cancelFd, outcomes);
+  fanOut.Run(std::move(pending), [&] {
     ++done;
     if (progress) progress(done);
-  };
-  if (done > 0 && progress) progress(done);
-  std::vector<bool> lost(count, false);
-  std::set<DisplayId> givenUp;
-  while (!pending.empty()) {
-    const std::vector<size_t> wave = NextWave(
-        pending, [&](size_t position) { return members[position]; }, givenUp,
-        [&](size_t position) {
-          outcomes[position].skipped = true;
-          memberDone();
-        });
-    if (wave.empty()) break;
-    RunSequenceWave(wave, members, sequences, outcomes, lost, cancelFd, memberDone);
-    for (size_t position : wave) {
-      if (outcomes[position].givenUp) givenUp.insert(members[position]);
-    }
-  }
+  });
   auto state = m_core.Lock();
   for (size_t i = 0; i < count; ++i) {
     state->LetOthersIn();
     const int row = state->RowOf(members[i]);
     if (row < 0) continue;  // deleted while it was asked
-    if (lost[i] && state->Doc().m_docConnectState[static_cast<size_t>(row)] == 1) {
+    if (fanOut.Lost(i) && state->Doc().m_docConnectState[static_cast<size_t>(row)] == 1) {
       state->MarkDisconnectedAt(row);
       state->Doc().m_docConnectState[static_cast<size_t>(row)] = 0;
     } else if (outcomes[i].givenUp && !outcomes[i].cancelled) {
@@ -447,60 +399,6 @@ std::vector<SequenceOutcome> CCommandTransaction::RunNetworkSequences(
     if (record) record(state, i, outcomes[i]);
   }
   return outcomes;
-}
-
-void CCommandTransaction::RunSequenceWave(const std::vector<size_t>& wave,
-                                          const std::vector<DisplayId>& members,
-                                          std::span<MemberSequence* const> sequences,
-                                          std::vector<SequenceOutcome>& outcomes,
-                                          std::vector<bool>& lost, int cancelFd,
-                                          const std::function<void()>& memberDone) {
-  MonitorSocketTable& table = m_core.Link().Sockets();
-  std::vector<MonitorSocketTable::Lease> leases;
-  std::vector<int> fds;
-  std::vector<ExchangeSpec> specs;
-  std::vector<size_t> flights;  // the member position of each exchange
-  std::vector<bool> once;
-  std::vector<bool> power;
-  for (size_t position : wave) {
-    MonitorSocketTable::Lease lease = table.Acquire(members[position]);
-    // The link went since the run began: lost already, and a wait could only end the same.
-    if (lease.Fd() == kNoSocket) {
-      lost[position] = true;
-      outcomes[position].up = false;
-    }
-    const std::optional<MemberQuery> query =
-        lost[position] ? std::nullopt : sequences[position]->Start();
-    if (!query) {
-      memberDone();
-      continue;
-    }
-    fds.push_back(lease.Fd());
-    leases.push_back(std::move(lease));
-    specs.push_back(SpecOf(*query));
-    flights.push_back(position);
-    once.push_back(query->once);
-    power.push_back(query->power);
-  }
-  const std::vector<ExchangeOutcome> results = ExchangeWithDisplays(
-      m_core.Link().Api(), fds, specs, cancelFd, [&](size_t) { memberDone(); },
-      [&](size_t flight, ExchangeOutcome& outcome) -> std::optional<ExchangeSpec> {
-        const size_t position = flights[flight];
-        if (!outcome.complete && !once[flight] && !power[flight]) {
-          outcomes[position].givenUp = true;
-          return std::nullopt;
-        }
-        std::optional<std::string> reply;
-        if (outcome.complete) reply = std::move(outcome.reply);
-        const std::optional<MemberQuery> query = sequences[position]->Next(std::move(reply));
-        if (!query) return std::nullopt;
-        once[flight] = query->once;
-        power[flight] = query->power;
-        return SpecOf(*query);
-      });
-  for (size_t flight = 0; flight < results.size(); ++flight) {
-    if (results[flight].cancelled) outcomes[flights[flight]].cancelled = true;
-  }
 }
 
 // One set ID after another on the one line; a close or a stale read ends the run between

@@ -124,11 +124,6 @@ class CCommandTransaction {
                                                    int cancelFd,
                                                    const std::function<void(size_t)>& progress,
                                                    const MemberRecorder& record = {});
-  // One wave: each listed display at most once. `memberDone` is called as each sequence ends.
-  void RunSequenceWave(const std::vector<size_t>& wave, const std::vector<DisplayId>& members,
-                       std::span<MemberSequence* const> sequences,
-                       std::vector<SequenceOutcome>& outcomes, std::vector<bool>& lost,
-                       int cancelFd, const std::function<void()>& memberDone);
   std::vector<SequenceOutcome> RunSerialSequences(const std::vector<std::string>& setIds,
                                                   std::span<MemberSequence* const> sequences,
                                                   const SendOptions& options,

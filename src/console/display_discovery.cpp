@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <optional>
 
 #include "platform/trace.h"
@@ -49,77 +50,98 @@ struct CDisplayDiscovery::Step {
   std::optional<size_t> connect;
 };
 
+// What a search heard and what it means to connect.
+struct CDisplayDiscovery::Found {
+  SearchOutcome outcome;
+  std::vector<Step> steps;             // point into the outcome's replies
+  std::vector<std::string> addresses;  // to connect
+  std::vector<std::string> loading;    // new displays among them
+  std::vector<DisplayId> touched;      // known displays whose links the connects replace
+  bool full = false;
+};
+
 CDisplayDiscovery::CDisplayDiscovery(CConsoleCore& core, DatagramApi& datagrams)
     : m_core(core), m_datagrams(datagrams) {}
 
 void CDisplayDiscovery::Start(SearchOptions options, Hooks hooks) {
-  // The job names the core and the sockets, not this object: the dialog that made it may go
+  // The jobs name the core and the sockets, not this object: the dialog that made it may go
   // while the search runs.
   m_core.Jobs().Post(
-      JobKeys::Everything(),
-      [&core = m_core, &datagrams = m_datagrams, options = std::move(options),
-       hooks = std::move(hooks)] { CDisplayDiscovery(core, datagrams).Run(options, hooks); });
+      JobKeys::Search(), [&core = m_core, &datagrams = m_datagrams, options = std::move(options),
+                          hooks = std::move(hooks)]() mutable {
+        auto found = std::make_shared<Found>(CDisplayDiscovery(core, datagrams).Listen(options));
+        // The settling keeps the search key, so a second search waits until this one is recorded.
+        JobKeys keys = JobKeys::Displays(found->touched);
+        keys.search = true;
+        core.Jobs().Post(std::move(keys), [&core, &datagrams, found, hooks = std::move(hooks)] {
+          CDisplayDiscovery(core, datagrams).Settle(*found, hooks);
+        });
+      });
+}
+
+void CDisplayDiscovery::Run(const SearchOptions& options, const Hooks& hooks) {
+  Settle(Listen(options), hooks);
+}
+
+CDisplayDiscovery::Found CDisplayDiscovery::Listen(const SearchOptions& options) {
+  ExpectOffUiThread("a display search");
+  SearchOptions search = options;
+  if (search.cancelFd == kNoSocket) search.cancelFd = m_core.StopFd();
+  Found found;
+  found.outcome = SearchBroadcast(m_datagrams, search);
+  if (found.outcome.broadcastRefused) m_core.Ui().ShowMessage("setsockopt() error");
+  if (found.outcome.cancelled) return found;
+  auto state = m_core.Lock();
+  const COsprelNetworkManagerDoc& doc = state->Doc();
+  int free = kMaxDisplays - Count(doc);
+  std::map<std::string, size_t> planned;  // address -> its connect
+  for (const SearchReply& reply : found.outcome.replies) {
+    Step step{.reply = &reply, .connect = std::nullopt};
+    int row = RowByMac(doc, reply.displayMac);
+    if (row < 0) row = RowByAddress(doc, reply.address);
+    // A display that answers at its own address keeps its link, and so does one whose
+    // link at its old address is up: that answer is another device with the same MAC.
+    const bool live = row >= 0 && doc.m_docConnectState[static_cast<size_t>(row)] == 1;
+    const bool isNew = row < 0 && !planned.contains(reply.address);
+    if (isNew && free == 0) {
+      found.full = true;
+    } else if (!live) {
+      if (isNew) {
+        --free;
+        found.loading.push_back(reply.address);
+      }
+      if (row >= 0) found.touched.push_back(state->IdAt(row));
+      const auto [at, first] = planned.emplace(reply.address, found.addresses.size());
+      if (first) {
+        found.addresses.push_back(reply.address);
+        step.connect = at->second;
+      }
+    }
+    found.steps.push_back(step);
+  }
+  return found;
 }
 
 // The connects are made all at once, without the lock, so a thousand displays that answered
 // cost one connect time-out; the results are recorded in reply order under one lock, so the
 // table and the tree end as handling the replies one after another would leave them.
-void CDisplayDiscovery::Run(const SearchOptions& options, const Hooks& hooks) {
-  ExpectOffUiThread("a display search");
-  SearchOptions search = options;
-  if (search.cancelFd == kNoSocket) search.cancelFd = m_core.StopFd();
-  const SearchOutcome outcome = SearchBroadcast(m_datagrams, search);
-  if (outcome.broadcastRefused) m_core.Ui().ShowMessage("setsockopt() error");
-
-  std::vector<Step> steps;
-  std::vector<std::string> addresses;
-  std::vector<std::string> loading;
-  bool full = false;
-  if (!outcome.cancelled) {
-    auto state = m_core.Lock();
-    const COsprelNetworkManagerDoc& doc = state->Doc();
-    int free = kMaxDisplays - Count(doc);
-    std::map<std::string, size_t> planned;  // address -> its connect
-    for (const SearchReply& reply : outcome.replies) {
-      Step step{.reply = &reply, .connect = std::nullopt};
-      int row = RowByMac(doc, reply.displayMac);
-      if (row < 0) row = RowByAddress(doc, reply.address);
-      // A display that answers at its own address keeps its link, and so does one whose
-      // link at its old address is up: that answer is another device with the same MAC.
-      const bool live = row >= 0 && doc.m_docConnectState[static_cast<size_t>(row)] == 1;
-      const bool isNew = row < 0 && !planned.contains(reply.address);
-      if (isNew && free == 0) {
-        full = true;
-      } else if (!live) {
-        if (isNew) {
-          --free;
-          loading.push_back(reply.address);
-        }
-        const auto [at, first] = planned.emplace(reply.address, addresses.size());
-        if (first) {
-          addresses.push_back(reply.address);
-          step.connect = at->second;
-        }
-      }
-      steps.push_back(step);
-    }
-  }
+void CDisplayDiscovery::Settle(const Found& found, const Hooks& hooks) {
   if (hooks.loading) {
-    for (const std::string& address : loading) hooks.loading(address);
+    for (const std::string& address : found.loading) hooks.loading(address);
   }
-
   CNetworkLink& link = m_core.Link();
   std::vector<Connection> connections;
-  if (!addresses.empty()) {
-    connections = ConnectAll(link.Api(), addresses, link.Options(1, m_core.StopFd()));
+  if (!found.addresses.empty()) {
+    connections = ConnectAll(link.Api(), found.addresses, link.Options(1, m_core.StopFd()));
   }
+  bool full = found.full;
   if (m_core.Stopping()) {
     for (const Connection& connection : connections) {
       if (connection.fd != kNoSocket) link.Api().Close(connection.fd);
     }
-  } else if (!steps.empty()) {
+  } else if (!found.steps.empty()) {
     auto state = m_core.Lock();
-    for (const Step& step : steps) {
+    for (const Step& step : found.steps) {
       state->LetOthersIn();
       const Connection* connection = step.connect ? &connections[*step.connect] : nullptr;
       if (HandleSearchReply(state, *step.reply, connection) == Handled::kFull) full = true;

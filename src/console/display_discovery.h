@@ -31,14 +31,20 @@ class CDisplayDiscovery {
 
   explicit CDisplayDiscovery(CConsoleCore& core, DatagramApi& datagrams = PosixDatagrams());
 
-  // Queues one search on the console's workers: it waits for every job before it and holds
-  // every job after it, as no exchange may run on a display whose link it replaces.
+  // Queues one search on the console's workers. While it listens it holds no display, so the
+  // operator's work goes on beside it; the adds and moves then run as a job of their own that
+  // holds the displays whose links it replaces, as no exchange may run on such a display.
   void Start(SearchOptions options, Hooks hooks);
   // The search itself, on the calling thread.
   void Run(const SearchOptions& options, const Hooks& hooks);
 
  private:
   struct Step;
+  struct Found;
+  // Listens, then plans under the lock which replies are connected.
+  Found Listen(const SearchOptions& options);
+  // Connects what was planned and records every reply in reply order.
+  void Settle(const Found& found, const Hooks& hooks);
   enum class Handled { kAdded, kOther, kFull };
   // Lock held. `connection` is the connect made at the reply's address, or null when none
   // was made (the link there was up, or the table was full).

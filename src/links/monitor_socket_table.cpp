@@ -31,11 +31,31 @@ MonitorSocketTable::Lease MonitorSocketTable::Acquire(DisplayId id) {
   if (id == kNoDisplay) return lease;
   std::shared_ptr<Channel> channel = ChannelOf(id);
   std::unique_lock lock(channel->entry);
+  ++channel->waiting;
   channel->turnFree.wait(lock, [&] { return !channel->taken; });
+  --channel->waiting;
   channel->taken = true;
   lease.m_socket = channel->socket;
   lease.m_channel = std::move(channel);
   return lease;
+}
+
+MonitorSocketTable::Lease MonitorSocketTable::TryAcquire(DisplayId id) {
+  Lease lease;
+  if (id == kNoDisplay) return lease;
+  std::shared_ptr<Channel> channel = ChannelOf(id);
+  std::lock_guard lock(channel->entry);
+  if (channel->taken) return lease;
+  channel->taken = true;
+  lease.m_socket = channel->socket;
+  lease.m_channel = std::move(channel);
+  return lease;
+}
+
+bool MonitorSocketTable::Lease::Wanted() const {
+  if (!m_channel) return false;
+  std::lock_guard lock(m_channel->entry);
+  return m_channel->waiting > 0;
 }
 
 MonitorSocketTable::Lease::Lease(Lease&& other) noexcept

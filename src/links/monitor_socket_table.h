@@ -29,6 +29,7 @@ class MonitorSocketTable {
     mutable std::mutex entry;  // guards the fields below, never held across a wait for a display
     std::condition_variable turnFree;
     bool taken = false;
+    int waiting = 0;  // exchanges waiting for the turn
     std::shared_ptr<const int> socket;
   };
 
@@ -46,6 +47,10 @@ class MonitorSocketTable {
     ~Lease();
 
     int Fd() const { return m_socket ? *m_socket : kNoSocket; }
+    // True while another exchange waits for this channel's turn: work that holds many
+    // channels gives the turn back between two of its exchanges.
+    bool Wanted() const;
+    bool Held() const { return m_channel != nullptr; }
 
    private:
     friend class MonitorSocketTable;
@@ -58,6 +63,8 @@ class MonitorSocketTable {
   // Waits for the channel's turn. The lease's descriptor is kNoSocket when the display has no
   // link.
   Lease Acquire(DisplayId id);
+  // The turn if it is free now; an empty lease (not Held()) when another exchange has it.
+  Lease TryAcquire(DisplayId id);
 
   // The descriptor of the display's socket, or kNoSocket.
   int Get(DisplayId id) const;

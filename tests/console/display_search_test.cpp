@@ -2,6 +2,8 @@
 // process, all on loopback: what is added, joined, moved and saved.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <mutex>
 
 #include "console/display_discovery.h"
@@ -48,6 +50,30 @@ TEST_F(DisplaySearchTest, WithNobodyAnsweringTheSearchCompletesAndAddsNothing) {
   EXPECT_EQ(Search(), std::vector<std::string>{"Completed"});
   EXPECT_EQ(doc->m_docSocketNumber, 0);
   EXPECT_TRUE(Singles().empty());
+}
+
+// A search that is listening holds no display: the operator's read of a stored display runs
+// and ends while the search still waits for answers.
+TEST_F(DisplaySearchTest, ASearchThatListensHoldsUpNoRead) {
+  const std::string stored = Loopback(6);
+  fleet.Add({.address = stored});
+  Configure({stored});
+  core->BuildTree();
+  const DisplayId id = core->Lock()->IdAt(0);
+  SearchOptions options;
+  options.broadcastAddress = "127.255.255.255";
+  options.port = testing::DiscoveryTestPort();
+  options.quietPeriod = 1500ms;
+  std::atomic<bool> completed{false};
+  CDisplayDiscovery(*core).Start(options, {.loading = {}, .completed = [&] { completed = true; }});
+  std::promise<bool> readFirst;
+  core->Jobs().Post(JobKeys::Display(id), [&] {
+    EXPECT_TRUE(core->Transaction().NetworkExchange(id, "ka 01 ff\n"));
+    readFirst.set_value(!completed.load());
+  });
+  EXPECT_TRUE(readFirst.get_future().get());
+  Settle();
+  EXPECT_TRUE(completed.load());
 }
 
 // Stored: a display without a MAC at `lobby`, named; a display known by its MAC at an old

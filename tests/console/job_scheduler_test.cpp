@@ -27,5 +27,37 @@ TEST(JobScheduler, LongestWaitIsTheTimeAJobWasHeldBehindAnother) {
   EXPECT_GE(jobs.LongestWait(), held);
 }
 
+// Jobs held by displays that never answer take no worker another display's job needs.
+TEST(JobScheduler, JobsStuckOnSilentDisplaysLeaveWorkersForTheRest) {
+  JobScheduler jobs;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  for (uint32_t id = 1; id <= 40; ++id) {
+    jobs.Post(JobKeys::Display(DisplayId{id}), [released] { released.wait(); });
+  }
+  std::promise<void> ran;
+  jobs.Post(JobKeys::Display(DisplayId{41}), [&ran] { ran.set_value(); });
+  EXPECT_EQ(ran.get_future().wait_for(10s), std::future_status::ready);
+  release.set_value();
+  EXPECT_TRUE(jobs.WaitIdle(10s));
+}
+
+// Fleet work and a display's own job pass each other once both have begun, but a display's job
+// asked for first starts first, and fleet work on the same display keeps its order.
+TEST(JobScheduler, FleetWorkNeitherHoldsNorOvertakesADisplaysOwnJobs) {
+  const JobKeys fleet = JobKeys::Leased({DisplayId{1}, DisplayId{2}});
+  const JobKeys one = JobKeys::Display(DisplayId{2});
+  const JobKeys other = JobKeys::Display(DisplayId{3});
+  EXPECT_FALSE(fleet.Holds(one, true));
+  EXPECT_FALSE(fleet.Holds(one, false));
+  EXPECT_TRUE(one.Holds(fleet, false));
+  EXPECT_FALSE(one.Holds(fleet, true));
+  EXPECT_FALSE(other.Holds(fleet, false));
+  EXPECT_TRUE(fleet.Holds(JobKeys::Leased({DisplayId{2}}), true));
+  EXPECT_FALSE(JobKeys::Search().Holds(one, true));
+  EXPECT_TRUE(JobKeys::Search().Holds(JobKeys::Search(), true));
+  EXPECT_TRUE(JobKeys::Everything().Holds(JobKeys::Search(), false));
+}
+
 }  // namespace
 }  // namespace tarnex
