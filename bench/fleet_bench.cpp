@@ -25,9 +25,17 @@
 // send are not cancelled by a selection; each gives the silent display up at its own deadline
 // with one such line, which is expected, and the next supervision pass reconnects it.
 //
+// Two more show that fleet work holds a display only for that display's own exchanges: with a
+// group send in flight to the fleet and the silent display while the unreachable displays are
+// down, the time from the selection of an answering member until its page read's first query
+// reaches it (lease); and the same for the healthy display while a search that every display
+// answers listens (search). Both are bounded by one exchange in flight on that display.
+//
 // Last, a second console on the same fleet with a configuration at capacity (300 groups of
 // 1000 members): what one send to a group of 1000 listings adds to the peak resident memory.
 //
+// The line before the last:
+//   fleet-bench: lease <ms> ms, search <ms> ms
 // The last line is the summary (switch: nothing / setter / group send in flight):
 //   fleet-bench: start <ms> ms, pass <ms> ms, group <ms> ms, one <ms> ms, message <ms> ms,
 //                switch <ms>/<ms>/<ms> ms, status <ms> ms, rss <MB> MB,
@@ -61,42 +69,30 @@
 #include <thread>
 #include <vector>
 
-#include "config/history_report.h"
-#include "config/network_manager_doc.h"
-#include "console/command_transaction.h"
-#include "console/console_core.h"
-#include "console/link_supervisor.h"
-#include "console/page_host.h"
-#include "console/selection_handler.h"
-#include "monitor/control_readers.h"
-#include "monitor/group_status.h"
-#include "monitor/message_frames.h"
-#include "monitor/message_sender.h"
-#include "monitor/page_setter.h"
-#include "monitor/read_context.h"
-#include "monitor/settings_backup.h"
+#include "fleet_driver.h"
+#include "fleet_sim.h"
 #include "platform/open_file_limit.h"
-#include "platform/ui_host.h"
 #include "protocol/command_catalogue.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace fleet_bench;
 using namespace std::chrono_literals;
 
 constexpr uint32_t kFirstAddress = (127U << 24) | (1U << 8) | 1U;  // 127.0.1.1
 constexpr auto kSimStartTimeout = 120s;
 constexpr int kSpareDescriptors = 64;
 constexpr std::string_view kCommand = "kd 01 01\n";
+// The fleet answers searches here, away from the displays' own port; loopback only.
+constexpr uint16_t kSearchPort = 39762;
+// Long enough for the fleet's answers to be coming in, well within the quiet period.
+constexpr auto kSearchHeard = 300ms;
 // The silent and the healthy display of the switch, after the fleet.
 constexpr int kSwitchDisplays = 2;
-// Group 2 holds the fleet and the silent display.
-constexpr int kSwitchGroup = 2;
 // Far more than a loopback exchange takes; a read or a send that is not seen by then is lost.
 constexpr auto kReceiveWait = 5s;
 // More than a send to the silent display takes to give it up (three receives of 3 s).
 constexpr auto kSettleWait = 30s;
-constexpr std::string_view kGiveUp = "Monitor is not communicated with PC";
 constexpr std::string_view kLostMessage = "Projector is Disconnected";
 
 struct Options {
@@ -150,444 +146,6 @@ std::string AddressAt(int index) {
   return text;
 }
 
-long long Ms(Clock::duration duration) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
-}
-
-// Ends the run when a phase takes longer than the whole run may: with a slow engine and a
-// large fleet a run takes long, but never forever.
-class Watchdog {
- public:
-  Watchdog(std::chrono::seconds limit, pid_t* sim, std::string folder)
-      : limit_(limit), sim_(sim), folder_(std::move(folder)) {
-    thread_ = std::thread([this] { Watch(); });
-  }
-  ~Watchdog() {
-    {
-      std::lock_guard lock(mutex_);
-      done_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-  }
-  void Phase(const char* phase) { phase_ = phase; }
-
- private:
-  void Watch() {
-    std::unique_lock lock(mutex_);
-    if (wake_.wait_for(lock, limit_, [this] { return done_; })) return;
-    std::fprintf(stderr, "fleet-bench: gave up after %lld s while %s\n",
-                 static_cast<long long>(limit_.count()), phase_.load());
-    if (*sim_ > 0) ::kill(*sim_, SIGKILL);
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-    std::_Exit(1);
-  }
-
-  std::chrono::seconds limit_;
-  pid_t* sim_;
-  std::string folder_;
-  std::atomic<const char*> phase_{"starting"};
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool done_ = false;
-  std::thread thread_;
-};
-
-// The display-sim program, its stdout on a pipe; stopped with the bench.
-class SimProcess {
- public:
-  SimProcess(const std::string& program, const std::vector<std::string>& args) {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("fleet-bench: no pipe");
-    std::vector<std::string> copies = args;
-    std::vector<char*> argv;
-    std::string path = program;
-    argv.push_back(path.data());
-    for (auto& arg : copies) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a bench that was killed
-      ::dup2(out[1], STDOUT_FILENO);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    out_ = out[0];
-    if (pid_ < 0) throw std::runtime_error("fleet-bench: cannot start " + program);
-  }
-  ~SimProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      for (int i = 0; i < 300 && ::waitpid(pid_, nullptr, WNOHANG) == 0; ++i) {
-        std::this_thread::sleep_for(10ms);
-      }
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    ::close(out_);
-  }
-  SimProcess(const SimProcess&) = delete;
-  SimProcess& operator=(const SimProcess&) = delete;
-
-  pid_t* Pid() { return &pid_; }
-  void Signal(int signal) { ::kill(pid_, signal); }
-
-  // The next line it prints that starts with `prefix`, or nullopt when it ends or the time
-  // runs out first.
-  std::optional<std::string> WaitForLine(std::string_view prefix, std::chrono::seconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (true) {
-      for (size_t end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n')) {
-        std::string line = pending_.substr(0, end);
-        pending_.erase(0, end + 1);
-        if (line.starts_with(prefix)) return line;
-      }
-      const long long left = Ms(deadline - Clock::now());
-      if (left <= 0) return std::nullopt;
-      pollfd entry{out_, POLLIN, 0};
-      if (::poll(&entry, 1, static_cast<int>(std::min(left, 1000LL))) <= 0) continue;
-      char buffer[65536];
-      const ssize_t got = ::read(out_, buffer, sizeof buffer);
-      if (got <= 0) return std::nullopt;
-      pending_.append(buffer, static_cast<size_t>(got));
-    }
-  }
-
-  // Its peak resident memory in MB, or -1.
-  double PeakRssMb() const {
-    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-      if (line.starts_with("VmHWM:")) return std::strtod(line.c_str() + 6, nullptr) / 1024.0;
-    }
-    return -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  std::string pending_;
-};
-
-std::string SimProgramPath() {
-  std::error_code error;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) {
-    const auto beside = self.parent_path() / "display-sim";
-    if (std::filesystem::exists(beside)) return beside.string();
-  }
-  return DISPLAY_SIM_PROGRAM;
-}
-
-size_t CountInLog(const std::string& path, std::string_view needle) {
-  std::ifstream log(path);
-  std::string line;
-  size_t count = 0;
-  while (std::getline(log, line)) count += line.find(needle) != std::string::npos ? 1 : 0;
-  return count;
-}
-
-// A command as the display-sim log writes it: the line feed as "\n".
-std::string LogForm(std::string_view command) {
-  std::string logged;
-  for (const char c : command) logged += c == '\n' ? std::string("\\n") : std::string(1, c);
-  return logged;
-}
-
-// How often the display at `address` has received `command` so far.
-size_t CountReceived(const std::string& path, const std::string& address,
-                     std::string_view command) {
-  const std::string wanted = address + "\t" + LogForm(command);
-  std::ifstream log(path);
-  std::string line;
-  size_t count = 0;
-  while (std::getline(log, line)) count += line == wanted ? 1 : 0;
-  return count;
-}
-
-double OwnPeakRssMb() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
-// A "VmRSS:" or "VmHWM:" line of this process's status, in MB.
-double StatusMb(std::string_view key) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(key, 0) == 0) return std::strtod(line.c_str() + key.size(), nullptr) / 1024.0;
-  }
-  return 0.0;
-}
-
-// The peak resident memory counts from now on (Linux: "5" to clear_refs resets VmHWM).
-void ResetPeakRss() {
-  std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-// ==== Driving the console core ====
-// Everything the bench asks of the console core is in this section; an engine with another
-// API changes this section only.
-
-// Records the messages the operator would see; nothing else is shown. Workers call in.
-class BenchUi : public tarnex::UiHost {
- public:
-  void ShowMessage(std::string_view text) override {
-    std::lock_guard lock(mutex_);
-    messages_.emplace_back(text);
-  }
-  bool AskYesNo(std::string_view, std::string_view) override { return true; }
-  void ProgressCreate() override {}
-  void ProgressSetPos(int) override {}
-  void ProgressDestroy() override {}
-  void TreeChanged() override {}
-  void PageMustRefresh() override {}
-
-  size_t Messages(std::string_view text) const {
-    std::lock_guard lock(mutex_);
-    return static_cast<size_t>(std::count(messages_.begin(), messages_.end(), text));
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> messages_;
-};
-
-// What one page read came to, and when its job began and ended.
-struct PageRead {
-  tarnex::ControlReadings readings;
-  Clock::time_point began{};
-  Clock::time_point ended{};
-};
-
-// The Control page on top: a selection's refresh is posted as the window posts it
-// (CControl::RefreshControlPage), captured here on the selecting thread and read on a console
-// worker. What each read came to is kept for the bench instead of being shown.
-class ControlPageHost : public tarnex::PageHost {
- public:
-  using ReadId = size_t;
-  static constexpr ReadId kNoRead = 0;
-
-  void Attach(tarnex::CConsoleCore& core) { core_ = &core; }
-
-  void RefreshActivePage() override {
-    tarnex::ReadContext context = tarnex::ReadContext::ForSelection(*core_);
-    ReadId id = kNoRead;
-    {
-      std::lock_guard lock(mutex_);
-      id = ++lastId_;
-    }
-    tarnex::JobKeys keys = context.Keys();
-    core_->Jobs().Post(std::move(keys), [this, id, context = std::move(context)] {
-      PageRead read;
-      read.began = Clock::now();
-      // As on the page: a read whose selection went while it waited reads nothing.
-      if (context.Cancelled()) {
-        read.readings.cancelled = true;
-      } else {
-        read.readings = tarnex::ReadControlPage(context, /*onTop=*/true);
-      }
-      read.ended = Clock::now();
-      {
-        std::lock_guard lock(mutex_);
-        done_.emplace(id, read);
-      }
-      wake_.notify_all();
-    });
-  }
-
-  // The read posted last, kNoRead before the first.
-  ReadId LastId() const {
-    std::lock_guard lock(mutex_);
-    return lastId_;
-  }
-  // The read once its job has ended; nothing when it has not within the time-out.
-  std::optional<PageRead> Wait(ReadId id, Clock::duration timeout) {
-    std::unique_lock lock(mutex_);
-    if (!wake_.wait_for(lock, timeout, [&] { return done_.contains(id); })) return std::nullopt;
-    return done_.at(id);
-  }
-
- private:
-  tarnex::CConsoleCore* core_ = nullptr;
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  ReadId lastId_ = kNoRead;
-  std::map<ReadId, PageRead> done_;
-};
-
-class CoreDriver {
- public:
-  using ReadId = ControlPageHost::ReadId;
-
-  // Stored displays: the fleet, then `extra`. Group 0 "All" of every fleet display, group 1
-  // "One" of the first, group 2 "Silent" of the fleet and `silentMember`. At `capacity` every
-  // further group up to the limit lists 1000 members, the fleet's displays over and over.
-  CoreDriver(const std::vector<std::string>& fleet, const std::vector<std::string>& extra,
-             const std::string& silentMember, bool capacity = false) {
-    std::vector<std::string> table = fleet;
-    table.insert(table.end(), extra.begin(), extra.end());
-    doc_.m_docSocketNumber = static_cast<int>(table.size());
-    for (size_t i = 0; i < table.size(); ++i) doc_.m_docDisplays[i].m_address = table[i];
-    doc_.m_docGroupNumCount = 3;
-    doc_.m_docGroupName[0] = "All";
-    doc_.m_docGroupName[1] = "One";
-    doc_.m_docGroupName[kSwitchGroup] = "Silent";
-    std::vector<std::string> silentGroup = fleet;
-    silentGroup.push_back(silentMember);
-    SetMembers(0, fleet);
-    SetMembers(1, {fleet.front()});
-    SetMembers(kSwitchGroup, silentGroup);
-    if (capacity) {
-      doc_.m_docGroupNumCount = tarnex::kMaxGroups;
-      for (int g = kSwitchGroup + 1; g < tarnex::kMaxGroups; ++g) {
-        doc_.m_docGroupName[static_cast<size_t>(g)] = "Wall " + std::to_string(g);
-        std::vector<std::string> members;
-        for (int m = 0; m < tarnex::kMaxNetworkMembers; ++m) {
-          members.push_back(fleet[static_cast<size_t>(g + m) % fleet.size()]);
-        }
-        SetMembers(g, members);
-      }
-    }
-    core_ = std::make_unique<tarnex::CConsoleCore>(doc_, ui_);
-    // The history is written as always; the lines that give a display up are kept as well.
-    core_->SetHistoryWriter([this](const std::vector<tarnex::HistoryLine>& lines) {
-      {
-        std::lock_guard lock(historyMutex_);
-        for (const tarnex::HistoryLine& line : lines) {
-          if (line.text.find(kGiveUp) != std::string::npos) giveUps_.push_back(line.text);
-        }
-      }
-      tarnex::CHistoryReport::Write(lines);
-    });
-    pages_.Attach(*core_);
-    supervisor_ = std::make_unique<tarnex::CLinkSupervisor>(*core_, pages_);
-    selection_ = std::make_unique<tarnex::CSelectionHandler>(*core_, pages_);
-  }
-
-  // Returns once every stored display has its state, connected or not.
-  void Start() { core_->BuildTree(); }
-  void Pass() { supervisor_->RunPass(); }
-  int Connected() {
-    auto state = core_->Lock();
-    int connected = 0;
-    for (int i = 0; i < doc_.m_docSocketNumber; ++i) {
-      connected += doc_.m_docConnectState[static_cast<size_t>(i)] == 1 ? 1 : 0;
-    }
-    return connected;
-  }
-  bool Up(const std::string& address) {
-    auto state = core_->Lock();
-    for (int i = 0; i < doc_.m_docSocketNumber; ++i) {
-      if (doc_.m_docDisplays[static_cast<size_t>(i)].m_address == address) {
-        return doc_.m_docConnectState[static_cast<size_t>(i)] == 1;
-      }
-    }
-    return false;
-  }
-  // The selected group's list, rebuilt as the operator's refresh rebuilds it; its rows.
-  std::vector<tarnex::GroupStatusRow> GroupStatus(int members) {
-    const tarnex::CommandTarget target = core_->Transaction().CaptureTarget();
-    return tarnex::ReadGroupStatus(*core_, target, members, tarnex::GroupReadMode::kRebuild).rows;
-  }
-  void SelectGroup(int group) {
-    tarnex::TreeItem item = tarnex::kNoItem;
-    {
-      auto state = core_->Lock();
-      item = state->Tree().GroupItem(group);
-    }
-    selection_->OnSelectionChanged(item);
-  }
-  // The operator selects the display's "Single" item; returns the page read that the
-  // selection started, kNoRead when it started none.
-  ReadId SelectDisplay(const std::string& address) {
-    tarnex::TreeItem item = tarnex::kNoItem;
-    {
-      auto state = core_->Lock();
-      item = state->Tree().FindSingleByKey(address);
-    }
-    const ReadId before = pages_.LastId();
-    selection_->OnSelectionChanged(item);
-    const ReadId after = pages_.LastId();
-    return after == before ? ControlPageHost::kNoRead : after;
-  }
-  std::optional<PageRead> WaitRead(ReadId id, Clock::duration timeout) {
-    return pages_.Wait(id, timeout);
-  }
-  std::optional<std::string> Send(std::string_view command) {
-    return core_->Transaction().SendCommand(command);
-  }
-  // A message to the selection, as the Message dialog's Send posts it, waited for here.
-  tarnex::MessageResult Message(std::string_view text) {
-    return tarnex::SendMessage(*core_, core_->Transaction().CaptureTarget(), text, 7, 6);
-  }
-  // A setter of the page: the command to the selection, on a worker. False when not posted.
-  bool PostSetter(std::string_view command) { return tarnex::PostToTarget(*core_, command); }
-  bool WaitIdle(Clock::duration timeout) {
-    return core_->Jobs().WaitIdle(std::chrono::duration_cast<std::chrono::milliseconds>(timeout));
-  }
-  // The page read's first query, its link check.
-  static std::string_view PageCheckQuery() { return tarnex::protocol::query::kInputSelect; }
-  // History lines so far that give the display up.
-  size_t GiveUps(const std::string& address) {
-    core_->FlushHistory();
-    const std::string subject = "IP Address : " + address + "    Operation : ";
-    std::lock_guard lock(historyMutex_);
-    return static_cast<size_t>(std::count_if(giveUps_.begin(), giveUps_.end(), [&](auto& line) {
-      return line.find(subject) != std::string::npos;
-    }));
-  }
-  size_t Messages(std::string_view text) const { return ui_.Messages(text); }
-  // The settings of the display saved into `path`.
-  bool SaveSettings(const std::string& address, const std::string& path) {
-    int row = -1;
-    {
-      auto state = core_->Lock();
-      for (int i = 0; i < doc_.m_docSocketNumber && row < 0; ++i) {
-        if (doc_.m_docDisplays[static_cast<size_t>(i)].m_address == address) row = i;
-      }
-    }
-    tarnex::BackupProgress progress;
-    const tarnex::CommandTarget target = core_->Transaction().DisplayTarget(row);
-    return tarnex::SaveSettings(*core_, target, path, progress).result ==
-           tarnex::SaveResult::kSaved;
-  }
-  // The backup restored to the group, as "Load Configuration" does; its closing message.
-  std::string RestoreSettings(int group, const std::string& path) {
-    SelectGroup(group);
-    tarnex::BackupProgress progress;
-    const tarnex::RestoreReport report =
-        tarnex::RestoreSettings(*core_, core_->Transaction().CaptureTarget(),
-                                tarnex::ReadBackupFile(path).values, progress);
-    return tarnex::RestoreMessage(report);
-  }
-
- private:
-  void SetMembers(int group, const std::vector<std::string>& members) {
-    doc_.SetGroupMemberCount(group, static_cast<int>(members.size()));
-    auto& record = doc_.m_docGroups[static_cast<size_t>(group)];
-    for (size_t m = 0; m < members.size(); ++m) {
-      record.m_labels[m] = "[" + std::to_string(m + 1) + "]" + members[m];
-      record.m_addresses[m] = members[m];
-    }
-  }
-
-  tarnex::COsprelNetworkManagerDoc doc_;
-  BenchUi ui_;
-  // Reads posted by the core's workers refer to the page host: it goes after the core.
-  ControlPageHost pages_;
-  std::mutex historyMutex_;
-  std::vector<std::string> giveUps_;
-  std::unique_ptr<tarnex::CConsoleCore> core_;
-  std::unique_ptr<tarnex::CLinkSupervisor> supervisor_;
-  std::unique_ptr<tarnex::CSelectionHandler> selection_;
-};
-
-// ==== End of the console core section ====
-
 // Holds the configuration folder of the run and removes it afterwards.
 class ConfigFolder {
  public:
@@ -616,9 +174,13 @@ void Check(bool ok, const std::string& what) {
 // The fleet's unreachable displays are its last ones; the silent display follows the fleet.
 std::vector<std::string> SimArguments(const Options& options, const std::string& logPath) {
   const int fleet = options.displays - kSwitchDisplays;
-  std::vector<std::string> args = {"--tcp",    AddressAt(0) + "-" + AddressAt(options.displays - 1),
-                                   "--log",    logPath,
-                                   "--silent", AddressAt(fleet)};
+  std::vector<std::string> args = {"--tcp",
+                                   AddressAt(0) + "-" + AddressAt(options.displays - 1),
+                                   "--log",
+                                   logPath,
+                                   "--silent",
+                                   AddressAt(fleet),
+                                   "--udp=" + std::to_string(kSearchPort)};
   if (options.unreachable > 0) {
     args.push_back("--unreachable");
     args.push_back(AddressAt(fleet - options.unreachable) + "-" + AddressAt(fleet - 1));
@@ -717,6 +279,48 @@ Clock::duration MeasureSwitch(CoreDriver& core, const std::string& logPath,
   return read->ended - switched;
 }
 
+// The time from the operator's selection of `address` until its page read's first query
+// reached the display.
+Clock::duration MeasureReadStart(CoreDriver& core, const std::string& logPath,
+                                 const std::string& address) {
+  const std::string_view query = CoreDriver::PageCheckQuery();
+  const size_t before = CountReceived(logPath, address, query);
+  const auto selected = Clock::now();
+  Check(core.SelectDisplay(address) != ControlPageHost::kNoRead,
+        "selecting " + address + " read nothing");
+  WaitReceived(logPath, address, query, before, "the page read");
+  return Clock::now() - selected;
+}
+
+// A page read of an answering member of the silent group while a group send to that group
+// waits for the silent member.
+Clock::duration MeasureLease(CoreDriver& core, const std::string& logPath,
+                             const std::string& silent, const std::string& member) {
+  core.SelectGroup(kSwitchGroup);
+  const size_t before = CountReceived(logPath, silent, kCommand);
+  Check(core.PostSetter(kCommand), "the group send was not posted");
+  WaitReceived(logPath, silent, kCommand, before, "the group send");
+  const auto began = MeasureReadStart(core, logPath, member);
+  Check(core.WaitIdle(kSettleWait), "the group send to the silent group did not end");
+  std::printf(
+      "fleet-bench: with a group send in flight, a member's page read began after %lld ms\n",
+      Ms(began));
+  return began;
+}
+
+// A page read of a stored display while a search the whole fleet answers listens.
+Clock::duration MeasureSearch(CoreDriver& core, const std::string& logPath,
+                              const std::string& healthy) {
+  std::atomic<bool> completed{false};
+  core.StartSearch(kSearchPort, [&completed] { completed = true; });
+  std::this_thread::sleep_for(kSearchHeard);
+  const auto began = MeasureReadStart(core, logPath, healthy);
+  Check(!completed.load(), "the search was over before the page read began");
+  Check(core.WaitIdle(kSettleWait) && completed.load(), "the search did not complete");
+  std::printf("fleet-bench: during a search, a page read began after %lld ms\n", Ms(began));
+  return began;
+}
+
 int Run(const Options& options) {
   const long limit = tarnex::RaiseOpenFileLimit();
   Check(limit < 0 || limit >= options.displays + kSpareDescriptors,
@@ -772,6 +376,9 @@ int Run(const Options& options) {
   std::printf("fleet-bench: the group status of %zu members (%d down) took %lld ms\n", rows.size(),
               options.unreachable, Ms(status));
 
+  watchdog.Phase("a member's read beside a group send");
+  const auto lease = MeasureLease(core, logPath, silent, addresses.front());
+
   watchdog.Phase("switching the unreachable displays on");
   sim.Signal(SIGUSR1);
   Check(sim.WaitForLine("display-sim: reachable", kSimStartTimeout).has_value(),
@@ -825,6 +432,9 @@ int Run(const Options& options) {
               Ms(restore1), addresses.size());
   std::fflush(stdout);
 
+  watchdog.Phase("a read beside a search");
+  const auto search = MeasureSearch(core, logPath, healthy);
+
   std::vector<Clock::duration> switches;
   for (const InFlight inFlight : {InFlight::kNothing, InFlight::kSetter, InFlight::kGroupSend}) {
     watchdog.Phase("the switch from the silent display");
@@ -856,6 +466,7 @@ int Run(const Options& options) {
   }
 
   watchdog.Phase("stopping");
+  std::printf("fleet-bench: lease %lld ms, search %lld ms\n", Ms(lease), Ms(search));
   std::printf("fleet-bench: display-sim peak rss %.1f MB\n", sim.PeakRssMb());
   std::printf(
       "fleet-bench: start %lld ms, pass %lld ms, group %lld ms, one %lld ms, message %lld ms, "
