@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <mutex>
 #include <set>
 #include <utility>
 
 #include "console/console_core.h"
+#include "console/link_record.h"
 #include "console/member_fanout.h"
 #include "console/serial_channel.h"
 #include "protocol/command_catalogue.h"
@@ -23,24 +23,6 @@ constexpr std::chrono::milliseconds kSerialReplyPause{100};
 constexpr std::chrono::milliseconds kGroupEndPause{200};
 constexpr int kSerialTimeoutShortMs = 1000;
 constexpr int kSerialTimeoutLongMs = 3000;
-
-// The replies a group send writes to the history, each with the reply letter of the command it
-// acknowledges: a mute acknowledged "d 01 OK01x" is no "Power On".
-struct GroupHistoryEntry {
-  char letter;
-  std::string_view acknowledgement;
-  std::string_view text;
-};
-constexpr std::array<GroupHistoryEntry, 8> kGroupHistory = {{
-    {'a', "OK00x", "Power Off"},
-    {'a', "OK01x", "Power On"},
-    {'b', "OK02x", "Power AV"},
-    {'b', "OK04x", "Power Component"},
-    {'b', "OK07x", "Power RGB_PC"},
-    {'b', "OK08x", "Power HDMI_DTV"},
-    {'b', "OK09x", "Power HDMI_PC"},
-    {'#', "OK0100x", "Clear Message"},
-}};
 
 bool IsPowerCommand(std::string_view command) {
   return command == protocol::command::kPowerOn || command == protocol::command::kPowerOff;
@@ -84,82 +66,13 @@ bool Readable(int fd) {
 
 }  // namespace
 
-std::optional<std::string_view> GroupHistoryText(std::string_view reply) {
-  const auto ack = protocol::AckPart(reply);
-  if (!ack) return std::nullopt;
-  for (const auto& [letter, acknowledgement, text] : kGroupHistory) {
-    if (!reply.empty() && reply.front() == letter && *ack == acknowledgement) return text;
-  }
-  return std::nullopt;
-}
-
 CCommandTransaction::CCommandTransaction(CConsoleCore& core) : m_core(core) {}
-
-JobKeys CommandTarget::Keys() const {
-  switch (route) {
-    case Route::kDisplay:
-      return JobKeys::Display(display);
-    case Route::kNetworkGroup:
-      return JobKeys::Leased(members);
-    case Route::kSerial:
-      return JobKeys::SerialLine();
-    case Route::kNone:
-      break;
-  }
-  return {};
-}
 
 // The selection as it stands, and nothing else: a target is never taken from a row or a flag
 // that a delete or an earlier selection left behind.
 CommandTarget CCommandTransaction::CaptureTarget() {
   auto state = m_core.Lock();
   return TargetOf(state->Selected());
-}
-
-CommandTarget TargetOf(const Selection& selection) {
-  CommandTarget target;
-  target.item = selection.item();
-  switch (selection.kind()) {
-    case Selection::Kind::kDisplay:
-      target.route = CommandTarget::Route::kDisplay;
-      target.display = selection.display();
-      break;
-    case Selection::Kind::kGroup:
-      // A listing that stands for no display is skipped: no history line, no wait.
-      target.members = selection.PresentMembers();
-      if (!target.members.empty()) target.route = CommandTarget::Route::kNetworkGroup;
-      break;
-    case Selection::Kind::kSerialDisplay:
-      target.route = CommandTarget::Route::kSerial;
-      target.setIds.push_back(selection.SetId());
-      target.historySetId = selection.SetNumberText();
-      target.serialId = selection.setNumber();
-      break;
-    case Selection::Kind::kSerialGroup:
-      // A group is always its members, each at its own set ID: only a single set item may
-      // address set ID 00, every display on the line.
-      for (int number : selection.setNumbers()) {
-        if (const auto setId = protocol::DeriveSetId(std::to_string(number))) {
-          target.setIds.push_back(*setId);
-        }
-      }
-      if (target.setIds.empty()) break;
-      target.route = CommandTarget::Route::kSerial;
-      target.serialGroup = true;
-      break;
-    case Selection::Kind::kNothing:
-      break;
-  }
-  return target;
-}
-
-std::string CommandTarget::SerialName(size_t member) const {
-  if (!serialGroup) return historySetId;
-  if (member >= setIds.size()) return {};
-  int number = -1;
-  const std::string& setId = setIds[member];
-  std::from_chars(setId.data(), setId.data() + setId.size(), number, 16);
-  return number < 0 ? std::string() : std::to_string(number);
 }
 
 CommandTarget CCommandTransaction::DisplayTarget(int row) {
@@ -256,51 +169,14 @@ SendOutcome CCommandTransaction::ExchangeAt(DisplayId id, const ExchangeSpec& sp
   {
     auto lease = m_core.Link().Sockets().Acquire(id);
     if (lease.Fd() == kNoSocket) {
-      auto state = m_core.Lock();
-      const int row = state->RowOf(id);
-      if (row >= 0 && state->Doc().m_docConnectState[static_cast<size_t>(row)] == 1) {
-        state->MarkDisconnectedAt(row);
-        state->Doc().m_docConnectState[static_cast<size_t>(row)] = 0;
-      }
+      MarkLinkGoneLocked(m_core.Lock(), id);
       return {.reply = std::nullopt, .cancelled = false, .last = id};
     }
     outcome = ExchangeWithDisplay(m_core.Link().Api(), lease.Fd(), spec, sleep, cancelFd);
   }
   SendOutcome result{.reply = std::nullopt, .cancelled = outcome.cancelled, .last = id};
-  result.reply = RecordOutcomeLocked(m_core.Lock(), id, outcome, giveUp);
+  result.reply = RecordExchangeLocked(m_core.Lock(), id, outcome, giveUp);
   return result;
-}
-
-// A display deleted meanwhile (the operator's edits do not wait for exchanges) has no entry
-// to record in; its reply still goes to the job that asked.
-std::optional<std::string> CCommandTransaction::RecordOutcomeLocked(const State& state,
-                                                                    DisplayId id,
-                                                                    ExchangeOutcome& outcome,
-                                                                    bool giveUp) {
-  const int row = state->RowOf(id);
-  if (row < 0) {
-    return outcome.complete ? std::optional<std::string>(std::move(outcome.reply)) : std::nullopt;
-  }
-  if (outcome.complete) {
-    state->Doc().m_docConnectState[static_cast<size_t>(row)] = 1;
-    return std::move(outcome.reply);
-  }
-  // A console that is closing, or a read that a new selection made stale, cut the exchange
-  // short; the display did nothing wrong.
-  if (giveUp && !outcome.cancelled) GiveUpLocked(state, row);
-  return std::nullopt;
-}
-
-// The display is lost: it is shown down, its link closed, the loss written to the history,
-// and the administrator alarmed once, on the change from up to down.
-void CCommandTransaction::GiveUpLocked(const State& state, int row) {
-  COsprelNetworkManagerDoc& doc = state->Doc();
-  const bool wasUp = doc.m_docConnectState[static_cast<size_t>(row)] == 1;
-  state->Link().CloseLink(row);
-  state->MarkDisconnectedAt(row);
-  state->AppendHistoryAt(row, "Monitor is not communicated with PC");
-  if (wasUp) state->SendAlarmMail(AlarmKind::kLinkFault, state->DisplayAddress(row));
-  doc.m_docConnectState[static_cast<size_t>(row)] = 0;
 }
 
 // Every connected member at once, behind the progress popup; the outcomes are recorded in
@@ -388,14 +264,7 @@ std::vector<SequenceOutcome> CCommandTransaction::RunNetworkSequences(
   auto state = m_core.Lock();
   for (size_t i = 0; i < count; ++i) {
     state->LetOthersIn();
-    const int row = state->RowOf(members[i]);
-    if (row < 0) continue;  // deleted while it was asked
-    if (fanOut.Lost(i) && state->Doc().m_docConnectState[static_cast<size_t>(row)] == 1) {
-      state->MarkDisconnectedAt(row);
-      state->Doc().m_docConnectState[static_cast<size_t>(row)] = 0;
-    } else if (outcomes[i].givenUp && !outcomes[i].cancelled) {
-      GiveUpLocked(state, row);
-    }
+    if (!RecordMemberLocked(state, members[i], outcomes[i], fanOut.Lost(i))) continue;
     if (record) record(state, i, outcomes[i]);
   }
   return outcomes;

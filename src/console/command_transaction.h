@@ -7,39 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "console/command_target.h"
 #include "console/console_core.h"
+#include "console/link_record.h"
 #include "console/member_sequence.h"
 #include "console/selection.h"
 #include "links/network_exchange.h"
 #include "registry/tree_observer.h"
 
 namespace tarnex {
-
-// Where a command goes, as the selection stood when the operator acted. Displays are named by
-// their ids: a command that waits its turn still reaches the display or group it was meant
-// for, even if the operator has selected, renamed or deleted another one meanwhile, and a
-// display deleted meanwhile is skipped.
-struct CommandTarget {
-  enum class Route { kNone, kDisplay, kNetworkGroup, kSerial };
-  Route route = Route::kNone;
-  DisplayId display = kNoDisplay;   // kDisplay
-  std::vector<DisplayId> members;   // kNetworkGroup: each member's display, in member order
-  std::vector<std::string> setIds;  // kSerial: the set ID, or each member's
-  bool serialGroup = false;
-  std::string historySetId;  // kSerial, one set ID: what its history lines name ("15")
-  int serialId = -1;         // kSerial, one set ID: its number, the serial state's entry
-  TreeItem item = kNoItem;   // the item that was selected
-
-  bool IsGroup() const { return route == Route::kNetworkGroup || serialGroup; }
-  // kSerial: what the history names the member's display by, its decimal set number ("15").
-  std::string SerialName(size_t member) const;
-  // The displays the command talks to, for the job that carries it.
-  JobKeys Keys() const;
-};
-
-// The target a selection makes: its displays by their ids, a group's absent listings left
-// out, a serial group as each member's own set ID. Nothing selected makes no target.
-CommandTarget TargetOf(const Selection& selection);
 
 // How one send waits.
 struct SendOptions {
@@ -134,16 +110,8 @@ class CCommandTransaction {
                                              const SendOptions& options);
   SendOutcome ExchangeAt(DisplayId id, const ExchangeSpec& spec, bool giveUp, int cancelFd);
   SendOutcome RouteToDisplay(DisplayId id, std::string_view command, int cancelFd);
-  // Records the outcome of an exchange with the display `id`; lock held.
-  std::optional<std::string> RecordOutcomeLocked(const State& state, DisplayId id,
-                                                 ExchangeOutcome& outcome, bool giveUp);
-  void GiveUpLocked(const State& state, int row);
 
   CConsoleCore& m_core;
 };
-
-// The history text that a reply of a group send writes, or nothing: "a 01 OK01x" is "Power On",
-// the same acknowledgement of another command ("d 01 OK01x") writes nothing.
-std::optional<std::string_view> GroupHistoryText(std::string_view reply);
 
 }  // namespace tarnex
