@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <future>
+#include <thread>
 
 #include "console/job_scheduler.h"
 #include "support/jobs_held.h"
@@ -23,6 +24,19 @@ inline void SettleJobs(JobScheduler& jobs) {
       if (!jobs.Busy()) return;
     }
   }
+}
+
+// Runs what the workers handed to the UI thread (queued calls and due timers) until `condition`
+// holds, for at most two seconds, without waiting for the workers to go idle.
+template <typename Condition>
+bool PumpUntil(Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 }  // namespace tarnex::testing
