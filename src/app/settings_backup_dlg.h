@@ -70,8 +70,8 @@ class CUIProgressBar : public BackupProgressWindow {
 
 // The tree menu's "Save Configuration" and "Load Configuration". The target is taken from the
 // selection when the operator chooses the command; the save or the restore then runs on a
-// thread of its own, beside the console's jobs, while the window stays free and a progress
-// window shows how far it is. One runs at a time.
+// thread of its own (a restore hands its exchanges to the console's jobs and waits for them)
+// while the window stays free and a progress window shows how far it is. One runs at a time.
 //
 // UI thread. The worker hands its end back through a queued call to this object; the
 // destructor waits for the worker, which the console's stop ends at once. `parent` is where

@@ -37,14 +37,30 @@ void CLinkSupervisor::Wait() {
   if (m_thread.joinable()) m_thread.join();
 }
 
-// Every display marked down is tried at once, each with its two attempts, so a pass takes
-// about two seconds however many displays are down. The connects run without the console
-// lock; their outcomes are recorded under it in table order, as one pass after another would
-// have recorded them.
+namespace {
+
+// A member of the selected network group is down. Lock held.
+bool SelectedMemberDown(const CConsoleCore::State& state) {
+  const Selection& selection = state->Selected();
+  if (selection.kind() != Selection::Kind::kGroup) return false;
+  for (DisplayId id : selection.PresentMembers()) {
+    const int row = state->RowOf(id);
+    if (row >= 0 && state->Doc().m_docConnectState[static_cast<size_t>(row)] != 1) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// The open group list is read again after a pass that reconnected a display, and after every
+// pass while a member of the selected group is down: the operator is watching that group come
+// back, and its links also come back (or go) without this pass, through Connect or a page's
+// exchange.
 void CLinkSupervisor::RunPass() {
   Trace("Disconnect Check");
   std::vector<DisplayId> ids;
   std::vector<std::string> addresses;
+  bool memberDown = false;
   {
     auto state = m_core.Lock();
     const COsprelNetworkManagerDoc& doc = state->Doc();
@@ -56,28 +72,38 @@ void CLinkSupervisor::RunPass() {
       ids.push_back(state->IdAt(row));
       addresses.push_back(state->DisplayAddress(row));
     }
+    memberDown = SelectedMemberDown(state);
   }
-  if (ids.empty() || m_core.Stopping()) return;
+  if ((ids.empty() && !memberDown) || m_core.Stopping()) return;
+  const bool reconnected = !ids.empty() && Reconnect(ids, addresses);
+  if ((!reconnected && !memberDown) || m_core.Stopping()) return;
+  const int groupMembers = m_core.Lock()->Selected().MemberCount();
+  if (m_pages.GroupStatusActive()) m_pages.GroupDiagnosis(groupMembers);
+}
+
+// Every display marked down is tried at once, each with its two attempts, so a pass takes
+// about two seconds however many displays are down. The connects run without the console
+// lock; their outcomes are recorded under it in table order, as one pass after another would
+// have recorded them. True when one was reconnected.
+bool CLinkSupervisor::Reconnect(const std::vector<DisplayId>& ids,
+                                const std::vector<std::string>& addresses) {
   for (size_t i = 0; i < ids.size(); ++i) Trace("TRY ReConnection");
   CNetworkLink& link = m_core.Link();
   const std::vector<Connection> results =
       ConnectAll(link.Api(), addresses, link.Options(2, m_core.StopFd()));
   int starved = 0;
-  std::vector<std::string> reconnected;
-  int groupMembers = -1;
+  bool reconnected = false;
   {
     auto state = m_core.Lock();
     for (size_t i = 0; i < ids.size(); ++i) {
       state->LetOthersIn();
       if (results[i].result == Connection::Result::kNoDescriptors) ++starved;
-      if (Record(state, ids[i], addresses[i], results[i])) reconnected.push_back(addresses[i]);
+      if (Record(state, ids[i], addresses[i], results[i])) reconnected = true;
     }
-    if (!reconnected.empty()) groupMembers = state->Selected().MemberCount();
   }
   // Not the displays' fault: they were never tried, and stay down for the next pass.
   if (starved > 0) Trace("no descriptor left to reconnect %d display(s)", starved);
-  if (reconnected.empty()) return;
-  if (m_pages.GroupStatusActive()) m_pages.GroupDiagnosis(groupMembers);
+  return reconnected;
 }
 
 // The outcome is recorded unless the display was connected, deleted or the console closed

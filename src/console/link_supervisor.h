@@ -13,8 +13,8 @@
 namespace tarnex {
 
 // Keeps the network links usable without the operator: every tick of the view's 10 s timer
-// starts one pass that reconnects the displays marked down. A tick that finds the previous
-// pass still running skips, so two passes never work on the same display.
+// starts one pass that reconnects the displays marked down and re-reads the open group list. A tick
+// that finds the previous pass still running skips, so two passes never work on the same display.
 class CLinkSupervisor {
  public:
   CLinkSupervisor(CConsoleCore& core, PageHost& pages);
@@ -31,6 +31,8 @@ class CLinkSupervisor {
   void Wait();
 
  private:
+  // Connects the displays down; true when one was reconnected.
+  bool Reconnect(const std::vector<DisplayId>& ids, const std::vector<std::string>& addresses);
   // Lock held; true when the display was reconnected.
   bool Record(const CConsoleCore::State& state, DisplayId id, const std::string& address,
               const Connection& result);

@@ -6,8 +6,8 @@ namespace tarnex {
 // sheet implements it; until a page exists its calls do nothing.
 //
 // Threads: RefreshActivePage and the group status calls of the selection handling come on the
-// UI thread. GroupDiagnosis comes from the supervision worker: an implementation must queue
-// it to the UI thread rather than touch a widget.
+// UI thread. GroupDiagnosis comes from the supervision worker: an implementation must run its
+// reads as a console job and hand the rows to the UI thread rather than touch a widget.
 class PageHost {
  public:
   virtual ~PageHost() = default;

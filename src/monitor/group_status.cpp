@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -31,25 +32,27 @@ class StatusSequence : public MemberSequence {
     bool askKind = false;            // read only a display of kind 2
     bool stopOnSilentPower = false;  // serial: a silent set ID is read no further
   };
-  explicit StatusSequence(Options options) : m_options(options) {}
+  // `ended` is told, on the reading thread, when the member has been asked all it will be.
+  StatusSequence(Options options, std::function<void()> ended)
+      : m_options(options), m_ended(std::move(ended)) {}
 
   std::optional<MemberQuery> Start() override {
-    if (!m_options.ask) return std::nullopt;
+    if (!m_options.ask) return End();
     if (m_options.askKind) return MemberQuery{std::string(query::kDisplayKind), true};
     return ReadAt(0);
   }
 
   std::optional<MemberQuery> Next(std::optional<std::string> reply) override {
     if (m_next == kNoRead) {
-      if (DisplayKindOf(reply) != kKindWithStatus) return std::nullopt;
+      if (DisplayKindOf(reply) != kKindWithStatus) return End();
       return ReadAt(0);
     }
     m_replies[m_next] = std::move(reply);
     if (m_next == kPower && m_options.stopOnSilentPower && !m_replies[kPower]) {
       m_powerSilent = true;
-      return std::nullopt;
+      return End();
     }
-    if (m_next + 1 >= kReads.size()) return std::nullopt;
+    if (m_next + 1 >= kReads.size()) return End();
     return ReadAt(m_next + 1);
   }
 
@@ -69,6 +72,10 @@ class StatusSequence : public MemberSequence {
  private:
   static constexpr size_t kNoRead = kReads.size();
 
+  std::optional<MemberQuery> End() {
+    if (m_ended) m_ended();
+    return std::nullopt;
+  }
   std::optional<MemberQuery> ReadAt(size_t read) {
     m_next = read;
     m_asked = read + 1;
@@ -76,6 +83,7 @@ class StatusSequence : public MemberSequence {
   }
 
   Options m_options;
+  std::function<void()> m_ended;
   size_t m_next = kNoRead;
   size_t m_asked = 0;
   std::array<std::optional<std::string>, kReads.size()> m_replies{};
@@ -87,6 +95,7 @@ struct MemberSnapshot {
   std::string name;
   int serialNumber = -1;
   bool ask = true;
+  bool down = false;  // network: its link was down when the read began
 };
 
 // The display's label in the tree, as the operator named it: the "Single" item of its row.
@@ -105,8 +114,9 @@ std::vector<MemberSnapshot> NetworkMembers(CConsoleCore& core, const CommandTarg
   for (DisplayId id : target.members) {
     const int row = state->RowOf(id);
     const std::string address = state->DisplayAddress(row);
+    const bool up = row >= 0 && state->Doc().m_docConnectState[static_cast<size_t>(row)] == 1;
     members.push_back(
-        {address, row < 0 ? "" : MemberName(DisplayLabel(state, row, address)), -1, true});
+        {address, row < 0 ? "" : MemberName(DisplayLabel(state, row, address)), -1, true, !up});
   }
   return members;
 }
@@ -119,7 +129,7 @@ std::vector<MemberSnapshot> SerialMembers(CConsoleCore& core, const CommandTarge
     std::from_chars(setId.data(), setId.data() + setId.size(), number, 16);
     const bool open = number >= 0 && number < kSerialSetIds &&
                       state->Doc().m_docSerialConnectState[static_cast<size_t>(number)] == 1;
-    members.push_back({std::to_string(number), SerialSetLabel(number), number, open});
+    members.push_back({std::to_string(number), SerialSetLabel(number), number, open, false});
   }
   return members;
 }
@@ -154,10 +164,36 @@ GroupStatusRow RowOf(const MemberSnapshot& member, const SequenceOutcome& outcom
   return row;
 }
 
+// The row of a member whose reads have ended: it was up and asked to the end.
+GroupStatusRow EndedRow(const MemberSnapshot& member, const StatusSequence& sequence, bool serial) {
+  SequenceOutcome ended;
+  ended.up = true;
+  return RowOf(member, ended, sequence, serial);
+}
+
+// What the list shows before anything is asked: a member known down as its read will end, any
+// other as not read yet.
+std::vector<GroupStatusRow> FirstRows(const std::vector<MemberSnapshot>& members, bool serial) {
+  std::vector<GroupStatusRow> rows;
+  const StatusSequence unasked(StatusSequence::Options{}, {});
+  for (const MemberSnapshot& member : members) {
+    if (member.down || !member.ask) {
+      rows.push_back(RowOf(member, SequenceOutcome{}, unasked, serial));
+      continue;
+    }
+    GroupStatusRow row;
+    row.pending = true;
+    row.key = member.key;
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
 }  // namespace
 
 GroupStatusRead ReadGroupStatus(CConsoleCore& core, const CommandTarget& target, int memberCount,
-                                GroupReadMode mode, const SendOptions& options) {
+                                GroupReadMode mode, const SendOptions& options,
+                                GroupRowSink* sink) {
   const bool rebuild = mode == GroupReadMode::kRebuild;
   std::optional<ProgressPopup> popup;
   if (rebuild) popup.emplace(core.Ui());
@@ -170,11 +206,16 @@ GroupStatusRead ReadGroupStatus(CConsoleCore& core, const CommandTarget& target,
   }
   const std::vector<MemberSnapshot> members =
       serial ? SerialMembers(core, target) : NetworkMembers(core, target);
+  if (sink) sink->Begin(FirstRows(members, serial));
   std::vector<std::unique_ptr<StatusSequence>> sequences;
   std::vector<MemberSequence*> running;
-  for (const MemberSnapshot& member : members) {
-    sequences.push_back(std::make_unique<StatusSequence>(StatusSequence::Options{
-        .ask = member.ask, .askKind = rebuild && network, .stopOnSilentPower = serial}));
+  for (size_t i = 0; i < members.size(); ++i) {
+    std::function<void()> ended;
+    if (sink) ended = [&, i] { sink->Read(i, EndedRow(members[i], *sequences[i], serial)); };
+    sequences.push_back(std::make_unique<StatusSequence>(
+        StatusSequence::Options{
+            .ask = members[i].ask, .askKind = rebuild && network, .stopOnSilentPower = serial},
+        std::move(ended)));
     running.push_back(sequences.back().get());
   }
   const size_t count = static_cast<size_t>(memberCount);

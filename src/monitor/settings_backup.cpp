@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <chrono>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
+#include "console/job_handoff.h"
 #include "monitor/backup_codec.h"
 #include "monitor/status_decoders.h"
 #include "platform/trace.h"
@@ -115,8 +119,11 @@ struct RestoreStep {
 // its keys go, a serial member from 0 again, the members of a network group all together.
 class RestoreCounter {
  public:
-  RestoreCounter(BackupProgress& progress, bool single, size_t steps, size_t inFlight)
-      : m_progress(progress),
+  // Called with the counters at every change.
+  using Sink = std::function<void(int current, int total)>;
+
+  RestoreCounter(Sink sink, bool single, size_t steps, size_t inFlight)
+      : m_sink(std::move(sink)),
         m_single(single),
         m_steps(std::max<size_t>(steps, 1)),
         m_inFlight(std::max<size_t>(inFlight, 1)) {}
@@ -132,7 +139,7 @@ class RestoreCounter {
   }
   void SetTotal(int total) {
     m_total = total;
-    m_progress.Set(m_current, m_total);
+    m_sink(m_current, m_total);
   }
 
  private:
@@ -143,10 +150,10 @@ class RestoreCounter {
       m_current =
           static_cast<int>(std::min<size_t>(100, m_answered * 100 / (m_steps * m_inFlight)));
     }
-    m_progress.Set(m_current, m_total);
+    m_sink(m_current, m_total);
   }
 
-  BackupProgress& m_progress;
+  Sink m_sink;
   bool m_single;
   size_t m_steps;
   size_t m_inFlight;
@@ -289,6 +296,88 @@ std::string JoinCapped(const std::vector<std::string>& items) {
   return text;
 }
 
+bool RestoresSomething(const CommandTarget& target) {
+  return target.route == CommandTarget::Route::kSerial ||
+         target.route == CommandTarget::Route::kDisplay ||
+         target.route == CommandTarget::Route::kNetworkGroup;
+}
+
+// How long the backup worker waits for a restore: the job's turn behind the operator's work on
+// the same displays, then every command of the member restored last answered at its time-out.
+// Network members go side by side, but a display listed twice takes its listings in turn; the
+// serial line takes its members in turn.
+std::chrono::steady_clock::duration RestoreWait(const CommandTarget& target) {
+  constexpr auto kTurnWait = std::chrono::minutes(2);
+  constexpr auto kCommandWait = std::chrono::seconds(10);  // three receives of 3 s, and pauses
+  size_t turns = 1;
+  if (target.route == CommandTarget::Route::kSerial) {
+    turns = std::max<size_t>(1, target.setIds.size());
+  } else {
+    std::map<DisplayId, size_t> listings;
+    for (DisplayId id : target.members) turns = std::max(turns, ++listings[id]);
+  }
+  return kTurnWait + kCommandWait * static_cast<long>(turns * protocol::kBackupQueryCount);
+}
+
+void NoteRestoreOutcomes(RestoreReport& report, const std::vector<RestoreMember>& members,
+                         const std::vector<std::unique_ptr<RestoreSequence>>& sequences,
+                         const std::vector<SequenceOutcome>& outcomes, bool serial) {
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    report.cancelled = report.cancelled || outcomes[i].cancelled;
+    const bool down = serial ? !sequences[i]->Asked() : !outcomes[i].up;
+    if (down) {
+      NoteNotRestored(report, members[i].name, "down");
+    } else if (!sequences[i]->Complete()) {
+      NoteNotRestored(report, members[i].name, "silent");
+    } else if (sequences[i]->Refused() > 0) {
+      NoteNotRestored(report, members[i].name,
+                      "refused " + std::to_string(sequences[i]->Refused()) + " of " +
+                          std::to_string(sequences[i]->Steps()) + " settings");
+    }
+  }
+}
+
+// The restore itself, on a console worker. `cancelFd` ends its exchanges early.
+RestoreReport RunRestore(CConsoleCore& core, const CommandTarget& target,
+                         const BackupValues& values, const RestoreCounter::Sink& sink,
+                         int cancelFd) {
+  RestoreReport report;
+  const bool serial = target.route == CommandTarget::Route::kSerial;
+  const std::vector<RestoreStep> steps = StepsOf(values, report.skippedKeys);
+  const std::vector<RestoreMember> members =
+      serial ? SerialMembers(core, target) : NetworkMembers(core, target);
+  const bool single = !target.IsGroup();
+  RestoreCounter counter(sink, single, steps.size(), serial ? 1 : members.size());
+  std::vector<std::unique_ptr<RestoreSequence>> sequences;
+  std::vector<MemberSequence*> running;
+  CommandTarget ordered = target;
+  ordered.members.clear();
+  for (const RestoreMember& member : members) {
+    sequences.push_back(std::make_unique<RestoreSequence>(steps, member.ask, counter, serial));
+    running.push_back(sequences.back().get());
+    ordered.members.push_back(member.id);
+  }
+  const SendOptions options{.cancelFd = cancelFd, .shortSerialWait = false};
+  const std::vector<SequenceOutcome> outcomes =
+      core.Transaction().RunSequences(ordered, running, options, [&](size_t done) {
+        if (!single) counter.SetTotal(GroupProgress(done, members.size()));
+      });
+  {
+    auto state = core.Lock();
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+      for (std::string_view line : sequences[i]->HistoryLines()) {
+        if (serial) {
+          state->AppendSerialHistory(members[i].historySetId, line);
+        } else {
+          state->AppendHistoryFor(members[i].id, line);
+        }
+      }
+    }
+  }
+  NoteRestoreOutcomes(report, members, sequences, outcomes, serial);
+  report.cancelled = report.cancelled || core.Stopping();
+  return report;
+}
 }  // namespace
 
 void BackupProgress::Set(int current, int total) {
@@ -350,65 +439,34 @@ std::string SaveMessage(const SaveOutcome& outcome) {
 
 RestoreReport RestoreSettings(CConsoleCore& core, const CommandTarget& target,
                               const BackupValues& values, BackupProgress& progress) {
-  RestoreReport report;
   progress.Set(0, 0);
-  const bool serial = target.route == CommandTarget::Route::kSerial;
-  const bool network = target.route == CommandTarget::Route::kDisplay ||
-                       target.route == CommandTarget::Route::kNetworkGroup;
-  if (!serial && !network) {
-    report.noTarget = true;
-    return report;
+  if (!RestoresSomething(target)) {
+    RestoreReport nothing;
+    nothing.noTarget = true;
+    return nothing;
   }
-  const std::vector<RestoreStep> steps = StepsOf(values, report.skippedKeys);
-  const std::vector<RestoreMember> members =
-      serial ? SerialMembers(core, target) : NetworkMembers(core, target);
-  const bool single = !target.IsGroup();
-  RestoreCounter counter(progress, single, steps.size(), serial ? 1 : members.size());
-  std::vector<std::unique_ptr<RestoreSequence>> sequences;
-  std::vector<MemberSequence*> running;
-  CommandTarget ordered = target;
-  ordered.members.clear();
-  for (const RestoreMember& member : members) {
-    sequences.push_back(std::make_unique<RestoreSequence>(steps, member.ask, counter, serial));
-    running.push_back(sequences.back().get());
-    ordered.members.push_back(member.id);
-  }
-  const std::vector<SequenceOutcome> outcomes =
-      core.Transaction().RunSequences(ordered, running, {}, [&](size_t done) {
-        if (!single) counter.SetTotal(GroupProgress(done, members.size()));
+  // The job keeps its own copies: it may outlive this wait. The progress is the caller's, so it
+  // is reached only while the caller still waits.
+  std::optional<RestoreReport> report = RunAsJob<RestoreReport>(
+      core, target.Keys(), RestoreWait(target),
+      [&core, target, values, &progress](JobHandoff& handoff) {
+        const RestoreCounter::Sink sink = [&handoff, &progress](int current, int total) {
+          handoff.Reach([&] { progress.Set(current, total); });
+        };
+        return RunRestore(core, target, values, sink, handoff.CancelFd());
       });
-  {
-    auto state = core.Lock();
-    for (size_t i = 0; i < outcomes.size(); ++i) {
-      for (std::string_view line : sequences[i]->HistoryLines()) {
-        if (serial) {
-          state->AppendSerialHistory(members[i].historySetId, line);
-        } else {
-          state->AppendHistoryFor(members[i].id, line);
-        }
-      }
-    }
+  if (!report) {
+    report.emplace();
+    report->cancelled = core.Stopping();
+    report->unfinished = !report->cancelled;
   }
-  for (size_t i = 0; i < outcomes.size(); ++i) {
-    report.cancelled = report.cancelled || outcomes[i].cancelled;
-    const bool down = serial ? !sequences[i]->Asked() : !outcomes[i].up;
-    if (down) {
-      NoteNotRestored(report, members[i].name, "down");
-    } else if (!sequences[i]->Complete()) {
-      NoteNotRestored(report, members[i].name, "silent");
-    } else if (sequences[i]->Refused() > 0) {
-      NoteNotRestored(report, members[i].name,
-                      "refused " + std::to_string(sequences[i]->Refused()) + " of " +
-                          std::to_string(sequences[i]->Steps()) + " settings");
-    }
-  }
-  report.cancelled = report.cancelled || core.Stopping();
   progress.Set(100, 100);
-  return report;
+  return std::move(*report);
 }
 
 std::string RestoreMessage(const RestoreReport& report) {
   if (report.cancelled || report.noTarget) return {};
+  if (report.unfinished) return "Configuration Setting incomplete\nNot finished in time";
   if (report.notRestored.empty() && report.skippedKeys.empty()) {
     return "Finish Configuration Setting";
   }

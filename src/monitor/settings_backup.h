@@ -57,13 +57,17 @@ struct RestoreReport {
   std::vector<size_t> skippedKeys;
   bool cancelled = false;
   bool noTarget = false;
+  // The restore did not end within its deadline; it is stopped where it is.
+  bool unfinished = false;
 };
 
 // Sends the restore commands of `values` to the target: the one display or set ID, every
 // connected display of a network group at once (each its commands in key order, with its own
 // pacing; a display listed twice is restored twice), or each open set ID of a serial group in
 // turn. The power and input replies write their history lines, in table order on the network
-// and member order on the serial line. Blocks the calling thread, a worker's.
+// and member order on the serial line. The exchanges run as a console job under the target's
+// displays; the calling thread (the backup worker, not the UI thread) waits for it, and a close
+// ends the wait and the restore at once.
 RestoreReport RestoreSettings(CConsoleCore& core, const CommandTarget& target,
                               const BackupValues& values, BackupProgress& progress);
 

@@ -1,5 +1,6 @@
 #include "pages/group_status_model.h"
 
+#include <algorithm>
 #include <array>
 
 namespace tarnex {
@@ -31,12 +32,54 @@ void GroupStatusModel::Clear() {
   endResetModel();
 }
 
-void GroupStatusModel::Append(std::span<const GroupStatusRow> rows) {
-  if (rows.empty()) return;
-  const int first = static_cast<int>(m_rows.size());
-  beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
-  m_rows.insert(m_rows.end(), rows.begin(), rows.end());
-  endInsertRows();
+void GroupStatusModel::Reset(std::span<const GroupStatusRow> rows) {
+  beginResetModel();
+  m_rows.assign(rows.begin(), rows.end());
+  endResetModel();
+}
+
+bool GroupStatusModel::SameMembers(std::span<const GroupStatusRow> rows) const {
+  if (rows.size() != m_rows.size()) return false;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].key != m_rows[i].key) return false;
+  }
+  return true;
+}
+
+void GroupStatusModel::Prepare(std::span<const GroupStatusRow> rows) {
+  if (!SameMembers(rows)) {
+    Reset(rows);
+    return;
+  }
+  std::vector<std::pair<size_t, GroupStatusRow>> known;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (!rows[i].pending) known.emplace_back(i, rows[i]);
+  }
+  SetRows(known);
+}
+
+void GroupStatusModel::SetRows(std::span<const std::pair<size_t, GroupStatusRow>> rows) {
+  size_t first = m_rows.size();
+  size_t last = 0;
+  for (const auto& [position, row] : rows) {
+    if (position >= m_rows.size()) continue;
+    m_rows[position] = row;
+    first = std::min(first, position);
+    last = std::max(last, position);
+  }
+  if (first > last) return;
+  dataChanged(index(static_cast<int>(first), 0), index(static_cast<int>(last), kColumnCount - 1));
+}
+
+void GroupStatusModel::Replace(std::span<const GroupStatusRow> rows) {
+  if (!SameMembers(rows)) {
+    Reset(rows);
+    return;
+  }
+  std::copy(rows.begin(), rows.end(), m_rows.begin());
+  if (!m_rows.empty()) {
+    dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1));
+  }
 }
 
 int GroupStatusModel::rowCount(const QModelIndex& parent) const {
@@ -62,9 +105,10 @@ QVariant GroupStatusModel::data(const QModelIndex& index, int role) const {
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
     case Qt::DecorationRole:
-      if (index.column() == 0 && m_icons) return m_icons(IconOf(row));
+      if (index.column() == 0 && m_icons && !row.pending) return m_icons(IconOf(row));
       return {};
     case kIconRole:
+      if (row.pending) return {};
       return static_cast<int>(IconOf(row));
     default:
       return {};

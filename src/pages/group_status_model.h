@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "monitor/group_status.h"
@@ -18,7 +19,8 @@ namespace tarnex {
 // Threads: UI thread only.
 class GroupStatusModel : public QAbstractTableModel {
  public:
-  // The row's icon number (1 or 3, as in the tree's set), for whoever asks without pictures.
+  // The row's icon number (1 or 3, as in the tree's set), for whoever asks without pictures;
+  // none for a member not read yet.
   static constexpr int kIconRole = Qt::UserRole + 1;
   static constexpr int kColumnCount = 7;
 
@@ -27,7 +29,13 @@ class GroupStatusModel : public QAbstractTableModel {
   // The pictures of the tree's icon set; none until given.
   void SetIcons(std::function<QIcon(TreeIcon)> icons);
   void Clear();
-  void Append(std::span<const GroupStatusRow> rows);
+  // A read begins with a row per member. Rows already shown for the same members stay until
+  // their member is read again: a re-read does not blank the list. Other rows are replaced.
+  void Prepare(std::span<const GroupStatusRow> rows);
+  // Members read, by position; one change for all of them.
+  void SetRows(std::span<const std::pair<size_t, GroupStatusRow>> rows);
+  // Every member's row at the read's end.
+  void Replace(std::span<const GroupStatusRow> rows);
   const GroupStatusRow& Row(int row) const { return m_rows[static_cast<size_t>(row)]; }
 
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -37,6 +45,8 @@ class GroupStatusModel : public QAbstractTableModel {
 
  private:
   QString Cell(const GroupStatusRow& row, int column) const;
+  bool SameMembers(std::span<const GroupStatusRow> rows) const;
+  void Reset(std::span<const GroupStatusRow> rows);
 
   bool m_serial;
   std::function<QIcon(TreeIcon)> m_icons;

@@ -2,10 +2,12 @@
 
 #include <QHeaderView>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <array>
 
+#include "console/job_handoff.h"
 #include "monitor/page_flags.h"
 #include "monitor/page_state.h"
 #include "platform/ui_thread.h"
@@ -64,15 +66,20 @@ std::uint64_t CInformationGroup::NewRebuild() {
   return ++m_rebuild;
 }
 
-void CInformationGroup::KeepTarget(const CommandTarget& target) {
-  std::lock_guard lock(m_targetMutex);
-  m_target = target;
+void CInformationGroup::Keep(const ReadContext& read) {
+  std::lock_guard lock(m_keptMutex);
+  m_kept = read;
+}
+
+ReadContext CInformationGroup::Kept() {
+  std::lock_guard lock(m_keptMutex);
+  return m_kept;
 }
 
 void CInformationGroup::SetMemberCount(int memberCount) {
   ExpectOnUiThread("the group page's member count");
   m_memberCount = memberCount;
-  KeepTarget(m_core.Transaction().CaptureTarget());
+  Keep(ReadContext::ForSelection(m_core));
 }
 
 // The reads run on a console worker for the group selected now; a new selection cancels them
@@ -82,56 +89,68 @@ void CInformationGroup::RefreshGroupStatus(int memberCount) {
   const std::uint64_t rebuild = NewRebuild();
   m_model->Clear();
   m_memberCount = memberCount;
-  CommandTarget target = m_core.Transaction().CaptureTarget();
-  KeepTarget(target);
-  const std::shared_ptr<const CancelToken> token = m_core.ReadToken();
-  JobKeys keys = target.Keys();
-  m_core.Jobs().Post(
-      std::move(keys), [this, rebuild, memberCount, token, target = std::move(target)] {
-        if (token->Cancelled()) return;
-        const SendOptions options{.cancelFd = token->Fd(), .shortSerialWait = false};
-        GroupStatusRead read =
-            ReadGroupStatus(m_core, target, memberCount, GroupReadMode::kRebuild, options);
-        if (read.cancelled || token->Cancelled()) return;
-        Deliver(rebuild, std::move(read.rows));
-      });
+  const ReadContext read = ReadContext::ForSelection(m_core);
+  Keep(read);
+  m_core.Jobs().Post(read.Keys(), [this, rebuild, memberCount, read] {
+    ReadIntoList(read, rebuild, memberCount, GroupReadMode::kRebuild);
+  });
 }
 
+// The pass waits for its diagnosis, so passes do not pile reads on the members; one still
+// queued behind the operator's work after the wait is not asked for again.
 void CInformationGroup::DiagnoseGroup(int memberCount) {
+  const ReadContext read = Kept();
+  if (read.target.route != CommandTarget::Route::kNetworkGroup || read.Cancelled()) return;
+  if (m_diagnosing.exchange(true)) return;
   const std::uint64_t rebuild = m_rebuild.load();
-  CommandTarget target;
-  {
-    std::lock_guard lock(m_targetMutex);
-    target = m_target;
-  }
-  if (target.route != CommandTarget::Route::kNetworkGroup) return;
-  GroupStatusRead read =
-      ReadGroupStatus(m_core, target, memberCount, GroupReadMode::kDiagnosis, {});
-  if (read.cancelled) return;
-  Deliver(rebuild, std::move(read.rows));
+  RunAsJob<bool>(m_core, read.Keys(), kDiagnosisWait,
+                 [this, read, rebuild, memberCount](JobHandoff&) {
+                   ReadIntoList(read, rebuild, memberCount, GroupReadMode::kDiagnosis);
+                   m_diagnosing.store(false);
+                   return true;
+                 });
 }
 
-void CInformationGroup::Deliver(std::uint64_t rebuild, std::vector<GroupStatusRow> rows) {
-  size_t start = 0;
-  do {
-    const size_t end = std::min(rows.size(), start + kRowBatch);
-    std::vector<GroupStatusRow> batch(std::make_move_iterator(rows.begin() + start),
-                                      std::make_move_iterator(rows.begin() + end));
-    const bool first = start == 0;
+void CInformationGroup::ReadIntoList(const ReadContext& read, std::uint64_t rebuild,
+                                     int memberCount, GroupReadMode mode) {
+  if (read.Cancelled()) return;
+  const std::shared_ptr<GroupRowFeed> feed = NewFeed(read, rebuild);
+  const SendOptions options{.cancelFd = read.token->Fd(), .shortSerialWait = false};
+  GroupStatusRead rows =
+      ReadGroupStatus(m_core, read.target, memberCount, mode, options, feed.get());
+  if (rows.cancelled || read.Cancelled()) return;
+  feed->Finish(std::move(rows.rows));
+}
+
+// The feed wakes the list from the reading worker; the queued call keeps the feed alive until
+// the UI thread has taken what it holds.
+std::shared_ptr<GroupRowFeed> CInformationGroup::NewFeed(const ReadContext& read,
+                                                         std::uint64_t rebuild) {
+  auto self = std::make_shared<std::weak_ptr<GroupRowFeed>>();
+  auto feed = std::make_shared<GroupRowFeed>([this, self, read, rebuild] {
     QMetaObject::invokeMethod(
-        this,
-        [this, rebuild, first, batch = std::move(batch)] { AppendBatch(rebuild, first, batch); },
+        this, [this, feed = self->lock(), read, rebuild] { TakeRows(feed, read, rebuild); },
         Qt::QueuedConnection);
-    start = end;
-  } while (start < rows.size());
+  });
+  *self = feed;
+  return feed;
 }
 
-void CInformationGroup::AppendBatch(std::uint64_t rebuild, bool first,
-                                    const std::vector<GroupStatusRow>& rows) {
-  if (rebuild != m_rebuild.load()) return;
-  if (first) m_model->Clear();
-  m_model->Append(rows);
-  if (!rows.empty()) m_list->scrollToBottom();
+void CInformationGroup::TakeRows(const std::shared_ptr<GroupRowFeed>& feed, const ReadContext& read,
+                                 std::uint64_t rebuild) {
+  if (!feed || rebuild != m_rebuild.load() || !read.StillSelected(m_core.Lock())) return;
+  const std::chrono::milliseconds wait = feed->UntilTake();
+  if (wait.count() > 0) {
+    QTimer::singleShot(wait, this, [this, feed, read, rebuild] { TakeRows(feed, read, rebuild); });
+    return;
+  }
+  Apply(feed->Take());
+}
+
+void CInformationGroup::Apply(GroupRowFeed::Batch batch) {
+  if (batch.first) m_model->Prepare(*batch.first);
+  m_model->SetRows(batch.read);
+  if (batch.last) m_model->Replace(*batch.last);
 }
 
 }  // namespace tarnex

@@ -3,13 +3,17 @@
 #include <QWidget>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "console/command_transaction.h"
 #include "console/console_core.h"
+#include "monitor/group_row_feed.h"
 #include "monitor/group_status.h"
+#include "monitor/read_context.h"
 #include "pages/group_status_model.h"
 
 class QTableView;
@@ -18,13 +22,16 @@ namespace tarnex {
 
 // The members of the selected group, one row each: link, address or set ID, name, power,
 // input, signal and fan. The list is rebuilt by the operator's refresh (a console job behind
-// the popup) and, on the network, after a supervision pass that reconnected a display.
+// the popup) and re-read after a supervision pass that reconnected a display or found a member
+// down. Each member's row is shown as soon as that member is read, the list repainted at most
+// once per GroupRowFeed::kInterval.
 //
 // Threads: UI thread, but DiagnoseGroup, which the supervision worker calls.
 class CInformationGroup : public QWidget {
  public:
-  // Rows are handed to the list this many at a time, so it fills and scrolls as they come.
-  static constexpr size_t kRowBatch = 100;
+  // How long the supervision worker waits for a diagnosis: its turn behind the operator's work
+  // on the members, then a member's reads answered at their time-outs.
+  static constexpr std::chrono::seconds kDiagnosisWait{30};
 
   explicit CInformationGroup(CConsoleCore& core, QWidget* parent = nullptr);
 
@@ -36,8 +43,9 @@ class CInformationGroup : public QWidget {
   // The selection handling gives the selected group's member count; the group is kept as the
   // target of the diagnosis.
   void SetMemberCount(int memberCount);
-  // The rebuild of a supervision pass: reads on the calling thread, without a popup; the rows
-  // go to the list on the UI thread. Any thread.
+  // The re-read of a supervision pass: a console job without a popup for the group kept, which
+  // the calling thread waits for (kDiagnosisWait at most); the rows go to the list on the UI
+  // thread. Nothing once the operator has selected something else. Any thread but the UI's.
   void DiagnoseGroup(int memberCount);
 
   void SetIcons(std::function<QIcon(TreeIcon)> icons) { m_model->SetIcons(std::move(icons)); }
@@ -48,18 +56,28 @@ class CInformationGroup : public QWidget {
  private:
   // Starts a new rebuild: what an earlier one still delivers is dropped. UI thread.
   std::uint64_t NewRebuild();
-  void KeepTarget(const CommandTarget& target);
-  // Queues the rows to the UI thread, in batches; the first batch empties the list.
-  void Deliver(std::uint64_t rebuild, std::vector<GroupStatusRow> rows);
-  void AppendBatch(std::uint64_t rebuild, bool first, const std::vector<GroupStatusRow>& rows);
+  void Keep(const ReadContext& read);
+  ReadContext Kept();
+  // A console worker: reads the group into the list, row by row as its members end.
+  void ReadIntoList(const ReadContext& read, std::uint64_t rebuild, int memberCount,
+                    GroupReadMode mode);
+  std::shared_ptr<GroupRowFeed> NewFeed(const ReadContext& read, std::uint64_t rebuild);
+  // UI thread: the rows a feed kept go to the list, unless a newer rebuild or selection made
+  // them stale; taken later when the list was updated less than an interval ago.
+  void TakeRows(const std::shared_ptr<GroupRowFeed>& feed, const ReadContext& read,
+                std::uint64_t rebuild);
+  void Apply(GroupRowFeed::Batch batch);
 
   CConsoleCore& m_core;
   GroupStatusModel* m_model;
   QTableView* m_list;
   int m_memberCount = 0;
   std::atomic<std::uint64_t> m_rebuild{0};
-  std::mutex m_targetMutex;
-  CommandTarget m_target;  // the group last selected or rebuilt, for the diagnosis
+  std::atomic<bool> m_diagnosing{false};  // a diagnosis is queued or running
+  std::mutex m_keptMutex;
+  // The group last selected or rebuilt, with the selection's token and generation, for the
+  // diagnosis.
+  ReadContext m_kept;
 };
 
 }  // namespace tarnex

@@ -129,7 +129,8 @@ void CMyPropertySheet::SetGroupMemberCount(int memberCount) {
   Group()->SetMemberCount(memberCount);
 }
 
-// The supervision worker's thread: the reads run here, the rows go to the window queued.
+// The supervision worker's thread: it waits here for the re-read, which runs as a console job;
+// the rows go to the window queued.
 void CMyPropertySheet::GroupDiagnosis(int memberCount) {
   Group()->DiagnoseGroup(memberCount);
 }

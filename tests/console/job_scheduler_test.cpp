@@ -1,10 +1,16 @@
 #include "console/job_scheduler.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <chrono>
 #include <future>
+#include <optional>
 #include <thread>
+
+#include "console/job_handoff.h"
+#include "support/console_fixture.h"
+#include "support/jobs_held.h"
 
 namespace tarnex {
 namespace {
@@ -57,6 +63,32 @@ TEST(JobScheduler, FleetWorkNeitherHoldsNorOvertakesADisplaysOwnJobs) {
   EXPECT_FALSE(JobKeys::Search().Holds(one, true));
   EXPECT_TRUE(JobKeys::Search().Holds(JobKeys::Search(), true));
   EXPECT_TRUE(JobKeys::Everything().Holds(JobKeys::Search(), false));
+}
+
+// A poster that stopped waiting is out of its job's reach: what the job still reports goes
+// nowhere, and its waits end at once.
+TEST(JobHandoff, AJobThatOutlivesItsWaitReachesNothing) {
+  testing::ConsoleRig rig;
+  rig.Open();
+  std::optional<bool> reached;
+  bool cancelled = false;
+  {
+    testing::JobsHeld held(rig.core->Jobs());
+    const std::optional<int> result =
+        RunAsJob<int>(*rig.core, JobKeys::Display(DisplayId{1}), 50ms, [&](JobHandoff& handoff) {
+          reached = handoff.Reach([] {});
+          pollfd cancel{.fd = handoff.CancelFd(), .events = POLLIN, .revents = 0};
+          cancelled = ::poll(&cancel, 1, 0) == 1;
+          return 1;
+        });
+    EXPECT_FALSE(result);
+  }
+  ASSERT_TRUE(rig.core->Jobs().WaitIdle(10s));
+  EXPECT_EQ(reached, false);
+  EXPECT_TRUE(cancelled);
+  EXPECT_EQ(RunAsJob<int>(*rig.core, JobKeys::Display(DisplayId{1}), 10s,
+                          [](JobHandoff& handoff) { return handoff.Reach([] {}) ? 2 : 0; }),
+            2);
 }
 
 }  // namespace

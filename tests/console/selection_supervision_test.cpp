@@ -239,6 +239,29 @@ TEST_F(SupervisionTest, ADisplaySwitchedBackOnIsReconnectedByTheNextPass) {
   EXPECT_EQ(pages.diagnoses, std::vector<int>{0});
 }
 
+// While a member of the selected group is down, every pass re-reads the open list though it
+// reconnects nobody; a display down outside the selected group asks for nothing.
+TEST_F(SupervisionTest, APassRereadsTheOpenListWhileAMemberIsDown) {
+  const std::string up = Loopback(85), down = Loopback(86);
+  fleet.Add({.address = up});
+  fleet.Add({.address = down, .refuse = true});
+  Configure({up, down}, {{"Up", {"[1]" + up}}, {"Both", {"[1]" + up, "[2]" + down}}});
+  core->BuildTree();
+  pages.groupStatusActive = true;
+  handler->OnSelectionChanged(Tree().GroupItem(0));
+  Settle();
+  supervisor->RunPass();
+  EXPECT_TRUE(pages.diagnoses.empty());
+
+  handler->OnSelectionChanged(Tree().GroupItem(1));
+  Settle();
+  supervisor->RunPass();
+  supervisor->RunPass();
+
+  EXPECT_EQ(pages.diagnoses, (std::vector<int>{2, 2}));
+  EXPECT_EQ(doc->m_docConnectState[1], 0);
+}
+
 TEST_F(SupervisionTest, TicksDoNothingOnTheSerialLine) {
   doc->m_docCommunicationSelect = kSerialMode;
   EXPECT_FALSE(supervisor->OnTick());

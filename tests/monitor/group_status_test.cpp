@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "monitor/display_kind.h"
+#include "monitor/group_row_feed.h"
 #include "support/console_fixture.h"
 
 namespace tarnex {
@@ -94,6 +95,35 @@ TEST_F(GroupStatusTest, ASilentSerialMemberIsClosedAndTurnsRed) {
   EXPECT_EQ(line.written_.front(), "ka 05 ff\n");
   EXPECT_EQ(std::count(line.written_.begin(), line.written_.end(), "ka 07 ff\n"), 1);
   EXPECT_EQ(std::count(line.written_.begin(), line.written_.end(), "ka 09 ff\n"), 0);
+}
+
+// The list is woken once per take and takes at most once per interval, however fast members
+// end; the read's own rows are taken at once and supersede the rows read before them.
+TEST(GroupRowFeedTest, RowsReachTheListAtMostOncePerInterval) {
+  using std::chrono::milliseconds;
+  std::chrono::steady_clock::time_point now{};
+  int wakes = 0;
+  GroupRowFeed feed([&] { ++wakes; }, [&] { return now; });
+  feed.Begin(std::vector<GroupStatusRow>(3));
+  feed.Read(1, {});
+  GroupRowFeed::Batch batch = feed.Take();
+  ASSERT_TRUE(batch.first);
+  EXPECT_EQ(batch.read.size(), 1u);
+
+  now += milliseconds(30);
+  feed.Read(0, {});
+  feed.Read(2, {});
+  EXPECT_EQ(wakes, 2);
+  EXPECT_EQ(feed.UntilTake(), milliseconds(70));
+  EXPECT_EQ(feed.Take().read.size(), 2u);
+
+  feed.Read(0, {});
+  feed.Finish(std::vector<GroupStatusRow>(3));
+  EXPECT_EQ(feed.UntilTake(), milliseconds(0));
+  batch = feed.Take();
+  EXPECT_TRUE(batch.read.empty());
+  ASSERT_TRUE(batch.last);
+  EXPECT_EQ(batch.last->size(), 3u);
 }
 
 }  // namespace

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <future>
 #include <regex>
 
 #include "monitor/backup_codec.h"
 #include "platform/scratch_folder.h"
 #include "support/console_fixture.h"
+#include "support/jobs_held.h"
 
 namespace tarnex {
 namespace {
@@ -134,6 +137,39 @@ TEST_F(SettingsBackupTest, AGroupIsRestoredInParallelInTableOrder) {
   EXPECT_EQ(fleet.CommandsTo(c), once);
   EXPECT_EQ(RestoreLines(), (std::vector<std::string>{a + " Power On", b + " Power On",
                                                       b + " Power On", c + " Power On"}));
+}
+
+// A restore is display work like any other: its exchanges run on the console's workers, in
+// their turn behind a job of the same displays, and a close ends the wait for them at once.
+TEST_F(SettingsBackupTest, ARestoreToAGroupRunsAsAConsoleJob) {
+  const std::string a = Loopback(9), b = Loopback(10);
+  for (const std::string& address : {a, b}) fleet.Add({.address = address});
+  Configure({a, b}, {{"Hall", {"[1]" + a, "[2]" + b}}});
+  core->BuildTree();
+  ASSERT_EQ(Save(0, File("a.log")).result, SaveResult::kSaved);
+  const BackupValues values = ReadBackupFile(File("a.log")).values;
+  const CommandTarget hall = SelectGroup();
+  std::vector<bool> onWorker;
+  progress.SetObserver([&](int, int) { onWorker.push_back(core->Jobs().OnWorker()); });
+
+  EXPECT_EQ(RestoreMessage(RestoreSettings(*core, hall, values, progress)),
+            "Finish Configuration Setting");
+  ASSERT_GT(onWorker.size(), 2u);  // the first and last counters are the waiting thread's
+  EXPECT_EQ(std::count(onWorker.begin(), onWorker.end(), false), 2);
+
+  fleet.ClearLog();
+  testing::JobsHeld held(core->Jobs());
+  BackupProgress unobserved;
+  auto restore = std::async(std::launch::async,
+                            [&] { return RestoreSettings(*core, hall, values, unobserved); });
+  EXPECT_EQ(restore.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  const auto stopped = std::chrono::steady_clock::now();
+  core->Stop();
+  const RestoreReport report = restore.get();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(1));
+  EXPECT_TRUE(report.cancelled);
+  EXPECT_EQ(RestoreMessage(report), "");
+  EXPECT_TRUE(fleet.CommandsTo(a).empty());
 }
 
 // Values that are no hex pairs send nothing for their key, and the message says which; the

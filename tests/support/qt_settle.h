@@ -6,8 +6,10 @@
 
 #include <chrono>
 #include <future>
+#include <thread>
 
 #include "console/job_scheduler.h"
+#include "support/jobs_held.h"
 
 namespace tarnex::testing {
 
@@ -24,26 +26,17 @@ inline void SettleJobs(JobScheduler& jobs) {
   }
 }
 
-// Keeps the console's worker busy from construction until Release (or the destructor), so that
-// a test decides when the jobs posted meanwhile run. Bounded: the worker goes on after ten
-// seconds whatever happens.
-class JobsHeld {
- public:
-  explicit JobsHeld(JobScheduler& jobs) {
-    jobs.Post(JobKeys::Everything(),
-              [held = m_release.get_future().share()] { held.wait_for(std::chrono::seconds(10)); });
+// Runs what the workers handed to the UI thread (queued calls and due timers) until `condition`
+// holds, for at most two seconds, without waiting for the workers to go idle.
+template <typename Condition>
+bool PumpUntil(Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  ~JobsHeld() { Release(); }
-  JobsHeld(const JobsHeld&) = delete;
-  JobsHeld& operator=(const JobsHeld&) = delete;
-  void Release() {
-    if (m_held) m_release.set_value();
-    m_held = false;
-  }
-
- private:
-  std::promise<void> m_release;
-  bool m_held = true;
-};
+  return true;
+}
 
 }  // namespace tarnex::testing
