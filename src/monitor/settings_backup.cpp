@@ -59,7 +59,8 @@ int SetNumber(const std::string& setId) {
 
 class SaveRun {
  public:
-  SaveRun(CConsoleCore& core, const CommandTarget& target) : m_core(core), m_target(target) {}
+  SaveRun(CConsoleCore& core, const CommandTarget& target, int cancelFd)
+      : m_core(core), m_target(target), m_cancelFd(cancelFd) {}
 
   // The reply to the key's query, or none when the display did not answer; the empty text
   // when it answered only odd-length replies.
@@ -78,10 +79,7 @@ class SaveRun {
 
  private:
   std::optional<std::string> Exchange(std::string_view query) {
-    if (m_target.route == CommandTarget::Route::kDisplay) {
-      return m_core.Transaction().NetworkExchange(m_target.display, query);
-    }
-    SendOutcome outcome = m_core.Transaction().Send(query, m_target);
+    SendOutcome outcome = m_core.Transaction().Send(query, m_target, {.cancelFd = m_cancelFd});
     // The serial line's silence is an empty reply.
     if (!outcome.reply.has_value() || outcome.reply->empty()) return std::nullopt;
     return std::move(outcome.reply);
@@ -89,6 +87,7 @@ class SaveRun {
 
   CConsoleCore& m_core;
   const CommandTarget& m_target;
+  int m_cancelFd;
 };
 
 bool SavesOneDisplay(const CommandTarget& target) {
@@ -386,6 +385,22 @@ void BackupProgress::Set(int current, int total) {
   if (m_observer) m_observer(current, total);
 }
 
+// The display's values, read as a console job so the reads take their turns with the
+// operator's; none when it stopped answering.
+std::optional<BackupValues> ReadValues(CConsoleCore& core, const CommandTarget& target,
+                                       JobHandoff& handoff, BackupProgress& progress) {
+  SaveRun run(core, target, handoff.CancelFd());
+  BackupValues values{};
+  for (size_t key = 0; key < values.size(); ++key) {
+    const int counter = KeyCounter(key + 1);
+    handoff.Reach([&] { progress.Set(counter, counter); });
+    const std::optional<std::string> reply = run.Ask(key);
+    if (!reply) return std::nullopt;
+    values[key] = BackupValueFromReply(key, *reply).value_or("");
+  }
+  return values;
+}
+
 SaveOutcome SaveSettings(CConsoleCore& core, const CommandTarget& target, const std::string& path,
                          BackupProgress& progress) {
   SaveOutcome outcome;
@@ -393,25 +408,24 @@ SaveOutcome SaveSettings(CConsoleCore& core, const CommandTarget& target, const 
   if (!SavesOneDisplay(target)) return outcome;
   outcome.subject = SubjectOf(core, target);
   progress.Set(0, 0);
-  SaveRun run(core, target);
-  BackupValues values{};
-  for (size_t key = 0; key < values.size(); ++key) {
-    const int counter = KeyCounter(key + 1);
-    progress.Set(counter, counter);
-    const std::optional<std::string> reply = run.Ask(key);
-    if (!reply) {
-      outcome.result = core.Stopping() ? SaveResult::kCancelled : SaveResult::kSilent;
-      return outcome;
-    }
-    values[key] = BackupValueFromReply(key, *reply).value_or("");
-    if (values[key].empty()) ++outcome.emptyKeys;
-  }
+  // The job keeps its own copy of the target: it may outlive this wait.
+  const std::optional<std::optional<BackupValues>> read = RunAsJob<std::optional<BackupValues>>(
+      core, target.Keys(), RestoreWait(target), [&core, target, &progress](JobHandoff& handoff) {
+        return ReadValues(core, target, handoff, progress);
+      });
   if (core.Stopping()) {
     outcome.result = SaveResult::kCancelled;
-  } else if (outcome.emptyKeys >= kBackupEmptyLimit) {
-    outcome.result = SaveResult::kIncomplete;
+  } else if (!read) {
+    outcome.result = SaveResult::kUnfinished;
+  } else if (!*read) {
+    outcome.result = SaveResult::kSilent;
   } else {
-    outcome.result = WriteBackupFile(path, values) ? SaveResult::kSaved : SaveResult::kUnwritable;
+    const BackupValues& values = **read;
+    outcome.emptyKeys = static_cast<int>(std::count_if(
+        values.begin(), values.end(), [](const auto& value) { return value.empty(); }));
+    outcome.result = outcome.emptyKeys >= kBackupEmptyLimit ? SaveResult::kIncomplete
+                     : WriteBackupFile(path, values)        ? SaveResult::kSaved
+                                                            : SaveResult::kUnwritable;
   }
   progress.Set(100, 100);
   return outcome;
@@ -431,6 +445,8 @@ std::string SaveMessage(const SaveOutcome& outcome) {
              " of " + std::to_string(protocol::kBackupQueryCount) + " settings";
     case SaveResult::kUnwritable:
       return failed + outcome.path + " cannot be written";
+    case SaveResult::kUnfinished:
+      return failed + outcome.subject + " was not read in time";
     case SaveResult::kCancelled:
       break;
   }

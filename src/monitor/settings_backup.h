@@ -28,7 +28,16 @@ class BackupProgress {
   Observer m_observer;
 };
 
-enum class SaveResult { kSaved, kNoTarget, kSilent, kIncomplete, kUnwritable, kCancelled };
+// kUnfinished: the reads did not end within their deadline (the display's turn never came).
+enum class SaveResult {
+  kSaved,
+  kNoTarget,
+  kSilent,
+  kIncomplete,
+  kUnwritable,
+  kCancelled,
+  kUnfinished
+};
 
 struct SaveOutcome {
   SaveResult result = SaveResult::kNoTarget;

@@ -139,14 +139,17 @@ TEST_F(SettingsBackupTest, AGroupIsRestoredInParallelInTableOrder) {
                                                       b + " Power On", c + " Power On"}));
 }
 
-// A restore is display work like any other: its exchanges run on the console's workers, in
-// their turn behind a job of the same displays, and a close ends the wait for them at once.
+// A save and a restore are display work like any other: their exchanges run on the console's
+// workers, in their turn behind a job of the same displays, and a close ends the wait at once.
 TEST_F(SettingsBackupTest, ARestoreToAGroupRunsAsAConsoleJob) {
   const std::string a = Loopback(9), b = Loopback(10);
   for (const std::string& address : {a, b}) fleet.Add({.address = address});
   Configure({a, b}, {{"Hall", {"[1]" + a, "[2]" + b}}});
   core->BuildTree();
+  std::vector<bool> saveOnWorker;
+  progress.SetObserver([&](int, int) { saveOnWorker.push_back(core->Jobs().OnWorker()); });
   ASSERT_EQ(Save(0, File("a.log")).result, SaveResult::kSaved);
+  EXPECT_EQ(std::count(saveOnWorker.begin(), saveOnWorker.end(), true), 60);
   const BackupValues values = ReadBackupFile(File("a.log")).values;
   const CommandTarget hall = SelectGroup();
   std::vector<bool> onWorker;
