@@ -75,7 +75,7 @@ CConsoleCore::State CConsoleCore::Lock(const char* file, int line, const char* f
 // Each hold is one batch of tree marks: a group's members or a pass's displays are marked one
 // by one, and the group members follow their displays once, before the lock is let go.
 CConsoleCore::State::State(CConsoleCore& core, const char* file, int line, const char* function)
-    : m_lock(core.m_mutex, std::defer_lock),
+    : m_lock(core.m_door.m_mutex, std::defer_lock),
       m_core(&core),
       m_file(file),
       m_line(line),
@@ -88,10 +88,11 @@ CConsoleCore::State::~State() {
 }
 
 void CConsoleCore::State::BeginHold() {
-  ++m_core->m_lockWaiters;
+  LockDoor& door = m_core->m_door;
+  ++door.m_waiters;
   m_lock.lock();
-  --m_core->m_lockWaiters;
-  ++m_core->m_lockTurns;
+  --door.m_waiters;
+  ++door.m_turns;
   m_since = std::chrono::steady_clock::now();
   m_core->m_tree.BeginIconBatch();
 }
@@ -113,14 +114,14 @@ void CConsoleCore::State::EndHold() {
 // The waiter is woken when the lock is let go, but the holder would take it again before the
 // waiter runs; so the holder waits for the waiter's turn.
 bool CConsoleCore::State::LetOthersIn() {
-  if (m_core->m_lockWaiters.load() == 0 ||
-      std::chrono::steady_clock::now() - m_since < kHoldSlice) {
+  const LockDoor& door = m_core->m_door;
+  if (door.m_waiters.load() == 0 || std::chrono::steady_clock::now() - m_since < kHoldSlice) {
     return false;
   }
-  const std::uint64_t turns = m_core->m_lockTurns.load();
+  const std::uint64_t turns = door.m_turns.load();
   EndHold();
   const auto deadline = std::chrono::steady_clock::now() + kHandOverWait;
-  while (m_core->m_lockTurns.load() == turns && std::chrono::steady_clock::now() < deadline) {
+  while (door.m_turns.load() == turns && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(kHandOverPoll);
   }
   BeginHold();
@@ -149,22 +150,22 @@ std::shared_ptr<const CancelToken> CConsoleCore::ReadToken() {
 }
 
 Sleeper CConsoleCore::SleeperCopy() {
-  std::lock_guard lock(m_mutex);
+  const State state = Lock();
   return m_sleep;
 }
 
 void CConsoleCore::SetSerialChannel(SerialChannel* channel) {
-  std::lock_guard lock(m_mutex);
+  const State state = Lock();
   m_serial = channel;
 }
 
 SerialChannel* CConsoleCore::Serial() {
-  std::lock_guard lock(m_mutex);
+  const State state = Lock();
   return m_serial;
 }
 
 void CConsoleCore::SetSleeper(Sleeper sleeper) {
-  std::lock_guard lock(m_mutex);
+  const State state = Lock();
   m_sleep = std::move(sleeper);
 }
 

@@ -41,7 +41,8 @@ class SerialChannel;
 // only through the guard that Lock() returns (`auto state = core.Lock(); state->Doc()`); the
 // lock is held for moments, never across a wait for a display (exchanges hold their display's
 // channel instead), a UiHost call, a mail or a file write. Calls not on the guard take the
-// lock themselves, so they must not be made while holding it.
+// guard themselves, so they must not be made while holding it; being counted as waiters, they
+// are let in by a long hold as Lock() is (every exchange starts with SleeperCopy or Serial).
 //
 // The selection is one Selection value, the operator's: it is replaced on the UI thread only.
 // A job carries the target captured from it when the operator acted and names its displays by
@@ -138,13 +139,20 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   // The history writer's thread.
   void WriteHistory();
 
+  // The console's mutex, reached by the guard alone: a way in that took the mutex itself would
+  // not be counted among the waiters, and a long hold would keep it out to the end.
+  class LockDoor {
+    friend class CConsoleCore::State;
+    std::mutex m_mutex;
+    // Threads waiting in Lock(), and the number of holds taken so far: a long hold hands over
+    // only when somebody waits, and knows when the waiter had its turn.
+    std::atomic<int> m_waiters{0};
+    std::atomic<std::uint64_t> m_turns{0};
+  };
+
   COsprelNetworkManagerDoc& m_doc;
   UiHost& m_ui;
-  std::mutex m_mutex;
-  // Threads waiting in Lock(), and the number of holds taken so far: a long hold hands over
-  // only when somebody waits, and knows when the waiter had its turn.
-  std::atomic<int> m_lockWaiters{0};
-  std::atomic<std::uint64_t> m_lockTurns{0};
+  LockDoor m_door;
   DeviceTree m_tree;
   CNetworkLink m_link;
   CHistoryReport m_history;
