@@ -113,6 +113,28 @@ bool COsprelNetworkManagerDoc::WriteLogin(const LoginCredentials& login) {
   return Written(WriteLoginFile(LoginConfigPath(), login), LoginConfigPath());
 }
 
+int COsprelNetworkManagerDoc::AppendDisplay(const std::string& address) {
+  const int row = ClampCount(m_docSocketNumber, kMaxDisplays);
+  if (row >= kMaxDisplays) return -1;
+  m_docSocketNumber = row + 1;
+  DisplayRecord& record = m_docDisplays[static_cast<size_t>(row)];
+  record = DisplayRecord{};
+  record.m_address = address;
+  m_docConnectState[static_cast<size_t>(row)] = -1;
+  GiveNewId(row);
+  return row;
+}
+
+void COsprelNetworkManagerDoc::EraseDisplayRow(int row) {
+  const int count = ClampCount(m_docSocketNumber, kMaxDisplays);
+  if (row < 0 || row >= count) return;
+  const auto begin = m_docDisplays.begin();
+  std::move(begin + row + 1, begin + count, begin + row);
+  m_docDisplays[static_cast<size_t>(count - 1)] = DisplayRecord{};
+  CloseUpLinkRow(row, count);
+  m_docSocketNumber = count - 1;
+}
+
 void COsprelNetworkManagerDoc::SetGroupMemberCount(int group, int count) {
   if (group < 0 || group >= kMaxGroups) return;
   GroupRecord& record = m_docGroups[static_cast<size_t>(group)];

@@ -68,6 +68,14 @@ class COsprelNetworkManagerDoc : public LinkState {
   void SetGroupMemberCount(int group, int count);
   void SetSerialGroupMemberCount(int group, int count);
 
+  // ---- Rows of the display table; the link states and the ids move with them ----
+  // A display enters at the end of the table with its address, never tried, under a fresh id.
+  // Its row, or -1 when the table is full.
+  int AppendDisplay(const std::string& address);
+  // The display in `row` leaves the table: the rows after it close up. This is the table's part
+  // of a removal; the console's guard removes a display with its socket and what it answered.
+  void EraseDisplayRow(int row);
+
   std::string NetworkConfigPath() const;
   std::string SerialConfigPath() const;
   std::string LoginConfigPath() const;

@@ -367,12 +367,8 @@ int CConsoleCore::AddConnectedMonitor(const State&, const std::string& address,
                                connected == 1 ? TreeIcon::kConnected : TreeIcon::kDisconnected);
     return connected;
   }
-  if (count >= kMaxDisplays) return drop(-1);
-  const int row = count++;
-  m_doc.m_docDisplays[static_cast<size_t>(row)] = DisplayRecord{};
-  m_doc.m_docDisplays[static_cast<size_t>(row)].m_address = address;
-  m_doc.m_docConnectState[static_cast<size_t>(row)] = -1;
-  m_doc.m_docDisplayIds[static_cast<size_t>(row)] = m_doc.NewId();
+  const int row = m_doc.AppendDisplay(address);
+  if (row < 0) return drop(-1);
   const int connected = m_link.AdoptConnection(row, address, result);
   if (connected != 1) m_doc.m_docConnectState[static_cast<size_t>(row)] = 0;
   m_tree.AppendSingle(address, connected == 1 ? TreeIcon::kConnected : TreeIcon::kDisconnected);
@@ -382,19 +378,10 @@ int CConsoleCore::AddConnectedMonitor(const State&, const std::string& address,
 void CConsoleCore::RemoveDisplayRowLocked(int row) {
   const int count = std::clamp(m_doc.m_docSocketNumber, 0, kMaxDisplays);
   if (row < 0 || row >= count) return;
-  m_link.Sockets().Forget(m_doc.m_docDisplayIds[static_cast<size_t>(row)]);
-  m_facts.erase(m_doc.m_docDisplayIds[static_cast<size_t>(row)]);
-  auto shift = [&](auto& table) {
-    std::move(table.begin() + row + 1, table.begin() + count, table.begin() + row);
-  };
-  shift(m_doc.m_docDisplays);
-  shift(m_doc.m_docConnectState);
-  shift(m_doc.m_docDisplayIds);
-  const auto last = static_cast<size_t>(count - 1);
-  m_doc.m_docDisplays[last] = DisplayRecord{};
-  m_doc.m_docConnectState[last] = -1;
-  m_doc.m_docDisplayIds[last] = kNoDisplay;
-  m_doc.m_docSocketNumber = count - 1;
+  const DisplayId id = m_doc.IdAt(row);
+  m_link.Sockets().Forget(id);
+  m_facts.erase(id);
+  m_doc.EraseDisplayRow(row);
 }
 
 // ---- Marking ----

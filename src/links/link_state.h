@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace tarnex {
 
@@ -21,36 +22,53 @@ inline constexpr DisplayId kNoDisplay = 0;
 
 // The per-display link state of the document that the network link reads and writes. The
 // document derives from it, so the fields keep their document names.
+//
+// The ids of the rows are kept with an index from id to row: jobs over a whole fleet look each
+// member up by its id at every step, and a scan of the table per member made them grow with the
+// square of the fleet. Rows get, lose and move their ids only through the calls below, which
+// keep the index in step.
 struct LinkState {
   LinkState() { m_docConnectState.fill(-1); }
 
   int m_docCurrentDisplay = 0;
   // -1 never tried, 0 last connect failed or the link was given up, 1 connected.
   std::array<int, kMaxDisplays> m_docConnectState;
-  // The id of the display in each row; kNoDisplay for a row that holds none yet.
-  std::array<DisplayId, kMaxDisplays> m_docDisplayIds{};
 
   static bool ValidIndex(int index) { return index >= 0 && index < kMaxDisplays; }
 
+  // The id of the display in the row; kNoDisplay for a row that holds none yet.
+  DisplayId IdAt(int row) const {
+    return ValidIndex(row) ? m_docDisplayIds[static_cast<size_t>(row)] : kNoDisplay;
+  }
   // The row's id, given one first when it has none (a row filled from the files).
   DisplayId EnsureId(int row) {
     if (!ValidIndex(row)) return kNoDisplay;
-    DisplayId& id = m_docDisplayIds[static_cast<size_t>(row)];
-    if (id == kNoDisplay) id = ++m_lastDisplayId;
-    return id;
+    if (IdAt(row) == kNoDisplay) PlaceId(row, ++m_lastDisplayId);
+    return IdAt(row);
   }
-  // A fresh id for a display entering the table.
-  DisplayId NewId() { return ++m_lastDisplayId; }
+  // A display enters the table in the row: it gets a fresh id, whatever the row held before.
+  DisplayId GiveNewId(int row) {
+    if (!ValidIndex(row)) return kNoDisplay;
+    PlaceId(row, ++m_lastDisplayId);
+    return IdAt(row);
+  }
   // The row that holds the display now, or -1 when it left the table.
   int RowOf(DisplayId id) const {
-    if (id == kNoDisplay) return -1;
-    for (size_t row = 0; row < m_docDisplayIds.size(); ++row) {
-      if (m_docDisplayIds[row] == id) return static_cast<int>(row);
-    }
-    return -1;
+    const auto found = m_rowOfId.find(id);
+    return found == m_rowOfId.end() ? -1 : found->second;
   }
 
+ protected:
+  // The display in `row` leaves the first `count` rows: the link states and ids of the rows
+  // after it move up one, and the last row is left empty.
+  void CloseUpLinkRow(int row, int count);
+
  private:
+  void PlaceId(int row, DisplayId id);
+
+  // The id of the display in each row; kNoDisplay for a row that holds none yet.
+  std::array<DisplayId, kMaxDisplays> m_docDisplayIds{};
+  std::unordered_map<DisplayId, int> m_rowOfId;
   DisplayId m_lastDisplayId = kNoDisplay;
 };
 

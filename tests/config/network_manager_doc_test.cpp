@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,52 @@ constexpr char kSerialBody[] =
     "[GROUPNAME]\r\n0=Hall\r\n[GROUPCHILDNAME]\r\n0=[1]PJTR 5\r\n[GROUPIPLIST]\r\n0=PJTR 5\r\n";
 
 class ActiveFileTest : public ConfigTest {};
+
+// Jobs find a display's row by its id through an index, which must follow every change of the
+// table: rows loaded from the file and given ids later, displays found and appended, rows
+// closed up after a delete or a merge, a full table closing up. Each step is checked against
+// the rows themselves.
+TEST_F(ConfigTest, TheRowOfAnIdFollowsEveryChangeOfTheTable) {
+  WriteBytes(NetworkFile(), CommunicationFile(1, 1) +
+                                "[VALUE]\r\nm_docSocketNumber=3\r\n[SINGLE]\r\n0=10.0.0.1\r\n"
+                                "1=10.0.0.2\r\n2=10.0.0.3\r\n");
+  COsprelNetworkManagerDoc doc;
+  doc.OnNewDocument();
+  std::vector<DisplayId> given;
+  auto check = [&](const std::string& step) {
+    for (const DisplayId id : given) {
+      int holder = -1;
+      for (int row = 0; row < kMaxDisplays; ++row) {
+        if (doc.IdAt(row) == id) holder = row;
+      }
+      EXPECT_EQ(doc.RowOf(id), holder) << step << ", display " << id;
+    }
+  };
+  for (int row = 0; row < 3; ++row) given.push_back(doc.EnsureId(row));
+  EXPECT_EQ(doc.EnsureId(1), given[1]) << "a row keeps its id";
+  given.push_back(doc.IdAt(doc.AppendDisplay("10.0.0.4")));
+  EXPECT_EQ(doc.RowOf(given[3]), 3);
+  doc.EraseDisplayRow(1);
+  EXPECT_EQ(doc.RowOf(given[1]), -1);
+  EXPECT_EQ(doc.RowOf(given[2]), 1);
+  EXPECT_EQ(doc.m_docDisplays[1].m_address, "10.0.0.3");
+  check("a middle row deleted");
+  doc.EraseDisplayRow(2);
+  doc.EraseDisplayRow(2);  // past the end now: nothing
+  EXPECT_EQ(doc.m_docSocketNumber, 2);
+  check("the last row deleted");
+  while (doc.m_docSocketNumber < kMaxDisplays) {
+    const DisplayId id = doc.IdAt(doc.AppendDisplay("10.1.0.1"));
+    EXPECT_EQ(std::count(given.begin(), given.end(), id), 0) << "an id is never given twice";
+    given.push_back(id);
+  }
+  EXPECT_EQ(doc.AppendDisplay("10.1.0.2"), -1) << "the table is full";
+  doc.EraseDisplayRow(0);
+  EXPECT_EQ(doc.RowOf(given.back()), kMaxDisplays - 2);
+  check("a full table closed up");
+  EXPECT_EQ(doc.RowOf(kNoDisplay), -1);
+  EXPECT_EQ(doc.RowOf(given.back() + 1), -1);
+}
 
 TEST_F(ActiveFileTest, ChoosesTheMarkedFileAndItsMode) {
   struct Case {
