@@ -215,18 +215,61 @@ DisplayFacts* CConsoleCore::State::SerialFactsOf(int setNumber) const {
 
 namespace {
 
-std::vector<TreeGroupLabels> GroupsOf(const COsprelNetworkManagerDoc& doc, int count,
-                                      const std::vector<GroupRecord>& groups) {
+// The groups' items with their names, their members still to come.
+std::vector<TreeGroupLabels> GroupNames(const COsprelNetworkManagerDoc& doc, int count) {
   std::vector<TreeGroupLabels> result;
   count = std::clamp(count, 0, kMaxGroups);
-  for (int g = 0; g < count; ++g) {
-    result.push_back(
-        {doc.m_docGroupName[static_cast<size_t>(g)], groups[static_cast<size_t>(g)].m_labels});
-  }
+  for (int g = 0; g < count; ++g)
+    result.push_back({doc.m_docGroupName[static_cast<size_t>(g)], {}});
   return result;
 }
 
 }  // namespace
+
+// The stored groups, at capacity hundreds of thousands of members, are built in one hold that
+// lets others in between two groups. Every group item is there before the first member, so
+// the tree's group numbers are the document's at each of those points: a group made meanwhile
+// goes after the stored ones in both, and one deleted meanwhile is skipped. A group holds all
+// its members or none yet, so a selection never takes part of a group (one selected before its
+// members are in designates nobody), and a save copies back only the labels the tree holds.
+// Nobody can add a member in between: no network display is under "Single" yet, and no serial
+// set ID has answered yet (the start-up job runs before any exchange).
+void CConsoleCore::FillGroupsLocked(State& state, const std::vector<GroupRecord>& records,
+                                    TreeIcon icon) {
+  const std::span<const TreeItem> children = m_tree.Model().Children(m_tree.GroupRoot());
+  const std::vector<TreeItem> items(children.begin(), children.end());
+  for (const TreeItem item : items) {
+    state.LetOthersIn();
+    const int group = m_tree.GroupNumberOf(item);
+    if (group < 0) continue;
+    for (const std::string& label : records[static_cast<size_t>(group)].m_labels) {
+      m_tree.AppendMember(item, label, icon);
+    }
+  }
+}
+
+// The tree without its displays, and in network mode the stored displays to connect; false in
+// serial mode, where the tree is then whole.
+bool CConsoleCore::BuildStoredTree(std::vector<DisplayId>& ids,
+                                   std::vector<std::string>& addresses) {
+  State state = Lock();
+  if (m_doc.m_docCommunicationSelect == kSerialMode) {
+    m_tree.BuildSerialTree(GroupNames(m_doc, m_doc.m_docSerialGroupNumCount));
+    FillGroupsLocked(state, m_doc.m_docSerialGroups, TreeIcon::kDisconnected);
+    m_tree.PropagateIcons();
+    return false;
+  }
+  const int stored = std::clamp(m_doc.m_docSocketNumber, 0, kMaxDisplays);
+  m_doc.m_docSocketNumber = stored;
+  m_tree.Reset(TreeMode::kNetwork);
+  for (int row = 0; row < stored; ++row) {
+    ids.push_back(m_doc.EnsureId(row));
+    addresses.push_back(m_doc.m_docDisplays[static_cast<size_t>(row)].m_address);
+  }
+  m_tree.BuildNetworkGroups(GroupNames(m_doc, m_doc.m_docGroupNumCount));
+  FillGroupsLocked(state, m_doc.m_docGroups, TreeIcon::kConnected);
+  return true;
+}
 
 // In network mode every stored display is connected at once, without the lock. The table and
 // the groups are whole before the first connect, so a close, the Setting dialog or a group
@@ -238,22 +281,7 @@ void CConsoleCore::BuildTree() {
   std::vector<DisplayId> ids;
   std::vector<std::string> addresses;
   std::string invalid;
-  {
-    const State state = Lock();
-    if (m_doc.m_docCommunicationSelect == kSerialMode) {
-      BuildSerialTree();
-      m_tree.PropagateIcons();
-      return;
-    }
-    const int stored = std::clamp(m_doc.m_docSocketNumber, 0, kMaxDisplays);
-    m_doc.m_docSocketNumber = stored;
-    m_tree.Reset(TreeMode::kNetwork);
-    for (int row = 0; row < stored; ++row) {
-      ids.push_back(m_doc.EnsureId(row));
-      addresses.push_back(m_doc.m_docDisplays[static_cast<size_t>(row)].m_address);
-    }
-    m_tree.BuildNetworkGroups(GroupsOf(m_doc, m_doc.m_docGroupNumCount, m_doc.m_docGroups));
-  }
+  if (!BuildStoredTree(ids, addresses)) return;
   // An entry whose address is no IP address is kept as it is and never connected.
   std::vector<size_t> connected;
   std::vector<std::string> connectedAddresses;
@@ -332,10 +360,6 @@ void CConsoleCore::RecordStoredConnect(DisplayId id, const std::string& address,
   m_link.AdoptConnection(earlier, address, connection);
   RemoveDisplayRowLocked(row);
   m_tree.SetSingleIconsByKey(address, TreeIcon::kConnected);
-}
-
-void CConsoleCore::BuildSerialTree() {
-  m_tree.BuildSerialTree(GroupsOf(m_doc, m_doc.m_docSerialGroupNumCount, m_doc.m_docSerialGroups));
 }
 
 int CConsoleCore::AddDiscoveredMonitor(const std::string& address) {

@@ -127,9 +127,11 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
  private:
   class TreeNotifier;
 
+  // Takes the lock.
+  bool BuildStoredTree(std::vector<DisplayId>& ids, std::vector<std::string>& addresses);
   // Lock held.
   void RecordStoredConnect(DisplayId id, const std::string& address, const Connection& result);
-  void BuildSerialTree();
+  void FillGroupsLocked(State& state, const std::vector<GroupRecord>& records, TreeIcon icon);
   void RemoveDisplayRowLocked(int row);
   void AppendHistoryLocked(int row, std::string_view operation);
   void AppendSerialHistoryLocked(const std::string& setNumber, std::string_view operation);
