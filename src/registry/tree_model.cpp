@@ -33,7 +33,7 @@ TreeItem TreeModel::Append(TreeItem parent, std::string_view label, TreeImages i
   Notify([&](TreeObserver& o) { o.OnAboutToInsert(before); });
   const TreeItem item = ++m_lastHandle;
   // Nodes of an unordered_map keep their address when it rehashes, so siblings stays valid.
-  m_nodes.emplace(item, Node{std::string(label), images, parent, {}, false});
+  m_nodes.emplace(item, Node{std::string(label), images, parent, {}, before.row, false});
   siblings->push_back(item);
   Notify([&](TreeObserver& o) { o.OnInserted({before.parent, before.row, item}); });
   return item;
@@ -45,6 +45,9 @@ bool TreeModel::Remove(TreeItem item) {
   Notify([&](TreeObserver& o) { o.OnAboutToRemove(where); });
   std::vector<TreeItem>& siblings = *ChildList(where.parent);
   siblings.erase(siblings.begin() + where.row);
+  for (size_t row = static_cast<size_t>(where.row); row < siblings.size(); ++row) {
+    Find(siblings[row])->row = static_cast<int>(row);
+  }
   EraseSubtree(item);
   Notify([&](TreeObserver& o) { o.OnRemoved({where.parent, where.row, kNoItem}); });
   return true;
@@ -142,9 +145,8 @@ TreeItem TreeModel::FirstChild(TreeItem parent) const {
 }
 
 int TreeModel::IndexOfChild(TreeItem parent, TreeItem child) const {
-  const std::span<const TreeItem> children = Children(parent);
-  const auto it = std::ranges::find(children, child);
-  return it == children.end() ? -1 : static_cast<int>(it - children.begin());
+  const Node* node = Find(child);
+  return node != nullptr && node->parent == parent ? node->row : -1;
 }
 
 int TreeModel::Row(TreeItem item) const {

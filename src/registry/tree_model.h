@@ -59,6 +59,10 @@ class TreeModel {
     TreeImages images;
     TreeItem parent = kNoItem;
     std::vector<TreeItem> children;
+    // The place in the parent's children, kept by Append and Remove: every change of an item
+    // is announced with its row, and a scan of the siblings per announcement made marking the
+    // members of a large group grow with the square of its size.
+    int row = 0;
     bool expanded = false;
   };
 
