@@ -313,8 +313,10 @@ void CConsoleCore::BuildTree() {
   ConnectAll(m_link.Api(), connectedAddresses, options);
   recordReady();
   {
-    const State state = Lock();
-    m_tree.PropagateIcons();
+    // At capacity the members are hundreds of thousands. A member not yet reached shows what it
+    // was built with, as it did through the connects before.
+    State state = Lock();
+    m_tree.PropagateIconsBetweenGroups([&state] { return state.LetOthersIn(); });
   }
   if (!invalid.empty()) {
     m_ui.ShowMessage("These stored displays have no valid IP address and are not connected: " +

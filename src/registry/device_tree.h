@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -124,6 +125,9 @@ class DeviceTree {
   // copied to the members with its key; on the serial line only the selected item's.
   // On the network, while a batch is open, the copy waits for the batch to close.
   void PropagateIcons();
+  // The same at once, batch or not, for a caller that lets others change the tree between two
+  // groups: `between` runs before each group and returns true when the tree may have changed.
+  void PropagateIconsBetweenGroups(const std::function<bool()>& between);
   // A batch of network marks: a group's or a pass's members are marked one after another, and
   // copying every display's icon to every member after each of them made the work grow with
   // the square of the fleet. The members follow their displays once, when the outermost batch
@@ -155,6 +159,7 @@ class DeviceTree {
   void SetMemberImagesByKey(std::string_view key, TreeImages images);
   void MarkSelected(TreeIcon icon, int connected);
   void MarkByAddress(std::string_view address, TreeIcon icon);
+  void PropagateNetworkIcons(const std::function<bool()>& between);
   bool IsInSubtree(TreeItem item, TreeItem top) const;
   int MemberCapacity() const;
 

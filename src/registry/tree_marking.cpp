@@ -1,6 +1,8 @@
 // The icon, relabel and save-walk rules of DeviceTree: how members follow their display.
+#include <functional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "registry/device_tree.h"
 #include "registry/tree_labels.h"
@@ -53,9 +55,6 @@ void DeviceTree::SetMemberImagesByKey(std::string_view key, TreeImages images) {
   }
 }
 
-// On the network the icons are gathered by key first and the members walked once: a full
-// tree has 1000 displays and up to 300 000 members, too many to walk per display. A later
-// "Single" child with the same key wins, as walking the displays in order would give.
 void DeviceTree::PropagateIcons() {
   if (m_mode == TreeMode::kSerial) {
     const TreeItem selected = m_view.m_hSelectedItem;
@@ -70,11 +69,34 @@ void DeviceTree::PropagateIcons() {
     m_iconsPending = true;
     return;
   }
-  std::unordered_map<std::string_view, TreeImages> byKey;
-  for (const TreeItem single : m_model.Children(m_hSingleRoot)) {
-    byKey[DisplayKey(m_model.Label(single))] = m_model.Images(single);
+  PropagateNetworkIcons({});
+}
+
+void DeviceTree::PropagateIconsBetweenGroups(const std::function<bool()>& between) {
+  if (m_mode == TreeMode::kSerial) {
+    PropagateIcons();
+    return;
   }
-  for (const TreeItem group : m_model.Children(m_hGroupRoot)) {
+  PropagateNetworkIcons(between);
+}
+
+// The icons are gathered by key first and the members walked once: a full tree has 1000
+// displays and up to 300 000 members, too many to walk per display. A later "Single" child
+// with the same key wins, as walking the displays in order would give. The keys are views of
+// the labels, so they are gathered again whenever the tree may have changed in between.
+void DeviceTree::PropagateNetworkIcons(const std::function<bool()>& between) {
+  std::unordered_map<std::string_view, TreeImages> byKey;
+  auto gather = [&] {
+    byKey.clear();
+    for (const TreeItem single : m_model.Children(m_hSingleRoot)) {
+      byKey[DisplayKey(m_model.Label(single))] = m_model.Images(single);
+    }
+  };
+  gather();
+  const std::span<const TreeItem> children = m_model.Children(m_hGroupRoot);
+  const std::vector<TreeItem> groups(children.begin(), children.end());
+  for (const TreeItem group : groups) {
+    if (between && between()) gather();
     for (const TreeItem member : m_model.Children(group)) {
       const auto it = byKey.find(DisplayKey(m_model.Label(member)));
       if (it != byKey.end()) m_model.SetImages(member, it->second);

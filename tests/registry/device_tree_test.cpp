@@ -145,6 +145,31 @@ TEST(DeviceTree, MarksInABatchEndAsMarksOneByOne) {
   EXPECT_EQ(IconOf(batched.tree, batched.Member(0, 1)), TreeIcon::kConnected);
 }
 
+// The start-up propagation runs inside a hold's batch and lets others in between two groups;
+// whoever gets in may remove or mark a display, and the later groups follow the tree as it is
+// then (the first group's keys were views of labels that may be gone).
+TEST(DeviceTree, IconsPropagatedBetweenGroupsFollowWhatChangedInBetween) {
+  LobbyTree lobby;
+  const TreeGroupLabels foyer[] = {
+      {"Foyer", {MemberLabel(1, "[Lobby]10.0.0.1"), MemberLabel(2, "10.0.0.3")}}};
+  ASSERT_TRUE(lobby.tree.BuildNetworkGroups(foyer));
+  lobby.tree.SetIcon(lobby.c, TreeIcon::kWarning);
+  int calls = 0;
+  lobby.tree.BeginIconBatch();
+  lobby.tree.PropagateIconsBetweenGroups([&] {
+    if (++calls != 2) return false;
+    lobby.tree.RemoveItem(lobby.a);
+    lobby.tree.SetIcon(lobby.c, TreeIcon::kDisconnected);
+    return true;
+  });
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(IconOf(lobby.tree, lobby.Member(0, 0)), TreeIcon::kDisconnected);
+  EXPECT_EQ(IconOf(lobby.tree, lobby.Member(0, 1)), TreeIcon::kWarning);
+  EXPECT_EQ(IconOf(lobby.tree, lobby.Member(1, 0)), TreeIcon::kConnected) << "its display left";
+  EXPECT_EQ(IconOf(lobby.tree, lobby.Member(1, 1)), TreeIcon::kDisconnected);
+  lobby.tree.EndIconBatch();
+}
+
 TEST(DeviceTree, MarkingWithoutASelectionOrAfterItsRemovalChangesNothing) {
   LobbyTree lobby;
   lobby.tree.MarkConnected();  // nothing selected yet
