@@ -219,8 +219,9 @@ namespace {
 std::vector<TreeGroupLabels> GroupNames(const COsprelNetworkManagerDoc& doc, int count) {
   std::vector<TreeGroupLabels> result;
   count = std::clamp(count, 0, kMaxGroups);
-  for (int g = 0; g < count; ++g)
+  for (int g = 0; g < count; ++g) {
     result.push_back({doc.m_docGroupName[static_cast<size_t>(g)], {}});
+  }
   return result;
 }
 
@@ -313,8 +314,8 @@ void CConsoleCore::BuildTree() {
   ConnectAll(m_link.Api(), connectedAddresses, options);
   recordReady();
   {
-    // At capacity the members are hundreds of thousands. A member not yet reached shows what it
-    // was built with, as it did through the connects before.
+    // At capacity the members are hundreds of thousands. At a hand-over a member not reached
+    // yet shows what it showed through the connects, which is what every waiter saw till now.
     State state = Lock();
     m_tree.PropagateIconsBetweenGroups([&state] { return state.LetOthersIn(); });
   }
