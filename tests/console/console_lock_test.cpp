@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <functional>
-#include <string>
+#include <utility>
 #include <vector>
 
 #include "support/console_fixture.h"
@@ -21,15 +20,11 @@ using testing::SimSerialChannel;
 // the hold still runs, and do what it is for.
 TEST_F(ConsoleFixture, EveryWayIntoTheConsoleLockIsLetInByALongHold) {
   SimSerialChannel line({"01"});
-  std::atomic<int> pauses{0};
-  struct Door {
-    const char* name;
-    std::function<bool()> enter;  // true when the call did its work
-  };
-  const std::vector<Door> doors = {
+  int pauses = 0;
+  const std::vector<std::pair<const char*, std::function<bool()>>> doors = {
       {"SetSleeper",
        [&] {
-         core->SetSleeper([&](std::chrono::milliseconds) { ++pauses; });
+         core->SetSleeper([&](auto) { ++pauses; });
          return true;
        }},
       {"SleeperCopy",
@@ -44,12 +39,13 @@ TEST_F(ConsoleFixture, EveryWayIntoTheConsoleLockIsLetInByALongHold) {
        }},
       {"Serial", [&] { return core->Serial() == &line; }},
   };
-  for (const Door& door : doors) {
+  for (const auto& [name, enter] : doors) {
     const LongHold hold(*core, std::chrono::milliseconds(300));
-    ASSERT_TRUE(hold.Begun()) << door.name;
-    EXPECT_TRUE(door.enter()) << door.name;
-    EXPECT_TRUE(hold.Holding()) << door.name << " waited for the whole hold";
+    ASSERT_TRUE(hold.Holding()) << name;
+    EXPECT_TRUE(enter()) << name;
+    EXPECT_TRUE(hold.Holding()) << name << " waited for the whole hold";
   }
+  core->SetSerialChannel(nullptr);  // the line goes before the console
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ namespace tarnex::testing {
 // A thread that holds the console lock the way a record loop over a whole fleet does: one hold
 // for `length` (or until the hold goes), letting others in between two displays. Whoever takes
 // the lock meanwhile must be counted as a waiter, or the hold never lets it in and it waits for
-// the whole loop.
+// the whole loop. Made once the hold has begun (or a deadline passed).
 class LongHold {
  public:
   LongHold(CConsoleCore& core, std::chrono::milliseconds length)
@@ -24,7 +24,10 @@ class LongHold {
             state->LetOthersIn();
           }
           holding_ = false;
-        }) {}
+        }) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!holding_ && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  }
   ~LongHold() {
     stop_ = true;
     thread_.join();
@@ -32,14 +35,6 @@ class LongHold {
   LongHold(const LongHold&) = delete;
   LongHold& operator=(const LongHold&) = delete;
 
-  // False when the hold did not begin within the deadline.
-  bool Begun(std::chrono::milliseconds deadline = std::chrono::seconds(5)) const {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!holding_ && std::chrono::steady_clock::now() < end) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return holding_;
-  }
   bool Holding() const { return holding_; }
 
  private:
