@@ -72,8 +72,8 @@ class COsprelNetworkManagerDoc : public LinkState {
   // A display enters at the end of the table with its address, never tried, under a fresh id.
   // Its row, or -1 when the table is full.
   int AppendDisplay(const std::string& address);
-  // The display in `row` leaves the table: the rows after it close up. This is the table's part
-  // of a removal; the console's guard removes a display with its socket and what it answered.
+  // The display in `row` leaves the table: the rows after it close up. Only the table changes;
+  // the console's guard removes a display with its socket and what it answered.
   void EraseDisplayRow(int row);
 
   std::string NetworkConfigPath() const;

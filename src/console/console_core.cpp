@@ -231,10 +231,11 @@ std::vector<TreeGroupLabels> GroupNames(const COsprelNetworkManagerDoc& doc, int
 // lets others in between two groups. Every group item is there before the first member, so
 // the tree's group numbers are the document's at each of those points: a group made meanwhile
 // goes after the stored ones in both, and one deleted meanwhile is skipped. A group holds all
-// its members or none yet, so a selection never takes part of a group (one selected before its
-// members are in designates nobody), and a save copies back only the labels the tree holds.
-// Nobody can add a member in between: no network display is under "Single" yet, and no serial
-// set ID has answered yet (the start-up job runs before any exchange).
+// its members or none yet, so a selection never takes a group with members missing (one
+// selected before its members are in designates nobody), and a save copies back only the
+// labels the tree holds. Nobody can add a member in between: no network display is under
+// "Single" yet, and no serial set ID has answered yet (the start-up job runs before any
+// exchange).
 void CConsoleCore::FillGroupsLocked(State& state, const std::vector<GroupRecord>& records,
                                     TreeIcon icon) {
   const std::span<const TreeItem> children = m_tree.Model().Children(m_tree.GroupRoot());
