@@ -96,6 +96,9 @@ CDisplayDiscovery::Found CDisplayDiscovery::Listen(const SearchOptions& options)
   int free = kMaxDisplays - Count(doc);
   std::map<std::string, size_t> planned;  // address -> its connect
   for (const SearchReply& reply : found.outcome.replies) {
+    // Nothing found by row is kept from one reply to the next, and the settling looks every
+    // reply up again, so others may have their turn between two.
+    state->LetOthersIn();
     Step step{.reply = &reply, .connect = std::nullopt};
     int row = RowByMac(doc, reply.displayMac);
     if (row < 0) row = RowByAddress(doc, reply.address);
