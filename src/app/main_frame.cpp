@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -23,6 +24,7 @@
 #include "app/setting_dlg.h"
 #include "app/user_manager.h"
 #include "app/window_layout.h"
+#include "config/history_report.h"
 #include "monitor/message_frames.h"
 #include "monitor/message_sender.h"
 #include "monitor/page_setter.h"
@@ -48,6 +50,7 @@ CMainFrame::CMainFrame(COsprelNetworkManagerDoc& doc, LoginCredentials& login, O
   setCentralWidget(m_view);
   BuildToolBar();
   BuildStatusBar();
+  WatchHistoryReports();
   ConnectCommands();
   setFixedSize(FixedWindowSize(options.languageFlag, options.dpi));
   CentreOnScreen();
@@ -63,6 +66,7 @@ void CMainFrame::CentreOnScreen() {
 
 CMainFrame::~CMainFrame() {
   CloseDocument();
+  ClearHistoryFailureHook(this);  // before the status bar's label goes
 }
 
 QAction* CMainFrame::AddCommand(QToolBar* toolBar, const char* text, const char* statusText) {
@@ -117,6 +121,24 @@ void CMainFrame::BuildStatusBar() {
   m_view->SetProgressHandlers([this] { m_progress->Create(); },
                               [this](int percent) { m_progress->SetPos(percent); },
                               [this] { m_progress->Destroy(); });
+}
+
+// A history report that stops taking lines is named once, in a part of the status bar that
+// the command texts and the progress panel leave alone; the hook comes from whichever thread
+// wrote, so the text is shown on the UI thread.
+void CMainFrame::WatchHistoryReports() {
+  auto* label = new QLabel(statusBar());
+  label->hide();
+  statusBar()->addPermanentWidget(label);
+  SetHistoryFailureHook(this, [label](const std::string& path) {
+    QMetaObject::invokeMethod(
+        label,
+        [label, text = QString::fromStdString(HistoryFailureText(path))] {
+          label->setText(text);
+          label->show();
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 void CMainFrame::ConnectCommands() {

@@ -79,6 +79,7 @@ class CMainFrame : public QMainWindow {
   void BuildToolsMenu(class QToolBar* toolBar);
   QAction* AddCommand(class QToolBar* toolBar, const char* text, const char* statusText);
   void BuildStatusBar();
+  void WatchHistoryReports();
   void ConnectCommands();
   void OnAbout();
   void OnConnectionSetting();

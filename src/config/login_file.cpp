@@ -10,9 +10,8 @@ namespace {
 
 namespace keys = config_keys;
 
-std::string ReadCredential(const ProfileFile& file, const char* key, const char* fallback) {
-  const std::string stored = file.Text(keys::kLogin, key);
-  return stored.empty() ? std::string(fallback) : ComplementBytes(stored);
+std::string ReadCredential(const ProfileFile& file, const char* key) {
+  return ComplementBytes(file.Text(keys::kLogin, key));
 }
 
 bool Storable(std::string_view stored) {
@@ -43,6 +42,19 @@ bool Unusable(const ProfileFile& file) {
   return file.State() == ProfileState::kMissing && ::lstat(file.Path().c_str(), &entry) == 0;
 }
 
+// A file that was emptied, cut short or overwritten has lost the credentials it was written
+// with; its remains say nothing about who may log in.
+bool Whole(const ProfileFile& file) {
+  return !file.Text(keys::kLogin, keys::kLoginId).empty() &&
+         !file.Text(keys::kLogin, keys::kLoginPw).empty();
+}
+
+void PutLogin(ProfileFile& file, const std::string& id, const std::string& password) {
+  // The login file has always been written in this form of its own; it stays byte for byte.
+  file.PutStored(keys::kLogin, keys::kLoginId, Protected(id));
+  file.PutStored(keys::kLogin, keys::kLoginPw, Protected(password));
+}
+
 }  // namespace
 
 bool LoginStorable(std::string_view text) {
@@ -58,19 +70,21 @@ std::string ComplementBytes(std::string_view text) {
 std::optional<LoginCredentials> ReadLoginFile(const std::string& path) {
   const ProfileFile file(path, ProfileAccess::kOwnerOnly);
   if (Unusable(file)) return std::nullopt;
-  return LoginCredentials{ReadCredential(file, keys::kLoginId, kDefaultLoginId),
-                          ReadCredential(file, keys::kLoginPw, kDefaultLoginPassword)};
+  if (file.State() == ProfileState::kMissing) {
+    return LoginCredentials{kDefaultLoginId, kDefaultLoginPassword};
+  }
+  if (!Whole(file)) return std::nullopt;
+  return LoginCredentials{ReadCredential(file, keys::kLoginId),
+                          ReadCredential(file, keys::kLoginPw)};
 }
 
 bool WriteLoginFile(const std::string& path, const LoginCredentials& login) {
   const std::string id = ComplementBytes(login.m_id);
   const std::string password = ComplementBytes(login.m_password);
-  if (!Storable(id) || !Storable(password)) return false;
+  if (id.empty() || password.empty() || !Storable(id) || !Storable(password)) return false;
   ProfileFile file(path, ProfileAccess::kOwnerOnly);
   if (Unusable(file)) return false;
-  // The login file has always been written in this form of its own; it stays byte for byte.
-  file.PutStored(keys::kLogin, keys::kLoginId, Protected(id));
-  file.PutStored(keys::kLogin, keys::kLoginPw, Protected(password));
+  PutLogin(file, id, password);
   return file.Save();
 }
 
@@ -87,7 +101,13 @@ bool WriteMailLogin(const std::string& path, const MailLogin& login) {
   if (!Storable(user) || !Storable(password)) return false;
   ProfileFile file(path, ProfileAccess::kOwnerOnly);
   if (Unusable(file)) return false;
-  if (file.State() == ProfileState::kMissing && user.empty() && password.empty()) return true;
+  if (file.State() == ProfileState::kMissing) {
+    if (user.empty() && password.empty()) return true;
+    // A file made for the account alone must still read as the login of a new installation.
+    PutLogin(file, ComplementBytes(kDefaultLoginId), ComplementBytes(kDefaultLoginPassword));
+  } else if (!Whole(file)) {
+    return false;  // saving the account would pass a broken file off as kept
+  }
   file.PutStored(keys::kMailLogin, keys::kMailUser, Protected(user));
   file.PutStored(keys::kMailLogin, keys::kMailPw, Protected(password));
   return file.Save();

@@ -2,12 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 namespace tarnex {
@@ -110,7 +113,9 @@ bool IsTempOf(std::string_view entry, std::string_view name) {
 
 // A replacement cut short by a kill leaves its temporary behind; the next replacement of the
 // same file removes such leftovers: regular files of exactly the temporary's pattern in the
-// folder where they are made, none that a replacement of this process is still filling.
+// folder where they are made, none that a replacement of this process is still filling. It
+// runs only under the folder's exclusive lock (see FolderLock), so the temporaries of other
+// live writers are never among them.
 void RemoveStaleTemps(const std::string& path) {
   const std::string folder = FolderOf(path);
   const std::string name = NameOf(path);
@@ -132,6 +137,39 @@ void RemoveStaleTemps(const std::string& path) {
     ::unlink(full.c_str());
   }
 }
+
+// Every replacement holds a shared flock on the folder where its temporary lives for as long
+// as the temporary exists, and a clean-up runs only when it gets the exclusive one, that is
+// when no other writer, of any process or user, is filling a temporary there. The kernel drops
+// the locks of a process that dies, so a leftover is cleared by the next save. The folder
+// itself is locked, not a lock file beside the target, so that no file is added to folders an
+// operator keeps. Where the folder cannot be locked (a file system without flock) nothing is
+// cleared and the replacement goes on as before.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& folder)
+      : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+  ~FolderLock() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+  bool Exclusive() { return m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0; }
+
+  // A clean-up in another process holds the exclusive lock for one folder scan; a writer waits
+  // that long, but never past a second: a stopped process must not hold every save.
+  void Shared() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (m_fd >= 0 && ::flock(m_fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+
+ private:
+  int m_fd;
+};
 
 mode_t CurrentUmask() {
   // umask can only be read by setting it; restore it at once.
@@ -155,9 +193,30 @@ void SyncFolder(const std::string& path) {
   ::close(fd);
 }
 
-bool FillTemp(int fd, std::string_view content, mode_t mode) {
+// A file whose owner may not write it was made read-only on purpose: root, whom the system
+// lets write anything, keeps off it too. Otherwise the system decides for this user, its groups
+// and any ACL: the rename itself asks only the folder, so without this an operator could replace
+// root's file in a folder open to all.
+bool MayReplace(const std::string& path, const struct stat& existing) {
+  return (existing.st_mode & S_IWUSR) != 0 &&
+         ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// The temporary belongs to whoever runs this; a replacement must not hand a file over to them
+// (root saving an operator's file, an operator saving a group-writable one). Where the owner
+// cannot be kept, the file is not replaced.
+bool KeepOwner(int fd, const struct stat* existing) {
+  if (existing == nullptr) return true;
+  struct stat made {};
+  if (::fstat(fd, &made) != 0) return false;
+  if (made.st_uid == existing->st_uid && made.st_gid == existing->st_gid) return true;
+  return ::fchown(fd, existing->st_uid, existing->st_gid) == 0;
+}
+
+bool FillTemp(int fd, std::string_view content, mode_t mode, const struct stat* existing) {
   if (Injected(AtomicFileStep::kWrite) || !WriteAll(fd, content)) return false;
-  if (::fchmod(fd, mode) != 0) return false;
+  // A change of owner clears the set-ID bits, so the mode is set after it.
+  if (!KeepOwner(fd, existing) || ::fchmod(fd, mode) != 0) return false;
   return !Injected(AtomicFileStep::kSync) && ::fsync(fd) == 0;
 }
 
@@ -168,34 +227,36 @@ void SetAtomicFileFaultHook(AtomicFileFaultHook hook) {
   Hook() = std::move(hook);
 }
 
-bool WriteFileAtomically(const std::string& linkedPath, std::string_view content, mode_t mode) {
-  const std::string path = ThroughLinks(linkedPath);
-  struct stat existing {};
-  const bool exists = ::stat(path.c_str(), &existing) == 0;
-  // A file whose owner may not write it was made read-only on purpose. Neither the kernel
-  // nor access(2) stops the replacement (a rename asks only the folder, and root may write
-  // anything), so the mode bits decide, the same for every user.
-  if (exists && (existing.st_mode & S_IWUSR) == 0) return false;
-  RemoveStaleTemps(path);
-  const mode_t target = TargetMode(exists ? &existing : nullptr, mode);
+bool WriteFileAtomically(const std::string& givenPath, std::string_view content, mode_t mode,
+                         AtomicLinks links) {
+  const std::string path = links == AtomicLinks::kFollow ? ThroughLinks(givenPath) : givenPath;
+  // A link left in place of a file that must not be written through is replaced as a name.
+  struct stat found {};
+  const bool exists = ::lstat(path.c_str(), &found) == 0 && !S_ISLNK(found.st_mode);
+  if (exists && !MayReplace(path, found)) return false;
+  const struct stat* existing = exists ? &found : nullptr;
+  FolderLock lock(FolderOf(path));
+  if (lock.Exclusive()) RemoveStaleTemps(path);
+  lock.Shared();
+  const mode_t target = TargetMode(existing, mode);
   const std::string temp = TempPattern(path);
   std::vector<char> name(temp.begin(), temp.end());
   name.push_back('\0');
   if (Injected(AtomicFileStep::kCreateTemp)) return false;
   int fd;
   {
-    std::lock_guard lock(LiveMutex());
-    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    std::lock_guard guard(LiveMutex());
+    fd = ::mkostemp(name.data(), O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return false;
     LiveTemps().insert(name.data());
   }
-  const bool filled = FillTemp(fd, content, target);
+  const bool filled = FillTemp(fd, content, target, existing);
   const bool closed = ::close(fd) == 0;
   const bool renamed = filled && closed && !Injected(AtomicFileStep::kRename) &&
                        ::rename(name.data(), path.c_str()) == 0;
   if (!renamed) ::unlink(name.data());
   {
-    std::lock_guard lock(LiveMutex());
+    std::lock_guard guard(LiveMutex());
     LiveTemps().erase(name.data());
   }
   if (renamed) SyncFolder(path);

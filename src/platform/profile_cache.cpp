@@ -36,6 +36,13 @@ bool Fits(const ProfileText& text, const char* section, const char* key, const c
   return text.Bytes() + added <= kMaxProfileBytes && text.LineCount() + 3 <= kMaxProfileLines;
 }
 
+// A file of credentials that another user owns, or that anyone else may write, may hold what
+// someone else put there: it is not read as this user's.
+bool Trusted(const struct stat& info, ProfileAccess access) {
+  if (access != ProfileAccess::kOwnerOnly) return true;
+  return info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 }  // namespace
 
 int OpenRegularFile(const std::string& path, int flags, unsigned mode) {
@@ -60,7 +67,8 @@ ProfileCache::ProfileCache(std::string path, ProfileAccess access)
   m_state = ProfileState::kUnreadable;
   struct stat info {};
   std::string data;
-  if (::fstat(fd, &info) == 0 && static_cast<unsigned long>(info.st_size) <= kMaxProfileBytes &&
+  if (::fstat(fd, &info) == 0 && Trusted(info, m_access) &&
+      static_cast<unsigned long>(info.st_size) <= kMaxProfileBytes &&
       ReadWhole(fd, data, static_cast<size_t>(info.st_size)) &&
       CountProfileLines(data) <= kMaxProfileLines) {
     m_text = ProfileText(data);
@@ -87,8 +95,13 @@ bool ProfileCache::Write(const char* section, const char* key, const char* value
 bool ProfileCache::Save() {
   if (!m_dirty) return true;
   if (m_state == ProfileState::kUnreadable) return false;
-  const mode_t mode = m_access == ProfileAccess::kOwnerOnly ? 0600 : kKeepMode;
-  if (!WriteFileAtomically(m_path, m_text.Serialize(), mode)) return false;
+  // Credentials are never written through a link: one put in the file's place after it was
+  // read would send them wherever it points.
+  const bool ownerOnly = m_access == ProfileAccess::kOwnerOnly;
+  if (!WriteFileAtomically(m_path, m_text.Serialize(), ownerOnly ? 0600 : kKeepMode,
+                           ownerOnly ? AtomicLinks::kReplace : AtomicLinks::kFollow)) {
+    return false;
+  }
   m_dirty = false;
   m_state = ProfileState::kLoaded;
   return true;

@@ -14,8 +14,10 @@ inline constexpr unsigned long kMaxProfileLines = 2'000'000;
 
 // Who may read a file the layer writes.
 enum class ProfileAccess {
-  kShared,     // an existing file keeps its mode; a new one gets 0666 less the umask
-  kOwnerOnly,  // always 0600: the file holds credentials
+  kShared,  // an existing file keeps its mode; a new one gets 0666 less the umask
+  // Always 0600: the file holds credentials. Only a file of this user that nobody else may
+  // write is read, and a save replaces a symbolic link in its place instead of following it.
+  kOwnerOnly,
 };
 
 enum class ProfileState {

@@ -31,7 +31,10 @@ class HistoryReportTest : public ::testing::Test {
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     folder = std::string(pattern) + "/";
   }
-  void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
+  void TearDown() override {
+    ClearHistoryFailureHook(this);
+    std::system(("rm -rf '" + folder + "'").c_str());
+  }
 
   std::string folder;
   LocalDateTime when{2026, 3, 7, 9, 5, 7};
@@ -69,11 +72,35 @@ TEST_F(HistoryReportTest, FilesAreCreatedThenOnlyAppendedTo) {
             "2026/3/7  09:05:08    Set ID : 05    Operation : Power On\r\n");
 }
 
-TEST_F(HistoryReportTest, AnUnwritableFolderIsSkippedSilently) {
+TEST_F(HistoryReportTest, AnUnwritableFolderIsNotMade) {
   report.SetFolder(folder + "missing/sub/");
   report.Append(1, "127.0.0.5", "Power On");  // no throw, no crash, nothing created
   struct stat info {};
   EXPECT_NE(::stat((folder + "missing").c_str(), &info), 0);
+}
+
+// A report the console may not write (made read-only, which root could write anyway) keeps
+// its lines for the next one; the operator hears of it once, not at every line.
+TEST_F(HistoryReportTest, AFailedAppendIsToldOnceAndRetriedAtTheNextLine) {
+  report.SetFolder(folder);
+  const std::string network = folder + "Network_HistoryReport.txt";
+  std::ofstream(network, std::ios::binary) << "kept\r\n";
+  ASSERT_EQ(::chmod(network.c_str(), 0444), 0);
+  std::vector<std::string> told;
+  SetHistoryFailureHook(this, [&told](const std::string& path) { told.push_back(path); });
+  std::string expected = "kept\r\n";
+  ::testing::internal::CaptureStderr();
+  for (const char* operation : {"Power On", "Power Off"}) {
+    report.Append(1, "127.0.0.5", operation);
+    expected += FormatHistoryLine(1, when, "127.0.0.5", operation);
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), HistoryFailureText(network) + "\n");
+  EXPECT_EQ(told, std::vector<std::string>{network});
+  EXPECT_EQ(ReadAll(network), "kept\r\n");
+  ASSERT_EQ(::chmod(network.c_str(), 0644), 0);
+  EXPECT_TRUE(CHistoryReport::Write({*report.Prepare(1, "127.0.0.5", "Status")}));
+  EXPECT_EQ(ReadAll(network), expected + FormatHistoryLine(1, when, "127.0.0.5", "Status"));
+  EXPECT_EQ(told.size(), 1u);
 }
 
 TEST_F(HistoryReportTest, ConcurrentAppendsNeverInterleaveInsideALine) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/config_fixture.h"
+#include "support/other_user.h"
 
 namespace tarnex {
 namespace {
@@ -23,11 +24,39 @@ using testing::WriteBytes;
 
 class LoginTest : public ConfigTest {};
 
-TEST_F(LoginTest, DefaultsWhenMissingOrEmpty) {
+// Only a missing file means a new installation. A file that lost its login, or one someone
+// else could have written, must not let the defaults or half a stored login in.
+TEST_F(LoginTest, OnlyAMissingFileMeansTheDefault) {
   COsprelNetworkManagerDoc doc;
   EXPECT_EQ(doc.ReadLogin(), (LoginCredentials{"Administrator", "5378"}));
-  WriteBytes(LoginFile(), "[LOGIN]\r\nm_docLoginID=\xbe\xbe\r\nm_docLoginPW=\r\n");
-  EXPECT_EQ(doc.ReadLogin(), (LoginCredentials{"AA", "5378"}));
+  ASSERT_TRUE(doc.WriteLogin({"Operator", "pw"}));
+  const std::string whole = ReadBytes(LoginFile());
+  const std::string id = "m_docLoginID=" + ComplementBytes("Operator") + "\r\n";
+  const std::string pw = "m_docLoginPW=" + ComplementBytes("pw") + "\r\n";
+  std::string noise(64, '\0');
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * 37 + 11);
+  for (const std::string& broken :
+       {std::string(), std::string("[LOGIN]\r\n"), whole.substr(0, 20), noise, "[LOGIN]\r\n" + id,
+        "[LOGIN]\r\n" + id + "m_docLoginPW=\r\n", "[LOGIN]\r\n" + pw}) {
+    SCOPED_TRACE(broken);
+    WriteBytes(LoginFile(), broken);
+    EXPECT_EQ(doc.ReadLogin(), std::nullopt);
+  }
+  EXPECT_FALSE(doc.WriteLogin({"", "pw"})) << "an empty ID would read back as a broken file";
+  for (const mode_t mode : {0620u, 0666u}) {
+    WriteBytes(LoginFile(), whole);
+    ASSERT_EQ(::chmod(LoginFile().c_str(), mode), 0);
+    EXPECT_EQ(doc.ReadLogin(), std::nullopt) << std::oct << mode;
+    EXPECT_FALSE(doc.WriteLogin({"Operator", "pw"}));
+  }
+  ASSERT_EQ(::chmod(LoginFile().c_str(), 0600), 0);
+  EXPECT_EQ(doc.ReadLogin(), (LoginCredentials{"Operator", "pw"}));
+}
+
+TEST_F(LoginTest, AFileOfAnotherUserIsRefused) {
+  TARNEX_SKIP_UNLESS_ROOT();
+  ASSERT_TRUE(WriteLoginFile(LoginFile(), {"Operator", "pw"}) && testing::GiveAway(LoginFile()));
+  EXPECT_EQ(ReadLoginFile(LoginFile()), std::nullopt);
 }
 
 TEST_F(LoginTest, StoredComplementedOwnerOnlyAndRoundTrips) {
@@ -50,6 +79,7 @@ TEST_F(LoginTest, TheMailAccountLivesBesideTheLogin) {
   doc.m_docAlarmUser = "relay";
   doc.m_docAlarmPassword = "";
   ASSERT_TRUE(doc.WriteMailLogin());
+  EXPECT_EQ(doc.ReadLogin(), (LoginCredentials{"Administrator", "5378"}));
   ASSERT_TRUE(doc.WriteLogin({"Operator", "pw"}));
   doc.m_docAlarmPassword = "mail pw";
   ASSERT_TRUE(doc.WriteMailLogin());
@@ -128,15 +158,18 @@ TEST_F(LoginTest, OnlyARegularFileOrNoEntryAtAllIsTrusted) {
       ASSERT_EQ(::unlink(path.c_str()), 0);
     }
   }
-  // A link to a login file is read and saved through, and stays a link.
+  // A link to a login file is read through; a save replaces the link, never writing where it
+  // points, since a link put there between the read and the save could point anywhere.
   ASSERT_TRUE(WriteLoginFile(target, {"Linked", "pw"}));
+  const std::string before = ReadBytes(target);
   ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
   EXPECT_EQ(doc.ReadLogin(), (LoginCredentials{"Linked", "pw"}));
   EXPECT_TRUE(doc.WriteLogin({"Linked", "new"}));
-  EXPECT_EQ(ReadLoginFile(target), (LoginCredentials{"Linked", "new"}));
-  struct stat link {};
-  ASSERT_EQ(::lstat(path.c_str(), &link), 0);
-  EXPECT_TRUE(S_ISLNK(link.st_mode));
+  EXPECT_EQ(ReadBytes(target), before);
+  struct stat replaced {};
+  ASSERT_EQ(::lstat(path.c_str(), &replaced), 0);
+  EXPECT_TRUE(S_ISREG(replaced.st_mode));
+  EXPECT_EQ(ReadLoginFile(path), (LoginCredentials{"Linked", "new"}));
 }
 
 }  // namespace

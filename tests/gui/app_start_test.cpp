@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -151,12 +152,13 @@ TEST_F(AppStartTest, ACopyStartedWhileTheRefusalIsShownEndsSilently) {
 }
 
 // A login file that is there but cannot be read is no first run: no defaults, no login. A
-// link to a login file that has gone is no first run either.
+// link to a login file that has gone, or a file emptied of its login, is no first run either.
 TEST_F(AppStartTest, AnUnreadableLoginFileRefusesTheStartAndNamesIt) {
   const std::string login = folder + "QXMNTLoginConfig.ini";
   const std::vector<std::function<bool()>> kinds = {
       [&] { return QDir().mkpath(QString::fromStdString(login)); },
-      [&] { return ::symlink((folder + "gone.ini").c_str(), login.c_str()) == 0; }};
+      [&] { return ::symlink((folder + "gone.ini").c_str(), login.c_str()) == 0; },
+      [&] { return static_cast<bool>(std::ofstream(login, std::ios::binary) << "[LOGIN]\r\n"); }};
   AnswerLogin({{"Administrator", "5378"}});
   for (const auto& make : kinds) {
     ASSERT_TRUE(make());

@@ -1,5 +1,6 @@
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -12,6 +13,7 @@
 
 #include "app/device_tree_view_model.h"
 #include "app/main_frame.h"
+#include "config/history_report.h"
 #include "config/network_manager_doc.h"
 #include "console/command_transaction.h"
 #include "display-sim/command_log.h"
@@ -221,6 +223,23 @@ TEST_F(MainWindowTest, TheFrameIsFixedAndOffersTheCommandsWithTheirTexts) {
   QStatusTipEvent leave{QString()};
   QCoreApplication::sendEvent(frame.get(), &leave);
   EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready");
+}
+
+// A report that stops taking lines is named in a corner of the status bar that the command
+// texts leave alone, whichever thread wrote.
+TEST_F(MainWindowTest, AHistoryReportThatCannotBeWrittenIsNamedInTheStatusBar) {
+  Open(143);
+  const std::string report = folder + "gone/Network_HistoryReport.txt";
+  std::thread([&] { CHistoryReport::Write({{report, "line\r\n"}}); }).join();
+  const QString text = QString::fromStdString(HistoryFailureText(report));
+  EXPECT_TRUE(testing::RunUntil(
+      [&] {
+        for (const QLabel* label : frame->statusBar()->findChildren<QLabel*>()) {
+          if (label->text() == text && !label->isHidden()) return true;
+        }
+        return false;
+      },
+      1000));
 }
 
 // Closing while a refresh waits for a slow display: the wait is cut short, the window goes at

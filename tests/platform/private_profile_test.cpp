@@ -1,6 +1,8 @@
 #include "platform/private_profile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/scratch_folder.h"
+#include "support/other_user.h"
 
 namespace tarnex {
 namespace {
@@ -405,6 +408,48 @@ TEST(AtomicFile, WritesThroughLinks) {
   ASSERT_EQ(::symlink(folder.File("made.ini").c_str(), dangling.c_str()), 0);
   EXPECT_EQ(Write(dangling, "S", "k", "1"), 1u);
   EXPECT_EQ(ReadBytes(folder.File("made.ini")), "[S]\r\nk=1\r\n");
+}
+
+// Another program's save, between its temporary and its rename, holds the folder's shared lock
+// as every save does: its temporary is no leftover until that writer is gone.
+TEST(AtomicFile, LeavesTheTemporariesOfLiveWritersAlone) {
+  ScratchFolder folder;
+  const std::string file = folder.File("QXMNTConfig.ini");
+  WriteBytes(folder.File(".QXMNTConfig.ini.tmp-Live01"), "half");
+  const int other = ::open(folder.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_EQ(::flock(other, LOCK_SH), 0);
+  EXPECT_TRUE(WriteFileAtomically(file, "mine"));
+  EXPECT_EQ(folder.Entries().size(), 2u);
+  ::close(other);
+  EXPECT_TRUE(WriteFileAtomically(file, "again"));
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"QXMNTConfig.ini"});
+}
+
+// The rename asks only the folder: in one open to all, an operator could replace root's file
+// and make it theirs. A file root saves for an operator stays the operator's.
+TEST(AtomicFile, ReplacesOnlyWhatTheUserMayWriteAndKeepsTheOwner) {
+  TARNEX_SKIP_UNLESS_ROOT();
+  ScratchFolder folder;
+  ASSERT_EQ(::chmod(folder.Path().c_str(), 0777), 0);
+  const std::string roots = folder.File("roots.ini");
+  const std::string shared = folder.File("shared.ini");
+  WriteBytes(roots, "root's");
+  WriteBytes(shared, "root's");
+  // The operator may write the shared one, but could not give the new file back to root.
+  ASSERT_EQ(::chown(shared.c_str(), 0, testing::kOtherGid) | ::chmod(shared.c_str(), 0664), 0);
+  {
+    testing::AsOtherUser other;
+    ASSERT_TRUE(other.Ok());
+    EXPECT_FALSE(WriteFileAtomically(roots, "operator's"));
+    EXPECT_FALSE(WriteFileAtomically(shared, "operator's"));
+  }
+  EXPECT_EQ(ReadBytes(roots) + ReadBytes(shared), "root'sroot's");
+  ASSERT_TRUE(testing::GiveAway(roots));
+  EXPECT_TRUE(WriteFileAtomically(roots, "saved by root"));
+  struct stat saved {};
+  ASSERT_EQ(::stat(roots.c_str(), &saved), 0);
+  EXPECT_EQ(saved.st_uid, testing::kOtherUid);
+  EXPECT_EQ(saved.st_gid, testing::kOtherGid);
 }
 
 }  // namespace
