@@ -34,10 +34,10 @@ int RowByAddress(const COsprelNetworkManagerDoc& doc, const std::string& address
   return -1;
 }
 
+// The reply's text is not the display's IP mode: what the stored file holds for that stays.
 void StoreReply(DisplayRecord& record, const SearchReply& reply) {
   record.m_compactMac = reply.compactMac;
   record.m_displayMac = reply.displayMac;
-  record.m_ipMode = reply.text;
   record.m_ipAddress = reply.ipAddress;
   record.m_subnetMask = reply.subnetMask;
   record.m_gateway = reply.gateway;
