@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 #include <cstdio>
 
 #include "app/alarm_dlg.h"
@@ -28,6 +29,7 @@
 #include "monitor/message_frames.h"
 #include "monitor/message_sender.h"
 #include "monitor/page_setter.h"
+#include "platform/trace.h"
 
 namespace tarnex {
 namespace {
@@ -52,16 +54,24 @@ CMainFrame::CMainFrame(COsprelNetworkManagerDoc& doc, LoginCredentials& login, O
   BuildStatusBar();
   WatchHistoryReports();
   ConnectCommands();
-  setFixedSize(FixedWindowSize(options.languageFlag, options.dpi));
+  // The drawn size is the least; the platform's font may need a wider window for the sheet's
+  // tab titles, and the operator may make it larger still.
+  const QSize drawn = FixedWindowSize(options.languageFlag, options.dpi);
+  const QSize minimum(std::max(drawn.width(), minimumSizeHint().width()), drawn.height());
+  setMinimumSize(minimum);
+  m_sizeFile = doc.m_docConfigFolder + kWindowSizeFile;
+  resize(StoredWindowSize(m_sizeFile, minimum));
   CentreOnScreen();
 }
 
 void CMainFrame::CentreOnScreen() {
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return;
+  const QRect available = screen->availableGeometry();
   QRect frame(QPoint(), size());
-  frame.moveCenter(screen->availableGeometry().center());
-  move(frame.topLeft());
+  frame.moveCenter(available.center());
+  // A window larger than the screen keeps its title and toolbar on it.
+  move(std::max(frame.left(), available.left()), std::max(frame.top(), available.top()));
 }
 
 CMainFrame::~CMainFrame() {
@@ -115,7 +125,7 @@ void CMainFrame::BuildToolsMenu(QToolBar* toolBar) {
 }
 
 void CMainFrame::BuildStatusBar() {
-  statusBar()->setSizeGripEnabled(false);  // the window has one size
+  statusBar()->setSizeGripEnabled(false);  // the window's edges resize it
   ShowIdleText();
   m_progress = std::make_unique<CMyProgressBar>(statusBar(), QString::fromLatin1(kIdleText));
   m_view->SetProgressHandlers([this] { m_progress->Create(); },
@@ -237,6 +247,7 @@ void CMainFrame::EndConsole(CloseCause cause) {
   }
   m_ending = true;
   if (m_deadline != nullptr) m_deadline->Start();
+  if (!StoreWindowSize(m_sizeFile, size())) Trace("window size not kept in %s", m_sizeFile.c_str());
   // A box queued by a worker just before, or one a page would open now, must not hold the end.
   m_view->SilenceMessages();
   CloseDocument();

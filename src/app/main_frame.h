@@ -97,6 +97,7 @@ class CMainFrame : public QMainWindow {
   bool m_saveFailed = false;
   std::vector<std::string> m_failedFiles;
   bool m_ending = false;
+  std::string m_sizeFile;   // where the window's size is kept
   bool m_boxWaits = false;  // the box naming the failed files waits for the operator
   bool m_ended = false;
   CloseDeadline* m_deadline = nullptr;

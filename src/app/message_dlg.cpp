@@ -50,6 +50,7 @@ CMessage::CMessage(MessageActions actions, MessagePresenter present, QWidget* pa
   m_counter->setText(QStringLiteral("0 / 70"));
   m_text->setFocus();
 
+  m_text->installEventFilter(this);
   connect(m_text, &QPlainTextEdit::textChanged, this, &CMessage::OnTextChanged);
   connect(m_alignment, &QButtonGroup::idClicked, this, [this](int id) {
     if (m_actions.place) m_actions.place(id);
@@ -99,7 +100,7 @@ void CMessage::BuildLayout() {
   lists->addWidget(Frame(this, "Message Color", colourRow));
   lists->addWidget(Frame(this, "Message Size", sizeRow));
 
-  // Alt+S and Alt+C reach Send and Close from the text box, whose Enter is a line break.
+  // Alt+S and Alt+C reach Send and Close from the text box, as Enter there does Send.
   m_clear = new QPushButton(QStringLiteral("Clear"), this);
   m_send = new QPushButton(QStringLiteral("&Send"), this);
   m_close = new QPushButton(QStringLiteral("&Close"), this);
@@ -141,6 +142,17 @@ void CMessage::OnSend() {
     told = m_actions.send(bytes, m_alignment->checkedId(), m_colour->currentIndex());
   }
   if (!told.empty() && m_present) m_present(this, QString::fromStdString(told));
+}
+
+bool CMessage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_text && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      OnSend();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void CMessage::keyPressEvent(QKeyEvent* event) {

@@ -25,7 +25,8 @@ struct MessageActions {
 };
 
 // "Message Setting": a line of text for the screens of the selection, its place, colour and
-// size. Escape does nothing; Close ends it.
+// size. Enter in the text sends it, as no display shows a second line; Escape does nothing;
+// Close ends it.
 class CMessage : public QDialog {
  public:
   static constexpr int kInitialAlignment = 7;  // Bottom/Center
@@ -47,6 +48,8 @@ class CMessage : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  // The text box's Enter, with or without Shift, sends instead of breaking the line.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildLayout();

@@ -7,6 +7,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -23,6 +25,8 @@ namespace tarnex {
 namespace {
 
 constexpr int kTreeWidth = 230;
+// The tab widget's frame on both sides of its bar.
+constexpr int kTabBarSlack = 12;
 
 SocketApi& SocketsOf(const ViewSettings& settings) {
   return settings.sockets != nullptr ? *settings.sockets : PosixSockets();
@@ -130,6 +134,10 @@ void COsprelNetworkManagerView::BuildLayout() {
   layout->addWidget(m_sheetFrame, 1);
   m_modeEdit->setFixedWidth(kTreeWidth);
   m_treeView->setFixedWidth(kTreeWidth);
+  // The titles are measured in the platform's font, which may be wider than the one the
+  // window's drawn size was made for: the sheet is never too narrow to show them whole.
+  QTabWidget* tabs = m_pages->Tabs();
+  tabs->setMinimumWidth(tabs->tabBar()->sizeHint().width() + kTabBarSlack);
 }
 
 void COsprelNetworkManagerView::ConnectTree() {

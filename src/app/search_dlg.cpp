@@ -91,7 +91,10 @@ void CSearchDlg::OnSearch() {
         },
         Qt::QueuedConnection);
   };
-  CDisplayDiscovery(m_core, *m_options.datagrams).Start(m_options.search, std::move(hooks));
+  m_cancel = std::make_shared<CancelToken>();
+  SearchOptions search = m_options.search;
+  search.cancel = m_cancel;
+  CDisplayDiscovery(m_core, *m_options.datagrams).Start(std::move(search), std::move(hooks));
 }
 
 void CSearchDlg::OnStep() {
@@ -109,8 +112,11 @@ void CSearchDlg::OnCompleted() {
   if (!m_serial) m_search->setFocus();
 }
 
+// A search cancelled while it listens records nothing; one already connecting what it heard
+// ends that on the workers, within the connect time-out.
 void CSearchDlg::reject() {
-  if (!m_searching) QDialog::reject();
+  if (m_searching && m_cancel) m_cancel->Cancel();
+  QDialog::reject();
 }
 
 void CSearchDlg::done(int result) {

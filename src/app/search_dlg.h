@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
 #include "console/console_core.h"
 #include "console/display_discovery.h"
@@ -14,8 +15,9 @@ namespace tarnex {
 
 // The "Network Projector Search" dialog: one search per press of Search, with the bar
 // stepping while it runs and the status line telling each display loaded and the end. It
-// stays open across searches and cannot be closed while one runs; the console's close
-// cancels a running search. In serial mode there is nothing to search: Search is disabled.
+// stays open across searches; EXIT waits for the search's end, while the window's close
+// button cancels the search and closes at once, as does the console's close. In serial mode
+// there is nothing to search: Search is disabled.
 //
 // UI thread. The search runs on the console's workers; what it reports comes back as queued
 // calls, which Qt drops once the dialog is gone.
@@ -37,7 +39,8 @@ class CSearchDlg : public QDialog {
   bool Searching() const { return m_searching; }
 
   void OnSearch();
-  // EXIT, and the window's close button: refused while a search runs.
+  // EXIT, and the window's close button: during a search, only the close button reaches it
+  // (EXIT is disabled), and it cancels the search before closing.
   void reject() override;
   // Closing refreshes the Information page when it is on top.
   void done(int result) override;
@@ -61,6 +64,8 @@ class CSearchDlg : public QDialog {
   QPushButton* m_search = nullptr;
   QPushButton* m_exit = nullptr;
   QTimer* m_steps = nullptr;
+  // The running search's cancel; the search's worker holds it too.
+  std::shared_ptr<CancelToken> m_cancel;
 };
 
 }  // namespace tarnex

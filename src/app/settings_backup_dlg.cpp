@@ -143,21 +143,23 @@ void CSettingsBackup::SaveConfiguration() {
   });
 }
 
-// The file is read here, on the UI thread: it is a local file of a few hundred bytes, read
-// once, and a file that is no backup is refused before anything starts.
+// The file is read on the worker, as whatever the operator chose may be large or on a slow
+// disk; a file that is no backup is refused there, before anything is sent.
 void CSettingsBackup::LoadConfiguration() {
   if (RefusedWhileRunning()) return;
   const CommandTarget target = m_core.Transaction().CaptureTarget();
-  const std::string path = ChooseFile(BackupFileDialog::kOpen);
-  if (path.empty()) return;
-  const BackupRead read = ReadBackupFile(path);
-  if (!read.readable || read.emptyKeys >= kBackupEmptyLimit) {
-    if (m_present) m_present(m_parent, QString::fromLatin1(kNotABackupText));
+  if (target.route == CommandTarget::Route::kNone) {
+    if (m_present) m_present(m_parent, QString::fromLatin1(kNoTargetText));
     return;
   }
+  const std::string path = ChooseFile(BackupFileDialog::kOpen);
+  if (path.empty()) return;
   std::shared_ptr<BackupProgress> progress = NewProgress();
-  Start(new CUIProgressBar(progress, m_parent), [this, target, values = read.values, progress] {
-    return RestoreMessage(RestoreSettings(m_core, target, values, *progress));
+  Start(new CUIProgressBar(progress, m_parent), [this, target, path, progress] {
+    const BackupRead read = ReadBackupFile(path);
+    if (read.tooLarge) return std::string(kTooLargeText);
+    if (!read.readable || read.emptyKeys >= kBackupEmptyLimit) return std::string(kNotABackupText);
+    return RestoreMessage(RestoreSettings(m_core, target, read.values, *progress));
   });
 }
 

@@ -69,8 +69,9 @@ class CUIProgressBar : public BackupProgressWindow {
 };
 
 // The tree menu's "Save Configuration" and "Load Configuration". The target is taken from the
-// selection when the operator chooses the command; the save or the restore then runs on a
-// thread of its own (a restore hands its exchanges to the console's jobs and waits for them)
+// selection when the operator chooses the command; the save or the load (its file read first)
+// then runs on a thread of its own (a restore hands its exchanges to the console's jobs and
+// waits for them)
 // while the window stays free and a progress window shows how far it is. One runs at a time.
 //
 // UI thread. The worker hands its end back through a queued call to this object; the
@@ -80,6 +81,10 @@ class CSettingsBackup : public QObject {
  public:
   static constexpr const char* kBusyText = "Another Save or Load Configuration is still running";
   static constexpr const char* kNotABackupText = "Please Select QX Monitor Log File";
+  static constexpr const char* kTooLargeText =
+      "Please Select QX Monitor Log File\nThe file chosen is larger than 64 KB, where a backup "
+      "is about 600 bytes";
+  static constexpr const char* kNoTargetText = "Select a display or a group first";
 
   CSettingsBackup(CConsoleCore& core, MessagePresenter present, QWidget* parent);
   ~CSettingsBackup() override;

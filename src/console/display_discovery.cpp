@@ -11,6 +11,9 @@
 namespace tarnex {
 namespace {
 
+static_assert(static_cast<int>(kSearchRepliesKept) == kMaxDisplays,
+              "a search keeps what the table can hold");
+
 int Count(const COsprelNetworkManagerDoc& doc) {
   return std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
 }
@@ -31,10 +34,10 @@ int RowByAddress(const COsprelNetworkManagerDoc& doc, const std::string& address
   return -1;
 }
 
+// The reply's text is not the display's IP mode: what the stored file holds for that stays.
 void StoreReply(DisplayRecord& record, const SearchReply& reply) {
   record.m_compactMac = reply.compactMac;
   record.m_displayMac = reply.displayMac;
-  record.m_ipMode = reply.text;
   record.m_ipAddress = reply.ipAddress;
   record.m_subnetMask = reply.subnetMask;
   record.m_gateway = reply.gateway;
@@ -91,6 +94,7 @@ CDisplayDiscovery::Found CDisplayDiscovery::Listen(const SearchOptions& options)
   found.outcome = SearchBroadcast(m_datagrams, search);
   if (found.outcome.broadcastRefused) m_core.Ui().ShowMessage("setsockopt() error");
   if (found.outcome.cancelled) return found;
+  found.full = found.outcome.dropped > 0;
   auto state = m_core.Lock();
   const COsprelNetworkManagerDoc& doc = state->Doc();
   int free = kMaxDisplays - Count(doc);

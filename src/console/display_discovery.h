@@ -12,8 +12,8 @@ namespace tarnex {
 // The Search command without its dialog: one broadcast, then every display that answered is
 // connected at once and recorded in the order of the replies.
 //
-// A reply names a display by its MAC. A display known by its MAC takes the reply's MAC, text
-// and octets; at its stored address it keeps a live link and only a down one is connected
+// A reply names a display by its MAC. A display known by its MAC takes the reply's MAC and
+// octets; at its stored address it keeps a live link and only a down one is connected
 // again; at a new address it moves there only when the connect there succeeds, and its items
 // follow it. Any other reply joins the entry that holds its address, or becomes a new display
 // at the end of the table and under "Single", connected or not. The operator's selection is

@@ -1,6 +1,7 @@
 #include "links/display_search.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <set>
 
@@ -20,6 +21,24 @@ std::string Shown(const std::string& datagram) {
     shown += c >= ' ' && c < 0x7f ? c : '.';
   }
   return shown;
+}
+
+// Keeps a valid reply of a display not heard before while the table has room; counts the
+// others that are new.
+void Take(const std::string& datagram, const SearchOptions& options, std::set<std::string>& heard,
+          SearchOutcome& outcome) {
+  std::optional<SearchReply> reply = ParseSearchReply(datagram);
+  if (!reply || reply->address == options.broadcastAddress) {
+    Trace("search: ignored \"%s\"", Shown(datagram).c_str());
+    return;
+  }
+  if (heard.contains(reply->displayMac)) return;
+  if (outcome.replies.size() >= kSearchRepliesKept) {
+    ++outcome.dropped;
+    return;
+  }
+  heard.insert(reply->displayMac);
+  outcome.replies.push_back(std::move(*reply));
 }
 
 }  // namespace
@@ -47,6 +66,8 @@ SearchOutcome SearchBroadcast(DatagramApi& api, const SearchOptions& options) {
   }
   const SearchClock::time_point end = SearchClock::now() + options.limit;
   SearchClock::time_point quietEnd = SearchClock::now() + options.quietPeriod;
+  const std::array<int, 2> cancelFds = {options.cancelFd,
+                                        options.cancel ? options.cancel->Fd() : kNoSocket};
   std::set<std::string> heard;  // display MACs already taken in this search
   std::string datagram;
   for (;;) {
@@ -54,8 +75,8 @@ SearchOutcome SearchBroadcast(DatagramApi& api, const SearchOptions& options) {
     const SearchClock::time_point until = std::min(end, quietEnd);
     if (now >= until) break;
     const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
-    const DatagramApi::Wait wait = api.Receive(
-        socket.fd, options.cancelFd, static_cast<int>(waitMs), kReceiveCapacity, &datagram);
+    const DatagramApi::Wait wait =
+        api.Receive(socket.fd, cancelFds, static_cast<int>(waitMs), kReceiveCapacity, &datagram);
     if (wait == DatagramApi::Wait::kCancelled) {
       outcome.cancelled = true;
       break;
@@ -66,13 +87,7 @@ SearchOutcome SearchBroadcast(DatagramApi& api, const SearchOptions& options) {
     }
     if (wait != DatagramApi::Wait::kDatagram) continue;
     quietEnd = SearchClock::now() + options.quietPeriod;
-    std::optional<SearchReply> reply = ParseSearchReply(datagram);
-    if (!reply || reply->address == options.broadcastAddress) {
-      Trace("search: ignored \"%s\"", Shown(datagram).c_str());
-      continue;
-    }
-    if (!heard.insert(reply->displayMac).second) continue;
-    outcome.replies.push_back(std::move(*reply));
+    Take(datagram, options, heard, outcome);
   }
   api.Close(socket.fd);
   return outcome;

@@ -51,20 +51,24 @@ uint32_t HostOrder(const std::array<uint8_t, 4>& octets) {
          static_cast<uint32_t>(octets[2]) << 8 | octets[3];
 }
 
-// A contiguous mask of /1 to /30: one that has a broadcast address of its own.
+// A contiguous mask of /1 to /30: one whose subnet has a network and a broadcast address.
 bool HasBroadcast(uint32_t mask) {
   const uint32_t host = ~mask;
   return mask != 0 && (host & (host + 1)) == 0 && host >= 3;
 }
 
-// 0.x.x.x, multicast, the reserved block and the limited broadcast cannot be a display, nor
-// can the broadcast address of the display's own subnet.
+// 0.x.x.x, multicast, the reserved block and the limited broadcast cannot be a display. Nor
+// can an address ending in .0 or .255, whatever mask the reply announces: the mask is the
+// sender's word, and those are the network and broadcast addresses of every subnet of /24 or
+// wider, so a datagram to one would reach many devices or none. Under an announced mask of
+// its own, the subnet's network and broadcast addresses are refused as well.
 bool IsUnicast(const std::array<uint8_t, 4>& ip,
                const std::optional<std::array<uint8_t, 4>>& mask) {
-  if (ip[0] == 0 || ip[0] >= 224) return false;
+  if (ip[0] == 0 || ip[0] >= 224 || ip[3] == 0 || ip[3] == 255) return false;
   if (mask) {
     const uint32_t bits = HostOrder(*mask);
-    if (HasBroadcast(bits) && (HostOrder(ip) & ~bits) == ~bits) return false;
+    const uint32_t host = HostOrder(ip) & ~bits;
+    if (HasBroadcast(bits) && (host == 0 || host == ~bits)) return false;
   }
   return true;
 }

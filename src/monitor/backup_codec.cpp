@@ -46,12 +46,17 @@ std::string_view WithoutLineEnd(std::string_view reply) {
 
 }  // namespace
 
+size_t BackupKeyFieldChars(size_t key) {
+  if (key >= protocol::kBackupQueryCount) return 2;
+  // Two characters per field after the prefix: "fa 01 ff ff ff\n" 6, "fu 01 00 ff\n" 2 + 2
+  // for the index, "fc 01 ff ff\n" 4.
+  const std::string_view query = protocol::kBackupQueries[key];
+  return (query.size() - kPrefixLength) / 3 * 2;
+}
+
 size_t BackupReplyDataLength(size_t key) {
   if (key >= protocol::kBackupQueryCount || IsPadded(key)) return 2;
-  // Two characters per "ff" field: "fa 01 ff ff ff\n" 6, "fu 01 00 ff\n" 2 + 2 for the index.
-  const std::string_view query = protocol::kBackupQueries[key];
-  const size_t fields = (query.size() - kPrefixLength) / 3;
-  return fields * 2;
+  return BackupKeyFieldChars(key);
 }
 
 std::optional<std::string> BackupValueFromReply(size_t key, std::string_view reply) {
@@ -74,7 +79,8 @@ bool IsOddLengthReply(std::string_view reply) {
 
 std::optional<std::string> RestoreCommand(size_t key, std::string_view value) {
   if (key >= protocol::kBackupQueryCount) return std::nullopt;
-  if ((value.size() != 2 && value.size() != 4 && value.size() != 6) || !AllHex(value)) {
+  if ((value.size() != 2 && value.size() != 4 && value.size() != 6) || !AllHex(value) ||
+      value.size() > BackupKeyFieldChars(key)) {
     return std::nullopt;
   }
   std::string command(PrefixOf(key));

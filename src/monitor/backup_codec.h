@@ -21,10 +21,15 @@ std::optional<std::string> BackupValueFromReply(size_t key, std::string_view rep
 // asked again, as such a reply cannot hold whole hexadecimal pairs.
 bool IsOddLengthReply(std::string_view reply);
 
+// The characters of the fields that the set command of key `key` takes: 2 per field, so 2,
+// 4 or 6 (4 for keys 42 and 51).
+size_t BackupKeyFieldChars(size_t key);
+
 // The restore command for a stored value, built by the value's length: 2 characters after the
 // key's prefix, or 4 or 6 as pairs joined by blanks, and a line feed ("fa 01 12 34 56\n").
 // A value that is not 2, 4 or 6 hexadecimal digits gives no command: nothing from a backup
-// file reaches a display but hexadecimal pairs.
+// file reaches a display but hexadecimal pairs. Nor does a value longer than the key's fields:
+// its extra pairs would reach the display as fields the command does not have.
 std::optional<std::string> RestoreCommand(size_t key, std::string_view value);
 
 // The debugger trace of a repeated backup query.

@@ -162,14 +162,22 @@ class RestoreCounter {
   int m_total = 0;
 };
 
-// One member's commands in key order. The replies to the power and input commands are kept
-// for the history. A reply that is not the command's acknowledgement (its letter and "OK")
-// counts as refused: the display answered but did not take the value.
+// One member's commands in key order. The replies to the power and input commands write
+// their history lines as they arrive, so each line bears the time its change was made. A
+// reply that is not the command's acknowledgement (its letter and "OK") counts as refused:
+// the display answered but did not take the value.
 class RestoreSequence : public MemberSequence {
  public:
+  // Called on the thread that runs the sequences, with no lock held.
+  using HistorySink = std::function<void(std::string_view line)>;
+
   RestoreSequence(const std::vector<RestoreStep>& steps, bool ask, RestoreCounter& counter,
-                  bool restartsCounter)
-      : m_steps(steps), m_ask(ask), m_counter(counter), m_restartsCounter(restartsCounter) {}
+                  bool restartsCounter, HistorySink history)
+      : m_steps(steps),
+        m_ask(ask),
+        m_counter(counter),
+        m_restartsCounter(restartsCounter),
+        m_history(std::move(history)) {}
 
   std::optional<MemberQuery> Start() override {
     if (!m_ask || m_steps.empty()) return std::nullopt;
@@ -186,8 +194,10 @@ class RestoreSequence : public MemberSequence {
     }
     const size_t key = m_steps[m_next].key;
     if (!Acknowledges(m_steps[m_next].command, *reply)) ++m_refused;
-    if (key == 0) m_power = std::move(reply);
-    if (key == 1) m_input = std::move(reply);
+    std::optional<std::string_view> line;
+    if (key == 0) line = HistoryOf(reply, kPowerHistory);
+    if (key == 1) line = HistoryOf(reply, kInputHistory);
+    if (line) m_history(*line);
     ++m_answered;
     m_counter.Answered(key);
     if (++m_next >= m_steps.size()) return std::nullopt;
@@ -198,12 +208,6 @@ class RestoreSequence : public MemberSequence {
   bool Complete() const { return m_answered == m_steps.size(); }
   size_t Refused() const { return m_refused; }
   size_t Steps() const { return m_steps.size(); }
-  std::vector<std::string_view> HistoryLines() const {
-    std::vector<std::string_view> lines;
-    if (const auto text = HistoryOf(m_power, kPowerHistory)) lines.push_back(*text);
-    if (const auto text = HistoryOf(m_input, kInputHistory)) lines.push_back(*text);
-    return lines;
-  }
 
  private:
   std::optional<MemberQuery> QueryAt(size_t index) {
@@ -219,8 +223,7 @@ class RestoreSequence : public MemberSequence {
   size_t m_answered = 0;
   size_t m_refused = 0;
   bool m_silent = false;
-  std::optional<std::string> m_power;
-  std::optional<std::string> m_input;
+  HistorySink m_history;
 };
 
 struct RestoreMember {
@@ -352,7 +355,15 @@ RestoreReport RunRestore(CConsoleCore& core, const CommandTarget& target,
   CommandTarget ordered = target;
   ordered.members.clear();
   for (const RestoreMember& member : members) {
-    sequences.push_back(std::make_unique<RestoreSequence>(steps, member.ask, counter, serial));
+    sequences.push_back(std::make_unique<RestoreSequence>(
+        steps, member.ask, counter, serial, [&core, &member, serial](std::string_view line) {
+          auto state = core.Lock();
+          if (serial) {
+            state->AppendSerialHistory(member.historySetId, line);
+          } else {
+            state->AppendHistoryFor(member.id, line);
+          }
+        }));
     running.push_back(sequences.back().get());
     ordered.members.push_back(member.id);
   }
@@ -361,18 +372,6 @@ RestoreReport RunRestore(CConsoleCore& core, const CommandTarget& target,
       core.Transaction().RunSequences(ordered, running, options, [&](size_t done) {
         if (!single) counter.SetTotal(GroupProgress(done, members.size()));
       });
-  {
-    auto state = core.Lock();
-    for (size_t i = 0; i < outcomes.size(); ++i) {
-      for (std::string_view line : sequences[i]->HistoryLines()) {
-        if (serial) {
-          state->AppendSerialHistory(members[i].historySetId, line);
-        } else {
-          state->AppendHistoryFor(members[i].id, line);
-        }
-      }
-    }
-  }
   NoteRestoreOutcomes(report, members, sequences, outcomes, serial);
   report.cancelled = report.cancelled || core.Stopping();
   return report;

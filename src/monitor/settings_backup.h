@@ -73,10 +73,9 @@ struct RestoreReport {
 // Sends the restore commands of `values` to the target: the one display or set ID, every
 // connected display of a network group at once (each its commands in key order, with its own
 // pacing; a display listed twice is restored twice), or each open set ID of a serial group in
-// turn. The power and input replies write their history lines, in table order on the network
-// and member order on the serial line. The exchanges run as a console job under the target's
-// displays; the calling thread (the backup worker, not the UI thread) waits for it, and a close
-// ends the wait and the restore at once.
+// turn. The power and input replies write their history lines as each arrives. The exchanges
+// run as a console job under the target's displays; the calling thread (the backup worker, not
+// the UI thread) waits for it, and a close ends the wait and the restore at once.
 RestoreReport RestoreSettings(CConsoleCore& core, const CommandTarget& target,
                               const BackupValues& values, BackupProgress& progress);
 

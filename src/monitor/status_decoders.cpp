@@ -75,6 +75,9 @@ std::string LampHoursText(const std::optional<std::string>& high,
 }
 
 std::string DottedAddress(const OctetTexts& octets) {
+  if (std::all_of(octets.begin(), octets.end(), [](const std::string& o) { return o.empty(); })) {
+    return "0.0.0.0";
+  }
   std::string dotted;
   for (const std::string& octet : octets) {
     const std::optional<int> value = OctetValue(octet);

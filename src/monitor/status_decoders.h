@@ -36,7 +36,8 @@ std::string LampHoursText(const std::optional<std::string>& high,
                           const std::optional<std::string>& low);
 
 // Four stored octet texts as a dotted address; empty when one is not a number from 0 to 255
-// (decimal, or hexadecimal after "0x"), so no address is shown wrapped.
+// (decimal, or hexadecimal after "0x"), so no address is shown wrapped. None stored at all
+// (a display the search never heard) is the address 0.0.0.0, as an address box shows it.
 std::string DottedAddress(const OctetTexts& octets);
 // The display MAC text as the network box shows it: its first 27 characters.
 std::string MacBoxText(std::string_view displayMac);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 
 namespace tarnex {
@@ -15,6 +16,8 @@ namespace {
 // A thousand displays answer within about a tenth of a second; at a few hundred bytes of
 // kernel bookkeeping each, the default buffer would drop most of them.
 constexpr int kReceiveBuffer = 4 * 1024 * 1024;
+// The console's close and the operator's cancel.
+constexpr size_t kMaxCancelFds = 2;
 
 class PosixDatagramApi final : public DatagramApi {
  public:
@@ -47,16 +50,22 @@ class PosixDatagramApi final : public DatagramApi {
     return sent == static_cast<ssize_t>(bytes.size());
   }
 
-  Wait Receive(int fd, int cancelFd, int timeoutMs, size_t capacity,
+  Wait Receive(int fd, std::span<const int> cancelFds, int timeoutMs, size_t capacity,
                std::string* datagram) override {
-    pollfd entries[2] = {{fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
-    const nfds_t count = cancelFd == kNoSocket ? 1 : 2;
+    std::array<pollfd, 1 + kMaxCancelFds> entries{};
+    entries[0] = {fd, POLLIN, 0};
+    nfds_t count = 1;
+    for (const int cancelFd : cancelFds) {
+      if (cancelFd != kNoSocket && count < entries.size()) entries[count++] = {cancelFd, POLLIN, 0};
+    }
     int ready;
     do {
-      ready = ::poll(entries, count, timeoutMs < 0 ? 0 : timeoutMs);
+      ready = ::poll(entries.data(), count, timeoutMs < 0 ? 0 : timeoutMs);
     } while (ready < 0 && errno == EINTR);
     if (ready < 0) return Wait::kFailed;
-    if (count == 2 && entries[1].revents != 0) return Wait::kCancelled;
+    for (nfds_t i = 1; i < count; ++i) {
+      if (entries[i].revents != 0) return Wait::kCancelled;
+    }
     if (ready == 0) return Wait::kTimedOut;
     datagram->resize(capacity);
     ssize_t got;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -26,9 +27,10 @@ class DatagramApi {
   virtual bool SendTo(int fd, const std::string& ipv4, uint16_t port, std::string_view bytes) = 0;
 
   enum class Wait { kDatagram, kTimedOut, kCancelled, kFailed };
-  // Waits up to timeoutMs for one datagram, or until cancelFd (when not kNoSocket) becomes
-  // readable. A datagram longer than `capacity` is cut to it.
-  virtual Wait Receive(int fd, int cancelFd, int timeoutMs, size_t capacity,
+  // Waits up to timeoutMs for one datagram, or until one of `cancelFds` (at most two;
+  // kNoSocket entries are left out) becomes readable. A datagram longer than `capacity` is
+  // cut to it.
+  virtual Wait Receive(int fd, std::span<const int> cancelFds, int timeoutMs, size_t capacity,
                        std::string* datagram) = 0;
   virtual void Close(int fd) = 0;
 };

@@ -73,6 +73,12 @@ TEST(MessageDlgTest, OnlyASupportedTextIsSentAndTheCounterFollowsTheText) {
   EXPECT_EQ(sent[0].alignment, 0);
   EXPECT_EQ(sent[0].colour, 3);
 
+  // Enter sends the one line; Shift+Enter breaks no line either.
+  QTest::keyClick(dialog.TextEdit(), Qt::Key_Return);
+  QTest::keyClick(dialog.TextEdit(), Qt::Key_Enter, Qt::ShiftModifier);
+  EXPECT_EQ(dialog.TextEdit()->toPlainText(), "Hi");
+  EXPECT_EQ(sent.size(), 3u);
+
   QTest::keyClick(&dialog, Qt::Key_Escape);
   EXPECT_TRUE(dialog.isVisible());
 }

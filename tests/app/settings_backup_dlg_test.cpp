@@ -103,23 +103,38 @@ TEST_F(SettingsBackupDlgTest, OneRunAtATimeBesideTheWindow) {
   EXPECT_EQ(fleet.CommandsTo(good).size(), 60u);
 }
 
-// A file with 6 keys missing is refused before anything is sent.
-TEST_F(SettingsBackupDlgTest, AFileWithSixMissingKeysIsRefused) {
+// Without a target no file is asked for. The file is read on the worker, not on the window's
+// thread: one with 6 keys missing, or one larger than any backup, is refused there before
+// anything is sent.
+TEST_F(SettingsBackupDlgTest, AFileThatIsNoBackupIsRefusedBeforeAnythingIsSent) {
   const std::string display = Loopback(3);
   fleet.Add({.address = display});
   Configure({display});
   core->BuildTree();
+  backup->LoadConfiguration();
+  EXPECT_EQ(messages, std::vector<QString>{CSettingsBackup::kNoTargetText});
+  EXPECT_TRUE(kinds.empty());
+
   SelectDisplay(0);
   std::string text = "[QX_MNT_Log_Data]\n";
   for (int key = 6; key < 60; ++key) text += std::to_string(key) + "=01\n";
   testing::WriteBytes(folder + "short.log", text);
-  chosen = QString::fromStdString(folder + "short.log");
+  for (int key = 0; key < 6; ++key) text += std::to_string(key) + "=01\n";
+  text += ";" + std::string(kBackupFileMaxBytes - text.size(), 'x') + "\n";
+  testing::WriteBytes(folder + "large.log", text);
+  for (const char* name : {"short.log", "large.log"}) {
+    chosen = QString::fromStdString(folder + name);
+    const size_t told = messages.size();
+    Run(Command::kLoadConfiguration);
+    EXPECT_TRUE(backup->Running());
+    EXPECT_EQ(messages.size(), told);  // the answer comes from the worker
+    WaitForEnd();
+  }
 
-  Run(Command::kLoadConfiguration);
-
-  EXPECT_FALSE(backup->Running());
-  EXPECT_EQ(messages, std::vector<QString>{CSettingsBackup::kNotABackupText});
-  EXPECT_EQ(kinds, std::vector<BackupFileDialog>{BackupFileDialog::kOpen});
+  EXPECT_EQ(messages,
+            (std::vector<QString>{CSettingsBackup::kNoTargetText, CSettingsBackup::kNotABackupText,
+                                  CSettingsBackup::kTooLargeText}));
+  EXPECT_EQ(kinds, std::vector<BackupFileDialog>(2, BackupFileDialog::kOpen));
   EXPECT_TRUE(fleet.CommandsTo(display).empty());
 }
 

@@ -74,5 +74,23 @@ TEST(BackupFile, EmptyKeysAreCounted) {
   EXPECT_EQ(ReadBackupFile(folder.File("none.log")).emptyKeys, 60);
 }
 
+// A file of 64 KiB is read; one byte more and it is not read at all.
+TEST(BackupFile, AFileLargerThanAnyBackupIsNotRead) {
+  testing::ScratchFolder folder;
+  const std::string path = folder.File("padded.log");
+  std::string text = "[QX_MNT_Log_Data]\n0=01\n;";
+  text += std::string(kBackupFileMaxBytes - text.size() - 1, 'x') + "\n";
+  WriteBytes(path, text);
+  BackupRead read = ReadBackupFile(path);
+  EXPECT_FALSE(read.tooLarge);
+  EXPECT_EQ(read.values[0], "01");
+
+  WriteBytes(path, text + "\n");
+  read = ReadBackupFile(path);
+  EXPECT_TRUE(read.tooLarge);
+  EXPECT_FALSE(read.readable);
+  EXPECT_EQ(read.values[0], "");
+}
+
 }  // namespace
 }  // namespace tarnex

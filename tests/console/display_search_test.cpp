@@ -90,6 +90,7 @@ TEST_F(DisplaySearchTest, FoundDisplaysAreAddedJoinedOrMovedAndSaved) {
   ASSERT_NE(repeater.FirstLine(10s).find("display-sim: ready"), std::string::npos);
   Configure({lobby, old}, {{"Hall", {"[1][Hall]" + old}}});
   doc->m_docDisplays[0].m_label = "[Lobby]" + lobby;
+  doc->m_docDisplays[0].m_ipMode = "1";  // the reply's text is no IP mode
   doc->m_docDisplays[1].m_label = "[Hall]" + old;
   doc->m_docDisplays[1].m_displayMac = "00 - C0 - FF - EE - 00 - 01";
   doc->m_docGroups[0].m_addresses = {old};
@@ -118,6 +119,8 @@ TEST_F(DisplaySearchTest, FoundDisplaysAreAddedJoinedOrMovedAndSaved) {
   ASSERT_EQ(saved.m_docSocketNumber, 4);
   EXPECT_EQ(saved.m_docDisplays[0].m_label, "[Lobby]" + lobby);
   EXPECT_EQ(saved.m_docDisplays[0].m_compactMac, sim::DerivedMac(lobby));
+  EXPECT_EQ(saved.m_docDisplays[0].m_ipMode, "1");
+  EXPECT_EQ(saved.m_docDisplays[2].m_ipMode, "");
   EXPECT_EQ(saved.m_docDisplays[1].m_address, moved);
   EXPECT_EQ(saved.m_docDisplays[1].m_compactMac, knownMac);
   EXPECT_EQ(saved.m_docDisplays[2].m_ipAddress[0], "127");

@@ -7,6 +7,7 @@
 #include "app/splash_dialog.h"
 #include "app/window_layout.h"
 #include "gui_fixture.h"
+#include "platform/scratch_folder.h"
 
 namespace tarnex {
 namespace {
@@ -83,6 +84,20 @@ TEST(WindowLayout, SizeFollowsLanguageAndDpi) {
   EXPECT_EQ(FixedWindowSize(1, 120), QSize(1072, 728));
   EXPECT_EQ(FixedWindowSize(0, 72), QSize(814, 630));
   EXPECT_EQ(FixedWindowSize(0, 144), QSize(1072, 766));
+}
+
+// A kept size is grown to the least one; a missing file, or values no screen has, give it.
+TEST(WindowLayout, AKeptSizeIsNeverBelowTheLeast) {
+  testing::ScratchFolder folder;
+  const std::string path = folder.File(kWindowSizeFile);
+  const QSize least(814, 630);
+  EXPECT_EQ(StoredWindowSize(path, least), least);
+  ASSERT_TRUE(StoreWindowSize(path, QSize(1200, 500)));
+  EXPECT_EQ(StoredWindowSize(path, least), QSize(1200, 630));
+  for (const char* kept : {"Width=-5\nHeight=700", "Width=99999\nHeight=700", "Width=x"}) {
+    testing::WriteBytes(path, std::string("[Window]\n") + kept + "\n");
+    EXPECT_EQ(StoredWindowSize(path, least), least) << kept;
+  }
 }
 
 // A window standing in for the main window behind the splash, counting what reaches it.

@@ -5,6 +5,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -13,6 +15,7 @@
 
 #include "app/device_tree_view_model.h"
 #include "app/main_frame.h"
+#include "app/window_layout.h"
 #include "config/history_report.h"
 #include "config/network_manager_doc.h"
 #include "console/command_transaction.h"
@@ -198,10 +201,15 @@ TEST_F(MainWindowTest, ClosingTheWindowStopsSupervisionAndWritesTheConfiguration
   EXPECT_EQ(ReadLoginFile(folder + "QXMNTLoginConfig.ini"), login);
 }
 
-TEST_F(MainWindowTest, TheFrameIsFixedAndOffersTheCommandsWithTheirTexts) {
+// The operator's size is kept from one run to the next; the window is never smaller than
+// its drawn size, nor too narrow for a tab title in the platform's font.
+TEST_F(MainWindowTest, TheFrameShowsEveryTabTitleWholeAndOffersTheCommandsWithTheirTexts) {
+  WriteFile(kWindowSizeFile, "[Window]\nWidth=300\nHeight=640\n");
   Open(129);
   EXPECT_EQ(frame->windowTitle(), "Tarnex Manager");
-  EXPECT_EQ(frame->minimumSize(), frame->maximumSize());
+  EXPECT_GE(frame->minimumWidth(), 814);
+  EXPECT_EQ(frame->minimumHeight(), 630);
+  EXPECT_EQ(frame->size(), QSize(frame->minimumWidth(), 640));
   EXPECT_EQ(frame->menuWidget(), nullptr);
 
   const QList<QAction*> tools = frame->ToolsButton()->menu()->actions();
@@ -223,6 +231,15 @@ TEST_F(MainWindowTest, TheFrameIsFixedAndOffersTheCommandsWithTheirTexts) {
   QStatusTipEvent leave{QString()};
   QCoreApplication::sendEvent(frame.get(), &leave);
   EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready");
+
+  // A bar as wide as its titles whole need elides none of them.
+  const QTabBar* tabs = View().Sheet().Tabs()->tabBar();
+  EXPECT_EQ(tabs->count(), 5);
+  EXPECT_GE(tabs->width(), tabs->sizeHint().width());
+  frame->resize(frame->minimumWidth() + 40, 700);
+  frame->close();
+  EXPECT_EQ(StoredWindowSize(folder + kWindowSizeFile, QSize()),
+            QSize(frame->minimumWidth() + 40, 700));
 }
 
 // A report that stops taking lines is named in a corner of the status bar that the command

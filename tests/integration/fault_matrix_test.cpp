@@ -40,6 +40,7 @@
 #include "monitor/read_context.h"
 #include "monitor/settings_backup.h"
 #include "support/console_fixture.h"
+#include "support/datagram_sender.h"
 #include "support/recording_pages.h"
 
 namespace tarnex {
@@ -442,59 +443,6 @@ INSTANTIATE_TEST_SUITE_P(Displays, FaultMatrix, ::testing::ValuesIn(Cells()),
 
 // ---- Datagrams ----
 
-// Answers the first search datagram it hears with `count` datagrams of its own making, `gap`
-// apart, from loopback, until it has sent them all or is destroyed.
-class DatagramSender {
- public:
-  DatagramSender(std::function<std::string(int)> make, int count, std::chrono::milliseconds gap)
-      : make_(std::move(make)), count_(count), gap_(gap) {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-    const int on = 1;
-    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_port = htons(testing::DiscoveryTestPort());
-    any.sin_addr.s_addr = htonl(INADDR_ANY);
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<const sockaddr*>(&any), sizeof any), 0);
-    thread_ = std::thread([this] { Run(); });
-  }
-  ~DatagramSender() {
-    stop_ = true;
-    thread_.join();
-    ::close(fd_);
-  }
-  int Sent() const { return sent_; }
-
- private:
-  void Run() {
-    sockaddr_in peer{};
-    socklen_t size = sizeof peer;
-    char search[256];
-    pollfd entry{fd_, POLLIN, 0};
-    for (int waited = 0; !stop_ && waited < 100; ++waited) {
-      if (::poll(&entry, 1, 100) <= 0) continue;
-      if (::recvfrom(fd_, search, sizeof search, 0, reinterpret_cast<sockaddr*>(&peer), &size) > 0)
-        break;
-    }
-    for (int i = 0; i < count_ && !stop_ && peer.sin_port != 0; ++i) {
-      const std::string bytes = make_(i);
-      if (::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&peer),
-                   sizeof peer) > 0) {
-        ++sent_;
-      }
-      if (gap_.count() > 0) std::this_thread::sleep_for(gap_);
-    }
-  }
-
-  std::function<std::string(int)> make_;
-  int count_;
-  std::chrono::milliseconds gap_;
-  int fd_ = -1;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> sent_{0};
-  std::thread thread_;
-};
-
 struct DatagramFault {
   const char* name;
   std::function<std::string(int)> make;
@@ -558,7 +506,7 @@ TEST_P(DatagramMatrix, SearchEndsInTimeAndTakesOnlyDisplays) {
   const DatagramFault& fault = *GetParam();
   {
     Rig rig(Rig::Start::kNotStored);
-    DatagramSender sender(fault.make, fault.count, fault.gap);
+    testing::DatagramSender sender(fault.make, fault.count, fault.gap);
     std::atomic<bool> completed{false};
     const auto started = Clock::now();
     CDisplayDiscovery(*rig.core).Start(Options(),
@@ -572,7 +520,7 @@ TEST_P(DatagramMatrix, SearchEndsInTimeAndTakesOnlyDisplays) {
   }
   {
     Rig rig(Rig::Start::kNotStored);
-    DatagramSender sender(fault.make, fault.count, fault.gap);
+    testing::DatagramSender sender(fault.make, fault.count, fault.gap);
     CDisplayDiscovery(*rig.core).Start(Options(), {});
     std::this_thread::sleep_for(150ms);
     const auto closing = Clock::now();

@@ -37,7 +37,9 @@ TEST(SearchReplyTest, ReadsTheFieldsOfAReplyAndRefusesWhatIsNoDisplay) {
        head + "a\tb\x01"
               "c 7F010203",
        true, "127.1.2.3", kNone, kNone, "abc"},
-      {"lower-case hex", "a b c d " + mac + " t 7f0102ff", true, "127.1.2.255"},
+      {"lower-case hex", "a b c d " + mac + " t 7f0102fe", true, "127.1.2.254"},
+      {"a /16 host in the middle", head + "T AC10057F FFFF0000", true, "172.16.5.127",
+       Octets{"255", "255", "0", "0"}},
       {"empty", "", false},
       {"short", "QX R 1 0", false},
       {"MAC too short", "QX R 1 0 0A1B2C3D4E T 7F010203", false},
@@ -52,6 +54,13 @@ TEST(SearchReplyTest, ReadsTheFieldsOfAReplyAndRefusesWhatIsNoDisplay) {
       {"multicast", head + "T E0000001", false},
       {"limited broadcast", head + "T FFFFFFFF", false},
       {"subnet broadcast", head + "T C0A801FF FFFFFF00", false},
+      {"subnet broadcast of a /25", head + "T C0A8017F FFFFFF80", false},
+      {"network address of a /25", head + "T C0A80180 FFFFFF80", false},
+      // Whatever the mask says, .0 and .255 are no display's.
+      {"network address under a /8", head + "T 7F000000 FF000000", false},
+      {".255.255 under a /8", head + "T 7F00FFFF FF000000", false},
+      {".255 with a /32", head + "T 7F0000FF FFFFFFFF", false},
+      {".0 without a mask", head + "T 0A010200", false},
       {"field past the 80-byte cut", std::string(68, 'x') + " Q " + mac + " T 7F010203", false},
       {"IP cut at byte 80", std::string(52, 'x') + " a b c " + mac + " T 7F010203", false},
   };

@@ -53,8 +53,9 @@ struct CommandCase {
   std::optional<std::string> command;
 };
 
-// Built by the value's length whatever the key; anything but 2, 4 or 6 hex digits sends
-// nothing, where the bare prefix would leave the display waiting for a line end.
+// Built by the value's length up to the key's fields; anything but 2, 4 or 6 hex digits sends
+// nothing, where the bare prefix would leave the display waiting for a line end, and so does
+// a value with more pairs than the command has fields.
 TEST(BackupCodec, RestoreCommandsCarryOnlyHexPairs) {
   const std::vector<CommandCase> cases = {
       {0, "01", "ka 01 01\n"},
@@ -64,7 +65,11 @@ TEST(BackupCodec, RestoreCommandsCarryOnlyHexPairs) {
       {42, "007f", "fc 01 00 7f\n"},
       {51, "0002", "fb 01 00 02\n"},
       {59, "07aBcD", "fd 01 07 aB cD\n"},
-      {0, "0102", "ka 01 01 02\n"},  // the stored length decides
+      {34, "05", "fu 01 05\n"},  // the stored length decides, up to the key's fields
+      {0, "0102", std::nullopt},
+      {16, "123456", std::nullopt},
+      {34, "000102", std::nullopt},
+      {42, "00017f", std::nullopt},
       {0, "", std::nullopt},
       {0, "1", std::nullopt},
       {0, "123", std::nullopt},

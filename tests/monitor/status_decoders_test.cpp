@@ -44,6 +44,7 @@ TEST(StatusDecoders, RepliesShowTheirTextsAndUnknownOnesLeaveTheBox) {
       {"octet 256", DottedAddress({"10", "0", "0", "256"}), ""},
       {"octet -1", DottedAddress({"10", "-1", "0", "1"}), ""},
       {"octet empty", DottedAddress({"10", "", "0", "1"}), ""},
+      {"no octets stored", DottedAddress({"", "", "", ""}), "0.0.0.0"},
       {"MAC", MacBoxText("00 - 1A - 2B - 3C - 4D - 5E - extra"), "00 - 1A - 2B - 3C - 4D - 5E"},
       {"name", MemberName("[Lobby]127.0.0.5"), "Lobby"},
       {"no name", MemberName("127.0.0.5"), "- - - -"},

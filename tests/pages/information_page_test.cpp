@@ -76,10 +76,10 @@ TEST_F(InformationPageTest, ARefreshShowsTheReadingsAndTheFanDiagnosis) {
   const std::vector<QString> shown = {Box("power"),     Box("input"),       Box("signal"),
                                       Box("aspect"),    Box("pictureMode"), Box("fan"),
                                       Box("lampTime1"), Box("lampTime2"),   Box("macAddress"),
-                                      Box("ipAddress"), Box("subnetMask")};
+                                      Box("ipAddress"), Box("subnetMask"),  Box("defaultGateway")};
   EXPECT_EQ(shown,
             (std::vector<QString>{"On", "HDMI", "Signal", "16 : 9", "Vivid", "NG", "6703", "800",
-                                  "00 - 1A - 2B - 3C - 4D - 5E", "192.168.0.20", ""}));
+                                  "00 - 1A - 2B - 3C - 4D - 5E", "192.168.0.20", "", "0.0.0.0"}));
   EXPECT_EQ(Inner().Information()->FanState(), 0);
   EXPECT_EQ(Kind(), 2);
   EXPECT_EQ(Operations().back(), a + " Warning Fan Operation");
