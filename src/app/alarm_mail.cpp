@@ -122,23 +122,30 @@ AlarmMailResult SendAlarmMail(CConsoleCore& core, UiHost& ui, const SmtpOptions&
   // page; the header carries it as UTF-8.
   settings.subject = DecodeText(settings.subject).toStdString();
   const AlarmComposition composed = ComposeAlarmMail(kind, address, settings);
+  const bool test = kind == AlarmKind::kTest;
   SmtpOutcome outcome;
   if (composed.mail) {
     outcome = SendMail(*composed.mail, settings.server, mailOptions, login);
-  } else if (!settings.server.empty()) {
+  } else if (!settings.server.empty() && test) {
+    // The operator hears of an unreachable server before the settings, as the mail client
+    // connected before it looked at them; an alarm that cannot be composed need not connect.
     outcome = ProbeServer(settings.server, mailOptions);
-  } else {
+  } else if (settings.server.empty()) {
     outcome.unreachable = true;
     outcome.failure = SmtpFailure::kUnreachable;
   }
   const std::string diagnostics = MailDiagnostics(composed, outcome);
   if (!diagnostics.empty()) std::fputs(diagnostics.c_str(), stderr);
   const bool stopped = outcome.failure == SmtpFailure::kStopped;
-  if (kind == AlarmKind::kTest && !stopped) ui.ShowMessage(TestMailVerdict(composed, outcome));
-  if (outcome.sent && composed.mail) return {.sent = true, .stopped = false, .why = {}};
+  if (test && !stopped) ui.ShowMessage(TestMailVerdict(composed, outcome));
+  if (outcome.sent && composed.mail) {
+    return {.sent = true, .stopped = false, .why = {}, .unwanted = false};
+  }
+  // Without a server or a recipient nobody asked for alarm mails.
+  const bool unwanted = settings.server.empty() || settings.to.empty();
   const std::string why =
       outcome.unreachable || composed.mail ? FailureWords(outcome) : composed.problem;
-  return {.sent = false, .stopped = stopped, .why = why};
+  return {.sent = false, .stopped = stopped, .why = why, .unwanted = unwanted};
 }
 
 }  // namespace tarnex

@@ -110,7 +110,7 @@ void AlarmQueue::Run() {
     lock.unlock();
     const AlarmMailResult result =
         m_sender ? m_sender(entry.alarm.kind, entry.alarm.address)
-                 : AlarmMailResult{.sent = false, .stopped = false, .why = "no mail sender"};
+                 : AlarmMailResult{.sent = false, .stopped = false, .why = {}, .unwanted = true};
     lock.lock();
     m_running = false;
     Settle(lock, std::move(entry), result);
@@ -125,7 +125,7 @@ void AlarmQueue::Settle(std::unique_lock<std::mutex>& lock, Entry entry,
   ++entry.alarm.attempts;
   const bool test = entry.alarm.kind == AlarmKind::kTest;
   const bool wasFailing = m_failing;
-  const bool failed = !result.sent && !result.stopped && !test;
+  const bool failed = !result.sent && !result.stopped && !result.unwanted && !test;
   const bool givenUp = failed && entry.alarm.attempts > static_cast<int>(m_retryDelays.size());
   if (result.stopped && !test) {
     --entry.alarm.attempts;  // a try the close cut short is no try
@@ -134,7 +134,7 @@ void AlarmQueue::Settle(std::unique_lock<std::mutex>& lock, Entry entry,
     Entry retry{entry.alarm, {}, Clock::now() + m_retryDelays[entry.alarm.attempts - 1]};
     m_entries.push_back(std::move(retry));
   }
-  if (!test && !result.stopped) m_failing = failed;
+  if (!test && !result.stopped && !result.unwanted) m_failing = failed;
   const bool failingChanged = m_failing != wasFailing;
   const bool failing = m_failing;
   lock.unlock();

@@ -24,11 +24,13 @@ struct QueuedAlarm {
   bool operator==(const QueuedAlarm&) const = default;
 };
 
-// How one try went: sent, given up because the console closes, or failed and why.
+// How one try went: sent, given up because the console closes, not wanted (no server or no
+// recipient is set: the operator has not set up alarm mails), or failed and why.
 struct AlarmMailResult {
   bool sent = false;
   bool stopped = false;
   std::string why;
+  bool unwanted = false;
 };
 
 // A failed alarm mail: `givenUp` once no try is left.

@@ -226,6 +226,13 @@ TEST_F(AlarmDlgTest, TheTestMailTellsHowItWent) {
 // says why, the console shows that alarm mails fail, and the alarms are tried again; the
 // first that goes clears the state.
 TEST_F(AlarmDlgTest, AFailedAlarmIsRecordedAndTriedAgain) {
+  // Without a server or a recipient nobody asked for alarm mails: nothing fails.
+  SetAlarm("Fleet", "", "console@example.org", "127.0.0.1:1");
+  alarms.Enqueue(AlarmKind::kLinkFault, "10.0.0.4");
+  ASSERT_TRUE(alarms.WaitIdle(std::chrono::seconds(20)));
+  EXPECT_TRUE(History().empty());
+  EXPECT_FALSE(failing);
+
   testing::ScriptedSmtpServer refusing("220 ready\r\n",
                                        {"250 hello\r\n", "550 relaying denied\r\n", "221 bye\r\n"});
   SetAlarm("Fleet", "ops@example.org", "console@example.org", refusing.Server());

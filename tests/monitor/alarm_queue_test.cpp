@@ -16,10 +16,10 @@ namespace tarnex {
 namespace {
 
 AlarmMailResult Sent() {
-  return {.sent = true, .stopped = false, .why = {}};
+  return {.sent = true, .stopped = false, .why = {}, .unwanted = false};
 }
 AlarmMailResult Failed(std::string why) {
-  return {.sent = false, .stopped = false, .why = std::move(why)};
+  return {.sent = false, .stopped = false, .why = std::move(why), .unwanted = false};
 }
 
 // A mail server that does not answer must not hold whoever raised the alarm; the mails go out
@@ -62,7 +62,7 @@ TEST(AlarmQueue, AStoppedQueueHandsBackWhatHasNotGone) {
     if (address == "retry") return Failed("no answer");
     entered.set_value();
     while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return AlarmMailResult{.sent = false, .stopped = true, .why = {}};
+    return AlarmMailResult{.sent = false, .stopped = true, .why = {}, .unwanted = false};
   });
   queue.SetRetryDelays({std::chrono::minutes(1)});
   queue.Enqueue(AlarmKind::kFanFault, "retry");

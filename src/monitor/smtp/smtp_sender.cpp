@@ -84,6 +84,9 @@ int Debug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
   auto* dialogue = static_cast<Dialogue*>(user);
   if (type == CURLINFO_HEADER_OUT) {
     if (const char* step = StepOf(line)) dialogue->step = step;
+    // Nothing the server says to QUIT changes how the mail went, and libcurl would wait for its
+    // answer inside a call no stop reaches: the QUIT is the last word.
+    if (dialogue->step == "QUIT") dialogue->line.HangUp();
     return 0;
   }
   dialogue->last = line;
