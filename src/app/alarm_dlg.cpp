@@ -1,6 +1,7 @@
 #include "app/alarm_dlg.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -9,9 +10,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/alarm_mail.h"
 #include "app/dialog_keys.h"
 #include "app/document_snapshot.h"
 #include "app/legacy_text.h"
+#include "monitor/smtp/fast_smtp.h"
 
 namespace tarnex {
 
@@ -23,7 +26,17 @@ CAlarmDlg::CAlarmDlg(CConsoleCore& core, AlarmQueue& alarms, MessagePresenter pr
   {
     auto state = m_core.Lock();
     for (const Box& box : Boxes()) *box.open = state->Doc().*box.field;
+    m_openEncryption = state->Doc().m_docAlarmEncryption;
   }
+  MailEncryption shown = EncryptionOf(m_openEncryption);
+  if (shown == MailEncryption::kByAccount) {
+    shown = m_openUser.empty() ? MailEncryption::kIfOffered : MailEncryption::kRequired;
+  }
+  m_encryption->setCurrentIndex(static_cast<int>(shown) - 1);
+  connect(m_encryption, &QComboBox::activated, this, [this] {
+    auto state = m_core.Lock();
+    state->Doc().m_docAlarmEncryption = m_encryption->currentText().toStdString();
+  });
   // Filled before the edits are followed: showing the default subject changes no setting
   // until the operator edits a box, tests or presses OK.
   for (const Box& box : Boxes()) box.edit->setText(DecodeText(*box.open));
@@ -39,8 +52,8 @@ CAlarmDlg::CAlarmDlg(CConsoleCore& core, AlarmQueue& alarms, MessagePresenter pr
 std::array<CAlarmDlg::Box, 6> CAlarmDlg::Boxes() {
   using Doc = COsprelNetworkManagerDoc;
   return {{{m_subject, &Doc::m_docAlarmSubject, &m_openSubject},
-           {m_to, &Doc::m_docAlarmTo, &m_openTo},
-           {m_from, &Doc::m_docAlarmFrom, &m_openFrom},
+           {m_to, &Doc::m_docAlarmTo, &m_openTo, "TO"},
+           {m_from, &Doc::m_docAlarmFrom, &m_openFrom, "FROM"},
            {m_server, &Doc::m_docAlarmServer, &m_openServer},
            {m_user, &Doc::m_docAlarmUser, &m_openUser},
            {m_password, &Doc::m_docAlarmPassword, &m_openPassword}}};
@@ -54,6 +67,11 @@ void CAlarmDlg::BuildLayout() {
   m_user = new QLineEdit(this);
   m_password = new QLineEdit(this);
   m_password->setEchoMode(QLineEdit::Password);
+  m_encryption = new QComboBox(this);
+  for (const MailEncryption choice :
+       {MailEncryption::kIfOffered, MailEncryption::kRequired, MailEncryption::kNever}) {
+    m_encryption->addItem(QString::fromStdString(StoredEncryption(choice)));
+  }
   auto* boxes = new QFormLayout;
   // The form's labels are the boxes' buddies, which gives each box its accessible name.
   boxes->addRow(QStringLiteral("Subject :"), m_subject);
@@ -62,12 +80,14 @@ void CAlarmDlg::BuildLayout() {
   boxes->addRow(QStringLiteral("SMTP Server :"), m_server);
   boxes->addRow(QStringLiteral("User :"), m_user);
   boxes->addRow(QStringLiteral("Password :"), m_password);
+  boxes->addRow(QStringLiteral("Encryption :"), m_encryption);
   m_subject->setAccessibleName(QStringLiteral("Subject :"));
   m_to->setAccessibleName(QStringLiteral("TO :"));
   m_from->setAccessibleName(QStringLiteral("FROM :"));
   m_server->setAccessibleName(QStringLiteral("SMTP Server :"));
   m_user->setAccessibleName(QStringLiteral("User :"));
   m_password->setAccessibleName(QStringLiteral("Password :"));
+  m_encryption->setAccessibleName(QStringLiteral("Encryption :"));
 
   // Made in the order they stand, which is the Tab order.
   m_test = new QPushButton(QStringLiteral("TEST"), this);
@@ -84,13 +104,30 @@ void CAlarmDlg::BuildLayout() {
   layout->addLayout(buttons);
 }
 
+// An address box that holds no one address leaves its setting as it was: an alarm raised
+// meanwhile goes to the last usable address, and the close never writes what OK refuses.
 void CAlarmDlg::Store(const Box& box) {
+  const std::string text = EncodeText(box.edit->text(), *box.open);
+  if (box.address != nullptr && !AddressProblem(box.address, text).empty()) return;
   auto state = m_core.Lock();
-  std::string& setting = state->Doc().*box.field;
-  setting = EncodeText(box.edit->text(), *box.open);
+  state->Doc().*box.field = text;
+}
+
+bool CAlarmDlg::RefuseBadAddress() {
+  for (const Box& box : Boxes()) {
+    if (box.address == nullptr) continue;
+    const std::string problem =
+        AddressProblem(box.address, EncodeText(box.edit->text(), *box.open));
+    if (problem.empty()) continue;
+    if (m_present) m_present(this, QString::fromStdString(problem));
+    box.edit->setFocus();
+    return true;
+  }
+  return false;
 }
 
 void CAlarmDlg::OnOK() {
+  if (RefuseBadAddress()) return;
   for (const Box& box : Boxes()) Store(box);
   // Written from a copy, without the lock: a slow disk holds up no worker.
   DocumentSnapshot snapshot(m_core);
@@ -109,6 +146,7 @@ void CAlarmDlg::OnOK() {
 // verdict comes to the operator through the console's UI host. The dialog stays live, with
 // TEST disabled until the mail has gone or failed.
 void CAlarmDlg::OnTest() {
+  if (RefuseBadAddress()) return;
   Store(Boxes()[0]);
   m_test->setEnabled(false);
   QPointer<CAlarmDlg> self(this);
@@ -127,6 +165,7 @@ void CAlarmDlg::reject() {
   {
     auto state = m_core.Lock();
     for (const Box& box : Boxes()) state->Doc().*box.field = *box.open;
+    state->Doc().m_docAlarmEncryption = m_openEncryption;
   }
   QDialog::reject();
 }

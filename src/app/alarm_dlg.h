@@ -8,6 +8,7 @@
 #include "console/console_core.h"
 #include "monitor/alarm_queue.h"
 
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 
@@ -35,6 +36,9 @@ class CAlarmDlg : public QDialog {
   QLineEdit* ServerEdit() const { return m_server; }
   QLineEdit* UserEdit() const { return m_user; }
   QLineEdit* PasswordEdit() const { return m_password; }
+  // "if offered", "required", "never": how the mail goes; until the operator picks one, the
+  // account's default shows and nothing is stored.
+  QComboBox* EncryptionBox() const { return m_encryption; }
   QPushButton* OkButton() const { return m_ok; }
   QPushButton* CancelButton() const { return m_cancel; }
   QPushButton* TestButton() const { return m_test; }
@@ -50,14 +54,19 @@ class CAlarmDlg : public QDialog {
 
  private:
   void BuildLayout();
-  // Each box and the document setting it edits.
+  // Each box and the document setting it edits; `address` names a box that holds one mail
+  // address.
   struct Box {
     QLineEdit* edit;
     std::string COsprelNetworkManagerDoc::*field;
     std::string* open;
+    const char* address = nullptr;
   };
   std::array<Box, 6> Boxes();
   void Store(const Box& box);
+  // Why the address boxes cannot be used, told to the operator with the box focused; false
+  // when they can.
+  bool RefuseBadAddress();
 
   CConsoleCore& m_core;
   AlarmQueue& m_alarms;
@@ -69,6 +78,7 @@ class CAlarmDlg : public QDialog {
   std::string m_openServer;
   std::string m_openUser;
   std::string m_openPassword;
+  std::string m_openEncryption;
 
   QLineEdit* m_subject = nullptr;
   QLineEdit* m_to = nullptr;
@@ -76,6 +86,7 @@ class CAlarmDlg : public QDialog {
   QLineEdit* m_server = nullptr;
   QLineEdit* m_user = nullptr;
   QLineEdit* m_password = nullptr;
+  QComboBox* m_encryption = nullptr;
   QPushButton* m_ok = nullptr;
   QPushButton* m_cancel = nullptr;
   QPushButton* m_test = nullptr;

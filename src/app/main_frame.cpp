@@ -128,6 +128,12 @@ void CMainFrame::BuildStatusBar() {
   statusBar()->setSizeGripEnabled(false);  // the window's edges resize it
   ShowIdleText();
   m_progress = std::make_unique<CMyProgressBar>(statusBar(), QString::fromLatin1(kIdleText));
+  // Beside the command texts, so that a status tip does not hide it.
+  auto* mailFailed = new QLabel(QStringLiteral("Alarm mail failed"), statusBar());
+  mailFailed->hide();
+  statusBar()->addPermanentWidget(mailFailed);
+  m_view->SetAlarmMailFailingHandler(
+      [mailFailed](bool failing) { mailFailed->setVisible(failing); });
   m_view->SetProgressHandlers([this] { m_progress->Create(); },
                               [this](int percent) { m_progress->SetPos(percent); },
                               [this] { m_progress->Destroy(); });
@@ -284,10 +290,12 @@ void CMainFrame::CloseDocument() {
   // The configuration is written first: if the session ends while the workers unwind, it is
   // already on disk. The stop makes the workers end within about a second.
   m_view->Core().Stop();
+  m_view->CancelMail();
   // Written from a copy, so that the workers ending meanwhile do not wait for the disk.
   DocumentSnapshot snapshot(m_view->Core());
   m_saveFailed = !snapshot.Doc().OnCloseDocument(m_login);
   m_failedFiles = snapshot.Doc().FailedFiles();
+  m_view->StopMail();
   m_view->StopSupervision();
   m_view->Core().Jobs().Stop();
 }

@@ -16,6 +16,7 @@
 #include "app/device_tree_view_model.h"
 #include "app/tree_context_menu.h"
 #include "app/tree_icon_painter.h"
+#include "monitor/alarm_spool.h"
 #include "monitor/smtp/smtp_sender.h"
 #include "platform/trace.h"
 #include "platform/ui_thread.h"
@@ -43,7 +44,8 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
     : QWidget(parent),
       m_treeMenuDriver(std::move(settings.treeMenuDriver)),
       m_ui(PresenterOf(settings)),
-      m_alarms([this](AlarmKind kind, const std::string& address) { SendAlarm(kind, address); }),
+      m_alarms(
+          [this](AlarmKind kind, const std::string& address) { return SendAlarm(kind, address); }),
       m_core(doc, m_ui, SocketsOf(settings)),
       m_pages(new CMyPropertySheet(m_core, this)),
       m_supervisor(m_core, *m_pages),
@@ -56,6 +58,7 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
   MarkUiThread();
   m_core.SetSerialChannel(&m_serialChannel);
   m_core.SetAlarmMailer(&m_alarms);
+  FollowAlarmMails();
   BuildLayout();
   ConnectTree();
   m_ui.SetMessageParent(this);
@@ -66,8 +69,7 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
 // The supervision worker is stopped before anything it reports to goes away, and the tree
 // view lets go of the selection handling before the handler does.
 COsprelNetworkManagerView::~COsprelNetworkManagerView() {
-  m_mailStop = true;
-  m_alarms.Stop();
+  StopMail();
   m_core.Stop();
   StopSupervision();
   m_core.Jobs().Stop();
@@ -153,11 +155,28 @@ void COsprelNetworkManagerView::OnInitialUpdate() {
   // connect time-out however many there are.
   m_core.Jobs().Post(JobKeys::Everything(), [this] { m_core.BuildTree(); });
   SyncTree();
+  TellBadAlarmAddresses();
+  // The alarms an earlier close left unsent go now, with the tries they have left.
+  m_alarms.Restore(TakeAlarmSpool(SpoolPath()));
+  m_timer1.start(m_supervisionPeriod);
+}
+
+// A hand-edited address that is not one mailbox stays in the file as it was, so the close
+// writes back what it read, but no alarm goes to it; the operator hears of it once the window
+// shows.
+void COsprelNetworkManagerView::TellBadAlarmAddresses() {
+  std::vector<std::string> problems;
   {
     auto state = m_core.Lock();
-    state->Doc().ReadAlarmSettings();
+    COsprelNetworkManagerDoc& doc = state->Doc();
+    doc.ReadAlarmSettings();
+    problems = {AddressProblem("TO", doc.m_docAlarmTo), AddressProblem("FROM", doc.m_docAlarmFrom)};
   }
-  m_timer1.start(m_supervisionPeriod);
+  for (const std::string& problem : problems) {
+    if (problem.empty()) continue;
+    QMetaObject::invokeMethod(
+        this, [this, problem] { m_ui.ShowMessage(problem); }, Qt::QueuedConnection);
+  }
 }
 
 void COsprelNetworkManagerView::ShowMode() {
@@ -183,6 +202,30 @@ void COsprelNetworkManagerView::OpenSerialLine() {
     settings = {doc.m_docPortStr, doc.m_docBaudrate, doc.m_docData, doc.m_docStop, doc.m_docParity};
   }
   m_serialPort.OpenSerialPort(settings);
+}
+
+void COsprelNetworkManagerView::FollowAlarmMails() {
+  tarnex::FollowAlarmMails(m_alarms, m_core, [this](bool failing) {
+    // Mail worker: the status bar is the window's.
+    m_ui.RunOnUi([this, failing] {
+      if (m_mailFailing) m_mailFailing(failing);
+    });
+  });
+}
+
+std::string COsprelNetworkManagerView::SpoolPath() {
+  auto state = m_core.Lock();
+  return state->Doc().m_docConfigFolder + kAlarmSpoolFile;
+}
+
+void COsprelNetworkManagerView::StopMail() {
+  if (m_mailStopped) return;
+  m_mailStopped = true;
+  m_mailStop = true;
+  const std::vector<QueuedAlarm> left = m_alarms.Stop();
+  if (!WriteAlarmSpool(SpoolPath(), left)) {
+    Trace("%zu alarm mails could not be kept for the next start", left.size());
+  }
 }
 
 void COsprelNetworkManagerView::StopSupervision() {
@@ -299,11 +342,11 @@ void COsprelNetworkManagerView::OnStatus() {
 }
 
 // Mail worker.
-void COsprelNetworkManagerView::SendAlarm(AlarmKind kind, const std::string& address) {
+AlarmMailResult COsprelNetworkManagerView::SendAlarm(AlarmKind kind, const std::string& address) {
   SmtpOptions options;
   options.stop = &m_mailStop;
   if (const char* caFile = std::getenv("TARNEX_SMTP_CAFILE")) options.caFile = caFile;
-  SendAlarmMail(m_core, m_ui, options, kind, address);
+  return SendAlarmMail(m_core, m_ui, options, kind, address);
 }
 
 }  // namespace tarnex

@@ -52,6 +52,15 @@ class COsprelNetworkManagerView : public QWidget {
   void OnInitialUpdate();
   // Timer 1 stopped and a running supervision pass waited for; before the document closes.
   void StopSupervision();
+  // The close begins: a mail in flight is given up at once. Any thread.
+  void CancelMail() { m_mailStop = true; }
+  // The mail worker ends, and the alarm mails that have not gone are kept in the configuration
+  // folder for the next start. Once; UI thread.
+  void StopMail();
+  // Called on the UI thread when alarm mails start failing (true) and when one goes again.
+  void SetAlarmMailFailingHandler(std::function<void(bool failing)> handler) {
+    m_mailFailing = std::move(handler);
+  }
   // The console is closing: no box of the view's is shown any more, queued ones included.
   void SilenceMessages() { m_ui.Silence(); }
 
@@ -80,6 +89,7 @@ class COsprelNetworkManagerView : public QWidget {
   void BuildLayout();
   void ConnectTree();
   void ShowMode();
+  void TellBadAlarmAddresses();
   void OpenSerialLine();
   void SyncTree();
   void FollowCoreSelection();
@@ -92,7 +102,9 @@ class COsprelNetworkManagerView : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
   void OnTreeMenuKey();
   // The mail worker: one alarm mail, with the settings of this moment.
-  void SendAlarm(AlarmKind kind, const std::string& address);
+  AlarmMailResult SendAlarm(AlarmKind kind, const std::string& address);
+  void FollowAlarmMails();
+  std::string SpoolPath();
 
   TreeContextMenu::MenuDriver m_treeMenuDriver;
   QtUiHost m_ui;
@@ -104,6 +116,8 @@ class COsprelNetworkManagerView : public QWidget {
   // Outlives the core, whose workers raise the alarms; stopped before the core goes, since its
   // sender reads the core's settings.
   AlarmQueue m_alarms;
+  bool m_mailStopped = false;  // UI thread
+  std::function<void(bool)> m_mailFailing;
   CConsoleCore m_core;
   // The control pages in the right-hand frame; a child widget, so Qt deletes it.
   CMyPropertySheet* m_pages;

@@ -14,6 +14,9 @@ bool WriteAlarm(const std::string& path, const COsprelNetworkManagerDoc& doc) {
   file.Put(keys::kAlarm, keys::kTo, doc.m_docAlarmTo);
   file.Put(keys::kAlarm, keys::kFrom, doc.m_docAlarmFrom);
   file.Put(keys::kAlarm, keys::kSmtpServer, doc.m_docAlarmServer);
+  if (!doc.m_docAlarmEncryption.empty()) {
+    file.Put(keys::kAlarm, keys::kEncryption, doc.m_docAlarmEncryption);
+  }
   return file.Save();
 }
 
@@ -37,6 +40,7 @@ void COsprelNetworkManagerDoc::ReadAlarmSettings() {
   m_docAlarmTo = file.Text(keys::kAlarm, keys::kTo);
   m_docAlarmFrom = file.Text(keys::kAlarm, keys::kFrom);
   m_docAlarmServer = file.Text(keys::kAlarm, keys::kSmtpServer);
+  m_docAlarmEncryption = file.Text(keys::kAlarm, keys::kEncryption);
   const MailLogin account = ReadMailLogin(LoginConfigPath());
   m_docAlarmUser = account.m_user;
   m_docAlarmPassword = account.m_password;

@@ -56,6 +56,8 @@ inline constexpr const char* kSubject = "Subject";
 inline constexpr const char* kTo = "TO";
 inline constexpr const char* kFrom = "FROM";
 inline constexpr const char* kSmtpServer = "SMTPServer";
+// Written only once the operator chose one; older readers pass over it.
+inline constexpr const char* kEncryption = "Encryption";
 
 inline constexpr const char* kLogin = "LOGIN";
 inline constexpr const char* kLoginId = "m_docLoginID";

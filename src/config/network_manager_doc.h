@@ -106,6 +106,9 @@ class COsprelNetworkManagerDoc : public LinkState {
   std::string m_docAlarmTo;
   std::string m_docAlarmFrom;
   std::string m_docAlarmServer;
+  // How the mail goes: empty for the account's default, or the operator's choice ("if
+  // offered", "required", "never").
+  std::string m_docAlarmEncryption;
   std::string m_docAlarmUser;
   std::string m_docAlarmPassword;
 

@@ -505,6 +505,11 @@ void CConsoleCore::State::SendAlarmMail(AlarmKind kind, const std::string& addre
   if (m_core->m_alarm != nullptr) m_core->m_alarm->Enqueue(kind, address);
 }
 
+void CConsoleCore::State::AppendAlarmHistory(const std::string& subject,
+                                             std::string_view operation) const {
+  m_core->QueueHistoryLocked(m_core->m_doc.m_docCommunicationSelect, subject, operation);
+}
+
 // ---- NetworkLinkHost ----
 
 std::string CConsoleCore::DisplayAddress(int index) const {

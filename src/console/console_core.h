@@ -252,6 +252,9 @@ class CConsoleCore::State {
   void RemoveDisplayRow(int row) const { m_core->RemoveDisplayRowLocked(row); }
   // Queued for the mail worker; returns at once.
   void SendAlarmMail(AlarmKind kind, const std::string& address) const;
+  // One history line about an alarm mail for `subject` (the display's address, or its set ID
+  // in serial mode) as the alarm named it.
+  void AppendAlarmHistory(const std::string& subject, std::string_view operation) const;
 
   // For a loop that records hundreds of displays in one hold: once the hold has lasted a
   // slice and another thread waits for the lock, the lock is let go until that thread had its

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -127,6 +128,31 @@ TEST_F(AlarmDlgTest, OkWithTheDefaultSubjectStoresItAndAFailedWriteIsTold) {
   std::filesystem::remove(doc.NetworkConfigPath());
 }
 
+// An address box takes one mailbox: OK and TEST refuse anything else with the box named, and
+// the document keeps its last usable address, so the close has nothing to refuse.
+TEST_F(AlarmDlgTest, AnAddressThatIsNotOneMailboxIsRefusedByName) {
+  SetAlarm("Fleet", "ops@example.org", "console@example.org", "127.0.0.1:2525");
+  auto dialog = Open();
+  dialog->FromEdit()->selectAll();
+  QTest::keyClicks(dialog->FromEdit(), "a@b> SIZE=1 BODY=8BITMIME");
+  QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+  dialog->ToEdit()->selectAll();
+  dialog->ToEdit()->insert(QStringLiteral("ops@example.org\r\nBcc: all@example.org"));
+  dialog->FromEdit()->selectAll();
+  QTest::keyClicks(dialog->FromEdit(), "console@example.org");
+  QTest::mouseClick(dialog->TestButton(), Qt::LeftButton);
+  QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+  EXPECT_EQ(boxes, (std::vector<std::string>{"FROM must be one mail address, as name@domain.",
+                                             "TO must be one mail address, as name@domain.",
+                                             "TO must be one mail address, as name@domain."}));
+  EXPECT_NE(dialog->result(), QDialog::Accepted);
+  EXPECT_TRUE(dialog->TestButton()->isEnabled());  // no test mail went
+  EXPECT_EQ(Alarm()[1], "ops@example.org");
+  QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
+  EXPECT_TRUE(doc.WriteAlarmSettings());
+  EXPECT_TRUE(doc.FailedFiles().empty());
+}
+
 // Each way a test mail can go gives the operator exactly one verdict, while the dialog stays
 // open and live.
 TEST_F(AlarmDlgTest, TheTestMailTellsHowItWent) {
@@ -148,12 +174,25 @@ TEST_F(AlarmDlgTest, TheTestMailTellsHowItWent) {
         "220 ready\r\n", {"250 hello\r\n", "250 sender ok\r\n", "550 No such user\r\n",
                           "221 bye\r\n", "221 bye\r\n"});
     SetAlarm("s", "ops@example.org", "console@example.org", refusing.Server());
-    EXPECT_EQ(Test(*dialog).back(), "Mail was not accepted: 550 No such user");
+    EXPECT_EQ(Test(*dialog).back(), "Mail was not accepted at RCPT TO: 550 No such user");
   }
   {
     testing::ScriptedSmtpServer silent("", {});
     SetAlarm("s", "ops@example.org", "console@example.org", silent.Server());
-    EXPECT_EQ(Test(*dialog).back(), "Not Connected!");
+    EXPECT_EQ(Test(*dialog).back(), "Mail was not sent: no answer from the mail server within 2 s");
+  }
+  {
+    // A server that has nothing to say of STARTTLS gets no password.
+    testing::ScriptedSmtpServer plain("220 ready\r\n", {"250 hello\r\n"});
+    SetAlarm("s", "ops@example.org", "console@example.org", plain.Server());
+    {
+      auto state = core.Lock();
+      state->Doc().m_docAlarmUser = "relay";
+    }
+    EXPECT_EQ(Test(*dialog).back(),
+              "Mail was not sent: STARTTLS is required, and the mail server does not offer it");
+    auto state = core.Lock();
+    state->Doc().m_docAlarmUser.clear();
   }
   {
     // A port nobody listens on: the connection is refused.
@@ -164,8 +203,53 @@ TEST_F(AlarmDlgTest, TheTestMailTellsHowItWent) {
     }
     SetAlarm("s", "ops@example.org", "console@example.org", closed);
     EXPECT_EQ(Test(*dialog).back(), "Put Server Name");
+    // The server is tried first, as the mail client does: its fault is told before the
+    // recipient's.
+    SetAlarm("s", "", "console@example.org", closed);
+    EXPECT_EQ(Test(*dialog).back(), "Put Server Name");
   }
-  EXPECT_EQ(ui.Messages().size(), 6u);
+  {
+    // A venue's relay with a certificate of its own, and no account: the mail goes.
+    MailServer relay({.tls = true, .auth = ""});
+    SetAlarm("s", "ops@example.org", "console@example.org", relay.Address());
+    EXPECT_EQ(Test(*dialog).back(), "Test is Successful!");
+    dialog->EncryptionBox()->setCurrentIndex(2);
+    emit dialog->EncryptionBox()->activated(2);
+    EXPECT_EQ(Test(*dialog).back(),
+              "Mail was not accepted at MAIL FROM: 530 Must issue a STARTTLS command first");
+  }
+  EXPECT_EQ(ui.Messages().size(), 10u);
+  EXPECT_TRUE(History().empty());  // a test mail is the operator's, not an alarm
+}
+
+// Against a relay that refuses every mail, each alarm leaves a history line that names it and
+// says why, the console shows that alarm mails fail, and the alarms are tried again; the
+// first that goes clears the state.
+TEST_F(AlarmDlgTest, AFailedAlarmIsRecordedAndTriedAgain) {
+  // Without a server or a recipient nobody asked for alarm mails: nothing fails.
+  SetAlarm("Fleet", "", "console@example.org", "127.0.0.1:1");
+  alarms.Enqueue(AlarmKind::kLinkFault, "10.0.0.4");
+  ASSERT_TRUE(alarms.WaitIdle(std::chrono::seconds(20)));
+  EXPECT_TRUE(History().empty());
+  EXPECT_FALSE(failing);
+
+  testing::ScriptedSmtpServer refusing("220 ready\r\n",
+                                       {"250 hello\r\n", "550 relaying denied\r\n", "221 bye\r\n"});
+  SetAlarm("Fleet", "ops@example.org", "console@example.org", refusing.Server());
+  alarms.SetRetryDelays({std::chrono::hours(1)});
+  alarms.Enqueue(AlarmKind::kFanFault, "10.0.0.5");
+  ASSERT_TRUE(alarms.WaitIdle(std::chrono::seconds(20)));
+  const std::vector<std::string> lines = History();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("10.0.0.5"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("Fan Alarm Mail Failed: refused: 550 relaying denied\r\n"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_TRUE(failing);
+  const std::vector<QueuedAlarm> left = alarms.Stop();
+  ASSERT_EQ(left.size(), 1u);  // waiting for its retry
+  EXPECT_EQ(left[0].attempts, 1);
+  EXPECT_TRUE(ui.Messages().empty());
 }
 
 // Alarms raised at once go out one after another, each whole, in the order raised.

@@ -67,6 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TARNEX_FUZZ_CHECK(!mail.Unsafe() && mail.Recipients().size() == 1);
   TARNEX_FUZZ_CHECK(mail.Recipients()[0].Address() == settings.to);
   TARNEX_FUZZ_CHECK(mail.FromAddress() == settings.from);
+  // Whatever reaches the envelope is one bare mailbox each.
+  TARNEX_FUZZ_CHECK(IsMailAddress(settings.to) && IsMailAddress(settings.from));
 
   const auto message = mail.Message(now);
   TARNEX_FUZZ_CHECK(message.has_value());

@@ -7,6 +7,7 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -23,9 +24,11 @@
 #include "display-sim/display_fleet.h"
 #include "display-sim/serial_line.h"
 #include "gui_fixture.h"
+#include "monitor/alarm_spool.h"
 #include "support/lock_probe.h"
 #include "support/loopback_block.h"
 #include "support/qt_settle.h"
+#include "support/scripted_smtp_server.h"
 
 namespace tarnex {
 namespace {
@@ -509,6 +512,38 @@ TEST_F(SerialWindowTest, APortThatCannotOpenIsToldWithoutHoldingTheConsoleLock) 
   Start("/nonexistent/tty");
   EXPECT_EQ(messages, QStringList{"fail Port open"});
   EXPECT_EQ(lockFree, std::vector<bool>{true});
+}
+
+// A failing alarm mail shows in the status bar, and the one still waiting for its retry when
+// the window closes is kept in the configuration folder for the next start.
+TEST_F(MainWindowTest, AFailingAlarmMailIsShownAndOutlivesTheClose) {
+  Open(131);
+  View().OnInitialUpdate();
+  Settle();
+  testing::ScriptedSmtpServer refusing("220 ready\r\n",
+                                       {"250 hello\r\n", "550 relaying denied\r\n"});
+  {
+    auto state = View().Core().Lock();
+    state->Doc().m_docAlarmTo = "ops@example.org";
+    state->Doc().m_docAlarmFrom = "console@example.org";
+    state->Doc().m_docAlarmServer = refusing.Server();
+  }
+  QLabel* failed = nullptr;
+  for (QLabel* label : frame->statusBar()->findChildren<QLabel*>()) {
+    if (label->text() == "Alarm mail failed") failed = label;
+  }
+  ASSERT_NE(failed, nullptr);
+  EXPECT_TRUE(failed->isHidden());
+  View().Alarms().Enqueue(AlarmKind::kFanFault, a);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !failed->isHidden(); }, 10000));
+
+  const std::string spool = doc.m_docConfigFolder + kAlarmSpoolFile;
+  frame->CloseDocument();
+  const std::vector<QueuedAlarm> kept = TakeAlarmSpool(spool);
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0].kind, AlarmKind::kFanFault);
+  EXPECT_EQ(kept[0].address, a);
+  EXPECT_EQ(kept[0].attempts, 1);
 }
 
 }  // namespace

@@ -78,6 +78,29 @@ TEST(AlarmMailTest, MissingOrUnsafeSettingsComposeNoMail) {
   }
 }
 
+// TO and FROM reach the envelope as they stand: only one bare mailbox may pass, or a setting
+// could add ESMTP parameters to MAIL FROM or recipients to the mail.
+TEST(AlarmMailTest, AnAddressIsOneMailboxOrNoMail) {
+  for (const char* good : {"ops@example.org", "a.b+alarm@mail.example.org", "x@[127.0.0.1]"}) {
+    EXPECT_TRUE(IsMailAddress(good)) << good;
+  }
+  for (const char* bad :
+       {"a@b> SIZE=1 BODY=8BITMIME", "ops@example.org>,<all@example.org", "<ops@example.org>",
+        "ops@example.org, all@example.org", "Ops <ops@example.org>", "ops @example.org",
+        "ops@example.org\t", "ops", "@example.org", "ops@", "a@b@c", "\"a\"@b", "caf\xc3\xa9@b"}) {
+    EXPECT_FALSE(IsMailAddress(bad)) << bad;
+    AlarmSettings settings = kSettings;
+    settings.from = bad;
+    AlarmComposition composed = ComposeAlarmMail(AlarmKind::kFanFault, "10.1.2.3", settings);
+    EXPECT_FALSE(composed.mail) << bad;
+    EXPECT_EQ(composed.problem, "FROM must be one mail address, as name@domain.");
+    settings = kSettings;
+    settings.to = bad;
+    composed = ComposeAlarmMail(AlarmKind::kFanFault, "10.1.2.3", settings);
+    EXPECT_EQ(composed.problem, "TO must be one mail address, as name@domain.");
+  }
+}
+
 TEST(AlarmMailTest, ASubjectBeyondAsciiTravelsAsAnEncodedWord) {
   EXPECT_EQ(HeaderSubject("Alarm"), "Alarm");
   EXPECT_EQ(HeaderSubject("Caf\xc3\xa9"), "=?UTF-8?B?Q2Fmw6k=?=");

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "app/alarm_mail.h"
 #include "console/console_core.h"
@@ -20,6 +24,11 @@ class MailConsole {
     doc.OnNewDocument();
     options.wholeMailTimeoutMs = 2000;
     core.SetAlarmMailer(&alarms);
+    FollowAlarmMails(alarms, core, [this](bool now) { failing = now; });
+    core.SetHistoryWriter([this](const std::vector<HistoryLine>& lines) {
+      std::lock_guard lock(historyMutex);
+      for (const HistoryLine& line : lines) history.push_back(line.text);
+    });
   }
   ~MailConsole() {
     alarms.Stop();
@@ -36,13 +45,23 @@ class MailConsole {
     d.m_docAlarmServer = std::move(server);
   }
 
+  // The history lines written so far.
+  std::vector<std::string> History() {
+    core.FlushHistory();
+    std::lock_guard lock(historyMutex);
+    return history;
+  }
+
   ScratchFolder folder;
   COsprelNetworkManagerDoc doc;
   RecordingUiHost ui;
   CConsoleCore core{doc, ui};
   SmtpOptions options;
+  std::atomic<bool> failing{false};
+  std::mutex historyMutex;
+  std::vector<std::string> history;
   AlarmQueue alarms{[this](AlarmKind kind, const std::string& address) {
-    SendAlarmMail(core, ui, options, kind, address);
+    return SendAlarmMail(core, ui, options, kind, address);
   }};
 };
 

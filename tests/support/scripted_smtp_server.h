@@ -16,7 +16,8 @@
 namespace tarnex::testing {
 
 // A mail server played line by line: the greeting (none when empty), then one answer per
-// command, in order; silent once the answers run out. The answer kClose hangs up instead.
+// command, in order; silent once the answers run out. The answer kClose hangs up instead. After
+// an answer that starts with 354 the mail's text counts as one command, ended by its dot line.
 class ScriptedSmtpServer {
  public:
   static constexpr const char* kClose = "<close>";
@@ -52,6 +53,7 @@ class ScriptedSmtpServer {
     if (!greeting.empty()) Write(client, greeting);
     std::string received;
     size_t next = 0;
+    bool inText = false;
     while (!m_done) {
       pollfd read{client, POLLIN, 0};
       if (::poll(&read, 1, 50) <= 0) continue;
@@ -62,10 +64,14 @@ class ScriptedSmtpServer {
       received.append(chunk, static_cast<size_t>(n));
       bool hangUp = false;
       for (size_t end; !hangUp && (end = received.find("\r\n")) != std::string::npos;) {
+        const bool dot = received.compare(0, end, ".") == 0;
         received.erase(0, end + 2);
+        if (inText && !dot) continue;
+        inText = false;
         if (next >= answers.size()) continue;
         hangUp = answers[next] == kClose;
         if (!hangUp) Write(client, answers[next]);
+        inText = answers[next].starts_with("354");
         ++next;
       }
       if (hangUp) break;

@@ -7,6 +7,8 @@ namespace tarnex {
 namespace {
 
 constexpr std::string_view kFromName = "Tarnex Manager Administrator";
+constexpr const char* kAddressProblem = " must be one mail address, as name@domain.";
+constexpr const char* kFromProblem = "FROM must be one mail address, as name@domain.";
 
 bool HoldsLineBreakOrNul(std::string_view text) {
   return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
@@ -52,6 +54,25 @@ std::string Base64(std::string_view bytes) {
 }
 
 }  // namespace
+
+bool IsMailAddress(std::string_view address) {
+  const size_t at = address.find('@');
+  if (at == 0 || at == std::string_view::npos || at + 1 == address.size() || address.size() > 254 ||
+      address.find('@', at + 1) != std::string_view::npos) {
+    return false;
+  }
+  for (const char c : address) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7f) return false;
+    if (std::string_view("<>,;:\"()\\").find(c) != std::string_view::npos) return false;
+  }
+  return true;
+}
+
+std::string AddressProblem(std::string_view field, std::string_view address) {
+  if (address.empty() || IsMailAddress(address)) return {};
+  return std::string(field) + kAddressProblem;
+}
 
 bool CFastSmtp::SetRecipient(const std::string& address) {
   m_to.clear();
@@ -132,24 +153,34 @@ AlarmText AlarmTextOf(AlarmKind kind, std::string_view address) {
 AlarmComposition ComposeAlarmMail(AlarmKind kind, std::string_view address,
                                   const AlarmSettings& settings) {
   AlarmComposition result;
-  if (settings.server.empty()) {
-    result.problem = "Put Server Name";
+  const auto refuse = [&result](std::string problem, const char* diagnostic) {
+    result.problem = std::move(problem);
+    result.diagnostic = diagnostic;
     return result;
-  }
+  };
+  constexpr const char* kNoHeader = "Failed to format message header";
+  if (settings.server.empty()) return refuse("Put Server Name", "Invalid socket");
   CFastSmtp mail;
   mail.SetFromName(std::string(kFromName));
   mail.SetFromAddress(settings.from);
   if (!mail.SetRecipient(settings.to)) {
-    result.problem = "Put Receiver Name";
-    return result;
+    return refuse("Put Receiver Name", "Please add a message recipient!");
+  }
+  if (std::string problem = AddressProblem("TO", settings.to); !problem.empty()) {
+    return refuse(std::move(problem), kNoHeader);
+  }
+  if (settings.from.empty()) {
+    return refuse(std::string(kFromProblem), "Please specifiy a sender email address");
+  }
+  if (std::string problem = AddressProblem("FROM", settings.from); !problem.empty()) {
+    return refuse(std::move(problem), kNoHeader);
   }
   mail.SetSubjectText(settings.subject);
   AlarmText text = AlarmTextOf(kind, address);
   mail.SetBodyText(std::move(text.body));
   mail.SetBodyTail(std::move(text.tail));
   if (mail.Unsafe() || HoldsLineBreakOrNul(settings.server)) {
-    result.problem = "An alarm setting holds a line break: no mail was sent.";
-    return result;
+    return refuse("An alarm setting holds a line break: no mail was sent.", kNoHeader);
   }
   result.mail = std::move(mail);
   return result;

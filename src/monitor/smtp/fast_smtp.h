@@ -79,12 +79,22 @@ struct AlarmSettings {
   std::string server;
 };
 
+// One mailbox as "local@domain", nothing more: no display name, no brackets, no list, no
+// spaces or control characters. Anything else would reach the envelope as it stands, where
+// "a@b> SIZE=1" adds parameters to MAIL FROM and "a@b>,<c@d" adds a recipient.
+bool IsMailAddress(std::string_view address);
+// Why the setting of the field named `field` ("TO", "FROM") cannot be used; empty when it can.
+// An empty setting is the operator's "no mail" and is told elsewhere.
+std::string AddressProblem(std::string_view field, std::string_view address);
+
 // The mail of one alarm, or the words that tell the operator why there is none ("Put Server
 // Name" for an empty server, "Put Receiver Name" for an empty recipient, or why a setting
 // cannot be used).
 struct AlarmComposition {
   std::optional<CFastSmtp> mail;
   std::string problem;
+  // The mail client's own words for it on the console ("Please add a message recipient!").
+  std::string diagnostic;
 };
 AlarmComposition ComposeAlarmMail(AlarmKind kind, std::string_view address,
                                   const AlarmSettings& settings);
