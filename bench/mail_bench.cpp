@@ -90,7 +90,9 @@ int Run() {
                                          .server = "127.0.0.1:" + server.Port()};
     tarnex::AlarmQueue queue([&](tarnex::AlarmKind kind, const std::string& address) {
       const auto composed = tarnex::ComposeAlarmMail(kind, address, settings);
-      if (composed.mail) tarnex::SendMail(*composed.mail, settings.server, {});
+      tarnex::AlarmMailResult result;
+      if (composed.mail) result.sent = tarnex::SendMail(*composed.mail, settings.server, {}).sent;
+      return result;
     });
     const auto start = Clock::now();
     for (int i = 0; i < kAlarms; ++i) {
