@@ -304,11 +304,11 @@ bool RestoresSomething(const CommandTarget& target) {
          target.route == CommandTarget::Route::kNetworkGroup;
 }
 
-// How long the backup worker waits for a restore: the job's turn behind the operator's work on
-// the same displays, then every command of the member restored last answered at its time-out.
-// Network members go side by side, but a display listed twice takes its listings in turn; the
-// serial line takes its members in turn.
-std::chrono::steady_clock::duration RestoreWait(const CommandTarget& target) {
+// How long the backup worker waits for a save or a restore: the job's turn behind the operator's
+// work on the same displays, then every command of the member restored last answered at its
+// time-out. Network members go side by side, but a display listed twice takes its listings in turn;
+// the serial line takes its members in turn.
+std::chrono::steady_clock::duration BackupWait(const CommandTarget& target) {
   constexpr auto kTurnWait = std::chrono::minutes(2);
   constexpr auto kCommandWait = std::chrono::seconds(10);  // three receives of 3 s, and pauses
   size_t turns = 1;
@@ -409,7 +409,7 @@ SaveOutcome SaveSettings(CConsoleCore& core, const CommandTarget& target, const 
   progress.Set(0, 0);
   // The job keeps its own copy of the target: it may outlive this wait.
   const std::optional<std::optional<BackupValues>> read = RunAsJob<std::optional<BackupValues>>(
-      core, target.Keys(), RestoreWait(target), [&core, target, &progress](JobHandoff& handoff) {
+      core, target.Keys(), BackupWait(target), [&core, target, &progress](JobHandoff& handoff) {
         return ReadValues(core, target, handoff, progress);
       });
   if (core.Stopping()) {
@@ -463,7 +463,7 @@ RestoreReport RestoreSettings(CConsoleCore& core, const CommandTarget& target,
   // The job keeps its own copies: it may outlive this wait. The progress is the caller's, so it
   // is reached only while the caller still waits.
   std::optional<RestoreReport> report = RunAsJob<RestoreReport>(
-      core, target.Keys(), RestoreWait(target),
+      core, target.Keys(), BackupWait(target),
       [&core, target, values, &progress](JobHandoff& handoff) {
         const RestoreCounter::Sink sink = [&handoff, &progress](int current, int total) {
           handoff.Reach([&] { progress.Set(current, total); });
