@@ -9,7 +9,7 @@
 
 #include "app/operator_messages.h"
 #include "app/qt_ui_host.h"
-#include "app/serial_port_channel.h"
+#include "console/serial_port_channel.h"
 #include "app/settings_backup_dlg.h"
 #include "app/tree_context_menu.h"
 #include "console/console_core.h"

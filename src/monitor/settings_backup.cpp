@@ -400,34 +400,42 @@ std::optional<BackupValues> ReadValues(CConsoleCore& core, const CommandTarget& 
   return values;
 }
 
-SaveOutcome SaveSettings(CConsoleCore& core, const CommandTarget& target, const std::string& path,
-                         BackupProgress& progress) {
-  SaveOutcome outcome;
-  outcome.path = path;
-  if (!SavesOneDisplay(target)) return outcome;
+SettingsRead ReadSettings(CConsoleCore& core, const CommandTarget& target,
+                          BackupProgress& progress) {
+  SettingsRead read;
+  SaveOutcome& outcome = read.outcome;
+  if (!SavesOneDisplay(target)) return read;
   outcome.subject = SubjectOf(core, target);
   progress.Set(0, 0);
   // The job keeps its own copy of the target: it may outlive this wait.
-  const std::optional<std::optional<BackupValues>> read = RunAsJob<std::optional<BackupValues>>(
+  const std::optional<std::optional<BackupValues>> values = RunAsJob<std::optional<BackupValues>>(
       core, target.Keys(), BackupWait(target), [&core, target, &progress](JobHandoff& handoff) {
         return ReadValues(core, target, handoff, progress);
       });
   if (core.Stopping()) {
     outcome.result = SaveResult::kCancelled;
-  } else if (!read) {
+  } else if (!values) {
     outcome.result = SaveResult::kUnfinished;
-  } else if (!*read) {
+  } else if (!*values) {
     outcome.result = SaveResult::kSilent;
   } else {
-    const BackupValues& values = **read;
+    read.values = **values;
     outcome.emptyKeys = static_cast<int>(std::count_if(
-        values.begin(), values.end(), [](const auto& value) { return value.empty(); }));
-    outcome.result = outcome.emptyKeys >= kBackupEmptyLimit ? SaveResult::kIncomplete
-                     : WriteBackupFile(path, values)        ? SaveResult::kSaved
-                                                            : SaveResult::kUnwritable;
+        read.values.begin(), read.values.end(), [](const auto& value) { return value.empty(); }));
+    outcome.result =
+        outcome.emptyKeys >= kBackupEmptyLimit ? SaveResult::kIncomplete : SaveResult::kSaved;
   }
-  progress.Set(100, 100);
-  return outcome;
+  return read;
+}
+
+SaveOutcome SaveSettings(CConsoleCore& core, const CommandTarget& target, const std::string& path,
+                         BackupProgress& progress) {
+  SettingsRead read = ReadSettings(core, target, progress);
+  read.outcome.path = path;
+  if (read.outcome.result == SaveResult::kSaved && !WriteBackupFile(path, read.values))
+    read.outcome.result = SaveResult::kUnwritable;
+  if (SavesOneDisplay(target)) progress.Set(100, 100);
+  return read.outcome;
 }
 
 std::string SaveMessage(const SaveOutcome& outcome) {

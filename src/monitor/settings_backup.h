@@ -51,6 +51,14 @@ struct SaveOutcome {
 // are missing (a file that no load would take), or when the console closes meanwhile; an
 // existing file then stays as it was. A reply of odd length is asked again, three sends in
 // all, after which its key stays empty. Blocks the calling thread, a worker's.
+// The same reads without the file: `values` holds what was read when the result is kSaved
+// (fewer than 6 values missing). For a caller that writes the file itself.
+struct SettingsRead {
+  SaveOutcome outcome;
+  BackupValues values{};
+};
+SettingsRead ReadSettings(CConsoleCore& core, const CommandTarget& target,
+                          BackupProgress& progress);
 SaveOutcome SaveSettings(CConsoleCore& core, const CommandTarget& target, const std::string& path,
                          BackupProgress& progress);
 

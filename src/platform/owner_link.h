@@ -71,7 +71,6 @@ enum class LineRead { kLine, kTooLong, kTimedOut, kClosed, kCancelled, kError };
 LineRead ReadLineWithin(int fd, std::string& pending, std::string& line, size_t maxBytes,
                         std::chrono::steady_clock::time_point deadline, int cancelFd = -1);
 // Writes all of `bytes` by `deadline` (MSG_NOSIGNAL); false when the peer went or time ran out.
-bool WriteAllWithin(int fd, std::string_view bytes,
-                    std::chrono::steady_clock::time_point deadline);
+bool WriteAllWithin(int fd, std::string_view bytes, std::chrono::steady_clock::time_point deadline);
 
 }  // namespace tarnex

@@ -1,0 +1,217 @@
+#include "platform/owner_link.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace tarnex {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Hash(std::string_view folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
+  std::uint64_t hash = 14695981039346656037ULL;
+  for (unsigned char c : folder) {
+    hash ^= c;
+    hash *= 1099511628211ULL;
+  }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+// Anybody who could place files in the folder could stand in for the owner.
+std::string CheckFolder(const std::string& folder) {
+  struct stat info {};
+  if (::lstat(folder.c_str(), &info) != 0) return "cannot examine " + folder;
+  if (S_ISLNK(info.st_mode)) return folder + " is a symbolic link";
+  if (!S_ISDIR(info.st_mode)) return folder + " is not a folder";
+  if (info.st_uid != ::geteuid()) return folder + " belongs to another user";
+  if ((info.st_mode & 077) != 0) return folder + " is open to other users";
+  return {};
+}
+
+int MillisecondsUntil(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 60000));
+}
+
+bool Readable(int fd) {
+  if (fd < 0) return false;
+  pollfd entry{fd, POLLIN, 0};
+  return ::poll(&entry, 1, 0) > 0;
+}
+
+bool Address(const std::string& path, sockaddr_un& address) {
+  address = {};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  return true;
+}
+
+}  // namespace
+
+OwnerPathsResult OwnerPathsFor(std::string_view configFolder) {
+  OwnerPathsResult result;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string folder = runtime != nullptr && *runtime != '\0'
+                                 ? std::string(runtime) + "/tarnex-manager"
+                                 : "/tmp/tarnex-manager-" + std::to_string(::geteuid());
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    result.error = "cannot make " + folder + ": " + std::strerror(errno);
+    return result;
+  }
+  result.error = CheckFolder(folder);
+  if (!result.error.empty()) return result;
+  const std::string base = folder + "/owner-" + Hash(configFolder);
+  result.paths = OwnerPaths{folder, base + ".lock", base + ".sock"};
+  return result;
+}
+
+OwnerLock::OwnerLock(std::string path) : m_path(std::move(path)) {}
+
+OwnerLock::~OwnerLock() {
+  Release();
+}
+
+OwnerLock::Outcome OwnerLock::TryTake() {
+  if (Held()) return Outcome::kTaken;
+  if (m_fd < 0) {
+    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_fd < 0) return Outcome::kError;
+  }
+  if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+    m_held = true;
+    return Outcome::kTaken;
+  }
+  return errno == EWOULDBLOCK ? Outcome::kHeld : Outcome::kError;
+}
+
+OwnerLock::Outcome OwnerLock::TakeWithin(std::chrono::milliseconds wait, int cancelFd) {
+  const auto deadline = Clock::now() + wait;
+  for (;;) {
+    const Outcome outcome = TryTake();
+    if (outcome != Outcome::kHeld) return outcome;
+    if (Clock::now() >= deadline) return Outcome::kHeld;
+    pollfd entry{cancelFd, POLLIN, 0};
+    if (::poll(&entry, cancelFd >= 0 ? 1 : 0, 100) > 0) return Outcome::kCancelled;
+  }
+}
+
+void OwnerLock::Release() {
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
+  m_held = false;
+}
+
+int ListenOwnerSocket(const std::string& path, std::string* error) {
+  sockaddr_un address;
+  if (!Address(path, address)) {
+    if (error) *error = "the socket path is too long: " + path;
+    return -1;
+  }
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0) {
+    if (!S_ISSOCK(info.st_mode)) {
+      if (error) *error = path + " is there and is no socket";
+      return -1;
+    }
+    ::unlink(path.c_str());
+  }
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0 || ::fchmod(fd, 0600) != 0 ||
+      ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::chmod(path.c_str(), 0600) != 0 || ::listen(fd, 16) != 0) {
+    if (error) *error = "cannot listen at " + path + ": " + std::strerror(errno);
+    if (fd >= 0) ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int ConnectOwnerSocket(const std::string& path, std::chrono::milliseconds wait) {
+  sockaddr_un address;
+  if (!Address(path, address)) return -1;
+  const auto deadline = Clock::now() + wait;
+  for (;;) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    // A local connect completes at once or fails at once; a full backlog says EAGAIN.
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
+    const int failure = errno;
+    ::close(fd);
+    if ((failure != ECONNREFUSED && failure != ENOENT && failure != EAGAIN) ||
+        Clock::now() >= deadline) {
+      errno = failure;
+      return -1;
+    }
+    ::poll(nullptr, 0, 50);
+  }
+}
+
+std::optional<uid_t> PeerUid(int fd) {
+  ucred credentials{};
+  socklen_t size = sizeof credentials;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) return std::nullopt;
+  return credentials.uid;
+}
+
+LineRead ReadLineWithin(int fd, std::string& pending, std::string& line, size_t maxBytes,
+                        Clock::time_point deadline, int cancelFd) {
+  for (;;) {
+    const size_t end = pending.find('\n');
+    if (end != std::string::npos) {
+      if (end > maxBytes) return LineRead::kTooLong;
+      line = pending.substr(0, end);
+      pending.erase(0, end + 1);
+      return LineRead::kLine;
+    }
+    if (pending.size() > maxBytes) return LineRead::kTooLong;
+    if (Readable(cancelFd)) return LineRead::kCancelled;
+    pollfd entries[2] = {{fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+    const int ready = ::poll(entries, cancelFd >= 0 ? 2 : 1, MillisecondsUntil(deadline));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return LineRead::kError;
+    if (ready == 0) {
+      if (Clock::now() >= deadline) return LineRead::kTimedOut;
+      continue;
+    }
+    if (cancelFd >= 0 && (entries[1].revents & POLLIN) != 0) return LineRead::kCancelled;
+    char buffer[16384];
+    const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+    if (got == 0) return LineRead::kClosed;
+    if (got < 0) {
+      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+      return LineRead::kError;
+    }
+    pending.append(buffer, static_cast<size_t>(got));
+  }
+}
+
+bool WriteAllWithin(int fd, std::string_view bytes, Clock::time_point deadline) {
+  while (!bytes.empty()) {
+    const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent > 0) {
+      bytes.remove_prefix(static_cast<size_t>(sent));
+      continue;
+    }
+    if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (Clock::now() >= deadline) return false;
+    pollfd entry{fd, POLLOUT, 0};
+    ::poll(&entry, 1, MillisecondsUntil(deadline));
+  }
+  return true;
+}
+
+}  // namespace tarnex

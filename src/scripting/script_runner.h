@@ -1,0 +1,29 @@
+#pragma once
+
+#include <chrono>
+
+#include "console/console_core.h"
+#include "scripting/script_report.h"
+#include "scripting/script_request.h"
+#include "scripting/target_names.h"
+
+namespace tarnex {
+
+struct ScriptRunOptions {
+  std::chrono::steady_clock::time_point deadline;
+  // Whether the links and the tree are what the owner keeps up (the console), or were never
+  // made (a direct run lists without connecting, and names from the stored tables).
+  bool linksKnown = true;
+  // A direct run connects the displays it names before its first step.
+  std::function<void(const std::vector<NamedTarget>&)> connect;
+};
+
+// Accepts a request: its names resolved once, under the lock, into display identities; then
+// runs it as console jobs under the named displays' leases, beside the operator's work and
+// without touching the selection, and waits for them here with the request's deadline. Blocks
+// the calling thread: a connection's own thread or tarnexctl's, never the UI thread and never
+// a worker (the waits stay off the scheduler's workers).
+ScriptReport AcceptAndRun(CConsoleCore& core, const ScriptRequest& request,
+                          const ScriptRunOptions& options);
+
+}  // namespace tarnex
