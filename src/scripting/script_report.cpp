@@ -174,11 +174,23 @@ std::string ScriptDocument(const ScriptRequest& request, const ScriptReport& rep
   return document.dump(2, ' ', false, kReplace) + "\n";
 }
 
+namespace {
+
+// Labels come from a hand-editable file: a control character would reach the terminal as one.
+std::string Shown(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  return text;
+}
+
+}  // namespace
+
 std::string ScriptText(const ScriptRequest&, const ScriptReport& report) {
   std::string text;
   for (const ScriptResult& result : report.results) {
-    text += result.key;
-    if (!result.label.empty()) text += " (" + result.label + ")";
+    text += Shown(result.key);
+    if (!result.label.empty()) text += " (" + Shown(result.label) + ")";
     text += result.ok ? ": ok" : ": FAILED";
     for (const auto& [name, value] : result.values) {
       text += " " + name + "=";
@@ -187,7 +199,7 @@ std::string ScriptText(const ScriptRequest&, const ScriptReport& report) {
       } else if (value.words) {
         for (size_t i = 0; i < value.words->size(); ++i) text += (i ? "," : "") + (*value.words)[i];
       } else {
-        text += value.word;
+        text += Shown(value.word);
       }
     }
     if (result.error != ScriptError::kNone)

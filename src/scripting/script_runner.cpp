@@ -230,8 +230,7 @@ void JudgeAll(const Run& run, const std::vector<size_t>& positions, const StepsR
 }
 
 bool Stopped(const Run& run) {
-  if (run.core.Stopping()) return true;
-  return false;
+  return run.core.Stopping();
 }
 
 // Sleeps until `until`, or less when the owner closes.

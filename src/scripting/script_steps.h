@@ -23,7 +23,7 @@ class ScriptSteps : public MemberSequence {
 
   const std::vector<std::optional<std::string>>& Replies() const { return m_replies; }
   bool Finished() const { return m_replies.size() == m_queries.size(); }
-  // The input a kind query chose, or why it chose none.
+  // input: the history line of the command the kind chose; whether the kind has no such input.
   const std::string& HistoryLine() const { return m_history; }
   bool Unsupported() const { return m_unsupported; }
 
