@@ -296,6 +296,8 @@ void CMainFrame::CloseDocument() {
   m_saveFailed = !snapshot.Doc().OnCloseDocument(m_login);
   m_failedFiles = snapshot.Doc().FailedFiles();
   m_view->StopMail();
+  // The scripts' requests ended with the core's stop; their threads are gathered here.
+  m_view->StopScripts();
   m_view->StopSupervision();
   m_view->Core().Jobs().Stop();
 }

@@ -1,8 +1,10 @@
 #include "app/network_manager_app.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QLocale>
 #include <QScreen>
+#include <QTimer>
 
 #include "app/login_check.h"
 #include "app/login_dialog.h"
@@ -11,6 +13,7 @@
 #include "app/window_layout.h"
 #include "config/config_keys.h"
 #include "platform/config_folder.h"
+#include "platform/owner_link.h"
 #include "platform/single_instance.h"
 #include "platform/trace.h"
 
@@ -72,7 +75,9 @@ bool COsprelNetworkManagerApp::InitInstance() {
   // The tree connects every stored display before the window shows.
   QApplication::setOverrideCursor(Qt::WaitCursor);
   ShowSplash();
+  TakeOwnerLock();
   CreateDocumentFrameView();
+  ServeScripts();
   m_frame->show();
   m_frame->update();
   QApplication::restoreOverrideCursor();
@@ -164,6 +169,44 @@ void COsprelNetworkManagerApp::ShowSplash() {
   m_splash->Start();
   // Let the splash paint before the tree building holds the UI thread.
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+// A tarnexctl run that holds the lock connects to the displays itself, and displays may
+// refuse or drop a second connection: the console waits behind its splash until the run
+// ends, which its own time-out bounds.
+void COsprelNetworkManagerApp::TakeOwnerLock() {
+  const OwnerPathsResult paths = OwnerPathsFor(ConfigFolder());
+  if (!paths.paths) {
+    // tarnexctl refuses the same folder, so nobody else connects; the console runs on.
+    Trace("owner lock unavailable: %s", paths.error.c_str());
+    return;
+  }
+  m_ownerLock = std::make_unique<OwnerLock>(paths.paths->lock);
+  OwnerLock::Outcome outcome = m_ownerLock->TryTake();
+  if (outcome == OwnerLock::Outcome::kHeld && m_splash) {
+    m_splash->Hold(QStringLiteral("Waiting for tarnexctl to finish with the displays"));
+  }
+  while (outcome == OwnerLock::Outcome::kHeld) {
+    QEventLoop pause;
+    QTimer::singleShot(100, &pause, &QEventLoop::quit);
+    pause.exec(QEventLoop::ExcludeUserInputEvents);
+    outcome = m_ownerLock->TryTake();
+  }
+  if (m_splash) m_splash->Release();
+  if (outcome != OwnerLock::Outcome::kTaken) {
+    Trace("owner lock not taken: %s", paths.paths->lock.c_str());
+    m_ownerLock.reset();
+    return;
+  }
+  m_ownerSocket = paths.paths->socket;
+}
+
+void COsprelNetworkManagerApp::ServeScripts() {
+  if (m_ownerSocket.empty()) return;
+  std::string error;
+  if (!m_frame->View().ServeScripts(m_ownerSocket, &error)) {
+    Trace("owner socket unavailable: %s", error.c_str());
+  }
 }
 
 void COsprelNetworkManagerApp::CreateDocumentFrameView() {

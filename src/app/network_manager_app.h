@@ -13,6 +13,7 @@
 namespace tarnex {
 
 class CSplashDlg;
+class OwnerLock;
 class SingleInstance;
 
 // The console's start: one copy only, the operator's language, the login, the splash, and
@@ -58,6 +59,8 @@ class COsprelNetworkManagerApp {
   void ReadLanguage();
   bool RunLogin();
   void ShowSplash();
+  void TakeOwnerLock();
+  void ServeScripts();
   void CreateDocumentFrameView();
   void MeasureDpiIfUnknown();
   void TellUnreadableFiles();
@@ -67,6 +70,10 @@ class COsprelNetworkManagerApp {
   std::unique_ptr<SingleInstance> m_instance;
   // Before the window and the document: their teardown is part of the close it bounds.
   CloseDeadline m_closeDeadline;
+  // The display links' owner lock, held from the login to the end; released after the window
+  // and its connections have gone.
+  std::unique_ptr<OwnerLock> m_ownerLock;
+  std::string m_ownerSocket;
   LoginCredentials m_login;
   int m_languageFlag = 0;
   int m_dpi = 0;

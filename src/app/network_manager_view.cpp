@@ -21,6 +21,7 @@
 #include "platform/trace.h"
 #include "platform/ui_thread.h"
 #include "registry/tree_labels.h"
+#include "scripting/owner_server.h"
 
 namespace tarnex {
 namespace {
@@ -71,6 +72,7 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
 COsprelNetworkManagerView::~COsprelNetworkManagerView() {
   StopMail();
   m_core.Stop();
+  StopScripts();
   StopSupervision();
   m_core.Jobs().Stop();
   disconnect(m_selectionConnection);
@@ -146,6 +148,17 @@ void COsprelNetworkManagerView::ConnectTree() {
   m_selectionConnection = connect(
       m_treeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
       [this](const QModelIndex& current, const QModelIndex&) { OnCurrentItemChanged(current); });
+}
+
+bool COsprelNetworkManagerView::ServeScripts(const std::string& socketPath, std::string* error) {
+  auto server = std::make_unique<OwnerServer>(m_core);
+  if (!server->Start(socketPath, error)) return false;
+  m_scripts = std::move(server);
+  return true;
+}
+
+void COsprelNetworkManagerView::StopScripts() {
+  if (m_scripts) m_scripts->Stop();
 }
 
 void COsprelNetworkManagerView::OnInitialUpdate() {

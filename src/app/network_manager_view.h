@@ -9,7 +9,6 @@
 
 #include "app/operator_messages.h"
 #include "app/qt_ui_host.h"
-#include "console/serial_port_channel.h"
 #include "app/settings_backup_dlg.h"
 #include "app/tree_context_menu.h"
 #include "console/console_core.h"
@@ -17,6 +16,7 @@
 #include "console/link_supervisor.h"
 #include "console/page_host.h"
 #include "console/selection_handler.h"
+#include "console/serial_port_channel.h"
 #include "monitor/alarm_queue.h"
 #include "pages/property_sheet.h"
 
@@ -27,6 +27,7 @@ class QTreeView;
 namespace tarnex {
 
 class DeviceTreeViewModel;
+class OwnerServer;
 
 // What the view is built with. The defaults are the console's; tests shorten the tick, hand
 // in their own sockets and record the messages.
@@ -57,6 +58,12 @@ class COsprelNetworkManagerView : public QWidget {
   // The mail worker ends, and the alarm mails that have not gone are kept in the configuration
   // folder for the next start. Once; UI thread.
   void StopMail();
+  // tarnexctl's requests, answered at `socketPath` and run on the console's scheduler beside
+  // the operator's work; the caller holds the owner lock. False with `error` set.
+  bool ServeScripts(const std::string& socketPath, std::string* error);
+  // No more requests; those in flight end as the core's stop ends their jobs. After the core's
+  // Stop(); once is enough, more calls do nothing.
+  void StopScripts();
   // Called on the UI thread when alarm mails start failing (true) and when one goes again.
   void SetAlarmMailFailingHandler(std::function<void(bool failing)> handler) {
     m_mailFailing = std::move(handler);
@@ -124,6 +131,8 @@ class COsprelNetworkManagerView : public QWidget {
   CLinkSupervisor m_supervisor;
   CSelectionHandler m_selection;
   CGroupEditor m_groupEditor{m_core};
+  // Goes before the core, after the core's stop: its requests run on the core.
+  std::unique_ptr<OwnerServer> m_scripts;
   // Saves and restores on a thread of its own; goes before the core, after the core's stop.
   CSettingsBackup m_backup;
   std::chrono::milliseconds m_supervisionPeriod;

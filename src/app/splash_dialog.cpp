@@ -48,6 +48,24 @@ void CSplashDlg::Dismiss() {
   deleteLater();
 }
 
+void CSplashDlg::Hold(const QString& note) {
+  if (m_dismissed) return;
+  m_held = true;
+  m_note = note;
+  m_timer.stop();
+  setAccessibleDescription(note);
+  update();
+}
+
+void CSplashDlg::Release() {
+  if (m_dismissed || !m_held) return;
+  m_held = false;
+  m_note.clear();
+  setAccessibleDescription({});
+  update();
+  m_timer.start();
+}
+
 // Key presses and left, right or middle button presses, on a window's client area or its
 // frame, end the splash; everything else goes on as usual.
 bool CSplashDlg::DismissesSplash(const QEvent* event) {
@@ -66,7 +84,7 @@ bool CSplashDlg::DismissesSplash(const QEvent* event) {
 
 bool CSplashDlg::eventFilter(QObject* watched, QEvent* event) {
   if (m_dismissed || !DismissesSplash(event)) return QWidget::eventFilter(watched, event);
-  Dismiss();
+  if (!m_held) Dismiss();
   return true;
 }
 
@@ -82,6 +100,12 @@ void CSplashDlg::paintEvent(QPaintEvent* /*event*/) {
   font.setBold(true);
   painter.setFont(font);
   painter.drawText(rect(), Qt::AlignCenter, windowTitle());
+  if (m_note.isEmpty()) return;
+  font.setPointSize(10);
+  font.setBold(false);
+  painter.setFont(font);
+  painter.drawText(rect().adjusted(16, 0, -16, -24),
+                   Qt::AlignHCenter | Qt::AlignBottom | Qt::TextWordWrap, m_note);
 }
 
 void CSplashDlg::CentreOnScreen() {

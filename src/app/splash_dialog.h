@@ -23,6 +23,13 @@ class CSplashDlg : public QWidget {
   // later. Further calls do nothing.
   void Dismiss();
   bool Dismissed() const { return m_dismissed; }
+  // Keeps the splash up with `note` under the title while the console waits for something
+  // before it can build the window; presses are still consumed, but no longer end it.
+  void Hold(const QString& note);
+  // The wait is over: the splash goes after its usual time.
+  void Release();
+  bool Held() const { return m_held; }
+  const QString& Note() const { return m_note; }
   // Called once, on the UI thread, when the splash goes (the main window is updated then).
   void SetOnDismissed(std::function<void()> callback) { m_onDismissed = std::move(callback); }
 
@@ -37,6 +44,8 @@ class CSplashDlg : public QWidget {
   QTimer m_timer;
   bool m_filtering = false;
   bool m_dismissed = false;
+  bool m_held = false;
+  QString m_note;
   std::function<void()> m_onDismissed;
 };
 

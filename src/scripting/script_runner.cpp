@@ -451,6 +451,15 @@ ScriptReport AcceptAndRun(CConsoleCore& core, const ScriptRequest& request,
       RunStepsVerb(run, report);
       break;
   }
+  // Work the owner's close cut short is no success: the script must hear its owner went.
+  if (Stopped(run) && !report.exit &&
+      std::any_of(report.results.begin(), report.results.end(), [](const ScriptResult& result) {
+        return result.error == ScriptError::kCancelled;
+      })) {
+    report.exit = script_exit::kOwnerBusy;
+    report.errorCode = "owner_gone";
+    report.errorMessage = "the owner closed before the request was done";
+  }
   return report;
 }
 

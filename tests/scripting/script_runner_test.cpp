@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <future>
+#include <thread>
 
 #include "scripting/script_runner.h"
 #include "support/console_fixture.h"
@@ -75,7 +77,45 @@ TEST_F(ScriptRunnerTest, AClosedConsoleEndsAWaitingScript) {
   EXPECT_LT(Clock::now() - started, std::chrono::seconds(2));
   ASSERT_EQ(report.results.size(), 1u);
   EXPECT_FALSE(report.results[0].ok);
+  EXPECT_EQ(ExitCodeOf(report), script_exit::kOwnerBusy);
   EXPECT_FALSE(Received(display, "ka 01 00\n"));
+}
+
+// A script awaiting power holds its display one exchange at a time, never for its whole wait:
+// the operator's page reads it between the polls.
+TEST_F(ScriptRunnerTest, APageReadWaitsAtMostOneExchangeWhileAScriptAwaitsPower) {
+  const std::string display = Loopback(1);
+  sim::SimDisplay& sim = fleet.Add({.address = display});
+  Configure({display});
+  core->BuildTree();
+  const DisplayId id = core->Lock()->IdAt(0);
+  ScriptRequest request = PowerOff({display});
+  request.wait = true;
+  ScriptRunOptions options = Options();
+  options.deadline = Clock::now() + std::chrono::seconds(6);
+  ScriptReport report;
+  std::thread script([&] { report = AcceptAndRun(*core, request, options); });
+  ASSERT_TRUE(Eventually([&] { return Received(display, "ka 01 00\n"); }));
+
+  Clock::duration longest{};
+  for (int read = 0; read < 16; ++read) {
+    // It reports on again after the power off, as a display that will not go off does.
+    sim.SetValue("ka", "01");
+    const auto asked = Clock::now();
+    std::promise<void> ran;
+    core->Jobs().Post(JobKeys::Display(id), [&] {
+      longest = std::max(longest, Clock::now() - asked);
+      ran.set_value();
+    });
+    ASSERT_EQ(ran.get_future().wait_for(std::chrono::seconds(3)), std::future_status::ready);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  }
+  script.join();
+
+  EXPECT_LT(longest, std::chrono::milliseconds(500));
+  const auto sent = fleet.CommandsTo(display);
+  EXPECT_GE(std::count(sent.begin(), sent.end(), "ka 01 ff\n"), 2);
+  EXPECT_EQ(ExitCodeOf(report), script_exit::kTimedOut);
 }
 
 }  // namespace

@@ -33,13 +33,21 @@ class ChildProcess {
     // The child's stderr on a pipe of its own, read by StandardError.
     bool captureStderr = false;
     // Called with the scratch folder (ending in '/') before the child starts.
-    std::function<void(const std::string& folder)> prepare;
+    std::function<void(const std::string& folder)> prepare{};
+    // Given (ending in '/'), the runtime and configuration folder of another child, which
+    // this one shares and leaves in place, instead of a scratch folder of its own.
+    std::string sharedFolder{};
   };
 
   ChildProcess(std::string program, const std::vector<std::string>& args, Options options) {
-    char scratch[] = "/tmp/tarnex-child-XXXXXX";
-    if (::mkdtemp(scratch) == nullptr) return;
-    m_folder = std::string(scratch) + "/";
+    if (!options.sharedFolder.empty()) {
+      m_folder = options.sharedFolder;
+      m_shared = true;
+    } else {
+      char scratch[] = "/tmp/tarnex-child-XXXXXX";
+      if (::mkdtemp(scratch) == nullptr) return;
+      m_folder = std::string(scratch) + "/";
+    }
     if (options.prepare) options.prepare(m_folder);
     // Standard input is a socket, so that a write to a child that ended raises no SIGPIPE.
     int in[2], out[2], err[2] = {-1, -1};
@@ -86,7 +94,7 @@ class ChildProcess {
     }
     // Without its '/': a test may have put a file in the folder's place.
     std::error_code ignored;
-    if (!m_folder.empty())
+    if (!m_folder.empty() && !m_shared)
       std::filesystem::remove_all(m_folder.substr(0, m_folder.size() - 1), ignored);
   }
   ChildProcess(const ChildProcess&) = delete;
@@ -186,6 +194,7 @@ class ChildProcess {
   }
 
   std::string m_folder;
+  bool m_shared = false;
   pid_t m_pid = -1;
   int m_stdin = -1;
   int m_stdout = -1;

@@ -21,6 +21,7 @@
 #include "display-sim/display_state.h"
 #include "platform/private_profile.h"
 #include "support/faulty_sockets.h"
+#include "support/history_lines.h"
 #include "support/loopback_block.h"
 #include "support/recording_ui_host.h"
 
@@ -176,40 +177,36 @@ class ConsoleRig {
   }
   // The operations of the history, one per line, with the address: "127.0.0.5 Power On".
   std::vector<std::string> Operations(const char* file = "Network_HistoryReport.txt") const {
-    std::vector<std::string> result;
-    std::istringstream lines(History(file));
-    std::string line;
-    while (std::getline(lines, line)) {
-      const auto subject = line.find(" : ");
-      const auto operation = line.find("    Operation : ");
-      if (subject == std::string::npos || operation == std::string::npos) continue;
-      result.push_back(line.substr(subject + 3, operation - subject - 3) + " " +
-                       line.substr(operation + 16, line.size() - operation - 17));
-    }
-    return result;
+    return HistoryOperations(History(file));
   }
 
   // Whether some line of the network history holds the text.
   bool HasOperation(const std::string& text) const {
-    for (const std::string& line : Operations()) {
-      if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
+  for (const std::string& line : Operations()) {
+    if (line.find(text) != std::string::npos) return true;
   }
+  return false;
+}
 
-  // The tree, for a test that is the only thread touching it at that moment.
-  DeviceTree& Tree() const { return core->Lock()->Tree(); }
+// The tree, for a test that is the only thread touching it at that moment.
+DeviceTree& Tree() const {
+  return core->Lock()->Tree();
+}
 
-  TreeItem SingleItem(int row) const { return Tree().Model().Child(Tree().SingleRoot(), row); }
-  TreeIcon IconOf(TreeItem item) const { return Tree().Model().Images(item).normal; }
+TreeItem SingleItem(int row) const {
+  return Tree().Model().Child(Tree().SingleRoot(), row);
+}
+TreeIcon IconOf(TreeItem item) const {
+  return Tree().Model().Images(item).normal;
+}
 
-  std::string folder;
-  RecordingUiHost ui;
-  FaultySockets sockets;
-  RecordingMailer mailer;
-  std::unique_ptr<COsprelNetworkManagerDoc> doc;
-  std::unique_ptr<CConsoleCore> core;
-  sim::DisplayFleet fleet;
+std::string folder;
+RecordingUiHost ui;
+FaultySockets sockets;
+RecordingMailer mailer;
+std::unique_ptr<COsprelNetworkManagerDoc> doc;
+std::unique_ptr<CConsoleCore> core;
+sim::DisplayFleet fleet;
 };
 
 class ConsoleFixture : public ::testing::Test, public ConsoleRig {
