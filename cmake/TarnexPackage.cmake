@@ -1,5 +1,5 @@
-# The Debian package of the console and the display simulator (scripts/package): what
-# `cmake --install` puts under /usr, with the shared-library dependencies that
+# The Debian package of the console, tarnexctl and the display simulator (scripts/package):
+# what `cmake --install` puts under /usr, with the shared-library dependencies that
 # dpkg-shlibdeps finds in the programs.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tarnex-manager)
@@ -12,6 +12,12 @@ and named groups, and controls them over TCP (one connection per display)
 or one RS-232 line: power, input, mute, picture, aspect, 3D and lamp mode,
 for one display or a whole group at once. In the background it reconnects
 lost displays and keeps a dated history report.
+.
+For scripting, tarnexctl runs one command (list, status, power, input,
+mute, message, backup, restore or send) against displays named by
+address, label, group or set number, and tells the outcome by its exit
+status and, on request, in one JSON document. While the console runs,
+the request goes through the console's own connections.
 .
 The package also holds display-sim, which plays displays on loopback
 addresses for trials and demonstrations.")

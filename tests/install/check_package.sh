@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian package into a scratch root with dpkg and checks what an operator gets:
-# both programs answer --version/--help without a display server, the desktop entry and the
+# the programs answer --version/--help without a display server, the desktop entry and the
 # AppStream metadata validate, the icons have their sizes, the manual pages render without a
-# warning and name every option the programs list.
+# warning and name every option the programs list, and tarnexctl's bash completion parses.
 # Usage: check_package.sh PACKAGE.deb
 set -euo pipefail
 
@@ -46,6 +46,11 @@ grep -q '^Usage: display-sim' <<<"$sim_help" || fail "display-sim --help has no 
 status=0
 QT_QPA_PLATFORM=offscreen "$root/usr/bin/tarnex-manager" --no-such-option 2>/dev/null || status=$?
 [ "$status" -eq 2 ] || fail "an unknown argument ended with status $status, not 2"
+out="$("${headless[@]}" "$root/usr/bin/tarnexctl" --version)" || fail "tarnexctl --version"
+[ "$out" = "tarnexctl $version" ] || fail "tarnexctl --version said '$out'"
+ctl_help="$("${headless[@]}" "$root/usr/bin/tarnexctl" --help)" || fail "tarnexctl --help"
+grep -q '^Usage: tarnexctl' <<<"$ctl_help" || fail "tarnexctl --help has no usage"
+bash -n "$share/bash-completion/completions/tarnexctl" || fail "tarnexctl's bash completion"
 
 desktop-file-validate "$share/applications/$app_id.desktop" || fail "desktop entry"
 appstreamcli validate --no-net --no-color "$share/metainfo/$app_id.metainfo.xml" >/dev/null ||
@@ -69,6 +74,12 @@ check_manual() {
 }
 check_manual "$share/man/man1/tarnex-manager.1.gz" "$console_help"
 check_manual "$share/man/man1/display-sim.1.gz" "$sim_help"
+check_manual "$share/man/man1/tarnexctl.1.gz" "$ctl_help"
+# A script reads the exit status: the manual's table must hold every one the program uses.
+exits="$(zcat "$share/man/man1/tarnexctl.1.gz" | sed -n '/^\.SH EXIT STATUS/,/^\.TE/p')"
+for code in 0 1 2 3 4 8 10; do
+  grep -q "^$code"$'\t' <<<"$exits" || fail "tarnexctl.1 has no exit status $code"
+done
 
 if [ "$failures" -ne 0 ]; then
   echo "Package check: $failures failure(s)" >&2
