@@ -52,7 +52,7 @@ struct ScriptResult {
 struct ScriptReport {
   std::vector<ScriptResult> results;
   std::optional<int> exit;
-  std::string errorCode;  // not_found, owner_busy, timeout, internal, usage
+  std::string errorCode;  // not_found, owner_busy, owner_gone, timeout, internal, usage
   std::string errorMessage;
   bool timedOut = false;
   // backup: the settings read, for tarnexctl to write.
