@@ -9,6 +9,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,19 +31,48 @@ std::string Hash(std::string_view folder) {
   return text;
 }
 
-// Anybody who could place files in the folder could stand in for the owner.
-std::string CheckFolder(const std::string& folder) {
+// Why a folder could not be opened as one, for the operator. lstat only words the message;
+// the decision was the open's.
+std::string Unopenable(const std::string& folder, int failure) {
   struct stat info {};
-  if (::lstat(folder.c_str(), &info) != 0) return "cannot examine " + folder;
-  if (S_ISLNK(info.st_mode)) return folder + " is a symbolic link";
-  if (!S_ISDIR(info.st_mode)) return folder + " is not a folder";
-  if (info.st_uid != ::geteuid()) return folder + " belongs to another user";
-  if ((info.st_mode & 077) != 0) return folder + " is open to other users";
-  return {};
+  if (::lstat(folder.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    return folder + " is a symbolic link";
+  }
+  if (failure == ENOTDIR) return folder + " is not a folder";
+  return "cannot examine " + folder + ": " + std::strerror(failure);
 }
 
+// Anybody who could place files in the folder could stand in for the owner. The folder is
+// judged through a descriptor of its own, so nothing can be swapped in between the look and
+// the decision; O_DIRECTORY also keeps a FIFO put in its place from blocking the open. A
+// folder we just made may have lost bits to the umask and is set 0700; one that was there
+// already is never changed, only refused.
+std::string CheckFolder(const std::string& folder, bool created) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Unopenable(folder, errno);
+  struct stat info {};
+  std::string error;
+  if (::fstat(fd, &info) != 0) {
+    error = "cannot examine " + folder + ": " + std::strerror(errno);
+  } else if (!S_ISDIR(info.st_mode)) {
+    error = folder + " is not a folder";
+  } else if (info.st_uid != ::geteuid()) {
+    error = folder + " belongs to another user";
+  } else if (created) {
+    if ((info.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0) {
+      error = "cannot make " + folder + " private: " + std::strerror(errno);
+    }
+  } else if ((info.st_mode & 077) != 0) {
+    error = folder + " is open to other users";
+  }
+  ::close(fd);
+  return error;
+}
+
+// Rounded up: a poll that ended a fraction of a millisecond early would otherwise be called
+// again with 0 and spin until the deadline.
 int MillisecondsUntil(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
   return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 60000));
 }
 
@@ -68,11 +98,12 @@ OwnerPathsResult OwnerPathsFor(std::string_view configFolder) {
   const std::string folder = runtime != nullptr && *runtime != '\0'
                                  ? std::string(runtime) + "/tarnex-manager"
                                  : "/tmp/tarnex-manager-" + std::to_string(::geteuid());
-  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+  const bool created = ::mkdir(folder.c_str(), 0700) == 0;
+  if (!created && errno != EEXIST) {
     result.error = "cannot make " + folder + ": " + std::strerror(errno);
     return result;
   }
-  result.error = CheckFolder(folder);
+  result.error = CheckFolder(folder, created);
   if (!result.error.empty()) return result;
   const std::string base = folder + "/owner-" + Hash(configFolder);
   result.paths = OwnerPaths{folder, base + ".lock", base + ".sock"};
@@ -101,11 +132,17 @@ OwnerLock::Outcome OwnerLock::TryTake() {
 OwnerLock::Outcome OwnerLock::TakeWithin(std::chrono::milliseconds wait, int cancelFd) {
   const auto deadline = Clock::now() + wait;
   for (;;) {
+    if (Held()) return Outcome::kTaken;
+    // Whoever cancelled has given up on the lock: taking it now would keep it from the next.
+    if (Readable(cancelFd)) return Outcome::kCancelled;
     const Outcome outcome = TryTake();
     if (outcome != Outcome::kHeld) return outcome;
-    if (Clock::now() >= deadline) return Outcome::kHeld;
+    const int left = MillisecondsUntil(deadline);
+    if (left == 0) return Outcome::kHeld;
     pollfd entry{cancelFd, POLLIN, 0};
-    if (::poll(&entry, cancelFd >= 0 ? 1 : 0, 100) > 0) return Outcome::kCancelled;
+    if (::poll(&entry, cancelFd >= 0 ? 1 : 0, std::min(left, 100)) > 0) {
+      return Outcome::kCancelled;
+    }
   }
 }
 
@@ -142,21 +179,26 @@ int ListenOwnerSocket(const std::string& path, std::string* error) {
 
 int ConnectOwnerSocket(const std::string& path, std::chrono::milliseconds wait) {
   sockaddr_un address;
-  if (!Address(path, address)) return -1;
+  if (!Address(path, address)) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
   const auto deadline = Clock::now() + wait;
   for (;;) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return -1;
-    // A local connect completes at once or fails at once; a full backlog says EAGAIN.
+    // A local connect completes at once or fails at once; a full backlog says EAGAIN. An
+    // interrupted one leaves the socket in no known state, so the next try takes a fresh one.
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
     const int failure = errno;
     ::close(fd);
-    if ((failure != ECONNREFUSED && failure != ENOENT && failure != EAGAIN) ||
-        Clock::now() >= deadline) {
+    const int left = MillisecondsUntil(deadline);
+    if ((failure != ECONNREFUSED && failure != ENOENT && failure != EAGAIN && failure != EINTR) ||
+        left == 0) {
       errno = failure;
       return -1;
     }
-    ::poll(nullptr, 0, 50);
+    if (failure != EINTR) ::poll(nullptr, 0, std::min(left, 50));
   }
 }
 
@@ -169,11 +211,12 @@ std::optional<uid_t> PeerUid(int fd) {
 
 LineRead ReadLineWithin(int fd, std::string& pending, std::string& line, size_t maxBytes,
                         Clock::time_point deadline, int cancelFd) {
+  line.clear();
   for (;;) {
     const size_t end = pending.find('\n');
     if (end != std::string::npos) {
       if (end > maxBytes) return LineRead::kTooLong;
-      line = pending.substr(0, end);
+      line.assign(pending, 0, end);
       pending.erase(0, end + 1);
       return LineRead::kLine;
     }
@@ -187,9 +230,12 @@ LineRead ReadLineWithin(int fd, std::string& pending, std::string& line, size_t 
       if (Clock::now() >= deadline) return LineRead::kTimedOut;
       continue;
     }
-    if (cancelFd >= 0 && (entries[1].revents & POLLIN) != 0) return LineRead::kCancelled;
+    if (cancelFd >= 0 && entries[1].revents != 0) return LineRead::kCancelled;
+    // Never more than one byte past the longest line allowed is held, however much the peer
+    // sends without a '\n'. MSG_DONTWAIT: a readiness that went away must not block.
     char buffer[16384];
-    const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+    const size_t room = std::min(sizeof buffer - 1, maxBytes - pending.size()) + 1;
+    const ssize_t got = ::recv(fd, buffer, room, MSG_DONTWAIT);
     if (got == 0) return LineRead::kClosed;
     if (got < 0) {
       if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
@@ -201,7 +247,8 @@ LineRead ReadLineWithin(int fd, std::string& pending, std::string& line, size_t 
 
 bool WriteAllWithin(int fd, std::string_view bytes, Clock::time_point deadline) {
   while (!bytes.empty()) {
-    const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    // MSG_DONTWAIT, so that a blocking descriptor cannot hold the writer past the deadline.
+    const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent > 0) {
       bytes.remove_prefix(static_cast<size_t>(sent));
       continue;

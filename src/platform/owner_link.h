@@ -43,7 +43,8 @@ class OwnerLock {
 
   // Without waiting: kTaken, or kHeld while another process holds it.
   Outcome TryTake();
-  // Tries again every 100 ms until taken, `wait` passed (kHeld) or `cancelFd` readable.
+  // Tries again every 100 ms until taken, `wait` passed (kHeld) or `cancelFd` readable. A
+  // `cancelFd` readable from the start ends it without taking even a free lock.
   Outcome TakeWithin(std::chrono::milliseconds wait, int cancelFd = -1);
   bool Held() const { return m_fd >= 0 && m_held; }
   void Release();
@@ -59,7 +60,8 @@ class OwnerLock {
 // Only the lock's holder calls it: a file left at `path` by a holder that ended is removed
 // first. -1 with `error` set when it cannot listen.
 int ListenOwnerSocket(const std::string& path, std::string* error);
-// Connects to the owner's socket within `wait`; -1 when nobody listens (errno kept).
+// Connects to the owner's socket within `wait`; -1 when nobody listens (errno kept), or with
+// ENAMETOOLONG when `path` cannot be a socket's address.
 int ConnectOwnerSocket(const std::string& path, std::chrono::milliseconds wait);
 // The effective uid of the process at the other end of a connected local socket.
 std::optional<uid_t> PeerUid(int fd);
@@ -67,7 +69,8 @@ std::optional<uid_t> PeerUid(int fd);
 enum class LineRead { kLine, kTooLong, kTimedOut, kClosed, kCancelled, kError };
 // Reads up to and including the next '\n' into `line` (without it), at most `maxBytes`
 // before it, waiting at most until `deadline`; `cancelFd` readable ends the wait. Bytes after
-// the line are kept in `pending` for the next call.
+// the line are kept in `pending` for the next call; no more than `maxBytes` + 1 are held
+// without a '\n'. `line` is empty unless kLine is returned.
 LineRead ReadLineWithin(int fd, std::string& pending, std::string& line, size_t maxBytes,
                         std::chrono::steady_clock::time_point deadline, int cancelFd = -1);
 // Writes all of `bytes` by `deadline` (MSG_NOSIGNAL); false when the peer went or time ran out.
