@@ -321,6 +321,14 @@ std::chrono::steady_clock::duration BackupWait(const CommandTarget& target) {
   return kTurnWait + kCommandWait * static_cast<long>(turns * protocol::kBackupQueryCount);
 }
 
+std::chrono::steady_clock::duration WaitWithin(
+    const CommandTarget& target, std::optional<std::chrono::steady_clock::time_point> until) {
+  const auto own = BackupWait(target);
+  if (!until) return own;
+  const auto left = *until - std::chrono::steady_clock::now();
+  return std::max(std::chrono::steady_clock::duration::zero(), std::min(own, left));
+}
+
 void NoteRestoreOutcomes(RestoreReport& report, const std::vector<RestoreMember>& members,
                          const std::vector<std::unique_ptr<RestoreSequence>>& sequences,
                          const std::vector<SequenceOutcome>& outcomes, bool serial) {
@@ -400,18 +408,19 @@ std::optional<BackupValues> ReadValues(CConsoleCore& core, const CommandTarget& 
   return values;
 }
 
-SettingsRead ReadSettings(CConsoleCore& core, const CommandTarget& target,
-                          BackupProgress& progress) {
+SettingsRead ReadSettings(CConsoleCore& core, const CommandTarget& target, BackupProgress& progress,
+                          std::optional<std::chrono::steady_clock::time_point> until) {
   SettingsRead read;
   SaveOutcome& outcome = read.outcome;
   if (!SavesOneDisplay(target)) return read;
   outcome.subject = SubjectOf(core, target);
   progress.Set(0, 0);
   // The job keeps its own copy of the target: it may outlive this wait.
-  const std::optional<std::optional<BackupValues>> values = RunAsJob<std::optional<BackupValues>>(
-      core, target.Keys(), BackupWait(target), [&core, target, &progress](JobHandoff& handoff) {
-        return ReadValues(core, target, handoff, progress);
-      });
+  const std::optional<std::optional<BackupValues>> values =
+      RunAsJob<std::optional<BackupValues>>(core, target.Keys(), WaitWithin(target, until),
+                                            [&core, target, &progress](JobHandoff& handoff) {
+                                              return ReadValues(core, target, handoff, progress);
+                                            });
   if (core.Stopping()) {
     outcome.result = SaveResult::kCancelled;
   } else if (!values) {
@@ -461,7 +470,8 @@ std::string SaveMessage(const SaveOutcome& outcome) {
 }
 
 RestoreReport RestoreSettings(CConsoleCore& core, const CommandTarget& target,
-                              const BackupValues& values, BackupProgress& progress) {
+                              const BackupValues& values, BackupProgress& progress,
+                              std::optional<std::chrono::steady_clock::time_point> until) {
   progress.Set(0, 0);
   if (!RestoresSomething(target)) {
     RestoreReport nothing;
@@ -471,7 +481,7 @@ RestoreReport RestoreSettings(CConsoleCore& core, const CommandTarget& target,
   // The job keeps its own copies: it may outlive this wait. The progress is the caller's, so it
   // is reached only while the caller still waits.
   std::optional<RestoreReport> report = RunAsJob<RestoreReport>(
-      core, target.Keys(), BackupWait(target),
+      core, target.Keys(), WaitWithin(target, until),
       [&core, target, values, &progress](JobHandoff& handoff) {
         const RestoreCounter::Sink sink = [&handoff, &progress](int current, int total) {
           handoff.Reach([&] { progress.Set(current, total); });

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,8 +59,10 @@ struct SettingsRead {
   SaveOutcome outcome;
   BackupValues values{};
 };
-SettingsRead ReadSettings(CConsoleCore& core, const CommandTarget& target,
-                          BackupProgress& progress);
+// `until`, when given, ends the wait earlier than the save's own deadline (a script's
+// time-out); the reads are stopped there.
+SettingsRead ReadSettings(CConsoleCore& core, const CommandTarget& target, BackupProgress& progress,
+                          std::optional<std::chrono::steady_clock::time_point> until = {});
 SaveOutcome SaveSettings(CConsoleCore& core, const CommandTarget& target, const std::string& path,
                          BackupProgress& progress);
 
@@ -84,8 +88,10 @@ struct RestoreReport {
 // turn. The power and input replies write their history lines as each arrives. The exchanges
 // run as a console job under the target's displays; the calling thread (the backup worker, not
 // the UI thread) waits for it, and a close ends the wait and the restore at once.
+// `until` as for ReadSettings: the restore is stopped there, unfinished.
 RestoreReport RestoreSettings(CConsoleCore& core, const CommandTarget& target,
-                              const BackupValues& values, BackupProgress& progress);
+                              const BackupValues& values, BackupProgress& progress,
+                              std::optional<std::chrono::steady_clock::time_point> until = {});
 
 // "Finish Configuration Setting" when every target took every command; otherwise what was not
 // done. Empty when the console is closing or there was no target.

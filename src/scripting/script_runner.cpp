@@ -319,7 +319,7 @@ CommandTarget SingleTarget(const Run& run, size_t position) {
 
 void RunBackup(const Run& run, ScriptReport& report) {
   BackupProgress progress;
-  SettingsRead read = ReadSettings(run.core, SingleTarget(run, 0), progress);
+  SettingsRead read = ReadSettings(run.core, SingleTarget(run, 0), progress, run.options.deadline);
   ScriptResult& result = report.results.front();
   switch (read.outcome.result) {
     case SaveResult::kSaved:
@@ -349,8 +349,8 @@ void RunBackup(const Run& run, ScriptReport& report) {
 void RunRestore(const Run& run, ScriptReport& report) {
   const std::vector<size_t> positions = AllPositions(run);
   BackupProgress progress;
-  const RestoreReport restore =
-      RestoreSettings(run.core, TargetOfRun(run, positions), *run.request.values, progress);
+  const RestoreReport restore = RestoreSettings(
+      run.core, TargetOfRun(run, positions), *run.request.values, progress, run.options.deadline);
   for (size_t i = 0; i < positions.size(); ++i) {
     ScriptResult& result = report.results[i];
     const NamedTarget& named = run.targets[i];
@@ -371,6 +371,16 @@ void RunRestore(const Run& run, ScriptReport& report) {
     } else {
       result.ok = result.acked = true;
     }
+  }
+}
+
+// A direct run checked none of the line's set IDs, as the console does at its start: the
+// ones a script names are taken as there to be asked, not passed over as closed.
+void OpenNamedSetIds(const Run& run) {
+  auto state = run.core.Lock();
+  for (const NamedTarget& target : run.targets) {
+    if (target.setNumber >= 0 && target.setNumber < kSerialSetIds)
+      state->Doc().m_docSerialConnectState[static_cast<size_t>(target.setNumber)] = 1;
   }
 }
 
@@ -440,6 +450,7 @@ ScriptReport AcceptAndRun(CConsoleCore& core, const ScriptRequest& request,
   if (Refuse(resolved, report)) return report;
   for (const NamedTarget& target : run.targets) report.results.push_back(ResultFor(target));
   if (options.connect) options.connect(run.targets);
+  if (run.serial && !options.linksKnown) OpenNamedSetIds(run);
   switch (request.verb) {
     case Verb::kBackup:
       RunBackup(run, report);

@@ -81,6 +81,52 @@ TEST_F(ScriptRunnerTest, AClosedConsoleEndsAWaitingScript) {
   EXPECT_FALSE(Received(display, "ka 01 00\n"));
 }
 
+// A restore keeps to the script's time-out, not to the minutes a restore from the window may
+// take: a slow display ends it at the deadline, reported as not done.
+TEST_F(ScriptRunnerTest, ARestoreEndsAtTheScriptsTimeOut) {
+  const std::string display = Loopback(1);
+  sim::SimDisplay& sim = fleet.Add({.address = display});
+  Configure({display});
+  core->BuildTree();
+  sim.SetDelayMs(100);  // sixty settings take six seconds
+  ScriptRequest request;
+  request.verb = ScriptRequest::Verb::kRestore;
+  request.targets = {display};
+  request.values.emplace();
+  request.values->fill("01");
+  ScriptRunOptions options = Options();
+  options.deadline = Clock::now() + std::chrono::seconds(2);
+
+  const ScriptReport report = AcceptAndRun(*core, request, options);
+
+  EXPECT_LT(Clock::now() - options.deadline, std::chrono::seconds(1));
+  EXPECT_EQ(ExitCodeOf(report), script_exit::kTimedOut);
+  ASSERT_EQ(report.results.size(), 1u);
+  EXPECT_EQ(report.results[0].error, ScriptError::kBusy);
+}
+
+// A direct run on the serial line restores the set IDs it names, though nothing checked them.
+TEST_F(ScriptRunnerTest, ADirectSerialRestoreAsksTheSetIdsItNames) {
+  testing::SimSerialChannel line{{"05"}};
+  ConfigureSerialGroup({"[1]PJTR 5"});
+  core->SetSerialChannel(&line);
+  ScriptRequest request;
+  request.verb = ScriptRequest::Verb::kRestore;
+  request.targets = {"set:5"};
+  request.values.emplace();
+  request.values->fill("01");
+  ScriptRunOptions options = Options();
+  options.linksKnown = false;
+
+  const ScriptReport report = AcceptAndRun(*core, request, options);
+
+  ASSERT_EQ(report.results.size(), 1u);
+  EXPECT_NE(report.results[0].error, ScriptError::kNoReply) << report.results[0].message;
+  ASSERT_FALSE(line.written_.empty());
+  EXPECT_EQ(line.written_.front().substr(3, 2), "05");
+  core->SetSerialChannel(nullptr);
+}
+
 // A script awaiting power holds its display one exchange at a time, never for its whole wait:
 // the operator's page reads it between the polls.
 TEST_F(ScriptRunnerTest, APageReadWaitsAtMostOneExchangeWhileAScriptAwaitsPower) {
