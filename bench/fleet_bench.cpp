@@ -73,6 +73,7 @@
 #include "fleet_sim.h"
 #include "platform/open_file_limit.h"
 #include "protocol/command_catalogue.h"
+#include "script_phase.h"
 
 namespace {
 
@@ -440,6 +441,16 @@ int Run(const Options& options) {
     watchdog.Phase("the switch from the silent display");
     switches.push_back(MeasureSwitch(core, logPath, silent, healthy, inFlight));
   }
+
+  watchdog.Phase("the scripts");
+  const ScriptTimes owned =
+      MeasureOwnerScripts(core.Core(), folder.Path(), addresses.size(), Check);
+  const ScriptTimes direct = MeasureDirectScripts(folder.Path(), addresses, Check);
+  std::printf(
+      "fleet-bench: tarnexctl power off through the console: group:All %lld ms, group:One %lld "
+      "ms; direct runs (connects included): group:All %lld ms, group:One %lld ms\n",
+      Ms(owned.all), Ms(owned.one), Ms(direct.all), Ms(direct.one));
+  std::fflush(stdout);
 
   const double rss = OwnPeakRssMb();
 

@@ -184,6 +184,7 @@ class CoreDriver {
   // Returns once every stored display has its state, connected or not.
   void Start() { core_->BuildTree(); }
   void Pass() { supervisor_->RunPass(); }
+  tarnex::CConsoleCore& Core() { return *core_; }
   int Connected() {
     auto state = core_->Lock();
     int connected = 0;

@@ -1,0 +1,133 @@
+#pragma once
+// fleet-bench's scripts: "tarnexctl power off" to the fleet's group and to a group of one,
+// handed to the console over its owner socket, and run by tarnexctl itself where no console
+// owns the links.
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "scripting/owner_client.h"
+#include "scripting/owner_server.h"
+
+namespace fleet_bench {
+
+struct ScriptTimes {
+  Clock::duration all{};
+  Clock::duration one{};
+};
+
+inline tarnex::ScriptRequest PowerOffTo(const std::string& target) {
+  tarnex::ScriptRequest request;
+  request.verb = tarnex::ScriptRequest::Verb::kPower;
+  request.on = false;
+  request.targets = {target};
+  request.timeoutSeconds = 600;
+  return request;
+}
+
+// Through the console: the request crosses the owner socket and runs on the console's own
+// connections and scheduler. `check` ends the bench on a wrong outcome.
+template <typename Check>
+ScriptTimes MeasureOwnerScripts(tarnex::CConsoleCore& core, const std::string& folder,
+                                size_t fleetSize, Check check) {
+  const std::string socketPath = folder + "/owner.sock";
+  tarnex::OwnerServer server(core);
+  std::string error;
+  check(server.Start(socketPath, &error), "the owner socket: " + error);
+  const auto ask = [&](const std::string& group, size_t members) {
+    const auto began = Clock::now();
+    const tarnex::ScriptReport report = tarnex::AskOwner(socketPath, PowerOffTo(group));
+    const auto took = Clock::now() - began;
+    check(tarnex::ExitCodeOf(report) == 0 && report.results.size() == members,
+          "tarnexctl power off " + group + " exited " + std::to_string(tarnex::ExitCodeOf(report)) +
+              " " + report.errorMessage);
+    return took;
+  };
+  ScriptTimes times;
+  times.all = ask("group:All", fleetSize);
+  times.one = ask("group:One", 1);
+  server.Stop();
+  return times;
+}
+
+// The stored fleet as tarnexctl reads it: group "All" of every address, "One" of the first.
+inline void WriteScriptConfig(const std::string& folder, const std::vector<std::string>& fleet) {
+  std::ofstream out(folder + "/QXMNTConfig.ini");
+  out << "[Communication]\nm_docCommunicationTrue=1\nm_docCommunicationSelect=1\n"
+      << "[VALUE]\nm_docSocketNumber=" << fleet.size() << "\n[SINGLE]\n";
+  for (size_t i = 0; i < fleet.size(); ++i) out << i << "=" << fleet[i] << "\n";
+  out << "[GROUPCOUNT]\nm_docGroupNumCount=2\n[GROUPCHILDCOUNT]\n0=" << fleet.size()
+      << "\n1=1\n[GROUPNAME]\n0=All\n1=One\n[GROUPCHILDNAME]\n";
+  for (size_t i = 0; i < fleet.size(); ++i) out << i << "=[" << i + 1 << "]" << fleet[i] << "\n";
+  out << fleet.size() << "=[1]" << fleet.front() << "\n[GROUPIPLIST]\n";
+  for (size_t i = 0; i < fleet.size(); ++i) out << i << "=" << fleet[i] << "\n";
+  out << fleet.size() << "=" << fleet.front() << "\n";
+}
+
+// tarnexctl run as a script runs it, in a folder no console owns; its exit status, or -1
+// when it did not end within ten minutes.
+inline int RunTarnexctl(const std::string& folder, const std::string& group) {
+  // Made before the fork: the bench has threads, so the child may not allocate.
+  std::vector<std::string> words = {TARNEXCTL_PROGRAM, "--config", folder, "--timeout", "600",
+                                    "power",           "off",      group};
+  std::vector<std::string> variables = {"XDG_RUNTIME_DIR=" + folder};
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    if (!std::string_view(*variable).starts_with("XDG_RUNTIME_DIR="))
+      variables.emplace_back(*variable);
+  }
+  std::vector<char*> argv, envp;
+  for (auto& word : words) argv.push_back(word.data());
+  for (auto& variable : variables) envp.push_back(variable.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+  }
+  const auto deadline = Clock::now() + std::chrono::minutes(10);
+  int status = 0;
+  while (::waitpid(child, &status, WNOHANG) != child) {
+    if (Clock::now() > deadline) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, nullptr, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Direct runs: tarnexctl connects the displays it names itself, so they cost the connects.
+template <typename Check>
+ScriptTimes MeasureDirectScripts(const std::string& folder, const std::vector<std::string>& fleet,
+                                 Check check) {
+  const std::string own = folder + "/direct";
+  std::filesystem::create_directories(own);
+  std::filesystem::permissions(own, std::filesystem::perms::owner_all);
+  WriteScriptConfig(own, fleet);
+  const auto run = [&](const std::string& group) {
+    const auto began = Clock::now();
+    const int status = RunTarnexctl(own, group);
+    const auto took = Clock::now() - began;
+    check(status == 0,
+          "tarnexctl power off " + group + " (direct) exited " + std::to_string(status));
+    return took;
+  };
+  ScriptTimes times;
+  times.all = run("group:All");
+  times.one = run("group:One");
+  return times;
+}
+
+}  // namespace fleet_bench
