@@ -105,7 +105,14 @@ OwnerPathsResult OwnerPathsFor(std::string_view configFolder) {
   }
   result.error = CheckFolder(folder, created);
   if (!result.error.empty()) return result;
-  const std::string base = folder + "/owner-" + Hash(configFolder);
+  // One folder named two ways (relative, through a link, with "./") is one owner: the console
+  // and a script told --config differently still meet at one lock.
+  std::string named(configFolder);
+  if (char* real = ::realpath(named.c_str(), nullptr)) {
+    named = real;
+    std::free(real);
+  }
+  const std::string base = folder + "/owner-" + Hash(named);
   result.paths = OwnerPaths{folder, base + ".lock", base + ".sock"};
   return result;
 }

@@ -26,8 +26,9 @@ struct OwnerPathsResult {
 // $XDG_RUNTIME_DIR/tarnex-manager/ when XDG_RUNTIME_DIR is set, otherwise
 // /tmp/tarnex-manager-<uid>/; created 0700 when missing. Refused when it is a symbolic link,
 // not a folder, another user's, or open to group or others: anybody who could place files
-// there could stand in for the owner. The hash names the configuration folder (its path as
-// given, a trailing "/" ignored), stable across builds and runs.
+// there could stand in for the owner. The hash names the configuration folder (its real
+// path when it exists, otherwise as given with a trailing "/" ignored), stable across builds
+// and runs.
 OwnerPathsResult OwnerPathsFor(std::string_view configFolder);
 
 // The owner lock: an advisory lock (flock) the kernel drops when its holder ends, however it

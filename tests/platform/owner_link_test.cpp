@@ -81,6 +81,13 @@ TEST(OwnerPathsFor, NamesFollowTheConfigurationFolderInAPrivateFolder) {
     EXPECT_EQ(lockFor("/srv/site-a/"), lock);
     EXPECT_NE(lockFor("/srv/site-b"), lock);
   }
+  // An existing folder is one owner however it is named.
+  const std::string site = runtime.File("site");
+  std::filesystem::create_directory(site);
+  std::filesystem::create_directory_symlink(site, runtime.File("link"));
+  const std::string lock = lockFor(site.c_str());
+  EXPECT_EQ(lockFor((runtime.File("link") + "/").c_str()), lock);
+  EXPECT_EQ(lockFor((site + "/../site/.").c_str()), lock);
 }
 
 TEST(OwnerPathsFor, RefusesAFolderOthersCouldPlaceFilesIn) {
