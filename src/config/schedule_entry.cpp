@@ -57,7 +57,7 @@ bool IsContinuationByte(char c) {
 
 // No control characters, and at most `maxCharacters` characters, counted as UTF-8 would
 // count them; bytes past ASCII are allowed, since names are typed in any language.
-bool Printable(std::string_view text, size_t maxCharacters) {
+bool PrintableUpTo(std::string_view text, size_t maxCharacters) {
   if (text.empty() || text.size() > 4 * maxCharacters) return false;
   size_t characters = 0;
   for (const char c : text) {
@@ -94,7 +94,7 @@ int DaysInMonth(int year, int month) {
 bool ValidTarget(std::string_view target) {
   for (const std::string_view prefix : {"group:", "display:", "set:"}) {
     if (target.starts_with(prefix) && target.size() > prefix.size()) {
-      return Printable(target, kMaxTargetCharacters);
+      return PrintableUpTo(target, kMaxTargetCharacters);
     }
   }
   return false;
@@ -161,7 +161,7 @@ std::string ParseEntry(const Fields& raw, ScheduleEntry& entry) {
     return std::string("unreadable ") + kFieldWords[field] + " " + Quoted(raw[field]);
   };
   if (raw[kName].empty()) return "empty name";
-  if (!Printable(raw[kName], kMaxNameCharacters)) return refused(kName);
+  if (!PrintableUpTo(raw[kName], kMaxNameCharacters)) return refused(kName);
   entry.name = raw[kName];
   if (!ValidTarget(raw[kTarget])) return refused(kTarget);
   entry.target = raw[kTarget];
@@ -251,7 +251,7 @@ std::optional<ScheduleAction> ActionFromText(std::string_view text) {
   }
   if (text.starts_with(kMessage)) {
     const std::string_view message = text.substr(kMessage.size());
-    if (!Printable(message, kMaxMessageCharacters)) return std::nullopt;
+    if (!PrintableUpTo(message, kMaxMessageCharacters)) return std::nullopt;
     return ScheduleAction{Kind::kMessage, {}, std::string(message)};
   }
   return std::nullopt;
