@@ -69,4 +69,17 @@ inline constexpr const char* kMailLogin = "MAIL";
 inline constexpr const char* kMailUser = "m_docMailUser";
 inline constexpr const char* kMailPw = "m_docMailPW";
 
+// Schedules: written only once a table was kept, so that older files stay as they were; older
+// readers pass over these sections. Every section but the count is keyed by the entry's index.
+inline constexpr const char* kScheduleCount = "SCHEDULECOUNT";
+inline constexpr const char* kScheduleCountKey = "m_docScheduleCount";
+inline constexpr const char* kScheduleExcludeCountKey = "m_docScheduleExcludeCount";
+inline constexpr const char* kScheduleName = "SCHEDULENAME";
+inline constexpr const char* kScheduleTarget = "SCHEDULETARGET";
+inline constexpr const char* kScheduleAction = "SCHEDULEACTION";
+inline constexpr const char* kScheduleWhen = "SCHEDULEWHEN";
+inline constexpr const char* kScheduleFlags = "SCHEDULEFLAGS";
+inline constexpr const char* kScheduleValid = "SCHEDULEVALID";
+inline constexpr const char* kScheduleExclude = "SCHEDULEEXCLUDE";
+
 }  // namespace tarnex::config_keys
