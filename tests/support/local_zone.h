@@ -16,28 +16,17 @@ class LocalZone {
     ::tzset();
   }
   ~LocalZone() {
-    if (m_old) {
-      ::setenv("TZ", m_old->c_str(), 1);
-    } else {
-      ::unsetenv("TZ");
-    }
+    m_old ? ::setenv("TZ", m_old->c_str(), 1) : ::unsetenv("TZ");
     ::tzset();
   }
-  LocalZone(const LocalZone&) = delete;
-  LocalZone& operator=(const LocalZone&) = delete;
 
  private:
   std::optional<std::string> m_old;
 };
 
-// An epoch second written as UTC, so that an expected instant does not depend on the zone.
+// An instant written in UTC, so that an expectation does not depend on the zone under test.
 inline std::time_t UtcSeconds(int year, int month, int day, int hour, int minute) {
-  std::tm parts{};
-  parts.tm_year = year - 1900;
-  parts.tm_mon = month - 1;
-  parts.tm_mday = day;
-  parts.tm_hour = hour;
-  parts.tm_min = minute;
+  std::tm parts{0, minute, hour, day, month - 1, year - 1900, 0, 0, 0, 0, nullptr};
   return ::timegm(&parts);
 }
 
