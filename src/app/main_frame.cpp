@@ -21,6 +21,7 @@
 #include "app/document_snapshot.h"
 #include "app/message_dlg.h"
 #include "app/operator_messages.h"
+#include "app/schedule_dlg.h"
 #include "app/search_dlg.h"
 #include "app/setting_dlg.h"
 #include "app/user_manager.h"
@@ -113,6 +114,8 @@ void CMainFrame::BuildToolsMenu(QToolBar* toolBar) {
   m_message->setStatusTip(QStringLiteral("Send Message"));
   m_alarm = menu->addAction(QStringLiteral("Alram"));
   m_alarm->setStatusTip(QStringLiteral("Send email on alert"));
+  m_schedule = menu->addAction(QStringLiteral("Schedule"));
+  m_schedule->setStatusTip(QStringLiteral("Run the displays by the clock"));
 
   m_toolsButton = new QToolButton(this);
   m_toolsButton->setText(QStringLiteral("Tools"));
@@ -163,6 +166,10 @@ void CMainFrame::ConnectCommands() {
   connect(m_about, &QAction::triggered, this, &CMainFrame::OnAbout);
   connect(m_setting, &QAction::triggered, this, &CMainFrame::OnConnectionSetting);
   connect(m_alarm, &QAction::triggered, this, &CMainFrame::OnAlarm);
+  connect(m_schedule, &QAction::triggered, this, [this] {
+    CScheduleDlg dialog(m_view->Core(), m_view->Schedules(), m_view->ScheduleClock(), this);
+    dialog.exec();
+  });
   connect(m_manager, &QAction::triggered, this, &CMainFrame::OnManager);
   connect(m_message, &QAction::triggered, this, &CMainFrame::OnMessage);
   connect(m_search, &QAction::triggered, this, [this] {

@@ -47,6 +47,7 @@ class CMainFrame : public QMainWindow {
   QAction* SettingAction() const { return m_setting; }
   QAction* MessageAction() const { return m_message; }
   QAction* AlarmAction() const { return m_alarm; }
+  QAction* ScheduleAction() const { return m_schedule; }
   QToolButton* ToolsButton() const { return m_toolsButton; }
 
   // Who asked the console to end: the operator (the window's close button, a confirmed
@@ -112,6 +113,7 @@ class CMainFrame : public QMainWindow {
   QAction* m_setting = nullptr;
   QAction* m_message = nullptr;
   QAction* m_alarm = nullptr;
+  QAction* m_schedule = nullptr;
   QToolButton* m_toolsButton = nullptr;
   std::unique_ptr<CMyProgressBar> m_progress;
 };

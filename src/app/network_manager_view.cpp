@@ -22,6 +22,8 @@
 #include "platform/ui_thread.h"
 #include "registry/tree_labels.h"
 #include "scripting/owner_server.h"
+#include "scripting/schedule_log.h"
+#include "scripting/schedule_runner.h"
 
 namespace tarnex {
 namespace {
@@ -53,6 +55,8 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
       m_selection(m_core, *m_pages),
       m_backup(
           m_core, [this](QWidget* owner, const QString& text) { m_ui.Present(owner, text); }, this),
+      m_scheduleClock(settings.scheduleClock),
+      m_schedulePeriod(settings.schedulePeriod),
       m_supervisionPeriod(settings.supervisionPeriod) {
   // Every wait for a display runs on the console's workers; a debug build stops the UI
   // thread from making one.
@@ -152,6 +156,11 @@ void COsprelNetworkManagerView::ConnectTree() {
 
 bool COsprelNetworkManagerView::ServeScripts(const std::string& socketPath, std::string* error) {
   auto server = std::make_unique<OwnerServer>(m_core);
+  server->SetSchedules({.keeper = m_schedules.get(),
+                        .clock = m_scheduleClock,
+                        .persist = {},
+                        .logPath = {},
+                        .runDueAtStart = false});
   if (!server->Start(socketPath, error)) return false;
   m_scripts = std::move(server);
   return true;
@@ -159,6 +168,19 @@ bool COsprelNetworkManagerView::ServeScripts(const std::string& socketPath, std:
 
 void COsprelNetworkManagerView::StopScripts() {
   if (m_scripts) m_scripts->Stop();
+  if (m_schedules) m_schedules->Stop();
+}
+
+void COsprelNetworkManagerView::StartSchedules() {
+  ScheduleKeeper::Options options;
+  options.clock = m_scheduleClock;
+  options.period = m_schedulePeriod;
+  const std::string folder = m_core.Lock()->Doc().m_docConfigFolder;
+  options.statePath = folder + kScheduleStateFile;
+  options.logPath = folder + kScheduleLogFile;
+  options.tellMissed = [this](const std::string& text) { m_ui.ShowMessage(text); };
+  m_schedules = std::make_unique<ScheduleKeeper>(m_core, std::move(options));
+  m_schedules->Start();
 }
 
 void COsprelNetworkManagerView::OnInitialUpdate() {
@@ -172,6 +194,7 @@ void COsprelNetworkManagerView::OnInitialUpdate() {
   // The alarms an earlier close left unsent go now, with the tries they have left.
   m_alarms.Restore(TakeAlarmSpool(SpoolPath()));
   m_timer1.start(m_supervisionPeriod);
+  StartSchedules();
 }
 
 // A hand-edited address that is not one mailbox stays in the file as it was, so the close

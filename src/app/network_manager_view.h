@@ -4,6 +4,8 @@
 #include <QWidget>
 #include <atomic>
 #include <chrono>
+#include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -28,6 +30,7 @@ namespace tarnex {
 
 class DeviceTreeViewModel;
 class OwnerServer;
+class ScheduleKeeper;
 
 // What the view is built with. The defaults are the console's; tests shorten the tick, hand
 // in their own sockets and record the messages.
@@ -36,6 +39,10 @@ struct ViewSettings {
   SocketApi* sockets = nullptr;                // null: the real POSIX sockets
   MessagePresenter presenter;                  // empty: the modal box
   TreeContextMenu::MenuDriver treeMenuDriver;  // empty: the tree's menu is shown
+  // The schedules' wall clock (empty: the system's) and how often they are looked at; a test
+  // moves the clock and looks more often.
+  std::function<std::time_t()> scheduleClock;
+  std::chrono::milliseconds schedulePeriod{15000};
 };
 
 // The main window's form: the mode line and the device tree on the left, and on the right
@@ -64,6 +71,10 @@ class COsprelNetworkManagerView : public QWidget {
   // No more requests; those in flight end as the core's stop ends their jobs. After the core's
   // Stop(); once is enough, more calls do nothing.
   void StopScripts();
+  // The schedules run from the start on; their keeper, or null before the start.
+  ScheduleKeeper* Schedules() { return m_schedules.get(); }
+  // The schedules' clock; empty for the system's.
+  const std::function<std::time_t()>& ScheduleClock() const { return m_scheduleClock; }
   // Called on the UI thread when alarm mails start failing (true) and when one goes again.
   void SetAlarmMailFailingHandler(std::function<void(bool failing)> handler) {
     m_mailFailing = std::move(handler);
@@ -97,6 +108,7 @@ class COsprelNetworkManagerView : public QWidget {
   void ConnectTree();
   void ShowMode();
   void TellBadAlarmAddresses();
+  void StartSchedules();
   void OpenSerialLine();
   void SyncTree();
   void FollowCoreSelection();
@@ -133,8 +145,12 @@ class COsprelNetworkManagerView : public QWidget {
   CGroupEditor m_groupEditor{m_core};
   // Goes before the core, after the core's stop: its requests run on the core.
   std::unique_ptr<OwnerServer> m_scripts;
+  // Goes before the core, after the core's stop: its runs are the core's jobs.
+  std::unique_ptr<ScheduleKeeper> m_schedules;
   // Saves and restores on a thread of its own; goes before the core, after the core's stop.
   CSettingsBackup m_backup;
+  std::function<std::time_t()> m_scheduleClock;
+  std::chrono::milliseconds m_schedulePeriod;
   std::chrono::milliseconds m_supervisionPeriod;
   QTimer m_timer1;
   bool m_syncing = false;

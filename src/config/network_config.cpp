@@ -3,6 +3,7 @@
 #include "config/group_tables.h"
 #include "config/network_manager_doc.h"
 #include "config/profile_file.h"
+#include "config/schedule_entry.h"
 
 namespace tarnex {
 namespace {
@@ -20,6 +21,14 @@ void COsprelNetworkManagerDoc::ReadNetworkConfig(const ProfileFile& file) {
   }
 }
 
+// In serial mode the network file keeps the schedules, and only them are written there.
+bool COsprelNetworkManagerDoc::WriteNetworkSchedules() {
+  const std::string path = NetworkConfigPath();
+  ProfileFile file(path);
+  WriteScheduleTable(file, m_docSchedules);
+  return Written(file.Save(), path);
+}
+
 bool COsprelNetworkManagerDoc::WriteNetworkConfig() {
   const bool alarm = WriteAlarmSettings();
   CopyLabelsBack(true);
@@ -35,6 +44,7 @@ bool COsprelNetworkManagerDoc::WriteNetworkConfig() {
   }
   WriteGroupTables(file, m_docGroupNumCount,
                    {keys::kGroupNumCount, kMaxNetworkMembers, m_docGroupName, m_docGroups});
+  WriteScheduleTable(file, m_docSchedules);
   return Written(file.Save(), path) && alarm;
 }
 

@@ -76,6 +76,8 @@ bool COsprelNetworkManagerDoc::OnNewDocument() {
   } else if (m_docCommunicationSelect == kSerialMode) {
     ReadSerialConfig(serial);
   }
+  // The schedules live in the network file whatever the mode.
+  m_docSchedules = ReadScheduleTable(network);
   return true;
 }
 
@@ -90,6 +92,7 @@ bool COsprelNetworkManagerDoc::OnCloseDocument(const LoginCredentials& login) {
     ok = WriteNetworkConfig() && ok;
   } else if (m_docCommunicationSelect == kSerialMode) {
     ok = WriteCloseFlags(NetworkConfigPath()) && ok;
+    ok = WriteNetworkSchedules() && ok;
     ok = WriteSerialConfig() && ok;
   }
   return ok;

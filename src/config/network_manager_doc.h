@@ -7,6 +7,7 @@
 
 #include "config/label_source.h"
 #include "config/login_file.h"
+#include "config/schedule_entry.h"
 #include "links/link_state.h"
 #include "registry/display_record.h"
 
@@ -42,6 +43,8 @@ class COsprelNetworkManagerDoc : public LinkState {
   // label copy-back. False when a file could not be written; the old file then stays whole.
   bool WriteNetworkConfig();
   bool WriteSerialConfig();
+  // The schedule sections of the network file alone, for serial mode.
+  bool WriteNetworkSchedules();
   // "Alarm" of both files; read back from the network file only, whatever the mode. The
   // reading takes the mail server's account from the login file as well.
   bool WriteAlarmSettings();
@@ -90,6 +93,8 @@ class COsprelNetworkManagerDoc : public LinkState {
   std::vector<std::string> m_docGroupName;
   std::vector<GroupRecord> m_docGroups;        // member labels and IP addresses
   std::vector<GroupRecord> m_docSerialGroups;  // member labels and member IDs
+  // The schedules, kept in the network file whatever the mode; written at the close.
+  ScheduleTable m_docSchedules;
 
   std::string m_docPortStr;
   int m_docBaudrate = 0;

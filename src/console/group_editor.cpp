@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "config/schedule_targets.h"
 #include "registry/tree_labels.h"
 
 namespace tarnex {
@@ -281,6 +282,7 @@ std::string CGroupEditor::DeleteGroup() {
   doc.m_docGroupName[static_cast<size_t>(count - 1)].clear();
   groups[static_cast<size_t>(count - 1)] = GroupRecord{};
   --count;
+  MarkScheduleTargetsGone(doc.m_docSchedules, name);
   if (IsNetwork(doc)) state->AppendHistory(Formatted("Delete %s Group", name));
   tree.RemoveItem(selected);
   ForgetSelection(state);

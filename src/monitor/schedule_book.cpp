@@ -414,20 +414,4 @@ bool WriteScheduleState(const std::string& path, const ScheduleState& state) {
   return WriteFileAtomically(path, text);
 }
 
-void RenameScheduleTargets(ScheduleTable& table, const std::string& from, const std::string& to) {
-  const std::string old = "group:" + from;
-  for (ScheduleEntry& entry : table.entries) {
-    if (entry.target == old) entry.target = "group:" + to;
-  }
-}
-
-void MarkScheduleTargetsGone(ScheduleTable& table, const std::string& group) {
-  const std::string target = "group:" + group;
-  for (ScheduleEntry& entry : table.entries) {
-    if (entry.target != target) continue;
-    entry.enabled = false;
-    entry.targetGone = true;
-  }
-}
-
 }  // namespace tarnex

@@ -39,9 +39,9 @@ LocalDate LocalDateOf(std::time_t when);
 inline constexpr std::time_t kScheduleLateness = 120;
 
 struct DueRun {
-  size_t entry;     // index into the table's entries
-  std::time_t at;   // the occurrence
-  bool enforced;    // the latest missed occurrence, run at start for "enforce at start"
+  size_t entry;    // index into the table's entries
+  std::time_t at;  // the occurrence
+  bool enforced;   // the latest missed occurrence, run at start for "enforce at start"
 };
 struct MissedRuns {
   size_t entry;
@@ -91,10 +91,5 @@ class ScheduleBook {
  private:
   const ScheduleTable& m_table;
 };
-
-// Entries whose target is the group `from` now name `to` (a rename); entries of a deleted
-// group are disabled and marked gone. Call in the same locked step as the group change.
-void RenameScheduleTargets(ScheduleTable& table, const std::string& from, const std::string& to);
-void MarkScheduleTargetsGone(ScheduleTable& table, const std::string& group);
 
 }  // namespace tarnex

@@ -110,8 +110,9 @@ void OwnerServer::Serve(int fd) {
   const ScriptRequest request = std::move(*parsed.request);
   const auto deadline = Clock::now() + std::chrono::seconds(request.timeoutSeconds);
   auto answer = std::async(std::launch::async, [this, &request, deadline] {
-    return ReportToJson(
-        AcceptAndRun(m_core, request, {.deadline = deadline, .linksKnown = true, .connect = {}}));
+    return ReportToJson(AcceptAndRun(
+        m_core, request,
+        {.deadline = deadline, .linksKnown = true, .connect = {}, .schedules = m_schedules}));
   });
   while (answer.wait_for(kHeartbeat) != std::future_status::ready) {
     if (!Send(fd, "{\"alive\":true}")) break;

@@ -9,6 +9,7 @@
 
 #include "console/console_core.h"
 #include "platform/cancel_token.h"
+#include "scripting/schedule_command.h"
 
 namespace tarnex {
 
@@ -31,6 +32,8 @@ class OwnerServer {
   OwnerServer(const OwnerServer&) = delete;
   OwnerServer& operator=(const OwnerServer&) = delete;
 
+  // Who answers schedule commands; before Start.
+  void SetSchedules(ScheduleCommandContext schedules) { m_schedules = std::move(schedules); }
   // Listens at `socketPath`; the caller holds the owner lock. False with `error` set.
   bool Start(const std::string& socketPath, std::string* error);
   // No more clients; requests in flight end as the console's stop ends their jobs. Call after
@@ -48,6 +51,7 @@ class OwnerServer {
   void Reap(bool all);
 
   CConsoleCore& m_core;
+  ScheduleCommandContext m_schedules;
   int m_listen = -1;
   CancelToken m_stop;
   std::thread m_acceptor;

@@ -4,6 +4,8 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
+#include "scripting/schedule_report.h"
+
 namespace tarnex {
 namespace {
 
@@ -30,7 +32,9 @@ json ValueJson(const ScriptValue& value) {
   return value.word;
 }
 
-json ResultJson(const ScriptResult& result) {
+}  // namespace
+
+json ScriptResultJson(const ScriptResult& result) {
   json values = json::object();
   for (const auto& [name, value] : result.values) values[name] = ValueJson(value);
   json error = nullptr;
@@ -42,6 +46,8 @@ json ResultJson(const ScriptResult& result) {
           {"values", std::move(values)},
           {"error", std::move(error)}};
 }
+
+namespace {
 
 std::optional<ScriptValue> ValueFrom(const json& value) {
   ScriptValue read;
@@ -68,8 +74,10 @@ std::optional<ScriptError> ErrorNamed(std::string_view name) {
   return std::nullopt;
 }
 
+}  // namespace
+
 // The owner's answer is untrusted too: a field of the wrong type ends the reading.
-std::optional<ScriptResult> ResultFrom(const json& item) {
+std::optional<ScriptResult> ScriptResultFrom(const json& item) {
   ScriptResult result;
   const json& display = item.at("display");
   result.key = display.at("key").get<std::string>();
@@ -91,9 +99,11 @@ std::optional<ScriptResult> ResultFrom(const json& item) {
   return result;
 }
 
+namespace {
+
 json ReportJson(const ScriptReport& report) {
   json results = json::array();
-  for (const ScriptResult& result : report.results) results.push_back(ResultJson(result));
+  for (const ScriptResult& result : report.results) results.push_back(ScriptResultJson(result));
   return {{"results", std::move(results)}, {"exit", ExitCodeOf(report)}};
 }
 
@@ -122,6 +132,7 @@ std::string ReportToJson(const ScriptReport& report) {
   if (!report.errorCode.empty())
     out["error"] = {{"code", report.errorCode}, {"message", report.errorMessage}};
   if (report.values) out["settings"] = *report.values;
+  AddScheduleJson(out, report, false);
   return out.dump(-1, ' ', false, kReplace);
 }
 
@@ -131,7 +142,7 @@ std::optional<ScriptReport> ReportFromJson(std::string_view text) {
   try {
     ScriptReport report;
     for (const json& item : in.at("results")) {
-      auto result = ResultFrom(item);
+      auto result = ScriptResultFrom(item);
       if (!result) return std::nullopt;
       report.results.push_back(std::move(*result));
     }
@@ -149,6 +160,7 @@ std::optional<ScriptReport> ReportFromJson(std::string_view text) {
         values[key] = (*settings)[key].get<std::string>();
       report.values = std::move(values);
     }
+    if (!ReadScheduleJson(in, report)) return std::nullopt;
     return report;
   } catch (const json::exception&) {
     return std::nullopt;
@@ -171,6 +183,7 @@ std::string ScriptDocument(const ScriptRequest& request, const ScriptReport& rep
   document["exit"] = ExitCodeOf(report);
   if (!report.errorCode.empty())
     document["error"] = {{"code", report.errorCode}, {"message", report.errorMessage}};
+  if (request.verb == ScriptRequest::Verb::kSchedule) AddScheduleJson(document, report, true);
   return document.dump(2, ' ', false, kReplace) + "\n";
 }
 
@@ -186,7 +199,8 @@ std::string Shown(std::string text) {
 
 }  // namespace
 
-std::string ScriptText(const ScriptRequest&, const ScriptReport& report) {
+std::string ScriptText(const ScriptRequest& request, const ScriptReport& report) {
+  if (request.verb == ScriptRequest::Verb::kSchedule) return ScheduleText(report);
   std::string text;
   for (const ScriptResult& result : report.results) {
     text += Shown(result.key);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <ctime>
 #include <map>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +49,21 @@ struct ScriptResult {
   }
 };
 
+// What one run of an entry came to, member by member: the dialog's log and
+// `tarnexctl schedule log` show it.
+struct ScheduleRunRecord {
+  std::string entry;
+  std::string target;
+  std::string action;     // as stored: "POWER OFF"
+  std::time_t at = 0;     // the occurrence
+  std::time_t ran = 0;    // when it started
+  bool enforced = false;  // a missed occurrence run at the start
+  int tries = 1;
+  std::vector<ScriptResult> results;
+  int exit = 0;      // as tarnexctl would have exited
+  std::string note;  // what went wrong as a whole ("target not found: group:Hall")
+};
+
 // What a run came to. `exit` is set for a run-wide end (usage, not found, owner busy);
 // otherwise ExitCodeOf derives it from the results.
 struct ScriptReport {
@@ -57,9 +74,16 @@ struct ScriptReport {
   bool timedOut = false;
   // backup: the settings read, for tarnexctl to write.
   std::optional<BackupValues> values;
+  // schedule list and next: the entries; schedule log and run-due: the runs.
+  std::vector<ScheduleRow> schedule;
+  std::vector<ScheduleRunRecord> runs;
 };
 
 std::string_view ErrorCodeName(ScriptError error);
+// One result as the owner socket and the document carry it, and read back (none when a field
+// is missing or of the wrong type).
+nlohmann::json ScriptResultJson(const ScriptResult& result);
+std::optional<ScriptResult> ScriptResultFrom(const nlohmann::json& item);
 int ExitCodeOf(const ScriptReport& report);
 
 // The report as the owner socket carries it back, and read again by tarnexctl.

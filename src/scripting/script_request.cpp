@@ -12,7 +12,7 @@ namespace {
 
 using nlohmann::json;
 
-constexpr std::array<std::pair<ScriptRequest::Verb, std::string_view>, 9> kVerbs = {{
+constexpr std::array<std::pair<ScriptRequest::Verb, std::string_view>, 10> kVerbs = {{
     {ScriptRequest::Verb::kList, "list"},
     {ScriptRequest::Verb::kStatus, "status"},
     {ScriptRequest::Verb::kPower, "power"},
@@ -22,14 +22,15 @@ constexpr std::array<std::pair<ScriptRequest::Verb, std::string_view>, 9> kVerbs
     {ScriptRequest::Verb::kBackup, "backup"},
     {ScriptRequest::Verb::kRestore, "restore"},
     {ScriptRequest::Verb::kSend, "send"},
+    {ScriptRequest::Verb::kSchedule, "schedule"},
 }};
 
 constexpr std::array<std::string_view, 8> kInputNames = {
     "av", "component1", "component2", "rgb1", "rgb2", "hdmi1", "hdmi2", "hdmi3"};
 
-constexpr std::array<std::string_view, 11> kFields = {"verb",    "targets", "state", "wait",
-                                                      "input",   "text",    "clear", "file",
-                                                      "command", "timeout", "values"};
+constexpr std::array<std::string_view, 12> kFields = {"verb",    "targets", "state",  "wait",
+                                                      "input",   "text",    "clear",  "file",
+                                                      "command", "timeout", "values", "schedule"};
 
 // A name or a text from a client: no control characters, bounded.
 bool Printable(std::string_view text, size_t limit) {
@@ -125,6 +126,11 @@ std::string ReadRequest(const json& object, ScriptRequest& request) {
   if (!Printable(request.file, 4096) || !Printable(request.input, 32))
     return "a name is not printable";
   if (std::string error = ReadTargets(object, request); !error.empty()) return error;
+  if (const auto schedule = object.find("schedule"); schedule != object.end()) {
+    if (request.verb != ScriptRequest::Verb::kSchedule) return "\"schedule\" without its verb";
+    if (std::string error = ReadScheduleCommand(*schedule, request.schedule); !error.empty())
+      return error;
+  }
   return ReadValues(object, request);
 }
 
@@ -163,7 +169,10 @@ bool IsCatalogueCommand(std::string_view command) {
 std::string CheckRequest(const ScriptRequest& request) {
   using Verb = ScriptRequest::Verb;
   if (request.targets.size() > kMaxScriptTargets) return "more than 1000 targets";
-  if (request.verb != Verb::kList && request.targets.empty()) return "no target given";
+  const bool targetless = request.verb == Verb::kList || request.verb == Verb::kSchedule;
+  if (targetless && !request.targets.empty())
+    return std::string(VerbName(request.verb)) + " takes no target";
+  if (!targetless && request.targets.empty()) return "no target given";
   switch (request.verb) {
     case Verb::kInput:
       if (!IsInputName(request.input)) return "unknown input \"" + request.input + "\"";
@@ -204,6 +213,7 @@ std::string RequestToJson(const ScriptRequest& request, bool withValues) {
   }
   if (request.verb == Verb::kBackup || request.verb == Verb::kRestore) out["file"] = request.file;
   if (request.verb == Verb::kSend) out["command"] = request.command;
+  if (request.verb == Verb::kSchedule) out["schedule"] = ScheduleCommandJson(request.schedule);
   if (withValues && request.values) out["values"] = *request.values;
   return out.dump(-1, ' ', false, json::error_handler_t::replace);
 }

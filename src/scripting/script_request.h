@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "config/backup_file.h"
+#include "scripting/schedule_request.h"
 
 namespace tarnex {
 
@@ -13,7 +14,18 @@ namespace tarnex {
 // them from its command line or the console read them from its owner socket. Nothing in it
 // has been looked up yet: the names are resolved once, when the owner accepts the request.
 struct ScriptRequest {
-  enum class Verb { kList, kStatus, kPower, kInput, kMute, kMessage, kBackup, kRestore, kSend };
+  enum class Verb {
+    kList,
+    kStatus,
+    kPower,
+    kInput,
+    kMute,
+    kMessage,
+    kBackup,
+    kRestore,
+    kSend,
+    kSchedule
+  };
 
   Verb verb = Verb::kList;
   std::vector<std::string> targets;
@@ -27,6 +39,7 @@ struct ScriptRequest {
   int timeoutSeconds = 30;
   // restore: the settings tarnexctl read from the file; the owner never opens a client's path.
   std::optional<BackupValues> values;
+  ScheduleCommand schedule;  // schedule: what is asked of the schedules
 };
 
 inline constexpr size_t kMaxScriptTargets = 1000;

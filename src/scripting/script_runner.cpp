@@ -447,6 +447,10 @@ ScriptReport AcceptAndRun(CConsoleCore& core, const ScriptRequest& request,
     RunList(run, directory, report);
     return report;
   }
+  if (request.verb == Verb::kSchedule) {
+    RunScheduleCommand(core, request.schedule, options.schedules, report);
+    return report;
+  }
   if (Refuse(resolved, report)) return report;
   for (const NamedTarget& target : run.targets) report.results.push_back(ResultFor(target));
   if (options.connect) options.connect(run.targets);

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "console/console_core.h"
+#include "scripting/schedule_command.h"
 #include "scripting/script_report.h"
 #include "scripting/script_request.h"
 #include "scripting/target_names.h"
@@ -16,6 +17,8 @@ struct ScriptRunOptions {
   bool linksKnown = true;
   // A direct run connects the displays it names before its first step.
   std::function<void(const std::vector<NamedTarget>&)> connect;
+  // Who answers the schedule commands.
+  ScheduleCommandContext schedules{};
 };
 
 // Accepts a request: its names resolved once, under the lock, into display identities; then

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -192,6 +194,41 @@ TEST_F(ConsoleScriptsTest, AConsoleCloseEndsAWaitingScriptAtOnce) {
   EXPECT_LT(took, 2s);
   EXPECT_EQ(console->Wait(10s), 0) << console->StandardError();
   EXPECT_LT(Clock::now() - closed, 2s);  // nor did the request hold up the console's own end
+}
+
+// The schedules run beside the window: at its minute an entry powers the Hall off, and the
+// Schedule dialog's log shows it. The console's schedule clock is a file the test writes.
+TEST_F(ConsoleScriptsTest, AScheduledEntryPowersTheHallOffAtItsMinute) {
+  const std::time_t minute = (std::time(nullptr) / 60 + 10) * 60;
+  tm local{};
+  localtime_r(&minute, &local);
+  char at[8] = {};
+  std::strftime(at, sizeof at, "%H:%M", &local);
+  const auto setClock = [](const std::string& folder, std::time_t when) {
+    std::ofstream(folder + "clock.new") << when << "\n";
+    std::filesystem::rename(folder + "clock.new", folder + "clock");
+  };
+  console = std::make_unique<ChildProcess>(
+      OPERATED_CONSOLE_PROGRAM, std::vector<std::string>{"schedule"},
+      ChildProcess::Options{.captureStderr = true, .prepare = [&](const std::string& folder) {
+                              std::ofstream(folder + "QXMNTConfig.ini")
+                                  << HallConfig(displays)
+                                  << "[SCHEDULECOUNT]\nm_docScheduleCount=1\n"
+                                  << "[SCHEDULENAME]\n0=Evening\n[SCHEDULETARGET]\n0=group:Hall\n"
+                                  << "[SCHEDULEACTION]\n0=POWER OFF\n[SCHEDULEWHEN]\n0=WEEKLY "
+                                  << at
+                                  << " mon,tue,wed,thu,fri,sat,sun\n[SCHEDULEFLAGS]\n0=enabled\n";
+                              setClock(folder, minute - 30);
+                            }});
+  ASSERT_TRUE(console->WaitForLine("dialog", 60s)) << console->StandardError();
+  std::this_thread::sleep_for(300ms);  // a few looks at the schedules before the minute
+  for (const std::string& address : displays) EXPECT_FALSE(Sent(address, "ka 01 00\n"));
+
+  setClock(console->Folder(), minute + 5);
+  EXPECT_TRUE(console->WaitForLine("run: Evening: POWER OFF group:Hall: 3 of 3 done", 20s));
+  for (const std::string& address : displays) EXPECT_TRUE(Sent(address, "ka 01 00\n")) << address;
+  console->Write("close\n");
+  EXPECT_EQ(console->Wait(10s), 0) << console->StandardError();
 }
 
 }  // namespace

@@ -216,10 +216,11 @@ TEST_F(MainWindowTest, TheFrameShowsEveryTabTitleWholeAndOffersTheCommandsWithTh
   EXPECT_EQ(frame->menuWidget(), nullptr);
 
   const QList<QAction*> tools = frame->ToolsButton()->menu()->actions();
-  ASSERT_EQ(tools.size(), 3);
+  ASSERT_EQ(tools.size(), 4);
   EXPECT_EQ(tools[0]->text(), "Connection Setting");
   EXPECT_EQ(tools[1]->text(), "Message");
   EXPECT_EQ(tools[2]->text(), "Alram");
+  EXPECT_EQ(tools[3]->text(), "Schedule");
   EXPECT_TRUE(tools[1]->isEnabled());
   EXPECT_EQ(tools[1]->statusTip(), "Send Message");
   EXPECT_TRUE(tools[2]->isEnabled());

@@ -6,7 +6,11 @@
 //   setting  the Connection Setting dialog is opened;
 //   held     a worker takes a job that does not see the console's stop, for ten seconds;
 //   mail     the Alarm dialog is opened and its TEST pressed;
-//   manager  the login is changed to "Operator" / "n3w" in the Security Manager.
+//   manager  the login is changed to "Operator" / "n3w" in the Security Manager;
+//   schedule the Schedule dialog is opened, and each run its log gains is printed as
+//            "run: ENTRY: RESULT". The schedules' clock is the number of seconds in the file
+//            "clock" of the configuration folder while there is one, and they are looked at
+//            every 100 ms.
 // It prints "window" once the start-up connects are done, "dialog" once the scene's dialog is
 // open (TEST pressed, for "mail"; OK pressed, for "manager"), "held" once the held job runs, and
 // "box: TEXT" for each message box before the box waits, with the line feeds of TEXT as "\n". A
@@ -22,16 +26,22 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <memory>
 #include <thread>
 
 #include "app/alarm_dlg.h"
 #include "app/login_dialog.h"
 #include "app/network_manager_app.h"
+#include "app/schedule_dlg.h"
 #include "app/setting_dlg.h"
 #include "app/user_manager.h"
 #include "config/login_file.h"
+#include "platform/config_folder.h"
 #include "support/typed_login.h"
 
 namespace tarnex {
@@ -95,6 +105,35 @@ void ChangeTheLogin(CMainFrame& frame) {
   });
 }
 
+void FollowTheScheduleLog(CMainFrame& frame) {
+  QMetaObject::invokeMethod(frame.ScheduleAction(), &QAction::trigger, Qt::QueuedConnection);
+  auto said = std::make_shared<bool>(false);
+  auto shown = std::make_shared<int>(0);
+  RepeatOnUi([said, shown] {
+    auto* dialog = dynamic_cast<CScheduleDlg*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return false;
+    if (!*said) Say(QStringLiteral("dialog"));
+    *said = true;
+    // Newest first: the runs not shown yet are the top rows, oldest of them lowest.
+    const QTreeWidget* log = dialog->RunLog();
+    for (int row = log->topLevelItemCount() - *shown - 1; row >= 0; --row, ++*shown) {
+      const QTreeWidgetItem* run = log->topLevelItem(row);
+      Say(QStringLiteral("run: ") + run->text(1) + QStringLiteral(": ") + run->text(2));
+    }
+    return false;
+  });
+}
+
+// The clock a test sets by writing the file; the system's once the file is gone.
+std::function<std::time_t()> FileClock() {
+  return [] {
+    std::ifstream in(ConfigFolder() + "clock");
+    long long seconds = 0;
+    if (in >> seconds) return static_cast<std::time_t>(seconds);
+    return std::time(nullptr);
+  };
+}
+
 void HoldAWorker(CMainFrame& frame) {
   frame.View().Core().Jobs().Post(JobKeys::SerialLine(), [] {
     Say(QStringLiteral("held"));
@@ -133,6 +172,10 @@ int main(int argc, char* argv[]) {
     modal(parent, text);
   };
   options.localeName = "en_US";
+  if (scene == "schedule") {
+    options.view.scheduleClock = FileClock();
+    options.view.schedulePeriod = std::chrono::milliseconds(100);
+  }
   COsprelNetworkManagerApp console(std::move(options));
   TypeDefaultLogin();
   if (!console.InitInstance()) return console.ExitStatus();
@@ -148,6 +191,7 @@ int main(int argc, char* argv[]) {
     if (scene == "held") HoldAWorker(frame);
     if (scene == "mail") PressTestMail(frame);
     if (scene == "manager") ChangeTheLogin(frame);
+    if (scene == "schedule") FollowTheScheduleLog(frame);
   });
   return console.Run();
 }

@@ -1,6 +1,7 @@
 // The schedule book in Berlin time (UTC+1, summer UTC+2; expectations in UTC): next runs
 // across both daylight-saving edges, due and missed runs around a moving clock, the state file.
 #include "monitor/schedule_book.h"
+#include "config/schedule_targets.h"
 
 #include <gtest/gtest.h>
 

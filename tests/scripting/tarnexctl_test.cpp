@@ -105,6 +105,23 @@ class Tarnexctl : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
+  // Whether the document `out` follows the schema, when the validator can run here.
+  bool FollowsTheSchema(const std::string& out) {
+    if (std::system("python3 -c 'import jsonschema' 2>/dev/null") != 0 ||
+        !std::ifstream(SCHEMA_FILE).good())
+      return true;
+    std::ofstream(folder_ + "/doc.json") << out;
+    return std::system(
+               ("python3 " VALIDATOR " " SCHEMA_FILE " < '" + folder_ + "/doc.json'").c_str()) == 0;
+  }
+
+  std::string Config() {
+    std::ifstream in(folder_ + "/QXMNTConfig.ini");
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
   std::string Log() {
     std::ifstream in(folder_ + "/sim.log");
     std::stringstream text;
@@ -123,13 +140,7 @@ TEST_F(Tarnexctl, ExitCodesTellWhatHappened) {
   EXPECT_EQ(Run("--json status group:Hall", &out), 4);  // the third display is not there
   EXPECT_NE(out.find("\"code\": \"no_reply\""), std::string::npos) << out;
   EXPECT_NE(out.find("\"power\": \"on\""), std::string::npos) << out;
-  if (std::system("python3 -c 'import jsonschema' 2>/dev/null") == 0 &&
-      std::ifstream(SCHEMA_FILE).good()) {
-    std::ofstream(folder_ + "/doc.json") << out;
-    EXPECT_EQ(
-        std::system(("python3 " VALIDATOR " " SCHEMA_FILE " < '" + folder_ + "/doc.json'").c_str()),
-        0);
-  }
+  EXPECT_TRUE(FollowsTheSchema(out));
   EXPECT_EQ(Run("status Lobby " + b_), 0);
   EXPECT_EQ(Run("status nowhere"), 10);
   const std::string before = Log();
@@ -138,6 +149,32 @@ TEST_F(Tarnexctl, ExitCodesTellWhatHappened) {
   EXPECT_EQ(Log(), before) << "nothing reaches a display from a refused request";
   EXPECT_EQ(Run("send 'kd 01 01' name:Lobby", &out), 0);
   EXPECT_NE(out.find("reply=d 01 OK01x"), std::string::npos) << out;
+}
+
+// With no console running, tarnexctl owns the folder and writes its schedule edits itself;
+// a refused edit changes nothing.
+TEST_F(Tarnexctl, ScheduleEditsGoToTheFolderThatOwnsThem) {
+  const std::string add =
+      "schedule add Evening --target group:Hall --action 'power off' --at 22:00 --days mon,fri";
+  EXPECT_EQ(Run(add), 0);
+  EXPECT_NE(Config().find("[SCHEDULENAME]"), std::string::npos) << Config();
+  EXPECT_NE(Config().find("0=Evening"), std::string::npos) << Config();
+  const std::string kept = Config();
+  EXPECT_EQ(Run(add), 2);  // the name is taken
+  EXPECT_EQ(Run("schedule add Late --target group:Hall --action 'power up' --at 23:00 --days mon"),
+            2);
+  EXPECT_EQ(Run("schedule remove Nope"), 10);
+  EXPECT_EQ(Config(), kept);
+  EXPECT_EQ(Run("schedule disable Evening"), 0);
+  std::string out;
+  EXPECT_EQ(Run("--json schedule list", &out), 0);
+  EXPECT_NE(out.find("\"when\": \"WEEKLY 22:00 mon,fri\""), std::string::npos) << out;
+  EXPECT_NE(out.find("\"state\": \"off\""), std::string::npos) << out;
+  EXPECT_TRUE(FollowsTheSchema(out)) << out;
+  EXPECT_EQ(Run("--json schedule run-due", &out), 0);
+  EXPECT_TRUE(FollowsTheSchema(out)) << out;
+  EXPECT_EQ(Run("schedule remove Evening"), 0);
+  EXPECT_EQ(Config().find("0=Evening"), std::string::npos) << Config();
 }
 
 }  // namespace

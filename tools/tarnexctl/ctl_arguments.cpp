@@ -117,6 +117,15 @@ Arguments ReadArguments(const std::vector<std::string>& arguments) {
   const auto known = VerbNamed(verb);
   if (!known) return fail("unknown command \"" + verb + "\"");
   out.request.verb = *known;
+  if (*known == Verb::kSchedule) {
+    // The schedule's own words, options included, follow it.
+    const std::vector<std::string> rest(arguments.begin() + static_cast<long>(reader.next),
+                                        arguments.end());
+    if (std::string error = ScheduleCommandFromWords(rest, out.request.schedule); !error.empty())
+      return fail(error);
+    if (std::string error = CheckRequest(out.request); !error.empty()) return fail(error);
+    return out;
+  }
   if (std::string error = ReadVerbWords(reader, out.request); !error.empty()) return fail(error);
   while (reader.More()) {
     if (reader.Peek().starts_with("--"))
@@ -147,6 +156,11 @@ std::string UsageText() {
          "  message TEXT TARGET...        message --clear TARGET...\n"
          "  backup FILE DISPLAY           restore FILE TARGET...\n"
          "  send COMMAND TARGET...        one catalogue command, e.g. \"kd 01 01\"\n"
+         "  schedule list|next|log|run-due\n"
+         "  schedule add NAME --target T --action A (--at HH:MM --days mon,tue,... |\n"
+         "               --on YYYY-MM-DD [--at HH:MM]) [--from DATE] [--to DATE]\n"
+         "               [--enforce] [--disabled]\n"
+         "  schedule remove|enable|disable NAME\n"
          "\n"
          "Targets: display:ADDR (display:10.0.0.[20-29]), name:LABEL, group:NAME, set:N,\n"
          "or a bare word that names exactly one of them.\n"

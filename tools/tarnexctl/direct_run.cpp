@@ -9,6 +9,8 @@
 #include "console/serial_port_channel.h"
 #include "links/link_connector.h"
 #include "platform/ui_host.h"
+#include "scripting/schedule_log.h"
+#include "scripting/schedule_runner.h"
 #include "scripting/script_runner.h"
 
 namespace tarnex::ctl {
@@ -73,11 +75,25 @@ ScriptReport RunDirect(const ScriptRequest& request) {
     port.OpenSerialPort(SerialLineSettings{doc.m_docPortStr, doc.m_docBaudrate, doc.m_docData,
                                            doc.m_docStop, doc.m_docParity});
   }
-  ScriptRunOptions options{.deadline = deadline,
-                           .linksKnown = false,
-                           .connect = [&core, serial](const std::vector<NamedTarget>& targets) {
-                             if (!serial) ConnectNamed(core, targets);
-                           }};
+  const auto connect = [&core, serial](const std::vector<NamedTarget>& targets) {
+    if (!serial) ConnectNamed(core, targets);
+  };
+  ScriptRunOptions options{.deadline = deadline, .linksKnown = false, .connect = connect};
+  // Schedules due now run as the console would run them, each naming its displays.
+  ScheduleKeeper keeper(core, {.clock = {},
+                               .statePath = doc.m_docConfigFolder + kScheduleStateFile,
+                               .logPath = doc.m_docConfigFolder + kScheduleLogFile,
+                               .tellMissed =
+                                   [](const std::string& text) {
+                                     std::fprintf(stderr, "tarnexctl: %s\n", text.c_str());
+                                   },
+                               .run = {.linksKnown = false, .connect = connect},
+                               .recordEveryEvaluation = true});
+  options.schedules = {.keeper = &keeper,
+                       .clock = {},
+                       .persist = [&doc] { return doc.WriteNetworkSchedules(); },
+                       .logPath = doc.m_docConfigFolder + kScheduleLogFile,
+                       .runDueAtStart = true};
   ScriptReport report = AcceptAndRun(core, request, options);
   core.FlushHistory();
   core.Stop();
