@@ -452,6 +452,16 @@ int Run(const Options& options) {
       Ms(owned.all), Ms(owned.one), Ms(direct.all), Ms(direct.one));
   std::fflush(stdout);
 
+  watchdog.Phase("the schedules");
+  const std::vector<std::string> fives = FiveDisplayTargets(addresses, 200);
+  const auto many = TimeDueRuns(core.Core(), folder.Path(), fives, Check);
+  const auto single = TimeDueRuns(core.Core(), folder.Path(), {fives.front()}, Check);
+  std::printf(
+      "fleet-bench: %zu schedule entries due in one minute over %zu displays ran in %lld "
+      "ms; one entry of 5 displays in %lld ms\n",
+      fives.size(), fives.size() * 5, Ms(many), Ms(single));
+  std::fflush(stdout);
+
   const double rss = OwnPeakRssMb();
 
   // A configuration at capacity: 300 groups of 1000 members. Measured is what one send to a

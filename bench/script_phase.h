@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -18,6 +19,7 @@
 
 #include "scripting/owner_client.h"
 #include "scripting/owner_server.h"
+#include "scripting/schedule_runner.h"
 
 namespace fleet_bench {
 
@@ -128,6 +130,66 @@ ScriptTimes MeasureDirectScripts(const std::string& folder, const std::vector<st
   times.all = run("group:All");
   times.one = run("group:One");
   return times;
+}
+
+// Entries of five displays each, all due in one minute: the console runs them side by side.
+// Their targets are address ranges within one /24, so the fleet is cut at those edges.
+inline std::vector<std::string> FiveDisplayTargets(const std::vector<std::string>& fleet,
+                                                   size_t most) {
+  std::vector<std::string> targets;
+  size_t first = 0;
+  while (first + 5 <= fleet.size() && targets.size() < most) {
+    const std::string& from = fleet[first];
+    const std::string& to = fleet[first + 4];
+    const size_t cut = from.rfind('.');
+    if (from.compare(0, cut, to, 0, to.rfind('.')) != 0) {
+      ++first;  // the five would cross into the next /24
+      continue;
+    }
+    targets.push_back("display:" + from.substr(0, cut) + ".[" + from.substr(cut + 1) + "-" +
+                      to.substr(to.rfind('.') + 1) + "]");
+    first += 5;
+  }
+  return targets;
+}
+
+inline tarnex::ScheduleTable PowerOffAt(const std::vector<std::string>& targets, int minute) {
+  tarnex::ScheduleTable table;
+  for (size_t i = 0; i < targets.size(); ++i) {
+    tarnex::ScheduleEntry entry;
+    entry.name = "Entry " + std::to_string(i + 1);
+    entry.target = targets[i];
+    entry.action.kind = tarnex::ScheduleActionKind::kPowerOff;
+    entry.when = {.minuteOfDay = minute, .days = 0x7f, .date = std::nullopt};
+    table.entries.push_back(std::move(entry));
+  }
+  return table;
+}
+
+// The time the keeper takes from the minute to the last run's end, the table's entries all
+// due at once. The clock is the bench's own.
+template <typename Check>
+Clock::duration TimeDueRuns(tarnex::CConsoleCore& core, const std::string& folder,
+                            const std::vector<std::string>& targets, Check check) {
+  std::time_t now = (std::time(nullptr) / 86400) * 86400 + 12 * 3600;  // a midday
+  tm local{};
+  localtime_r(&now, &local);
+  const int minute = local.tm_hour * 60 + local.tm_min + 1;
+  core.Lock()->Doc().m_docSchedules = PowerOffAt(targets, minute);
+  std::filesystem::remove(folder + "/schedule-state");
+  tarnex::ScheduleKeeper keeper(
+      core, {.clock = [&now] { return now; }, .statePath = folder + "/schedule-state"});
+  check(keeper.RunDue(true).empty(), "a schedule ran before its minute");
+  now += 60;
+  const auto began = Clock::now();
+  const std::vector<tarnex::ScheduleRunRecord> runs = keeper.RunDue(false);
+  const auto took = Clock::now() - began;
+  size_t sound = 0;
+  for (const auto& run : runs) sound += run.exit == 0 && run.results.size() == 5 ? 1 : 0;
+  check(sound == targets.size(), std::to_string(sound) + " of " + std::to_string(targets.size()) +
+                                     " scheduled runs reached their five displays");
+  core.Lock()->Doc().m_docSchedules = {};
+  return took;
 }
 
 }  // namespace fleet_bench
