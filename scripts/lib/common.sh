@@ -15,7 +15,7 @@ PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream man-db)
 # The fuzz targets' compiler and libFuzzer with its sanitizer runtimes (scripts/fuzz only).
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 # Peers and tools only the tests use; clang-format for the format check of changed files.
-TEST_PACKAGES=(clang-format python3-aiosmtpd openssl python3-jsonschema)
+TEST_PACKAGES=(clang-format python3-aiosmtpd openssl python3-jsonschema faketime)
 
 # Installs the named Debian packages that are not installed yet; does nothing when all are.
 ensure_packages() {

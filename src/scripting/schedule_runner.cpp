@@ -186,13 +186,36 @@ std::vector<ScheduleRunRecord> ScheduleKeeper::Log() const {
   return {m_log.begin(), m_log.end()};
 }
 
+// At most a period, and no longer than until the next run: a run starts at its minute, not
+// when the next look happens to come.
+std::chrono::milliseconds ScheduleKeeper::UntilNextRun() const {
+  ScheduleTable table;
+  {
+    auto state = m_core.Lock();
+    table = state->Doc().m_docSchedules;
+  }
+  const std::time_t now = m_options.clock();
+  const ScheduleBook book(table);
+  std::optional<std::time_t> next;
+  for (size_t i = 0; i < table.entries.size(); ++i) {
+    const auto run = book.NextRun(i, now);
+    if (run && (!next || *run < *next)) next = run;
+  }
+  if (!next) return m_options.period;
+  // A little past the minute's first second, which the evaluation then includes.
+  const auto until = std::chrono::seconds(*next - now) + std::chrono::milliseconds(100);
+  return std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(until),
+                    std::chrono::milliseconds(0), m_options.period);
+}
+
 void ScheduleKeeper::Loop() {
   bool atStart = true;
   for (;;) {
     if (!m_core.Stopping()) RunDue(atStart);
     atStart = false;
+    const auto wait = UntilNextRun();
     std::unique_lock lock(m_wakeMutex);
-    m_wakeUp.wait_for(lock, m_options.period, [this] { return m_stopping || m_woken; });
+    m_wakeUp.wait_for(lock, wait, [this] { return m_stopping || m_woken; });
     if (m_stopping) return;
     m_woken = false;
   }

@@ -85,6 +85,7 @@ class ScheduleKeeper {
 
  private:
   void Loop();
+  std::chrono::milliseconds UntilNextRun() const;
   std::vector<ScheduleRunRecord> RunAll(const ScheduleTable& table, const std::vector<DueRun>& due,
                                         std::time_t now);
   void NoteMissed(const ScheduleTable& table, const ScheduleEvaluation& evaluation);

@@ -4,6 +4,7 @@
 // operator's desktop.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -229,6 +230,37 @@ TEST_F(ConsoleScriptsTest, AScheduledEntryPowersTheHallOffAtItsMinute) {
   for (const std::string& address : displays) EXPECT_TRUE(Sent(address, "ka 01 00\n")) << address;
   console->Write("close\n");
   EXPECT_EQ(console->Wait(10s), 0) << console->StandardError();
+}
+
+// With no hook at all: the whole process's clock shifted (Debian's faketime) to ten seconds
+// before the entry's minute, the console runs it at that minute.
+TEST_F(ConsoleScriptsTest, AShiftedSystemClockRunsTheEntryAtItsMinute) {
+  if (::access("/usr/bin/faketime", X_OK) != 0) GTEST_SKIP() << "faketime is not installed";
+  const char* asan = ::getenv("ASAN_OPTIONS");
+  const std::string keptAsan = asan != nullptr ? asan : "";
+  // The sanitizer's runtime must come first among the libraries; faketime's is loaded ahead.
+  ::setenv("ASAN_OPTIONS", (keptAsan + ":verify_asan_link_order=0").c_str(), 1);
+  ::setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
+  console = std::make_unique<ChildProcess>(
+      "/usr/bin/faketime",
+      std::vector<std::string>{"-f", "@2026-12-14 07:29:50", OPERATED_CONSOLE_PROGRAM, "system"},
+      ChildProcess::Options{
+          .captureStderr = true, .prepare = [&](const std::string& folder) {
+            std::ofstream(folder + "QXMNTConfig.ini")
+                << HallConfig(displays) << "[SCHEDULECOUNT]\nm_docScheduleCount=1\n"
+                << "[SCHEDULENAME]\n0=Morning\n[SCHEDULETARGET]\n0=group:Hall\n"
+                << "[SCHEDULEACTION]\n0=POWER OFF\n[SCHEDULEWHEN]\n0=WEEKLY 07:30 mon\n"
+                << "[SCHEDULEFLAGS]\n0=enabled\n";
+          }});
+  ::unsetenv("FAKETIME_DONT_FAKE_MONOTONIC");
+  ::setenv("ASAN_OPTIONS", keptAsan.c_str(), 1);
+  if (asan == nullptr) ::unsetenv("ASAN_OPTIONS");
+  ASSERT_TRUE(console->WaitForLine("dialog", 60s)) << console->StandardError();
+  EXPECT_TRUE(console->WaitForLine("run: Morning: POWER OFF group:Hall: 3 of 3 done", 40s))
+      << console->StandardError();
+  for (const std::string& address : displays) EXPECT_TRUE(Sent(address, "ka 01 00\n")) << address;
+  console->Write("close\n");
+  EXPECT_EQ(console->Wait(10s), 0);
 }
 
 }  // namespace

@@ -10,7 +10,8 @@
 //   schedule the Schedule dialog is opened, and each run its log gains is printed as
 //            "run: ENTRY: RESULT". The schedules' clock is the number of seconds in the file
 //            "clock" of the configuration folder while there is one, and they are looked at
-//            every 100 ms.
+//            every 100 ms;
+//   system   the same on the system's clock, looked at as the console does it.
 // It prints "window" once the start-up connects are done, "dialog" once the scene's dialog is
 // open (TEST pressed, for "mail"; OK pressed, for "manager"), "held" once the held job runs, and
 // "box: TEXT" for each message box before the box waits, with the line feeds of TEXT as "\n". A
@@ -191,7 +192,7 @@ int main(int argc, char* argv[]) {
     if (scene == "held") HoldAWorker(frame);
     if (scene == "mail") PressTestMail(frame);
     if (scene == "manager") ChangeTheLogin(frame);
-    if (scene == "schedule") FollowTheScheduleLog(frame);
+    if (scene == "schedule" || scene == "system") FollowTheScheduleLog(frame);
   });
   return console.Run();
 }
