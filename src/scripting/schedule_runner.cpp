@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <future>
-#include <set>
+#include <map>
 
 #include "platform/trace.h"
 #include "scripting/schedule_edit.h"
@@ -13,142 +13,10 @@
 #include "scripting/script_runner.h"
 
 namespace tarnex {
-namespace {
-
-using Clock = std::chrono::steady_clock;
-using Verb = ScriptRequest::Verb;
-
-bool Retryable(const ScriptResult& result) {
-  return !result.ok &&
-         (result.error == ScriptError::kNoReply || result.error == ScriptError::kRefused ||
-          result.error == ScriptError::kBusy);
-}
-
-// The name that reaches just this member again: its address, or its set number on the line.
-std::string MemberName(const ScriptResult& result, bool serial) {
-  if (!serial) return "display:" + result.key;
-  int number = -1;
-  std::from_chars(result.setId.data(), result.setId.data() + result.setId.size(), number, 16);
-  return "set:" + std::to_string(number);
-}
-
-bool SerialMode(CConsoleCore& core) {
-  return core.Lock()->Doc().m_docCommunicationSelect == kSerialMode;
-}
-
-// Waits on the console's stop: false when it stopped.
-bool PauseFor(CConsoleCore& core, std::chrono::milliseconds pause) {
-  pollfd stop{core.StopFd(), POLLIN, 0};
-  ::poll(&stop, 1, static_cast<int>(pause.count()));
-  return !core.Stopping();
-}
-
-// Those still failing get another try; the others keep their first result.
-bool RetryFailing(CConsoleCore& core, const ScriptRequest& request, ScheduleRunRecord& record,
-                  Clock::time_point windowEnd, const ScheduleRunOptions& options) {
-  const bool serial = SerialMode(core);
-  std::vector<size_t> failing;
-  for (size_t i = 0; i < record.results.size(); ++i) {
-    if (Retryable(record.results[i])) failing.push_back(i);
-  }
-  if (failing.empty() || Clock::now() + options.retryPause >= windowEnd) return false;
-  if (!PauseFor(core, options.retryPause)) return false;
-  ScriptRequest again = request;
-  again.targets.clear();
-  for (size_t i : failing) again.targets.push_back(MemberName(record.results[i], serial));
-  const ScriptReport report = AcceptAndRun(
-      core, again,
-      {.deadline = windowEnd, .linksKnown = options.linksKnown, .connect = options.connect});
-  ++record.tries;
-  // A member that left meanwhile is reported as the first try left it.
-  for (size_t k = 0; k < failing.size() && k < report.results.size(); ++k) {
-    if (report.results[k].key == record.results[failing[k]].key)
-      record.results[failing[k]] = report.results[k];
-  }
-  return true;
-}
-
-std::string Summary(const ScheduleRunRecord& record) {
-  size_t done = 0;
-  for (const ScriptResult& result : record.results) done += result.ok ? 1 : 0;
-  std::string text = record.action + " " + record.target + ": " + std::to_string(done) + " of " +
-                     std::to_string(record.results.size()) + " done";
-  if (record.enforced) text += ", missed run enforced at start";
-  if (record.tries > 1) text += ", " + std::to_string(record.tries) + " tries";
-  if (!record.note.empty()) text += ", " + record.note;
-  return text;
-}
-
-}  // namespace
-
-ScriptRequest RequestForEntry(const ScheduleEntry& entry) {
-  ScriptRequest request;
-  request.targets = {entry.target};
-  request.timeoutSeconds = static_cast<int>(kScheduleRetryWindow.count());
-  const ScheduleAction& action = entry.action;
-  switch (action.kind) {
-    case ScheduleActionKind::kPowerOn:
-    case ScheduleActionKind::kPowerOff:
-      request.verb = Verb::kPower;
-      request.on = action.kind == ScheduleActionKind::kPowerOn;
-      break;
-    case ScheduleActionKind::kInput:
-      request.verb = Verb::kInput;
-      request.input = action.input;
-      break;
-    case ScheduleActionKind::kMuteOn:
-    case ScheduleActionKind::kMuteOff:
-      request.verb = Verb::kMute;
-      request.on = action.kind == ScheduleActionKind::kMuteOn;
-      break;
-    case ScheduleActionKind::kMessage:
-      request.verb = Verb::kMessage;
-      request.text = action.text;
-      break;
-    case ScheduleActionKind::kClear:
-      request.verb = Verb::kMessage;
-      request.clear = true;
-      break;
-  }
-  return request;
-}
-
-ScheduleRunRecord RunScheduleEntry(CConsoleCore& core, const ScheduleEntry& entry,
-                                   const DueRun& due, std::time_t now,
-                                   const ScheduleRunOptions& options) {
-  ScheduleRunRecord record;
-  record.entry = entry.name;
-  record.target = entry.target;
-  record.action = ActionText(entry.action);
-  record.at = due.at;
-  record.ran = now;
-  record.enforced = due.enforced;
-  const ScriptRequest request = RequestForEntry(entry);
-  const auto windowEnd = Clock::now() + kScheduleRetryWindow;
-  const ScriptReport report = AcceptAndRun(
-      core, request,
-      {.deadline = windowEnd, .linksKnown = options.linksKnown, .connect = options.connect});
-  record.results = report.results;
-  record.exit = ExitCodeOf(report);
-  if (report.exit) {
-    record.note = report.errorMessage;
-  } else {
-    while (record.tries <= kScheduleRetries &&
-           RetryFailing(core, request, record, windowEnd, options)) {
-    }
-    ScriptReport last;
-    last.results = record.results;
-    record.exit = core.Stopping() ? script_exit::kOwnerBusy : ExitCodeOf(last);
-  }
-  // The history's subject is a display; this line is the entry's own, naming no display.
-  core.Lock()->AppendAlarmHistory("", "Schedule " + entry.name + ": " + Summary(record));
-  return record;
-}
 
 ScheduleKeeper::ScheduleKeeper(CConsoleCore& core, Options options)
     : m_core(core), m_options(std::move(options)) {
   if (!m_options.clock) m_options.clock = SystemScheduleClock();
-  m_options.parallelRuns = std::max<size_t>(1, m_options.parallelRuns);
   if (!m_options.logPath.empty()) {
     for (ScheduleRunRecord& record : ReadScheduleLog(m_options.logPath))
       m_log.push_back(std::move(record));
@@ -244,22 +112,36 @@ std::vector<ScheduleRunRecord> ScheduleKeeper::RunDue(bool atStart) {
   return records;
 }
 
-// Entries due in one minute run side by side, as many at once as the keeper allows: each
-// waits on its own jobs, and the scheduler keeps their members' exchanges apart.
+// Entries of one minute with one action are one fleet operation; those with different
+// actions run side by side, each waiting on its own jobs.
 std::vector<ScheduleRunRecord> ScheduleKeeper::RunAll(const ScheduleTable& table,
                                                       const std::vector<DueRun>& due,
                                                       std::time_t now) {
   std::vector<ScheduleRunRecord> records;
-  for (size_t first = 0; first < due.size() && !m_core.Stopping();
-       first += m_options.parallelRuns) {
-    const size_t end = std::min(due.size(), first + m_options.parallelRuns);
-    std::vector<std::future<ScheduleRunRecord>> running;
-    for (size_t i = first; i < end; ++i) {
-      running.push_back(std::async(std::launch::async, [this, &table, &due, i, now] {
-        return RunScheduleEntry(m_core, table.entries[due[i].entry], due[i], now, m_options.run);
-      }));
-    }
-    for (auto& run : running) records.push_back(run.get());
+  if (due.empty() || m_core.Stopping()) return records;
+  // The fleet looked up once for all of them: a thousand displays copied for each of two
+  // hundred entries would hold the console lock longer than the runs take.
+  ScheduleRunOptions options = m_options.run;
+  {
+    auto state = m_core.Lock();
+    options.directory =
+        std::make_shared<const FleetDirectory>(DirectoryOf(m_core, state, options.linksKnown));
+  }
+  std::map<std::string, std::pair<std::vector<const ScheduleEntry*>, std::vector<DueRun>>> byAction;
+  for (const DueRun& run : due) {
+    const ScheduleEntry& entry = table.entries[run.entry];
+    auto& [entries, dues] = byAction[ActionText(entry.action)];
+    entries.push_back(&entry);
+    dues.push_back(run);
+  }
+  std::vector<std::future<std::vector<ScheduleRunRecord>>> running;
+  for (const auto& [action, batch] : byAction) {
+    running.push_back(std::async(std::launch::async, [this, &batch, &options, now] {
+      return RunScheduleEntries(m_core, batch.first, batch.second, now, options);
+    }));
+  }
+  for (auto& run : running) {
+    for (ScheduleRunRecord& record : run.get()) records.push_back(std::move(record));
   }
   return records;
 }

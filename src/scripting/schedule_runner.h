@@ -5,6 +5,7 @@
 #include <ctime>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -36,6 +37,8 @@ struct ScheduleRunOptions {
   // As for a script: a direct tarnexctl run connects the displays an entry names.
   bool linksKnown = true;
   std::function<void(const std::vector<NamedTarget>&)> connect{};
+  // The fleet as it was when the minute's entries fired, shared by all of them.
+  std::shared_ptr<const FleetDirectory> directory{};
 };
 
 // Runs one due occurrence as jobs like any group operation: the same member history lines as
@@ -44,6 +47,15 @@ struct ScheduleRunOptions {
 ScheduleRunRecord RunScheduleEntry(CConsoleCore& core, const ScheduleEntry& entry,
                                    const DueRun& due, std::time_t now,
                                    const ScheduleRunOptions& options = {});
+
+// Entries due together that do the same thing run as one fleet operation over all their
+// targets, as one group send to them would, each entry keeping its own members' results, tries
+// and history line. An entry whose target names nothing is refused on its own. Results come in
+// the order of `entries`.
+std::vector<ScheduleRunRecord> RunScheduleEntries(CConsoleCore& core,
+                                                  const std::vector<const ScheduleEntry*>& entries,
+                                                  const std::vector<DueRun>& dues, std::time_t now,
+                                                  const ScheduleRunOptions& options = {});
 
 // The console's clock-keeper: evaluates the table of the document every period (and when
 // woken after an edit), runs what is due beside the operator's work and records each run
@@ -60,7 +72,6 @@ class ScheduleKeeper {
     // schedules; empty when nothing was.
     std::function<void(const std::string&)> tellMissed{};
     ScheduleRunOptions run{};
-    size_t parallelRuns = 32;
     // A keeper that lives for one evaluation (tarnexctl schedule run-due) keeps the evaluation
     // time in the file too; the console's keeps it in memory between runs.
     bool recordEveryEvaluation = false;

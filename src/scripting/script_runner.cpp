@@ -435,13 +435,14 @@ bool Refuse(const ResolvedTargets& resolved, ScriptReport& report) {
 ScriptReport AcceptAndRun(CConsoleCore& core, const ScriptRequest& request,
                           const ScriptRunOptions& options) {
   ScriptReport report;
-  FleetDirectory directory;
+  FleetDirectory own;
   ResolvedTargets resolved;
-  {
+  if (!options.directory) {
     auto state = core.Lock();
-    directory = DirectoryOf(core, state, options.linksKnown);
-    resolved = TargetFromNames(directory, request.targets);
+    own = DirectoryOf(core, state, options.linksKnown);
   }
+  const FleetDirectory& directory = options.directory ? *options.directory : own;
+  resolved = TargetFromNames(directory, request.targets);
   Run run{core, request, options, std::move(resolved.targets), directory.serial};
   if (request.verb == Verb::kList) {
     RunList(run, directory, report);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 
 #include "console/console_core.h"
 #include "scripting/schedule_command.h"
@@ -19,6 +20,9 @@ struct ScriptRunOptions {
   std::function<void(const std::vector<NamedTarget>&)> connect;
   // Who answers the schedule commands.
   ScheduleCommandContext schedules{};
+  // The names are resolved against this, made once for the requests of one moment (the
+  // entries due in one minute), instead of a directory made for this request alone.
+  std::shared_ptr<const FleetDirectory> directory{};
 };
 
 // Accepts a request: its names resolved once, under the lock, into display identities; then

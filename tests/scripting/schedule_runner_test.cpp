@@ -92,6 +92,36 @@ TEST_F(ScheduleRunnerTest, ADueEntryRunsOnceForEachMemberAndIsNamedInTheHistory)
   EXPECT_TRUE(told.empty());
 }
 
+// Entries of one minute with one action go out together, yet each keeps its own members, and
+// one whose target names nothing is refused alone.
+TEST_F(ScheduleRunnerTest, EntriesOfOneMinuteRunTogetherEachWithItsOwnMembers) {
+  {
+    auto state = core->Lock();
+    ScheduleTable& table = state->Doc().m_docSchedules;
+    ScheduleEntry lobby = table.entries[0];
+    lobby.name = "Lobby";
+    lobby.target = "display:" + hall[0];
+    ScheduleEntry lost = lobby;
+    lost.name = "Lost";
+    lost.target = "group:Nowhere";
+    table.entries.push_back(lost);
+    table.entries.push_back(lobby);
+  }
+  ScheduleKeeper keeper(*core, Options());
+  keeper.RunDue(true);
+  now = MondayAt0730() + 5;
+  const auto runs = keeper.RunDue(false);
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[0].entry, "Evening");
+  EXPECT_EQ(runs[0].results.size(), 3u);
+  EXPECT_EQ(runs[1].exit, 10);
+  EXPECT_TRUE(runs[1].results.empty());
+  ASSERT_EQ(runs[2].results.size(), 1u);
+  EXPECT_EQ(runs[2].results[0].key, hall[0]);
+  EXPECT_EQ(Sent(hall[0], "ka 01 00\n"), 4u);  // twice for each entry naming it
+  EXPECT_EQ(Sent(hall[1], "ka 01 00\n"), 2u);
+}
+
 // A member that does not answer is tried again three times within the window, then
 // reported; the others are sent to once.
 TEST_F(ScheduleRunnerTest, AFailingMemberIsRetriedThreeTimesThenReported) {
