@@ -4,7 +4,7 @@
 REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # Debian packages every build needs.
-BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev libcurl4-openssl-dev nlohmann-json3-dev)
+BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev libcurl4-openssl-dev nlohmann-json3-dev libssl-dev)
 # The Qt console and its offscreen tests.
 GUI_PACKAGES=(qt6-base-dev qt6-qpa-plugins)
 # The demo's virtual screen, its typing at the login and its screenshot.
