@@ -143,6 +143,30 @@ TEST_F(ConsoleScriptsTest, ScriptsRunOnTheConsolesConnectionsAndItsHistory) {
   }
 }
 
+// While the console owns the folder, schedule edits go to it: the file keeps them only once
+// the console writes its configuration at the close.
+TEST_F(ConsoleScriptsTest, ScheduleEditsGoToTheRunningConsole) {
+  StartConsole();
+  ASSERT_TRUE(console->WaitForLine("window", 60s)) << console->StandardError();
+  const auto stored = [this] {
+    std::ifstream in(console->Folder() + "QXMNTConfig.ini", std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  };
+  EXPECT_EQ(Run({"schedule", "add", "Night", "--target", "group:Hall", "--action", "power off",
+                 "--at", "23:00", "--days", "mon"})
+                .status,
+            0);
+  const Outcome listed = Run({"--json", "schedule", "next"});
+  EXPECT_EQ(listed.status, 0);
+  EXPECT_NE(listed.out.find("\"name\": \"Night\""), std::string::npos) << listed.out;
+  EXPECT_EQ(stored().find("Night"), std::string::npos);
+  console->Write("close\n");
+  ASSERT_EQ(console->Wait(10s), 0) << console->StandardError();
+  EXPECT_NE(stored().find("0=Night"), std::string::npos) << stored();
+}
+
 // A console started while a direct run holds the links waits behind its splash, and a
 // script asking meanwhile hears that the owner is busy; once the run ends the console starts
 // and answers scripts itself.
