@@ -85,6 +85,9 @@ std::string AlarmMailFailureLine(const AlarmFailure& failure) {
     case AlarmKind::kFanFault:
       name = "Fan";
       break;
+    case AlarmKind::kScheduleFailed:
+      name = "Schedule";
+      break;
   }
   return std::string(name) + " Alarm Mail " + (failure.givenUp ? "Given Up: " : "Failed: ") +
          failure.why;
@@ -95,8 +98,12 @@ void FollowAlarmMails(AlarmQueue& alarms, CConsoleCore& core,
   alarms.SetListener({.failed =
                           [&core](const AlarmFailure& failure) {
                             // Mail worker.
-                            core.Lock()->AppendAlarmHistory(failure.alarm.address,
-                                                            AlarmMailFailureLine(failure));
+                            // A schedule's mail names an entry, not a display.
+                            const bool entry = failure.alarm.kind == AlarmKind::kScheduleFailed;
+                            core.Lock()->AppendAlarmHistory(
+                                entry ? std::string() : failure.alarm.address,
+                                AlarmMailFailureLine(failure) +
+                                    (entry ? " (" + failure.alarm.address + ")" : ""));
                           },
                       .failing = std::move(failing)});
 }

@@ -53,7 +53,7 @@ std::vector<QueuedAlarm> ParseAlarmSpool(std::string_view text) {
     long long attempts = 0;
     long long raised = 0;
     if (!Number(line, kind) || !Number(line, attempts) || !Number(line, raised)) continue;
-    if (kind < 1 || kind > 3 || attempts < 0 || attempts > 100 || !Printable(line)) continue;
+    if (kind < 1 || kind > 4 || attempts < 0 || attempts > 100 || !Printable(line)) continue;
     alarms.push_back({static_cast<AlarmKind>(kind), std::string(line), static_cast<int>(attempts),
                       static_cast<std::time_t>(raised)});
   }

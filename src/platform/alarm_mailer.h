@@ -10,6 +10,9 @@ enum class AlarmKind {
   kCredentialsChanged = 1,
   kLinkFault = 2,
   kFanFault = 3,
+  // A scheduled run left displays it could not reach: one mail per run, the "address" being
+  // the entry and its failed members.
+  kScheduleFailed = 4,
 };
 
 // Hands one alarm mail about a display to whoever sends mail. Enqueue returns at once: a mail

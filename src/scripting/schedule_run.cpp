@@ -118,12 +118,30 @@ class Batch {
   Clock::time_point m_windowEnd;
 };
 
+// "Evening: 2 of 3 displays failed: 127.0.0.5, 127.0.0.6", bounded for a mail line.
+std::string FailureText(const ScheduleRunRecord& record) {
+  std::string failed;
+  size_t count = 0;
+  for (const ScriptResult& result : record.results) {
+    if (result.ok) continue;
+    ++count;
+    if (failed.size() < 400) failed += (failed.empty() ? "" : ", ") + result.key;
+  }
+  if (count == 0) return {};
+  return record.entry + ": " + std::to_string(count) + " of " +
+         std::to_string(record.results.size()) + " displays failed: " + failed;
+}
+
 void Finish(CConsoleCore& core, ScheduleRunRecord& record, bool runWide) {
   ScriptReport last;
   last.results = record.results;
   if (!runWide) record.exit = core.Stopping() ? script_exit::kOwnerBusy : ExitCodeOf(last);
+  auto state = core.Lock();
   // The history's subject is a display; this line is the entry's own, naming no display.
-  core.Lock()->AppendAlarmHistory("", "Schedule " + record.entry + ": " + Summary(record));
+  state->AppendAlarmHistory("", "Schedule " + record.entry + ": " + Summary(record));
+  // One mail for the run, however many members failed; none for a close.
+  const std::string failed = FailureText(record);
+  if (!failed.empty() && !core.Stopping()) state->SendAlarmMail(AlarmKind::kScheduleFailed, failed);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ void CheckHeader(const std::string& message, const AlarmSettings& settings) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > fuzz::kMaxInput) return 0;
   fuzz::Input input(data, size);
-  const auto kind = static_cast<AlarmKind>(input.Byte() % 4);
+  const auto kind = static_cast<AlarmKind>(input.Byte() % 5);
   const std::time_t now = static_cast<std::time_t>(input.Byte()) * 86'400 * 365;
   AlarmSettings settings;
   settings.subject = input.Field(96);

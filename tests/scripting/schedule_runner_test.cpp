@@ -137,6 +137,12 @@ TEST_F(ScheduleRunnerTest, AFailingMemberIsRetriedThreeTimesThenReported) {
   EXPECT_FALSE(runs[0].results[1].ok);
   EXPECT_EQ(Sent(hall[0], "kd 01 01\n"), 1u);
   EXPECT_EQ(Sent(hall[2], "kd 01 01\n"), 1u);
+  // One alarm mail for the run, naming the entry and the member that failed.
+  std::vector<std::string> mails;
+  for (const std::string& alarm : mailer.Alarms()) {
+    if (alarm.starts_with("4 ")) mails.push_back(alarm);
+  }
+  EXPECT_EQ(mails, std::vector<std::string>{"4 Evening: 1 of 3 displays failed: " + hall[1]});
   // A member found down is not sent to again until it reconnects; never more than the tries.
   EXPECT_LE(Sent(hall[1], "kd 01 01\n"), 4u);
 }

@@ -146,6 +146,10 @@ AlarmText AlarmTextOf(AlarmKind kind, std::string_view address) {
       return {fault, "\n\nNetwork is not connected and this is for OUTGOING mail only"};
     case AlarmKind::kFanFault:
       return {fault, "\n\nFAN is abnormal and this is for OUTGOING mail only"};
+    case AlarmKind::kScheduleFailed:
+      return {"Schedule " + std::string(address),
+              "\n\nA scheduled run did not reach every display and this is for OUTGOING mail "
+              "only"};
   }
   return {};
 }
