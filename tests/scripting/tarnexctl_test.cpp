@@ -83,8 +83,9 @@ class Tarnexctl : public ::testing::Test {
     ::setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
     std::ofstream config(folder_ + "/QXMNTConfig.ini");
     config << "[Communication]\nm_docCommunicationTrue=1\nm_docCommunicationSelect=1\n"
-           << "[VALUE]\nm_docSocketNumber=3\n[TREENAME]\n0=[Lobby]" << a_ << "\n[SINGLE]\n0=" << a_
-           << "\n1=" << b_ << "\n2=" << c_ << "\n[GROUPCOUNT]\nm_docGroupNumCount=1\n"
+           << "[VALUE]\nm_docSocketNumber=3\n[TREENAME]\n0=[Lobby]" << a_ << "\n2=[Hall]" << c_
+           << "\n[SINGLE]\n0=" << a_ << "\n1=" << b_ << "\n2=" << c_
+           << "\n[GROUPCOUNT]\nm_docGroupNumCount=1\n"
            << "[GROUPCHILDCOUNT]\n0=3\n[GROUPNAME]\n0=Hall\n[GROUPCHILDNAME]\n0=[1][Lobby]" << a_
            << "\n1=[2]" << b_ << "\n2=[3]" << c_ << "\n[GROUPIPLIST]\n0=" << a_ << "\n1=" << b_
            << "\n2=" << c_ << "\n";
@@ -143,6 +144,7 @@ TEST_F(Tarnexctl, ExitCodesTellWhatHappened) {
   EXPECT_TRUE(FollowsTheSchema(out));
   EXPECT_EQ(Run("status Lobby " + b_), 0);
   EXPECT_EQ(Run("status nowhere"), 10);
+  EXPECT_EQ(Run("status Hall"), 2);  // the group, or the display of that name
   const std::string before = Log();
   EXPECT_EQ(Run("send 'kd 01 0x' Hall"), 2);
   EXPECT_EQ(Run("send 'kd 01 01' group:Hall display:10.0.0.1"), 10);
