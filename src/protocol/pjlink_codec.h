@@ -57,8 +57,8 @@ std::string AuthPrefix(std::string_view random, std::string_view password);
 std::optional<int> ClassOf(std::string_view value);
 // POWR ?: "Standby", "On", "Cooling", "Warm-up"; none for another value.
 std::optional<std::string_view> PowerWord(std::string_view value);
-// INST: the input codes listed ("11 12 31" → {"11","12","31"}); each two digits, the first
-// 1-5; others are dropped. At most 50.
+// INST: the input codes listed ("11 12 31" → {"11","12","31"}); each two characters, the
+// first 1-5, the second a digit or letter; others are dropped. At most 50.
 std::vector<std::string> InputsOf(std::string_view value);
 // "11" → "RGB 1", "21" → "Video 1", "31" → "Digital 1", "41" → "Storage 1",
 // "51" → "Network 1"; empty for another code.
