@@ -121,7 +121,9 @@ std::vector<PjlinkOptions> BuildPjlinkDisplays(
     display.address = address;
     display.delayMs = common.delayMs;
     display.splitReplies = common.splitReplies;
-    positions.emplace(address, displays.size());
+    if (!positions.emplace(address, displays.size()).second) {
+      throw std::invalid_argument("--pjlink names " + address + " twice");
+    }
     displays.push_back(display);
   }
   for (const auto& [flag, addresses] : collected.switchAddresses) {
