@@ -1,13 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "display-sim/display_fleet.h"
 #include "support/loopback_block.h"
+#include "support/sim_program.h"
 #include "test_client.h"
 
 // PJLink displays on port 0, so that a real PJLink service on the machine cannot collide.
@@ -130,6 +137,31 @@ TEST(PjlinkSim, ConnectionsEndWhenIdleAfterEachCommandOrOnAnOverlongLine) {
   EXPECT_EQ(Ask(*client, "%1NAME " + std::string(129, 'x') + "\r"), "");  // 137 bytes
   EXPECT_TRUE(client->WaitClosed());
   EXPECT_EQ(display.Connections(), 3);
+}
+
+TEST(PjlinkSim, TheProgramServesPjlinkOnItsPortAndLogsTheCommandsAsReceived) {
+  const auto log = std::filesystem::temp_directory_path() /
+                   ("pjlink_sim_program_" + std::to_string(::getpid()) + ".log");
+  std::filesystem::remove(log);
+  testing::Program program({"--pjlink", Loopback(30) + "," + Loopback(31), "--log", log.string(),
+                            "--pjlink-password", "JBMIAProjectorLink", "--pjlink-random",
+                            "498e4a67", "--silent", Loopback(31)});
+  ASSERT_EQ(program.FirstLine(5s),
+            "display-sim: ready pjlink " + Loopback(30) + ":4352 " + Loopback(31) + ":4352\n");
+  auto client = TestClient::Connect(Loopback(30), 4352);
+  ASSERT_TRUE(client);
+  EXPECT_EQ(client->ReadUntil('\r'), "PJLINK 1 498e4a67\r");
+  EXPECT_EQ(Ask(*client, "5d8409bc1c3fa39749434aa3a5c38682%1POWR 0\r"), "%1POWR=OK\r");
+  auto silent = TestClient::Connect(Loopback(31), 4352);
+  ASSERT_TRUE(silent);
+  EXPECT_EQ(silent->ReadUntil('\r', 300ms), "");  // not even a greeting
+
+  std::ifstream file(log);
+  std::stringstream text;
+  text << file.rdbuf();
+  EXPECT_EQ(text.str(), Loopback(30) + "\t5d8409bc1c3fa39749434aa3a5c38682%1POWR 0\\r\n");
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.Wait(3s), 0);
 }
 
 }  // namespace
