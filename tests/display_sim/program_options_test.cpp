@@ -91,11 +91,38 @@ TEST(ProgramOptions, BadCommandLinesAreRefused) {
       {"--tcp", "127.0.0.1-127.0.39.17"},            // range of 10000 and one
       {"--tcp", "127.0.0.2-"},                       // range without its end
       {"--tcp", "127.0.0.2", "--refuse", "127.0.0.2", "--unreachable", "127.0.0.2"},
+      {"--pjlink", "127.0.0.2", "--pjlink", "127.0.0.2"},
+      {"--pjlink", "127.0.0.2", "--pjlink-random", "498e4a6"},   // seven digits
+      {"--pjlink", "127.0.0.2", "--pjlink-random", "498e4a6g"},  // not hex
+      {"--pjlink", "127.0.0.2", "--pjlink-password", ""},        // empty
+      {"--pjlink", "127.0.0.2", "--pjlink-err4", "127.0.0.3"},   // not served
+      {"--pjlink", "127.0.0.2", "--odd-length", "127.0.0.2"},    // no such fault there
+      {"--tcp", "127.0.0.2", "--pjlink-no-lamp", "127.0.0.2"},   // served, but not PJLink
   };
   for (const auto& args : bad) {
     std::string joined;
     for (const auto& arg : args) joined += arg + " ";
     EXPECT_THROW(ParseProgramOptions(args), std::invalid_argument) << joined;
+  }
+}
+
+TEST(ProgramOptions, PjlinkDisplaysTakeTheirSwitchesAndTheSharedFaults) {
+  const auto options = ParseProgramOptions(
+      {"--tcp", "127.0.0.2", "--pjlink", "127.0.0.2-127.0.0.4", "--pjlink-password", "secret",
+       "--pjlink-warm-up-ms", "0", "--delay-ms", "40", "--silent", "127.0.0.2", "--garbage",
+       "127.0.0.4", "--pjlink-lower-case", "127.0.0.3"});
+  ASSERT_EQ(options.pjlinks.size(), 3U);
+  EXPECT_TRUE(options.displays.at(0).silent);  // a fault names the address on both protocols
+  EXPECT_TRUE(options.pjlinks[0].silent);
+  EXPECT_FALSE(options.pjlinks[0].lowerCase);
+  EXPECT_TRUE(options.pjlinks[1].lowerCase);
+  EXPECT_TRUE(options.pjlinks[2].garbage);
+  EXPECT_FALSE(options.displays.at(0).garbage);
+  for (const auto& display : options.pjlinks) {
+    EXPECT_EQ(display.port, 4352);
+    EXPECT_EQ(display.password, "secret");
+    EXPECT_EQ(display.warmUpMs, 0);
+    EXPECT_EQ(display.delayMs, 40);
   }
 }
 

@@ -76,6 +76,19 @@ class TestClient {
     return all;
   }
 
+  // The bytes up to and including the first `end`, or what arrived before the peer closed or
+  // the time ran out. For protocols whose replies end in one byte; one reply at a time.
+  std::string ReadUntil(char end, std::chrono::milliseconds timeout = 2000ms) {
+    std::string all;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (all.find(end) == std::string::npos) {
+      const std::string chunk = ReadChunk(deadline);
+      if (chunk.empty()) break;
+      all += chunk;
+    }
+    return all;
+  }
+
   std::string Exchange(std::string_view command) {
     return Send(command) ? ReadReply() : std::string("<send failed>");
   }

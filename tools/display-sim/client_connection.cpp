@@ -6,8 +6,6 @@
 #include <array>
 #include <cerrno>
 
-#include "display-sim/command_line_parser.h"
-
 namespace tarnex::sim {
 namespace {
 
@@ -17,7 +15,8 @@ constexpr size_t kMaxQueuedBytes = 64 * 1024;
 
 }  // namespace
 
-ClientConnection::ClientConnection(int fd) : fd_(fd), lines_(kMaxCommandLength) {}
+ClientConnection::ClientConnection(int fd, char lineEnd, size_t maxLine)
+    : fd_(fd), lines_(maxLine, lineEnd) {}
 
 ClientConnection::~ClientConnection() {
   ::close(fd_);
@@ -34,6 +33,7 @@ void ClientConnection::Receive(const LineHandler& handler, Clock::time_point now
     closing_ = true;  // the peer is done sending; replies still due go out first
     return;
   }
+  lastHeard_ = now;
   if (!lines_.Append({chunk.data(), static_cast<size_t>(got)})) {
     failed_ = true;
     return;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "display-sim/command_line_parser.h"
 #include "display-sim/line_buffer.h"
 #include "display-sim/line_outcome.h"
 
@@ -16,7 +17,8 @@ class ClientConnection {
  public:
   using Clock = std::chrono::steady_clock;
 
-  explicit ClientConnection(int fd);  // takes ownership of the non-blocking socket
+  // Takes ownership of the non-blocking socket.
+  explicit ClientConnection(int fd, char lineEnd = '\n', size_t maxLine = kMaxCommandLength);
   ~ClientConnection();
   ClientConnection(const ClientConnection&) = delete;
   ClientConnection& operator=(const ClientConnection&) = delete;
@@ -24,6 +26,8 @@ class ClientConnection {
   int Fd() const { return fd_; }
   // Reads what has arrived and hands each whole line to the handler.
   void Receive(const LineHandler& handler, Clock::time_point now);
+  // Queues what is said before any command.
+  void Greet(const LineOutcome& greeting, Clock::time_point now) { Queue(greeting, now); }
   // Writes every piece that is due.
   void Flush(Clock::time_point now);
   std::optional<Clock::time_point> NextDue() const;
@@ -33,6 +37,10 @@ class ClientConnection {
   bool Finished() const { return failed_ || (closing_ && outgoing_.empty()); }
   // The peer is gone for good: nothing queued can reach it any more.
   void Abandon() { failed_ = true; }
+  // Stops reading and closes once what is queued is written.
+  void HangUp() { closing_ = true; }
+  // When a byte last arrived, or the connection was accepted.
+  Clock::time_point LastHeard() const { return lastHeard_; }
 
  private:
   struct Piece {
@@ -48,6 +56,7 @@ class ClientConnection {
   std::deque<Piece> outgoing_;
   size_t queuedBytes_ = 0;
   int commands_ = 0;
+  Clock::time_point lastHeard_ = Clock::now();
   bool closing_ = false;
   bool failed_ = false;
 };

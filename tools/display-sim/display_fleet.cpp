@@ -7,6 +7,7 @@ DisplayFleet::DisplayFleet(std::string logPath) : log_(logPath) {}
 DisplayFleet::~DisplayFleet() {
   std::lock_guard lock(mutex_);
   displays_.clear();
+  pjlinks_.clear();
 }
 
 SimDisplay& DisplayFleet::Add(const DisplayOptions& options) {
@@ -14,6 +15,13 @@ SimDisplay& DisplayFleet::Add(const DisplayOptions& options) {
   std::lock_guard lock(mutex_);
   displays_.push_back(std::move(display));
   return *displays_.back();
+}
+
+PjlinkDisplay& DisplayFleet::AddPjlink(const PjlinkOptions& options) {
+  auto display = std::make_unique<PjlinkDisplay>(options, log_, loop_);
+  std::lock_guard lock(mutex_);
+  pjlinks_.push_back(std::move(display));
+  return *pjlinks_.back();
 }
 
 SimDisplay* DisplayFleet::Find(std::string_view address) {

@@ -9,6 +9,8 @@
 #include "display-sim/command_log.h"
 #include "display-sim/display_options.h"
 #include "display-sim/event_loop.h"
+#include "display-sim/pjlink_display.h"
+#include "display-sim/pjlink_options.h"
 #include "display-sim/sim_display.h"
 
 namespace tarnex::sim {
@@ -25,6 +27,8 @@ class DisplayFleet {
 
   // Starts serving at once (unless options.refuse). Throws like SimDisplay's constructor.
   SimDisplay& Add(const DisplayOptions& options);
+  // A PJLink display, logging to the same log. Throws like PjlinkDisplay's constructor.
+  PjlinkDisplay& AddPjlink(const PjlinkOptions& options);
   // The first display with this address, or nullptr.
   SimDisplay* Find(std::string_view address);
 
@@ -39,6 +43,7 @@ class DisplayFleet {
   mutable std::mutex mutex_;
   // After log_ and loop_: displays write to the one and are served by the other.
   std::vector<std::unique_ptr<SimDisplay>> displays_;
+  std::vector<std::unique_ptr<PjlinkDisplay>> pjlinks_;
 };
 
 }  // namespace tarnex::sim

@@ -4,7 +4,7 @@ namespace tarnex::sim {
 
 bool LineBuffer::Append(std::string_view bytes) {
   for (const char c : bytes) {
-    if (c == '\n') {
+    if (c == end_) {
       partial_.push_back(c);
       lines_.push_back(std::move(partial_));
       partial_.clear();

@@ -20,16 +20,23 @@
 namespace {
 
 using tarnex::sim::DisplayFleet;
+using tarnex::sim::PjlinkDisplay;
 using tarnex::sim::ProgramOptions;
 using tarnex::sim::SerialLine;
 using tarnex::sim::SimDisplay;
 
-// "display-sim: ready tcp ADDR:PORT ... serial LINK DEVICE", each part when served.
-std::string ReadyLine(const std::vector<SimDisplay*>& displays, const SerialLine* line,
+// "display-sim: ready tcp ADDR:PORT ... pjlink ADDR:PORT ... serial LINK DEVICE", each part
+// when served.
+std::string ReadyLine(const std::vector<SimDisplay*>& displays,
+                      const std::vector<PjlinkDisplay*>& pjlinks, const SerialLine* line,
                       const ProgramOptions& options) {
   std::string ready = "display-sim: ready";
   if (!displays.empty()) ready += " tcp";
   for (const SimDisplay* display : displays) {
+    ready += " " + display->Address() + ":" + std::to_string(display->Port());
+  }
+  if (!pjlinks.empty()) ready += " pjlink";
+  for (const PjlinkDisplay* display : pjlinks) {
     ready += " " + display->Address() + ":" + std::to_string(display->Port());
   }
   if (line != nullptr) ready += " serial " + line->LinkPath() + " " + line->Path();
@@ -60,12 +67,19 @@ int Serve(const ProgramOptions& options) {
   // Before the fleet starts its threads, so that they inherit the blocked signals.
   const sigset_t stopSignals = tarnex::sim::BlockStopSignals();
   tarnex::RaiseOpenFileLimit();
-  DisplayFleet fleet(options.displays.empty() ? std::string() : options.logPath);
+  const bool fleetLogs = !options.displays.empty() || !options.pjlinks.empty();
+  DisplayFleet fleet(fleetLogs ? options.logPath : std::string());
   std::vector<SimDisplay*> displays;
   std::vector<SimDisplay*> unreachable;
   for (const auto& display : options.displays) {
     displays.push_back(&fleet.Add(display));
     if (display.unreachable) unreachable.push_back(displays.back());
+  }
+  std::vector<PjlinkDisplay*> pjlinks;
+  std::vector<PjlinkDisplay*> unreachablePjlinks;
+  for (const auto& display : options.pjlinks) {
+    pjlinks.push_back(&fleet.AddPjlink(display));
+    if (display.unreachable) unreachablePjlinks.push_back(pjlinks.back());
   }
   // The serial line logs apart from the fleet; both append whole lines to the same file.
   std::unique_ptr<tarnex::sim::CommandLog> serialLog;
@@ -92,14 +106,15 @@ int Serve(const ProgramOptions& options) {
     flapping = std::make_unique<tarnex::sim::FlapCycle>(displays,
                                                         std::chrono::seconds(options.flapSeconds));
   }
-  std::printf("%s\n", ReadyLine(displays, line.get(), options).c_str());
+  std::printf("%s\n", ReadyLine(displays, pjlinks, line.get(), options).c_str());
   std::fflush(stdout);
   bool moved = false;
   for (;;) {
     const int signal = tarnex::sim::WaitForSignal(stopSignals);
     if (signal == SIGUSR1) {
       for (SimDisplay* display : unreachable) display->SetUnreachable(false);
-      std::printf("display-sim: reachable %zu\n", unreachable.size());
+      for (PjlinkDisplay* display : unreachablePjlinks) display->SetUnreachable(false);
+      std::printf("display-sim: reachable %zu\n", unreachable.size() + unreachablePjlinks.size());
     } else if (signal == SIGUSR2) {
       std::printf("display-sim: moved %zu\n",
                   moved || !responder ? 0 : ApplyMoves(options, fleet, *responder));

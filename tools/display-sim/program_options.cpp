@@ -1,10 +1,7 @@
 #include "display-sim/program_options.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <functional>
 #include <map>
 #include <set>
@@ -12,86 +9,15 @@
 #include <string_view>
 
 #include "display-sim/command_line_parser.h"
-#include "display-sim/loopback_address.h"
+#include "display-sim/option_values.h"
+#include "display-sim/pjlink_program_options.h"
 #include "display-sim/setting_catalogue.h"
-#include "platform/socket_api.h"
 #include "protocol/command_frame.h"
 
 namespace tarnex::sim {
 namespace {
 
 constexpr uint16_t kDefaultPort = 9761;
-// A range serves one display per address; more than this is surely a typing error.
-constexpr uint32_t kMaxRange = 10000;
-
-std::vector<std::string> SplitList(std::string_view text) {
-  std::vector<std::string> items;
-  size_t start = 0;
-  while (start <= text.size()) {
-    const size_t comma = std::min(text.find(',', start), text.size());
-    items.emplace_back(text.substr(start, comma - start));
-    start = comma + 1;
-  }
-  return items;
-}
-
-int ParseNumber(const std::string& flag, const std::string& text, int low, int high) {
-  int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
-    throw std::invalid_argument(flag + " wants a number from " + std::to_string(low) + " to " +
-                                std::to_string(high) + ", not '" + text + "'");
-  }
-  return value;
-}
-
-uint32_t HostOrder(const std::string& address) {
-  uint32_t networkOrder = 0;
-  ParseIpv4(address, &networkOrder);
-  return ntohl(networkOrder);
-}
-
-std::string DottedQuad(uint32_t hostOrder) {
-  return std::to_string(hostOrder >> 24) + "." + std::to_string((hostOrder >> 16) & 0xff) + "." +
-         std::to_string((hostOrder >> 8) & 0xff) + "." + std::to_string(hostOrder & 0xff);
-}
-
-void CheckLoopback(const std::string& address) {
-  if (!IsLoopbackAddress(address)) {
-    throw std::invalid_argument("only 127.0.0.0/8 addresses are served, not '" + address + "'");
-  }
-}
-
-// "127.0.1.1-127.0.4.232" is every address from the first to the last, both included.
-std::vector<std::string> ExpandRange(const std::string& item) {
-  const size_t dash = item.find('-');
-  if (dash == std::string::npos) {
-    CheckLoopback(item);
-    return {item};
-  }
-  const std::string first = item.substr(0, dash);
-  const std::string last = item.substr(dash + 1);
-  CheckLoopback(first);
-  CheckLoopback(last);
-  const uint32_t from = HostOrder(first);
-  const uint32_t to = HostOrder(last);
-  if (to < from || to - from >= kMaxRange) {
-    throw std::invalid_argument("a range runs upwards over at most " + std::to_string(kMaxRange) +
-                                " addresses, not '" + item + "'");
-  }
-  std::vector<std::string> addresses;
-  for (uint32_t address = from; address <= to; ++address) addresses.push_back(DottedQuad(address));
-  return addresses;
-}
-
-// A list of addresses and ranges, as --tcp and the fault switches take it.
-std::vector<std::string> AddressList(std::string_view text) {
-  std::vector<std::string> addresses;
-  for (const std::string& item : SplitList(text)) {
-    for (std::string& address : ExpandRange(item)) addresses.push_back(std::move(address));
-  }
-  return addresses;
-}
 
 // Settings gathered while reading the arguments, turned into displays at the end.
 struct Collected {
@@ -306,7 +232,8 @@ size_t PositionOf(const std::map<std::string, size_t, std::less<>>& positions,
   return found->second;
 }
 
-std::vector<DisplayOptions> BuildDisplays(const Collected& collected) {
+std::vector<DisplayOptions> BuildDisplays(const Collected& collected,
+                                          const std::set<std::string, std::less<>>& pjlinkServed) {
   std::vector<DisplayOptions> displays;
   std::map<std::string, size_t, std::less<>> positions;
   for (const std::string& address : collected.addresses) {
@@ -317,6 +244,9 @@ std::vector<DisplayOptions> BuildDisplays(const Collected& collected) {
   }
   for (const auto& [flag, addresses] : collected.faultAddresses) {
     for (const std::string& address : addresses) {
+      // A PJLink display at an address --tcp does not serve takes the fault alone.
+      if (!positions.contains(address) && PjlinkTakesFault(flag) && pjlinkServed.contains(address))
+        continue;
       ApplyFault(displays[PositionOf(positions, flag, address)], flag);
     }
   }
@@ -338,12 +268,14 @@ std::vector<DisplayOptions> BuildDisplays(const Collected& collected) {
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
   ProgramOptions options;
   Collected collected;
+  PjlinkCollected pjlink;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& flag = args[i];
     if (flag == "--help" || flag == "-h") {
       options.help = true;
       return options;
     }
+    if (TakePjlinkFlag(args, i, pjlink)) continue;
     if (flag == "--udp" || flag.starts_with("--udp=")) {
       collected.udpPort =
           flag == "--udp" ? kDefaultPort
@@ -376,10 +308,12 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
     }
   }
   options.serial = BuildSerialLine(collected);
-  if (collected.addresses.empty() && !options.serial) {
-    throw std::invalid_argument("--tcp ADDR[,ADDR...] or --serial LINK is required");
+  if (collected.addresses.empty() && pjlink.addresses.empty() && !options.serial) {
+    throw std::invalid_argument(
+        "--tcp ADDR[,ADDR...], --pjlink ADDR[,ADDR...] or --serial LINK is required");
   }
-  options.displays = BuildDisplays(collected);
+  options.displays = BuildDisplays(collected, PjlinkServed(pjlink));
+  options.pjlinks = BuildPjlinkDisplays(pjlink, collected.faultAddresses, collected.common);
   CheckDiscovery(collected);
   options.udpPort = collected.udpPort;
   options.macs = collected.macs;
@@ -388,7 +322,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
 }
 
 std::string UsageText() {
-  return R"(Usage: display-sim [--tcp ADDR[,ADDR...]] [--serial LINK --set-ids N[,N...]] [options]
+  return R"(Usage: display-sim [--tcp ADDR[,ADDR...]] [--pjlink ADDR[,ADDR...]]
+                   [--serial LINK --set-ids N[,N...]] [options]
 
 Simulated displays answering the control protocol, one per loopback address (127.0.0.0/8
 only), and displays sharing one serial line on a pseudo-terminal. Serves until SIGINT or
@@ -438,8 +373,8 @@ For the displays named:
   --flap SECONDS         every TCP display answers for half of each period of SECONDS,
                          then closes each connection after 3 commands for a quarter, then
                          refuses connects for the last quarter; the periods are staggered
-  --help                 this text
-)";
+)" + PjlinkUsageText() +
+         "  --help                 this text\n";
 }
 
 }  // namespace tarnex::sim

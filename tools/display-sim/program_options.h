@@ -8,14 +8,16 @@
 #include <vector>
 
 #include "display-sim/display_options.h"
+#include "display-sim/pjlink_options.h"
 #include "display-sim/serial_line_options.h"
 
 namespace tarnex::sim {
 
 // The command line of the display-sim program. Transports are separate sections: TCP
-// displays and one serial line, either or both.
+// displays, PJLink displays and one serial line, any of them.
 struct ProgramOptions {
   std::vector<DisplayOptions> displays;  // one per --tcp address
+  std::vector<PjlinkOptions> pjlinks;    // one per --pjlink address
   std::optional<SerialLineOptions> serial;
   std::string logPath;
   // --udp[=PORT]: the TCP displays answer the search datagram on this port.

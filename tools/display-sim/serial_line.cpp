@@ -17,7 +17,7 @@ namespace {
 
 constexpr std::string_view kLineReplySetId = "01";
 constexpr std::string_view kEverySetId = "00";
-constexpr auto kSplitPause = std::chrono::milliseconds(20);
+constexpr auto kSerialSplitPause = std::chrono::milliseconds(20);
 constexpr int kMaxPollMs = 200;
 constexpr size_t kReceiveChunk = 4096;
 // A console that never reads its replies cannot make the simulator grow without bound.
@@ -131,7 +131,7 @@ void SerialLine::Answer(std::string_view line) {
     if (queuedBytes_ + piece.size() > kMaxQueuedBytes) return;
     outgoing_.push_back({piece, due});
     queuedBytes_ += piece.size();
-    due += kSplitPause;
+    due += kSerialSplitPause;
   }
 }
 

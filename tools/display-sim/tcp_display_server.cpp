@@ -34,11 +34,12 @@ bool OutOfResources(int error) {
 }  // namespace
 
 TcpDisplayServer::TcpDisplayServer(EventLoop& loop, std::string address, uint16_t port,
-                                   LineHandler handler, Reach reach)
+                                   LineHandler handler, Reach reach, ConnectionRules rules)
     : loop_(loop),
       address_(std::move(address)),
       port_(port),
       handler_(std::move(handler)),
+      rules_(std::move(rules)),
       reach_(reach) {
   if (!IsLoopbackAddress(address_)) throw ListenError(EADDRNOTAVAIL, address_, port);
   int listener = -1;
@@ -167,6 +168,7 @@ void TcpDisplayServer::StopListening() {
 
 void TcpDisplayServer::OnListener() {
   AcceptPending();
+  Service();  // greetings go out at once
 }
 
 void TcpDisplayServer::AcceptPending() {
@@ -182,14 +184,17 @@ void TcpDisplayServer::AcceptPending() {
       ::close(fd);
       continue;
     }
-    auto connection = std::make_unique<ClientConnection>(fd);
+    auto connection = std::make_unique<ClientConnection>(fd, rules_.lineEnd, rules_.maxLine);
+    Session session;
+    if (rules_.open) session = rules_.open();
+    connection->Greet(session.greeting, Clock::now());
     const ClientConnection* raw = connection.get();
     const auto id = loop_.Add(fd, EPOLLIN, [this, raw](uint32_t events) { OnClient(raw, events); });
     if (id == 0) {
       PauseAccepting(errno);
       return;  // the connection closes with it
     }
-    clients_.push_back({std::move(connection), id, EPOLLIN});
+    clients_.push_back({std::move(connection), id, EPOLLIN, std::move(session.handler)});
   }
 }
 
@@ -212,7 +217,7 @@ void TcpDisplayServer::OnClient(const ClientConnection* connection, uint32_t eve
   if (found == clients_.end()) return;
   ClientConnection& client = *found->connection;
   if ((events & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0 && client.WantsToRead()) {
-    client.Receive(handler_, Clock::now());
+    client.Receive(found->handler ? found->handler : handler_, Clock::now());
   }
   // A hang-up is reported whatever the connection waits for; with nothing more to read the
   // peer is gone, and the replies still queued could never reach it.
@@ -238,6 +243,7 @@ void TcpDisplayServer::Service() {
   for (Client& client : clients_) {
     ClientConnection& connection = *client.connection;
     connection.Flush(now);
+    HangUpIfIdle(connection, now);
     if (connection.Finished()) {
       loop_.Remove(client.id);
       continue;
@@ -249,6 +255,17 @@ void TcpDisplayServer::Service() {
     if (due && *due > now) WakeAt(*due);
   }
   std::erase_if(clients_, [](const Client& client) { return client.connection->Finished(); });
+}
+
+void TcpDisplayServer::HangUpIfIdle(ClientConnection& connection, Clock::time_point now) {
+  const auto limit = rules_.idleLimit ? rules_.idleLimit() : std::chrono::milliseconds(0);
+  if (limit.count() <= 0 || !connection.WantsToRead()) return;
+  const auto deadline = connection.LastHeard() + limit;
+  if (deadline <= now) {
+    connection.HangUp();
+  } else {
+    WakeAt(deadline);
+  }
 }
 
 void TcpDisplayServer::WakeAt(Clock::time_point due) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "display-sim/client_connection.h"
+#include "display-sim/connection_rules.h"
 #include "display-sim/event_loop.h"
 #include "display-sim/line_outcome.h"
 #include "display-sim/unreachable_listener.h"
@@ -27,10 +28,11 @@ enum class Reach {
 // business.
 class TcpDisplayServer {
  public:
-  // Starts as `reach` says. Throws std::system_error when the address cannot be bound
-  // (outside 127.0.0.0/8, or in use) or the loop cannot watch it.
+  // Starts as `reach` says; `rules` frame and keep its connections. Throws std::system_error
+  // when the address cannot be bound (outside 127.0.0.0/8, or in use) or the loop cannot
+  // watch it.
   TcpDisplayServer(EventLoop& loop, std::string address, uint16_t port, LineHandler handler,
-                   Reach reach);
+                   Reach reach, ConnectionRules rules = {});
   ~TcpDisplayServer();  // closes everything; the handler is not called afterwards
   TcpDisplayServer(const TcpDisplayServer&) = delete;
   TcpDisplayServer& operator=(const TcpDisplayServer&) = delete;
@@ -49,6 +51,7 @@ class TcpDisplayServer {
     std::unique_ptr<ClientConnection> connection;
     EventLoop::SourceId id;
     uint32_t events;
+    LineHandler handler;  // the session's own; empty: the server's
   };
 
   // Loop thread.
@@ -60,6 +63,7 @@ class TcpDisplayServer {
   void AcceptPending();
   void PauseAccepting(int error);
   void Service();
+  void HangUpIfIdle(ClientConnection& connection, Clock::time_point now);
   void WakeAt(Clock::time_point due);
 
   // Any thread, reachMutex_ held.
@@ -72,6 +76,7 @@ class TcpDisplayServer {
   const std::string address_;
   std::atomic<uint16_t> port_;
   const LineHandler handler_;
+  const ConnectionRules rules_;
   std::atomic<int> connections_{0};
   std::mutex reachMutex_;  // one switch at a time
   Reach reach_;            // guarded by reachMutex_
