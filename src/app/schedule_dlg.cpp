@@ -186,9 +186,14 @@ void CScheduleDlg::FillAgenda(const ScheduleTable& table, std::time_t now) {
 
 // Newest first; a run's members are its children, the failed ones expanded.
 void CScheduleDlg::FillLog() {
-  m_log->clear();
   if (m_keeper == nullptr) return;
   const std::vector<ScheduleRunRecord> runs = m_keeper->Log();
+  // Refilled only when a run came: the operator may be reading or moving in it.
+  const QString newest =
+      runs.empty() ? QString() : Text(runs.back().entry) + QString::number(runs.back().ran);
+  if (static_cast<int>(runs.size()) == m_log->topLevelItemCount() && newest == m_newestRun) return;
+  m_newestRun = newest;
+  m_log->clear();
   for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
     size_t done = 0;
     for (const ScriptResult& result : run->results) done += result.ok ? 1 : 0;

@@ -74,6 +74,7 @@ class CScheduleDlg : public QDialog {
   QPushButton* m_removeDate = nullptr;
   QPushButton* m_close = nullptr;
   QLabel* m_problem = nullptr;
+  QString m_newestRun;  // the newest run the log shows
 };
 
 }  // namespace tarnex
