@@ -60,19 +60,20 @@ TEST_F(ConfigTest, NativeKindsChangeNoTableAndNoByte) {
 TEST_F(ConfigTest, KindsFollowTheirAddressesThroughSavesAndDeletes) {
   WriteBytes(NetworkFile(), std::string(kFleet) +
                                 "[LINKKIND]\r\n0=PJLINK 10.0.0.1\r\n"
-                                "1=NATIVE 10.0.0.2\r\n2=PJLINK 10.0.0.3\r\n");
+                                "1=NATIVE 10.0.0.2\r\n2=PJLINK 10.0.0.3\r\n3=PJLINK 10.0.0.4\r\n");
   COsprelNetworkManagerDoc doc;
   doc.OnNewDocument();
-  EXPECT_EQ(Kinds(doc), (std::vector{kNative, kPjlink, kNative}));
+  EXPECT_EQ(Kinds(doc), (std::vector{kNative, kPjlink, kPjlink}));
 
-  doc.m_docDisplays[2].m_linkKind = kPjlink;
   doc.EraseDisplayRow(0);
   ASSERT_TRUE(doc.WriteNetworkConfig());
   COsprelNetworkManagerDoc back;
   back.OnNewDocument();
   EXPECT_EQ(Kinds(back), (std::vector{kPjlink, kPjlink}));
   EXPECT_EQ(back.m_docDisplays[1].m_address, "10.0.0.4");
-  EXPECT_EQ(ReadBytes(NetworkFile()).find("2=PJLINK"), std::string::npos) << "stale key kept";
+  const std::string saved = ReadBytes(NetworkFile());
+  EXPECT_EQ(saved.find("2=PJLINK"), std::string::npos) << "stale key kept";
+  EXPECT_EQ(saved.find("3=PJLINK"), std::string::npos) << "stale key kept";
 }
 
 TEST_F(ConfigTest, PasswordsStayInAnOwnerOnlyFile) {
