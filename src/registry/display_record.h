@@ -29,7 +29,7 @@ struct DisplayRecord {
   OctetTexts m_gateway;
   OctetTexts m_primaryDns;
   OctetTexts m_secondaryDns;
-  LinkKind m_linkKind = LinkKind::kNative;  // part of the record so that it moves with its row
+  LinkKind m_linkKind = LinkKind::kNative;  // in the record so that it moves with its row
 
   bool operator==(const DisplayRecord&) const = default;
 };
