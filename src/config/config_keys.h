@@ -8,6 +8,8 @@ namespace tarnex::config_keys {
 inline constexpr const char* kNetworkFile = "QXMNTConfig.ini";
 inline constexpr const char* kSerialFile = "QXMNTSerialConfig.ini";
 inline constexpr const char* kLoginFile = "QXMNTLoginConfig.ini";
+// Not an INI file, and never copied with the others: it holds the PJLink passwords.
+inline constexpr const char* kPjlinkPasswordsFile = "QXMNTPjlinkPasswords.txt";
 
 inline constexpr const char* kCommunication = "Communication";
 inline constexpr const char* kCommunicationTrue = "m_docCommunicationTrue";
@@ -17,6 +19,9 @@ inline constexpr const char* kValue = "VALUE";
 inline constexpr const char* kSocketNumber = "m_docSocketNumber";
 inline constexpr const char* kSingle = "SINGLE";
 inline constexpr const char* kTreeName = "TREENAME";
+// "PJLINK <address>" or "NATIVE <address>" by display index; written only for a fleet that has
+// held a PJLink display, so that other files keep their bytes. Older readers pass over it.
+inline constexpr const char* kLinkKind = "LINKKIND";
 inline constexpr const char* kMacAddressList = "MacAddressList";
 inline constexpr const char* kIpMode = "IPMode";
 inline constexpr const char* kDisplayMacList = "DisplayMacList";

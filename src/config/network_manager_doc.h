@@ -7,6 +7,7 @@
 
 #include "config/label_source.h"
 #include "config/login_file.h"
+#include "config/pjlink_passwords.h"
 #include "config/schedule_entry.h"
 #include "links/link_state.h"
 #include "registry/display_record.h"
@@ -82,6 +83,7 @@ class COsprelNetworkManagerDoc : public LinkState {
   std::string NetworkConfigPath() const;
   std::string SerialConfigPath() const;
   std::string LoginConfigPath() const;
+  std::string PjlinkPasswordsPath() const;
 
   // ---- Configuration ----
   int m_docCommunicationSelect = kNetworkMode;
@@ -95,6 +97,8 @@ class COsprelNetworkManagerDoc : public LinkState {
   std::vector<GroupRecord> m_docSerialGroups;  // member labels and member IDs
   // The schedules, kept in the network file whatever the mode; written at the close.
   ScheduleTable m_docSchedules;
+  // Read and written with the network configuration, kept in a file of their own.
+  PjlinkPasswords m_docPjlinkPasswords;
 
   std::string m_docPortStr;
   int m_docBaudrate = 0;
@@ -140,6 +144,8 @@ class COsprelNetworkManagerDoc : public LinkState {
   void RefreshFolder();
   void ReadNetworkConfig(const ProfileFile& file);
   void ReadSerialConfig(const ProfileFile& file);
+  void ReadPjlinkPasswordFile();
+  bool WritePjlinkPasswordFile();
   void CopyLabelsBack(bool network);
   bool WriteCloseFlags(const std::string& otherFile);
   // Notes a file that could not be read, and whether it could.
@@ -151,6 +157,8 @@ class COsprelNetworkManagerDoc : public LinkState {
   const LabelSource* m_labelSource = nullptr;
   std::vector<std::string> m_unreadable;
   std::vector<std::string> m_failed;
+  // Until the password file was read whole, an empty table says nothing about what it holds.
+  bool m_pjlinkPasswordsRead = false;
 };
 
 }  // namespace tarnex

@@ -14,6 +14,9 @@ inline constexpr int kMaxSerialMembers = 100;
 // Four octets of an IP setting, each as the decimal text it is stored as.
 using OctetTexts = std::array<std::string, 4>;
 
+// How the console talks to a display: its own protocol, or PJLink class 1.
+enum class LinkKind { kNative, kPjlink };
+
 // One single network display: what discovery found and what the operator named it.
 struct DisplayRecord {
   std::string m_address;     // "%d.%d.%d.%d", the display's key
@@ -26,6 +29,7 @@ struct DisplayRecord {
   OctetTexts m_gateway;
   OctetTexts m_primaryDns;
   OctetTexts m_secondaryDns;
+  LinkKind m_linkKind = LinkKind::kNative;  // in the record so that it moves with its row
 
   bool operator==(const DisplayRecord&) const = default;
 };

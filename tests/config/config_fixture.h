@@ -19,6 +19,7 @@ class ConfigTest : public ::testing::Test {
   std::string NetworkFile() const { return m_folder.File("QXMNTConfig.ini"); }
   std::string SerialFile() const { return m_folder.File("QXMNTSerialConfig.ini"); }
   std::string LoginFile() const { return m_folder.File("QXMNTLoginConfig.ini"); }
+  std::string PjlinkPasswordsFile() const { return m_folder.File("QXMNTPjlinkPasswords.txt"); }
 
   ScratchFolder m_folder;
 };
