@@ -29,14 +29,6 @@ ScheduleRow RowFrom(const json& item) {
   return row;
 }
 
-// Names and texts come from a hand-editable file: no control character reaches a terminal.
-std::string Shown(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-  }
-  return text;
-}
-
 }  // namespace
 
 json ScheduleRunJson(const ScheduleRunRecord& record) {

@@ -1,9 +1,6 @@
 #include "scripting/schedule_runner.h"
 
-#include <poll.h>
-
 #include <algorithm>
-#include <charconv>
 #include <future>
 #include <map>
 

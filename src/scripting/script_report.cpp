@@ -187,17 +187,14 @@ std::string ScriptDocument(const ScriptRequest& request, const ScriptReport& rep
   return document.dump(2, ' ', false, kReplace) + "\n";
 }
 
-namespace {
-
-// Labels come from a hand-editable file: a control character would reach the terminal as one.
+// Labels and names come from a hand-editable file: a control character would reach the
+// terminal as one.
 std::string Shown(std::string text) {
   for (char& c : text) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
   }
   return text;
 }
-
-}  // namespace
 
 std::string ScriptText(const ScriptRequest& request, const ScriptReport& report) {
   if (request.verb == ScriptRequest::Verb::kSchedule) return ScheduleText(report);

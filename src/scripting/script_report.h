@@ -90,6 +90,9 @@ int ExitCodeOf(const ScriptReport& report);
 std::string ReportToJson(const ScriptReport& report);
 std::optional<ScriptReport> ReportFromJson(std::string_view text);
 
+// The text with each control character as "?", for a person's terminal.
+std::string Shown(std::string text);
+
 // The one document `--json` prints.
 std::string ScriptDocument(const ScriptRequest& request, const ScriptReport& report);
 // The same for a person: a line per display.
