@@ -168,11 +168,11 @@ SendOutcome CCommandTransaction::ExchangeAt(DisplayId id, const ExchangeSpec& sp
   ExchangeOutcome outcome;
   {
     auto lease = m_core.Link().Sockets().Acquire(id);
-    if (lease.Fd() == kNoSocket) {
+    if (!lease.Linked()) {
       MarkLinkGoneLocked(m_core.Lock(), id);
       return {.reply = std::nullopt, .cancelled = false, .last = id};
     }
-    outcome = ExchangeWithDisplay(m_core.Link().Api(), lease.Fd(), spec, sleep, cancelFd);
+    outcome = ExchangeWithDisplay(m_core.Link().Api(), *lease.Link(), spec, sleep, cancelFd);
   }
   SendOutcome result{.reply = std::nullopt, .cancelled = outcome.cancelled, .last = id};
   result.reply = RecordExchangeLocked(m_core.Lock(), id, outcome, giveUp);
@@ -201,7 +201,9 @@ SendOutcome CCommandTransaction::SendNetworkGroup(const std::vector<DisplayId>& 
     result.cancelled = result.cancelled || outcome.cancelled;
     result.reply.reset();
     if (!outcome.up || outcome.skipped || outcome.givenUp) return;
-    result.reply = power ? std::optional<std::string>(PowerReply(command)) : sends[i].Reply();
+    // A PJLink display answers its power command, and its history follows the answer.
+    const bool unread = power && state->KindOf(members[i]) != LinkKind::kPjlink;
+    result.reply = unread ? std::optional<std::string>(PowerReply(command)) : sends[i].Reply();
     if (!result.reply) return;
     if (const auto text = GroupHistoryText(*result.reply))
       state->AppendHistoryFor(members[i], *text);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "console/command_transaction.h"
+#include "console/pjlink_links.h"
 #include "links/ip_address.h"
 #include "platform/trace.h"
 #include "platform/ui_thread.h"
@@ -287,11 +288,13 @@ void CConsoleCore::BuildTree() {
   // An entry whose address is no IP address is kept as it is and never connected.
   std::vector<size_t> connected;
   std::vector<std::string> connectedAddresses;
+  std::vector<DisplayId> connectedIds;
   std::vector<std::optional<Connection>> arrived(ids.size());
   for (size_t i = 0; i < ids.size(); ++i) {
     if (IsDottedIPv4(addresses[i])) {
       connected.push_back(i);
       connectedAddresses.push_back(addresses[i]);
+      connectedIds.push_back(ids[i]);
     } else {
       arrived[i] = Connection{.result = Connection::Result::kNotConnected};
       invalid += (invalid.empty() ? "" : ", ") + Printable(addresses[i]);
@@ -307,13 +310,14 @@ void CConsoleCore::BuildTree() {
       RecordStoredConnect(ids[recorded], addresses[recorded], *arrived[recorded]);
     }
   };
-  ConnectOptions options = m_link.Options(1, StopFd());
+  ConnectOptions options = ConnectOptionsFor(connectedIds, 1);
   options.finished = [&](size_t index, const Connection& result) {
     arrived[connected[index]] = result;
     if (connected[index] == recorded) recordReady();
   };
   ConnectAll(m_link.Api(), connectedAddresses, options);
   recordReady();
+  GreetPjlinkDisplays(*this, connectedIds);
   {
     // At capacity the members are hundreds of thousands. At a hand-over a member not reached
     // yet shows what it showed through the connects, which is what every waiter saw till now.
@@ -515,6 +519,24 @@ void CConsoleCore::State::AppendAlarmHistory(const std::string& subject,
 std::string CConsoleCore::DisplayAddress(int index) const {
   if (!LinkState::ValidIndex(index)) return {};
   return m_doc.m_docDisplays[static_cast<size_t>(index)].m_address;
+}
+
+LinkEndpoint CConsoleCore::EndpointAt(int index) const {
+  if (!LinkState::ValidIndex(index)) return {};
+  const DisplayRecord& record = m_doc.m_docDisplays[static_cast<size_t>(index)];
+  if (record.m_linkKind != LinkKind::kPjlink) return {};
+  const auto password = m_doc.m_docPjlinkPasswords.find(record.m_address);
+  return {.kind = LinkKind::kPjlink,
+          .port = kPjlinkPort,
+          .password = password == m_doc.m_docPjlinkPasswords.end() ? "" : password->second};
+}
+
+ConnectOptions CConsoleCore::ConnectOptionsFor(const std::vector<DisplayId>& ids, int attempts) {
+  std::vector<int> rows;
+  rows.reserve(ids.size());
+  auto state = Lock();
+  for (DisplayId id : ids) rows.push_back(state.RowOf(id));
+  return m_link.Options(attempts, StopFd(), rows);
 }
 
 void CConsoleCore::SetDisplayAddress(int index, const std::string& address) {

@@ -119,6 +119,11 @@ class CConsoleCore : public NetworkLinkHost, public LabelSource {
   std::string DisplayAddress(int index) const override;
   void SetDisplayAddress(int index, const std::string& address) override;
   void LinkHistory(std::string_view address, std::string_view operation) override;
+  LinkEndpoint EndpointAt(int index) const override;
+
+  // The options of connecting the displays `ids` together, each on its own kind's port. Takes
+  // the lock.
+  ConnectOptions ConnectOptionsFor(const std::vector<DisplayId>& ids, int attempts);
 
   // LabelSource: the document asks while it is saved, under the guard.
   std::optional<std::vector<std::string>> SingleLabels() const override;
@@ -219,6 +224,8 @@ class CConsoleCore::State {
   DisplayFacts* SerialFactsOf(int setNumber) const;
 
   std::string DisplayAddress(int index) const { return m_core->DisplayAddress(index); }
+  // How the display is reached; native for one that left the table.
+  LinkKind KindOf(DisplayId id) const { return m_core->EndpointAt(RowOf(id)).kind; }
   // The row that holds the display now, -1 once it left the table; and the id of a row.
   int RowOf(DisplayId id) const { return m_core->m_doc.RowOf(id); }
   DisplayId IdAt(int row) const { return m_core->m_doc.EnsureId(row); }

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "console/pjlink_links.h"
 #include "protocol/command_frame.h"
 
 namespace tarnex {
@@ -44,10 +45,14 @@ std::optional<std::string> RecordExchangeLocked(const CConsoleCore::State& state
   if (row < 0) {
     return outcome.complete ? std::optional<std::string>(std::move(outcome.reply)) : std::nullopt;
   }
+  if (outcome.answer != LinkAnswer::kNone)
+    NoteLinkAnswerLocked(state, id, outcome.answer, outcome.asked);
   if (outcome.complete) {
     state->Doc().m_docConnectState[static_cast<size_t>(row)] = 1;
     return std::move(outcome.reply);
   }
+  // A PJLink display that answered without a reply the console uses is there all the same.
+  if (Present(outcome.answer) || outcome.answer == LinkAnswer::kAuthFailed) return std::nullopt;
   // A console that is closing, or a read that a new selection made stale, cut the exchange
   // short; the display did nothing wrong.
   if (giveUp && !outcome.cancelled) GiveUpLocked(state, row);
@@ -77,6 +82,8 @@ bool RecordMemberLocked(const CConsoleCore::State& state, DisplayId id,
                         const SequenceOutcome& outcome, bool linkGone) {
   const int row = state->RowOf(id);
   if (row < 0) return false;  // deleted while it was asked
+  if (outcome.answer != LinkAnswer::kNone)
+    NoteLinkAnswerLocked(state, id, outcome.answer, outcome.asked);
   if (linkGone) {
     MarkLinkGoneLocked(state, id);
   } else if (outcome.givenUp && !outcome.cancelled) {

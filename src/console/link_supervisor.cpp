@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "console/pjlink_links.h"
 #include "links/ip_address.h"
 #include "links/link_connector.h"
 #include "platform/trace.h"
@@ -69,11 +70,15 @@ void CLinkSupervisor::RunPass() {
     for (int row = 0; row < count; ++row) {
       if (doc.m_docConnectState[static_cast<size_t>(row)] != 0) continue;
       if (!IsDottedIPv4(state->DisplayAddress(row))) continue;  // never connected
+      // A refused password is tried again only with a new one, or when the operator asks.
+      const DisplayFacts* facts = state->FactsOf(state->IdAt(row));
+      if (facts != nullptr && facts->pjlink.authFailed) continue;
       ids.push_back(state->IdAt(row));
       addresses.push_back(state->DisplayAddress(row));
     }
     memberDown = SelectedMemberDown(state);
   }
+  ServePjlinkDisplays(m_core);
   if ((ids.empty() && !memberDown) || m_core.Stopping()) return;
   const bool reconnected = !ids.empty() && Reconnect(ids, addresses);
   if ((!reconnected && !memberDown) || m_core.Stopping()) return;
@@ -90,7 +95,7 @@ bool CLinkSupervisor::Reconnect(const std::vector<DisplayId>& ids,
   for (size_t i = 0; i < ids.size(); ++i) Trace("TRY ReConnection");
   CNetworkLink& link = m_core.Link();
   const std::vector<Connection> results =
-      ConnectAll(link.Api(), addresses, link.Options(2, m_core.StopFd()));
+      ConnectAll(link.Api(), addresses, m_core.ConnectOptionsFor(ids, 2));
   int starved = 0;
   bool reconnected = false;
   {
@@ -103,6 +108,7 @@ bool CLinkSupervisor::Reconnect(const std::vector<DisplayId>& ids,
   }
   // Not the displays' fault: they were never tried, and stay down for the next pass.
   if (starved > 0) Trace("no descriptor left to reconnect %d display(s)", starved);
+  if (reconnected) GreetPjlinkDisplays(m_core, ids);
   return reconnected;
 }
 

@@ -21,7 +21,7 @@ ExchangeSpec SpecOf(const MemberQuery& query) {
 // The exchanges of one wave, one flight per member that had something to ask.
 struct MemberFanOut::Flights {
   std::vector<Turn> turns;
-  std::vector<int> fds;
+  std::vector<LinkSocket*> links;
   std::vector<ExchangeSpec> specs;
   std::vector<MemberQuery> queries;  // what each flight asks now
 };
@@ -117,7 +117,7 @@ void MemberFanOut::RunWave(const std::vector<size_t>& wave, std::vector<size_t>&
   for (Turn& turn : TakeTurns(wave, again)) {
     const size_t position = turn.position;
     // The link went since the run began: lost already, and a wait could only end the same.
-    if (turn.lease.Fd() == kNoSocket) {
+    if (!turn.lease.Linked()) {
       m_lost[position] = true;
       m_outcomes[position].up = false;
     }
@@ -126,13 +126,13 @@ void MemberFanOut::RunWave(const std::vector<size_t>& wave, std::vector<size_t>&
       memberDone();
       continue;
     }
-    flights.fds.push_back(turn.lease.Fd());
+    flights.links.push_back(turn.lease.Link());
     flights.specs.push_back(SpecOf(*query));
     flights.queries.push_back(std::move(*query));
     flights.turns.push_back(std::move(turn));
   }
   const std::vector<ExchangeOutcome> results = ExchangeWithDisplays(
-      m_api, flights.fds, flights.specs, m_cancelFd,
+      m_api, flights.links, flights.specs, m_cancelFd,
       [&](size_t flight) {
         Turn& turn = flights.turns[flight];
         turn.lease = MonitorSocketTable::Lease();  // done with this display: its turn goes back
@@ -152,8 +152,16 @@ std::optional<ExchangeSpec> MemberFanOut::NextOf(Flights& flights, size_t flight
                                                  ExchangeOutcome& outcome) {
   const size_t position = flights.turns[flight].position;
   const MemberQuery& asked = flights.queries[flight];
-  if (!outcome.complete && !asked.once && !asked.power) {
-    m_outcomes[position].givenUp = true;
+  SequenceOutcome& member = m_outcomes[position];
+  if (outcome.answer != LinkAnswer::kNone && member.answer != LinkAnswer::kAuthFailed) {
+    member.answer = outcome.answer;
+    member.asked = outcome.asked;
+  }
+  if (outcome.answer == LinkAnswer::kAuthFailed) return std::nullopt;
+  // A PJLink display reads the answer to its power commands, so its silence counts.
+  const bool unread = asked.power && !flights.links[flight]->Pjlink();
+  if (!outcome.complete && !Present(outcome.answer) && !asked.once && !unread) {
+    member.givenUp = true;
     return std::nullopt;
   }
   std::optional<std::string> reply;

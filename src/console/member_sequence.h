@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "links/network_exchange.h"
+
 namespace tarnex {
 
 // One query of a member's sequence.
@@ -37,6 +39,10 @@ struct SequenceOutcome {
   bool skipped = false;
   // The console is closing or the read went stale.
   bool cancelled = false;
+  // What a PJLink display said besides its replies (the last of it; a refused password
+  // stays), and to which command.
+  LinkAnswer answer = LinkAnswer::kNone;
+  std::string asked;
 };
 
 }  // namespace tarnex

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -80,6 +83,23 @@ class Selection {
   std::vector<int> m_setNumbers;
 };
 
+// What a PJLink display has told about itself.
+struct PjlinkFacts {
+  int linkClass = 0;  // CLSS; 0 until it answered
+  std::string name;   // NAME, as it last answered
+  // Its password was refused, or it asks for one the console does not have: "Password
+  // rejected". Supervision leaves it alone until its password changes or Connect is pressed.
+  bool authFailed = false;
+  // It reported a failure (ERR4); its error status is read at the next supervision pass.
+  bool warning = false;
+  bool errorStatusDue = false;
+  // The PJLink commands it does not know (ERR1): "LAMP" is a display without a lamp.
+  std::set<std::string> undefined;
+  // A power set it answered "busy" (ERR3): supervision sends it again for a while.
+  std::optional<bool> desiredPower;
+  std::chrono::steady_clock::time_point desiredSince{};
+};
+
 // What one display answered, kept with that display (by its id, or its set number on the
 // serial line), so that selecting another display never inherits it.
 struct DisplayFacts {
@@ -91,6 +111,7 @@ struct DisplayFacts {
   bool setIdAnswered = true;
   // A connect of the display's link was asked for and has not ended yet.
   bool connectPending = false;
+  PjlinkFacts pjlink;
 };
 
 }  // namespace tarnex

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "console/pjlink_links.h"
 #include "links/ip_address.h"
 #include "platform/ui_thread.h"
 #include "registry/tree_labels.h"
@@ -126,10 +127,15 @@ CSelectionHandler::Followup CSelectionHandler::Follow(const State& state,
 void CSelectionHandler::ConnectOnWorker(DisplayId id, const std::string& address, TreeItem item,
                                         std::uint64_t generation) {
   CNetworkLink& link = m_core.Link();
+  {
+    // Connect pressed: a display that refused its password is tried again.
+    auto state = m_core.Lock();
+    if (DisplayFacts* facts = state->FactsOf(id)) facts->pjlink.authFailed = false;
+  }
   // An entry that has no IP address fails as a display that refuses, without a try.
   const std::vector<Connection> connection =
       IsDottedIPv4(address)
-          ? ConnectAll(link.Api(), {address}, link.Options(1, m_core.StopFd()))
+          ? ConnectAll(link.Api(), {address}, m_core.ConnectOptionsFor({id}, 1))
           : std::vector<Connection>{Connection{.result = Connection::Result::kNotConnected}};
   ConnectResult result;
   {
@@ -137,6 +143,7 @@ void CSelectionHandler::ConnectOnWorker(DisplayId id, const std::string& address
     result = RecordConnect(state, id, address, connection.front());
   }
   if (!result.recorded) return;
+  if (result.connected) GreetPjlinkDisplays(m_core, {id});
   m_core.Ui().RunOnUi(
       [this, id, item, generation, result] { ApplyConnect(id, item, generation, result); });
 }

@@ -128,7 +128,9 @@ class Connector {
         Final(index);
         continue;
       }
-      switch (m_api.StartConnect(fd, m_addresses[index], m_options.port)) {
+      const uint16_t port =
+          index < m_options.ports.size() ? m_options.ports[index] : m_options.port;
+      switch (m_api.StartConnect(fd, m_addresses[index], port)) {
         case ConnectStart::kConnected:
           Finish(index, fd);
           break;

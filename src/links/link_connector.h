@@ -24,6 +24,9 @@ struct Connection {
 
 struct ConnectOptions {
   uint16_t port = 9761;
+  // The port of each address, in the order of the addresses, when they differ (native and
+  // PJLink displays connected together); `port` for the addresses beyond it.
+  std::vector<uint16_t> ports;
   int attempts = 1;
   int attemptMs = 1000;  // each attempt's time-out; attempt n starts n periods after the first
   int receiveTimeoutMs = 3000;

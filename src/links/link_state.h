@@ -12,6 +12,18 @@ inline constexpr int kMaxDisplays = 1000;
 inline constexpr unsigned short kDisplayPort = 9761;
 inline constexpr int kConnectTimeoutMs = 1000;
 inline constexpr int kReceiveTimeoutMs = 3000;
+inline constexpr unsigned short kPjlinkPort = 4352;
+
+// How the console talks to a display: its own protocol, or PJLink class 1.
+enum class LinkKind { kNative, kPjlink };
+
+// Where and how a display's link is opened: its kind, its port, and for PJLink the password
+// its sessions authenticate with (empty for none).
+struct LinkEndpoint {
+  LinkKind kind = LinkKind::kNative;
+  unsigned short port = kDisplayPort;
+  std::string password;
+};
 
 // A display's identity for the whole run. Rows of the display table move when a display is
 // deleted or merged, while jobs that were aimed at a display wait; an id is never reused, so a
@@ -84,6 +96,8 @@ class NetworkLinkHost {
   // address is passed rather than taken from the current display, because a reconnect runs
   // on the supervision thread while the current display may be another one.
   virtual void LinkHistory(std::string_view address, std::string_view operation) = 0;
+  // How the display in `index` is reached; native unless the host knows better.
+  virtual LinkEndpoint EndpointAt(int /*index*/) const { return {}; }
 };
 
 }  // namespace tarnex

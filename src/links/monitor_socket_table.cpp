@@ -4,11 +4,11 @@
 
 namespace tarnex {
 
-std::shared_ptr<const int> MonitorSocketTable::Wrap(int fd) {
-  if (fd == kNoSocket) return nullptr;
+// The link's descriptor closes with the last holder, whichever session it is by then.
+std::shared_ptr<LinkSocket> MonitorSocketTable::Wrap(LinkSocket link) {
   SocketApi* api = &m_api;
-  return std::shared_ptr<const int>(new int(fd), [api](const int* owned) {
-    api->Close(*owned);
+  return std::shared_ptr<LinkSocket>(new LinkSocket(std::move(link)), [api](LinkSocket* owned) {
+    if (owned->fd != kNoSocket) api->Close(owned->fd);
     delete owned;
   });
 }
@@ -91,7 +91,14 @@ int MonitorSocketTable::Get(DisplayId id) const {
   const std::shared_ptr<Channel> channel = FindChannel(id);
   if (!channel) return kNoSocket;
   std::lock_guard lock(channel->entry);
-  return channel->socket ? *channel->socket : kNoSocket;
+  return channel->socket ? channel->socket->fd : kNoSocket;
+}
+
+bool MonitorSocketTable::Has(DisplayId id) const {
+  const std::shared_ptr<Channel> channel = FindChannel(id);
+  if (!channel) return false;
+  std::lock_guard lock(channel->entry);
+  return channel->socket != nullptr;
 }
 
 void MonitorSocketTable::Set(DisplayId id, int fd) {
@@ -99,11 +106,24 @@ void MonitorSocketTable::Set(DisplayId id, int fd) {
     if (fd != kNoSocket) m_api.Close(fd);
     return;
   }
-  std::shared_ptr<Channel> channel = fd == kNoSocket ? FindChannel(id) : ChannelOf(id);
+  Place(id, fd == kNoSocket ? nullptr : Wrap({.fd = fd, .kind = LinkKind::kNative, .pjlink = {}}));
+}
+
+void MonitorSocketTable::SetPjlink(DisplayId id, int fd, PjlinkSession session) {
+  if (id == kNoDisplay) {
+    if (fd != kNoSocket) m_api.Close(fd);
+    return;
+  }
+  session.lastActivity = std::chrono::steady_clock::now();
+  Place(id, Wrap({.fd = fd, .kind = LinkKind::kPjlink, .pjlink = std::move(session)}));
+}
+
+void MonitorSocketTable::Place(DisplayId id, std::shared_ptr<LinkSocket> link) {
+  std::shared_ptr<Channel> channel = link ? ChannelOf(id) : FindChannel(id);
   if (!channel) return;
   // The replaced socket is released outside the entry lock; its descriptor closes when no
   // exchange holds it any more.
-  std::shared_ptr<const int> replaced = Wrap(fd);
+  std::shared_ptr<LinkSocket> replaced = std::move(link);
   {
     std::lock_guard lock(channel->entry);
     channel->socket.swap(replaced);

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "links/link_socket.h"
 #include "links/link_state.h"
 #include "platform/socket_api.h"
 
@@ -30,7 +31,7 @@ class MonitorSocketTable {
     std::condition_variable turnFree;
     bool taken = false;
     int waiting = 0;  // exchanges waiting for the turn
-    std::shared_ptr<const int> socket;
+    std::shared_ptr<LinkSocket> socket;
   };
 
  public:
@@ -46,7 +47,11 @@ class MonitorSocketTable {
     Lease& operator=(const Lease&) = delete;
     ~Lease();
 
-    int Fd() const { return m_socket ? *m_socket : kNoSocket; }
+    int Fd() const { return m_socket ? m_socket->fd : kNoSocket; }
+    // The link, none when the display has none. A PJLink link's session is the lease
+    // holder's to open and close.
+    LinkSocket* Link() const { return m_socket.get(); }
+    bool Linked() const { return m_socket != nullptr; }
     // True while another exchange waits for this channel's turn: work that holds many
     // channels gives the turn back between two of its exchanges.
     bool Wanted() const;
@@ -57,19 +62,23 @@ class MonitorSocketTable {
     void Release();
 
     std::shared_ptr<Channel> m_channel;
-    std::shared_ptr<const int> m_socket;
+    std::shared_ptr<LinkSocket> m_socket;
   };
 
-  // Waits for the channel's turn. The lease's descriptor is kNoSocket when the display has no
-  // link.
+  // Waits for the channel's turn. The lease holds no link when the display has none.
   Lease Acquire(DisplayId id);
   // The turn if it is free now; an empty lease (not Held()) when another exchange has it.
   Lease TryAcquire(DisplayId id);
 
-  // The descriptor of the display's socket, or kNoSocket.
+  // The descriptor of the display's socket, or kNoSocket (also for a PJLink link between two
+  // sessions).
   int Get(DisplayId id) const;
+  // Whether the display has a link.
+  bool Has(DisplayId id) const;
   // Puts a connected descriptor in the display's entry; the one it replaces is closed.
   void Set(DisplayId id, int fd);
+  // The display's link is PJLink, its session connected on `fd`.
+  void SetPjlink(DisplayId id, int fd, PjlinkSession session);
   // Closes the display's link.
   void Close(DisplayId id) { Set(id, kNoSocket); }
   // The display left the table: its link is closed and its channel forgotten.
@@ -78,7 +87,8 @@ class MonitorSocketTable {
  private:
   std::shared_ptr<Channel> ChannelOf(DisplayId id);
   std::shared_ptr<Channel> FindChannel(DisplayId id) const;
-  std::shared_ptr<const int> Wrap(int fd);
+  std::shared_ptr<LinkSocket> Wrap(LinkSocket link);
+  void Place(DisplayId id, std::shared_ptr<LinkSocket> link);
 
   SocketApi& m_api;
   mutable std::mutex m_mutex;  // guards the map only

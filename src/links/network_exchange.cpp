@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "links/pjlink_exchange.h"
 #include "platform/trace.h"
 #include "platform/ui_thread.h"
 #include "protocol/command_frame.h"
@@ -181,6 +182,13 @@ ExchangeOutcome ExchangeWithDisplay(SocketApi& api, int fd, const ExchangeSpec& 
   return std::move(machine.Outcome());
 }
 
+ExchangeOutcome ExchangeWithDisplay(SocketApi& api, LinkSocket& link, const ExchangeSpec& spec,
+                                    const Sleeper& sleep, int cancelFd) {
+  if (!link.Pjlink()) return ExchangeWithDisplay(api, link.fd, spec, sleep, cancelFd);
+  LinkSocket* links[] = {&link};
+  return std::move(ExchangeWithDisplays(api, links, std::span(&spec, 1), cancelFd, {}).front());
+}
+
 ExchangeOutcome ExchangeWithDisplay(SocketApi& api, int fd, std::string_view command,
                                     int maxFailedReceives, bool resend, const Sleeper& sleep,
                                     int cancelFd) {
@@ -194,22 +202,44 @@ ExchangeOutcome ExchangeWithDisplay(SocketApi& api, int fd, std::string_view com
 namespace {
 
 struct Flight {
-  int fd;
+  LinkSocket* link;
   ExchangeMachine machine;
+  std::optional<PjlinkExchange> pjlink;  // a PJLink link's exchange, in place of the machine
   Step step = Step::kDone;
   int receiveTimeout = kDefaultReceiveTimeoutMs;
   Clock::time_point wakeAt{};
   Clock::time_point receiveUntil{};
   Clock::time_point deadline{};
+
+  int Fd() const { return link->fd; }
+  ExchangeOutcome& Outcome() { return pjlink ? pjlink->Outcome() : machine.Outcome(); }
 };
 
-// The display's next exchange, if its sequence goes on; it starts with a deadline of its own.
-bool StartNext(Flight& flight, size_t position, const NextExchange& next, Clock::time_point now) {
-  if (!next || flight.machine.Outcome().cancelled) return false;
-  std::optional<ExchangeSpec> spec = next(position, flight.machine.Outcome());
+std::chrono::milliseconds DeadlineOf(const Flight& flight, const ExchangeSpec& spec) {
+  return flight.link->Pjlink() ? PjlinkExchange::Deadline(flight.receiveTimeout)
+                               : ExchangeDeadline(spec, flight.receiveTimeout);
+}
+
+// The flight's exchange `spec` begins, with a deadline of its own.
+void Begin(SocketApi& api, Flight& flight, ExchangeSpec spec, Clock::time_point now) {
+  flight.deadline = now + DeadlineOf(flight, spec);
+  if (flight.link->Pjlink()) {
+    flight.pjlink.emplace(api, *flight.link, std::move(spec), flight.receiveTimeout);
+    flight.pjlink->Start(now);
+    flight.step = flight.pjlink->Done() ? Step::kDone : Step::kReceive;
+  } else {
+    flight.machine = ExchangeMachine(std::move(spec));
+    flight.step = flight.machine.Start();
+  }
+}
+
+// The display's next exchange, if its sequence goes on.
+bool StartNext(SocketApi& api, Flight& flight, size_t position, const NextExchange& next,
+               Clock::time_point now) {
+  if (!next || flight.Outcome().cancelled) return false;
+  std::optional<ExchangeSpec> spec = next(position, flight.Outcome());
   if (!spec) return false;
-  flight.machine = ExchangeMachine(std::move(*spec));
-  flight.deadline = now + ExchangeDeadline(flight.machine.Spec(), flight.receiveTimeout);
+  Begin(api, flight, std::move(*spec), now);
   return true;
 }
 
@@ -219,21 +249,37 @@ void Advance(SocketApi& api, Flight& flight, Step step, size_t position,
   const Clock::time_point now = Clock::now();
   while (true) {
     while (step == Step::kSend) {
-      DiscardAndSend(api, flight.fd, flight.machine.Command());
+      DiscardAndSend(api, flight.Fd(), flight.machine.Command());
       step = flight.machine.Sent();
     }
-    if (step != Step::kDone || !StartNext(flight, position, next, now)) break;
-    step = flight.machine.Start();
+    if (step != Step::kDone || !StartNext(api, flight, position, next, now)) break;
+    step = flight.step;
   }
   flight.step = step;
   if (step == Step::kPause) flight.wakeAt = now + flight.machine.Pause();
-  if (step == Step::kReceive)
+  if (step == Step::kReceive && !flight.pjlink)
     flight.receiveUntil = now + std::chrono::milliseconds(flight.receiveTimeout);
   if (step == Step::kDone && finished) finished(position);
 }
 
+// A PJLink flight's exchange moved on; the step the loop sees for it.
+Step PjlinkStep(const Flight& flight) {
+  return flight.pjlink->Done() ? Step::kDone : Step::kReceive;
+}
+
 // The step a flight takes because its time came, if any.
 bool TimeIsUp(Flight& flight, Clock::time_point now, Step* next) {
+  if (flight.pjlink) {
+    if (now >= flight.deadline) {
+      flight.pjlink->DeadlinePassed();
+    } else if (now >= flight.pjlink->Waiting().until) {
+      flight.pjlink->Ready(0, now);
+    } else {
+      return false;
+    }
+    *next = PjlinkStep(flight);
+    return true;
+  }
   if (now >= flight.deadline) {
     *next = flight.machine.DeadlinePassed();
   } else if (flight.step == Step::kPause && now >= flight.wakeAt) {
@@ -248,30 +294,54 @@ bool TimeIsUp(Flight& flight, Clock::time_point now, Step* next) {
 
 Clock::time_point NextTimer(const Flight& flight) {
   Clock::time_point next = flight.deadline;
+  if (flight.pjlink) return std::min(next, flight.pjlink->Waiting().until);
   if (flight.step == Step::kPause) next = std::min(next, flight.wakeAt);
   if (flight.step == Step::kReceive) next = std::min(next, flight.receiveUntil);
   return next;
 }
 
+pollfd PolledOf(const Flight& flight) {
+  if (flight.pjlink) {
+    const PjlinkExchange::Wait& wait = flight.pjlink->Waiting();
+    return {wait.fd, wait.events, 0};
+  }
+  return {flight.Fd(), POLLIN, 0};
+}
+
+Step Cancelled(Flight& flight) {
+  if (!flight.pjlink) return flight.machine.Cancelled();
+  flight.pjlink->Cancel();
+  return Step::kDone;
+}
+
+Step Readable(SocketApi& api, Flight& flight, short revents) {
+  if (!flight.pjlink) return ReceiveInto(api, flight.Fd(), flight.machine);
+  flight.pjlink->Ready(revents, Clock::now());
+  return PjlinkStep(flight);
+}
+
 }  // namespace
 
-std::vector<ExchangeOutcome> ExchangeWithDisplays(SocketApi& api, std::span<const int> sockets,
+std::vector<ExchangeOutcome> ExchangeWithDisplays(SocketApi& api,
+                                                  std::span<LinkSocket* const> links,
                                                   std::span<const ExchangeSpec> specs, int cancelFd,
                                                   const std::function<void(size_t)>& finished,
                                                   const NextExchange& next) {
   ExpectOffUiThread("a group exchange");
-  const size_t count = std::min(sockets.size(), specs.size());
+  const size_t count = std::min(links.size(), specs.size());
   std::vector<Flight> flights;
   flights.reserve(count);
   const Clock::time_point started = Clock::now();
   for (size_t i = 0; i < count; ++i) {
-    Flight flight{sockets[i], ExchangeMachine(specs[i])};
-    flight.receiveTimeout = api.ReceiveTimeoutMs(sockets[i]);
-    flight.deadline = started + ExchangeDeadline(specs[i], flight.receiveTimeout);
+    Flight flight{links[i], ExchangeMachine(specs[i]), std::nullopt};
+    flight.receiveTimeout =
+        links[i]->Pjlink() ? links[i]->pjlink.receiveTimeoutMs : api.ReceiveTimeoutMs(links[i]->fd);
     flights.push_back(std::move(flight));
   }
-  for (size_t i = 0; i < count; ++i)
-    Advance(api, flights[i], flights[i].machine.Start(), i, finished, next);
+  for (size_t i = 0; i < count; ++i) {
+    Begin(api, flights[i], specs[i], started);
+    Advance(api, flights[i], flights[i].step, i, finished, next);
+  }
 
   std::vector<pollfd> polled;
   std::vector<size_t> polledFlight;
@@ -289,7 +359,7 @@ std::vector<ExchangeOutcome> ExchangeWithDisplays(SocketApi& api, std::span<cons
       if (flight.step == Step::kDone) continue;
       wake = std::min(wake, NextTimer(flight));
       if (flight.step == Step::kReceive) {
-        polled.push_back({flight.fd, POLLIN, 0});
+        polled.push_back(PolledOf(flight));
         polledFlight.push_back(i);
       }
     }
@@ -300,21 +370,34 @@ std::vector<ExchangeOutcome> ExchangeWithDisplays(SocketApi& api, std::span<cons
     if (polled.back().revents != 0) {
       for (size_t i = 0; i < count; ++i) {
         if (flights[i].step != Step::kDone)
-          Advance(api, flights[i], flights[i].machine.Cancelled(), i, finished, next);
+          Advance(api, flights[i], Cancelled(flights[i]), i, finished, next);
       }
       break;
     }
     for (size_t p = 0; p + 1 < polled.size(); ++p) {
       if (polled[p].revents == 0) continue;
       Flight& flight = flights[polledFlight[p]];
-      Advance(api, flight, ReceiveInto(api, flight.fd, flight.machine), polledFlight[p], finished,
+      Advance(api, flight, Readable(api, flight, polled[p].revents), polledFlight[p], finished,
               next);
     }
   }
   std::vector<ExchangeOutcome> outcomes;
   outcomes.reserve(count);
-  for (Flight& flight : flights) outcomes.push_back(std::move(flight.machine.Outcome()));
+  for (Flight& flight : flights) outcomes.push_back(std::move(flight.Outcome()));
   return outcomes;
+}
+
+std::vector<ExchangeOutcome> ExchangeWithDisplays(SocketApi& api, std::span<const int> sockets,
+                                                  std::span<const ExchangeSpec> specs, int cancelFd,
+                                                  const std::function<void(size_t)>& finished,
+                                                  const NextExchange& next) {
+  std::vector<LinkSocket> links(sockets.size());
+  std::vector<LinkSocket*> pointers;
+  for (size_t i = 0; i < sockets.size(); ++i) {
+    links[i].fd = sockets[i];
+    pointers.push_back(&links[i]);
+  }
+  return ExchangeWithDisplays(api, pointers, specs, cancelFd, finished, next);
 }
 
 }  // namespace tarnex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "links/link_socket.h"
 #include "platform/sleeper.h"
 #include "platform/socket_api.h"
 
@@ -20,11 +22,30 @@ inline constexpr std::chrono::milliseconds kPowerResendPause{50};
 // Bytes dropped from a socket before a send at most; more than any display sends unasked.
 inline constexpr size_t kDiscardLimit = 64 * 1024;
 
+// What a PJLink display said besides a reply; a native exchange leaves it kNone.
+enum class LinkAnswer : std::uint8_t {
+  kNone,        // no answer (a native exchange, silence, a broken session)
+  kAnswered,    // OK or a value, which may have no native reply
+  kNotSent,     // the command means nothing over this link: nothing went out
+  kUndefined,   // ERR1: this display does not know the command
+  kOutOfRange,  // ERR2: it refused the parameter
+  kBusy,        // ERR3: warming up, cooling down or in standby
+  kFailure,     // ERR4: the projector reports a failure
+  kAuthFailed,  // ERRA, or a greeting that asks for a password the console does not have
+};
+
+// The display was there and answered something, so its silence is not to blame.
+constexpr bool Present(LinkAnswer answer) {
+  return answer != LinkAnswer::kNone && answer != LinkAnswer::kAuthFailed;
+}
+
 struct ExchangeOutcome {
   bool complete = false;
   bool cancelled = false;  // the console is closing; the display is not to blame
   std::string reply;       // the reply when complete
   int failedReceives = 0;
+  LinkAnswer answer = LinkAnswer::kNone;
+  std::string asked;  // PJLink: the command and parameter it went out as ("POWR 1")
 };
 
 // What one exchange sends and how it treats failures.
@@ -92,6 +113,10 @@ class ExchangeMachine {
   int m_sends = 0;
 };
 
+// One command and its reply on one display's link, of whichever kind, on the calling thread.
+ExchangeOutcome ExchangeWithDisplay(SocketApi& api, LinkSocket& link, const ExchangeSpec& spec,
+                                    const Sleeper& sleep, int cancelFd = kNoSocket);
+
 // One command and its reply on one display's socket, on the calling thread. Pauses go through
 // `sleep`; receives wait at most the socket's receive time-out and end early when `cancelFd`
 // becomes readable.
@@ -114,6 +139,14 @@ using NextExchange =
 // sequence of exchanges of its own, one after another, each with its own deadline, while the
 // other displays run theirs. `finished` is called with the position of each display as its
 // last exchange ends. Outcomes (each display's last) come back in the order of `sockets`.
+// A PJLink display's exchanges run beside the native ones on the same loop, each by its
+// link's rules.
+std::vector<ExchangeOutcome> ExchangeWithDisplays(SocketApi& api,
+                                                  std::span<LinkSocket* const> links,
+                                                  std::span<const ExchangeSpec> specs, int cancelFd,
+                                                  const std::function<void(size_t)>& finished,
+                                                  const NextExchange& next = {});
+// The same on native sockets.
 std::vector<ExchangeOutcome> ExchangeWithDisplays(SocketApi& api, std::span<const int> sockets,
                                                   std::span<const ExchangeSpec> specs, int cancelFd,
                                                   const std::function<void(size_t)>& finished,

@@ -34,15 +34,15 @@ CNetworkLink::OpenResult CNetworkLink::OpenSocket(const std::string& ip, int* fd
 
 int CNetworkLink::ConnectMonitor() {
   ExpectOffUiThread("a display connect");
-  m_port = kDisplayPort;
   const int index = m_state.m_docCurrentDisplay;
   if (!LinkState::ValidIndex(index)) return 0;
+  m_port = m_host.EndpointAt(index).port;
   const std::string ip = m_viewIp;
   CloseLink(index);  // a replaced link must not leak its descriptor
 
   int fd = kNoSocket;
   const OpenResult result = OpenSocket(ip, &fd);
-  m_sockets.Set(m_state.EnsureId(index), fd);
+  Place(index, ip, fd);
   switch (result) {
     case OpenResult::kNotConnected:
       return RecordConnect(index, ip, false);
@@ -76,7 +76,7 @@ int CNetworkLink::AdoptConnection(int index, const std::string& ip, const Connec
     return 0;
   }
   m_viewIp = ip;
-  m_sockets.Set(m_state.EnsureId(index), result.fd);
+  Place(index, ip, result.fd);
   switch (result.result) {
     case Connection::Result::kConnected:
       return RecordConnect(index, ip, true);
@@ -96,12 +96,37 @@ int CNetworkLink::AdoptConnection(int index, const std::string& ip, const Connec
 
 ConnectOptions CNetworkLink::Options(int attempts, int cancelFd) {
   return {.port = kDisplayPort,
+          .ports = {},
           .attempts = attempts,
           .attemptMs = kConnectTimeoutMs,
           .receiveTimeoutMs = kReceiveTimeoutMs,
           .cancelFd = cancelFd,
           .optionFailed = [this] { m_ui.ShowMessage("setsockopt() error"); },
           .finished = {}};
+}
+
+ConnectOptions CNetworkLink::Options(int attempts, int cancelFd, const std::vector<int>& rows) {
+  ConnectOptions options = Options(attempts, cancelFd);
+  options.ports.reserve(rows.size());
+  for (int row : rows) options.ports.push_back(m_host.EndpointAt(row).port);
+  return options;
+}
+
+// A PJLink display's session starts with the connect; the first exchange reads its greeting.
+void CNetworkLink::Place(int index, const std::string& ip, int fd) {
+  const DisplayId id = m_state.EnsureId(index);
+  LinkEndpoint endpoint = m_host.EndpointAt(index);
+  if (endpoint.kind != LinkKind::kPjlink || fd == kNoSocket) {
+    m_sockets.Set(id, fd);
+    return;
+  }
+  PjlinkSession session;
+  session.address = ip;
+  session.port = endpoint.port;
+  session.password = std::move(endpoint.password);
+  session.idleLimit = m_pjlinkIdle;
+  session.receiveTimeoutMs = m_api.ReceiveTimeoutMs(fd);
+  m_sockets.SetPjlink(id, fd, std::move(session));
 }
 
 int CNetworkLink::FinishReconnect(int index, const std::string& ip, const Attempt& attempt) {
@@ -115,7 +140,7 @@ int CNetworkLink::FinishReconnect(int index, const std::string& ip, const Attemp
     Trace("socket error_9761");
     return 0;
   }
-  m_sockets.Set(m_state.EnsureId(index), attempt.fd);
+  Place(index, ip, attempt.fd);
   Trace("ip : %s  socketConnectCnt:%d", ip.c_str(), attempt.attemptNumber);
   m_state.m_docConnectState[index] = 1;
   m_host.LinkHistory(ip, "Auto Connection is Success");
@@ -126,7 +151,7 @@ int CNetworkLink::ReconnectMonitor(int index) {
   if (!LinkState::ValidIndex(index)) return 0;
   const std::string ip = m_host.DisplayAddress(index);
   CloseLink(index);
-  const Connection result = ConnectAll(m_api, {ip}, Options(2, kNoSocket)).front();
+  const Connection result = ConnectAll(m_api, {ip}, Options(2, kNoSocket, {index})).front();
   const Attempt attempt{.fd = result.fd,
                         .attemptNumber = result.attemptNumber,
                         .waitFailed = result.result == Connection::Result::kSetupFailed ||

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "links/link_connector.h"
 #include "links/link_state.h"
@@ -36,6 +37,10 @@ class CNetworkLink {
   // The options of this link's connects: one attempt at start-up and on selection, two in
   // supervision.
   ConnectOptions Options(int attempts, int cancelFd);
+  // The same for connecting the displays in `rows` together, each on its own kind's port.
+  ConnectOptions Options(int attempts, int cancelFd, const std::vector<int>& rows);
+  // Tests shorten the time after which an idle PJLink session is closed.
+  void SetPjlinkIdleLimit(std::chrono::milliseconds limit) { m_pjlinkIdle = limit; }
 
   // Reconnects the display at `index` to its stored address, with up to two attempts.
   int ReconnectMonitor(int index);
@@ -63,6 +68,8 @@ class CNetworkLink {
   enum class OpenResult { kConnected, kNotConnected, kSetupFailed, kWaitFailed };
   OpenResult OpenSocket(const std::string& ip, int* fd);
   int RecordConnect(int index, const std::string& ip, bool connected);
+  // Puts the connected descriptor in the display's entry, by the display's kind.
+  void Place(int index, const std::string& ip, int fd);
 
   LinkState& m_state;
   NetworkLinkHost& m_host;
@@ -71,6 +78,7 @@ class CNetworkLink {
   MonitorSocketTable m_sockets;
   std::string m_viewIp;
   uint16_t m_port = kDisplayPort;
+  std::chrono::milliseconds m_pjlinkIdle{20'000};
 };
 
 }  // namespace tarnex

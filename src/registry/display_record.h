@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "links/link_state.h"
+
 namespace tarnex {
 
 inline constexpr int kMaxGroups = 300;
@@ -13,9 +15,6 @@ inline constexpr int kMaxSerialMembers = 100;
 
 // Four octets of an IP setting, each as the decimal text it is stored as.
 using OctetTexts = std::array<std::string, 4>;
-
-// How the console talks to a display: its own protocol, or PJLink class 1.
-enum class LinkKind { kNative, kPjlink };
 
 // One single network display: what discovery found and what the operator named it.
 struct DisplayRecord {

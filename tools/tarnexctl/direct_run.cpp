@@ -45,7 +45,7 @@ void ConnectNamed(CConsoleCore& core, const std::vector<NamedTarget>& targets) {
     }
   }
   const std::vector<Connection> connections =
-      ConnectAll(core.Link().Api(), addresses, core.Link().Options(1, core.StopFd()));
+      ConnectAll(core.Link().Api(), addresses, core.ConnectOptionsFor(ids, 1));
   auto state = core.Lock();
   for (size_t i = 0; i < ids.size() && i < connections.size(); ++i) {
     const int row = state->RowOf(ids[i]);
