@@ -37,15 +37,25 @@ class FleetLeaseTest : public testing::ConsoleFixture {
   void SetUp() override {
     ConsoleFixture::SetUp();
     sockets.receiveTimeoutMs = 400;
-    fleet.Add({.address = a});
+    if (PjlinkA()) {
+      fleet.AddPjlink({.address = a, .password = "wall", .delayMs = 100});
+    } else {
+      fleet.Add({.address = a});
+    }
     fleet.Add({.address = b});
     fleet.Add({.address = silent, .silent = true});
     Configure({a, b, silent}, {{"Wall", {"[1]" + a, "[2]" + b, "[3]" + silent}}});
+    if (PjlinkA()) {
+      doc->m_docDisplays[0].m_linkKind = LinkKind::kPjlink;
+      doc->m_docPjlinkPasswords[a] = "wall";
+    }
     core->BuildTree();
+    fleet.ClearLog();
     group = SelectGroup();
     ASSERT_EQ(group.members.size(), 3u);
     idA = core->Lock()->IdAt(0);
   }
+  virtual bool PjlinkA() const { return false; }
   void TearDown() override {
     core->Stop();
     core->Jobs().Stop();
@@ -100,6 +110,31 @@ TEST_F(FleetLeaseTest, AMemberSequenceLetsTheOperatorsReadInBetweenItsExchanges)
   ASSERT_EQ(seen.size(), 7u);
   EXPECT_EQ(std::count(seen.begin(), seen.end(), "ka 01 ff\n"), 6);
   EXPECT_NE(seen.back(), "kd 01 ff\n");  // the read came in the middle, not after the group
+}
+
+// A PJLink member is leased as a native one is: its session is the turn holder's alone, and the
+// operator's read gets the turn between two of the group's exchanges.
+class PjlinkLeaseTest : public FleetLeaseTest {
+ protected:
+  bool PjlinkA() const override { return true; }
+};
+
+TEST_F(PjlinkLeaseTest, APjlinkMemberGivesItsTurnBetweenItsExchanges) {
+  std::vector<RepeatedQuery> reads(3, RepeatedQuery(6));
+  std::vector<MemberSequence*> running;
+  for (RepeatedQuery& read : reads) running.push_back(&read);
+  std::atomic<bool> groupDone{false};
+  core->Jobs().Post(group.Keys(), [&] {
+    core->Transaction().RunSequences(group, running);
+    groupDone = true;
+  });
+  ASSERT_TRUE(CommandsArrive(a, 1));
+  EXPECT_TRUE(ReadOfAEndsFirst(groupDone));
+  Settle();
+  const std::vector<std::string> seen = fleet.CommandsTo(a);
+  ASSERT_EQ(seen.size(), 7u);
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), "%1POWR ?\r"), 6);
+  EXPECT_NE(seen.back(), "%1AVMT ?\r");
 }
 
 }  // namespace
