@@ -214,6 +214,7 @@ void PjlinkExchange::Answered(const std::string& packet) {
   const pjlink::Reply reply = pjlink::ParseReply(packet, m_request->command, m_request->query);
   if (reply.kind == pjlink::ReplyKind::kUnknown) {
     Trace("PJLink packet not the answer to %s dropped", m_request->command.c_str());
+    m_unreadable = true;
     return;  // another command's late answer: the receive time-out still runs
   }
   m_link.pjlink.lastActivity = Clock::now();
@@ -226,6 +227,13 @@ void PjlinkExchange::Answered(const std::string& packet) {
     m_outcome.reply = std::move(*native);
   }
   Finish(AnswerOf(reply.kind));
+}
+
+// The display spoke, only not an answer: it is there, and not to be shown lost for it. Its
+// session is out of step, so the next exchange opens its own.
+void PjlinkExchange::Unreadable() {
+  CloseSession();
+  Finish(LinkAnswer::kAnswered);
 }
 
 void PjlinkExchange::SessionLost(Clock::time_point now) {
@@ -245,6 +253,7 @@ void PjlinkExchange::Ready(short revents, Clock::time_point now) {
       return timedOut ? Fail() : ReadGreeting(now);
     case State::kReplying:
       // A late answer would come into the next exchange's session: this one ends here.
+      if (timedOut && m_unreadable) return Unreadable();
       return timedOut ? Fail() : ReadReply(now);
     case State::kDone:
       break;

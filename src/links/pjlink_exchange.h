@@ -57,6 +57,7 @@ class PjlinkExchange {
   void Answered(const std::string& packet);
   // The session broke: opened again once when it was not opened here, else the exchange fails.
   void SessionLost(Clock::time_point now);
+  void Unreadable();
   // A packet ended by CR in what was received; false when none yet, or when the buffer
   // overflowed (the exchange then has failed).
   bool TakePacket(std::string& packet);
@@ -79,6 +80,7 @@ class PjlinkExchange {
   std::string m_buffer;
   bool m_openedHere = false;
   bool m_reopened = false;
+  bool m_unreadable = false;  // a packet came that answers nothing asked
 };
 
 }  // namespace tarnex
