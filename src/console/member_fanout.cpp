@@ -18,6 +18,31 @@ ExchangeSpec SpecOf(const MemberQuery& query) {
   return {.command = query.command, .maxFailedReceives = kNetworkFailedReceives};
 }
 
+namespace {
+
+// Which PJLink answer of a member's sequence stands for the whole sequence: a refused password
+// above a refusal, a refusal above an answer, an answer above a command not sent.
+int Weight(LinkAnswer answer) {
+  switch (answer) {
+    case LinkAnswer::kNone:
+      return 0;
+    case LinkAnswer::kNotSent:
+      return 1;
+    case LinkAnswer::kAnswered:
+      return 2;
+    case LinkAnswer::kUndefined:
+    case LinkAnswer::kOutOfRange:
+    case LinkAnswer::kBusy:
+    case LinkAnswer::kFailure:
+      return 3;
+    case LinkAnswer::kAuthFailed:
+      break;
+  }
+  return 4;
+}
+
+}  // namespace
+
 // The exchanges of one wave, one flight per member that had something to ask.
 struct MemberFanOut::Flights {
   std::vector<Turn> turns;
@@ -153,7 +178,7 @@ std::optional<ExchangeSpec> MemberFanOut::NextOf(Flights& flights, size_t flight
   const size_t position = flights.turns[flight].position;
   const MemberQuery& asked = flights.queries[flight];
   SequenceOutcome& member = m_outcomes[position];
-  if (outcome.answer != LinkAnswer::kNone && member.answer != LinkAnswer::kAuthFailed) {
+  if (Weight(outcome.answer) >= Weight(member.answer) && outcome.answer != LinkAnswer::kNone) {
     member.answer = outcome.answer;
     member.asked = outcome.asked;
   }

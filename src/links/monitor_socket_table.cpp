@@ -91,7 +91,9 @@ int MonitorSocketTable::Get(DisplayId id) const {
   const std::shared_ptr<Channel> channel = FindChannel(id);
   if (!channel) return kNoSocket;
   std::lock_guard lock(channel->entry);
-  return channel->socket ? channel->socket->fd : kNoSocket;
+  // A PJLink session's descriptor is its exchange's to change: it is not read from here.
+  if (!channel->socket || channel->socket->Pjlink()) return kNoSocket;
+  return channel->socket->fd;
 }
 
 bool MonitorSocketTable::Has(DisplayId id) const {

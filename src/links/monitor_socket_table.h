@@ -70,8 +70,7 @@ class MonitorSocketTable {
   // The turn if it is free now; an empty lease (not Held()) when another exchange has it.
   Lease TryAcquire(DisplayId id);
 
-  // The descriptor of the display's socket, or kNoSocket (also for a PJLink link between two
-  // sessions).
+  // The descriptor of a native display's socket, or kNoSocket (also for a PJLink link).
   int Get(DisplayId id) const;
   // Whether the display has a link.
   bool Has(DisplayId id) const;

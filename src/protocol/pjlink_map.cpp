@@ -151,7 +151,7 @@ std::optional<Request> RequestFor(std::string_view command) {
 
 std::optional<std::string> NativeReplyFor(const Request& request, const Reply& reply) {
   if (request.raw) {
-    if (reply.kind == ReplyKind::kOk) return std::string("OK");
+    if (reply.kind == ReplyKind::kOk && !request.query) return std::string("OK");
     if (reply.kind == ReplyKind::kValue) return reply.value;
     return std::nullopt;
   }

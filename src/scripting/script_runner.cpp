@@ -106,6 +106,28 @@ void FillValues(const Run& run, const ScriptSteps& steps, ScriptResult& result) 
   }
 }
 
+// Why a PJLink display's last answer fails its result; none when it does not.
+const char* PjlinkFailure(LinkAnswer answer) {
+  switch (answer) {
+    case LinkAnswer::kNotSent:
+      return "Not available over PJLink";
+    case LinkAnswer::kAuthFailed:
+      return "Password rejected";
+    case LinkAnswer::kBusy:
+      return "the display is busy (warming up, cooling down or in standby)";
+    case LinkAnswer::kUndefined:
+      return "the display does not know this command";
+    case LinkAnswer::kOutOfRange:
+      return "the display refused the setting";
+    case LinkAnswer::kFailure:
+      return "the display reports a failure";
+    case LinkAnswer::kNone:
+    case LinkAnswer::kAnswered:
+      break;
+  }
+  return nullptr;
+}
+
 // What one display's steps came to.
 void Judge(const Run& run, const SequenceOutcome& outcome, const ScriptSteps& steps,
            ScriptResult& result) {
@@ -117,8 +139,14 @@ void Judge(const Run& run, const SequenceOutcome& outcome, const ScriptSteps& st
     return result.Fail(ScriptError::kNoReply, "the display stopped answering");
   if (steps.Unsupported())
     return result.Fail(ScriptError::kUnsupported, "this kind of display has no such input");
+  if (const char* why = PjlinkFailure(outcome.answer)) {
+    return result.Fail(
+        outcome.answer == LinkAnswer::kNotSent ? ScriptError::kUnsupported : ScriptError::kRefused,
+        why);
+  }
   FillValues(run, steps, result);
-  if (power) {
+  // A PJLink display answers its power commands; a native one is never read.
+  if (power && outcome.answer == LinkAnswer::kNone) {
     result.ok = result.acked = true;
     return;
   }
