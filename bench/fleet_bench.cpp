@@ -40,6 +40,11 @@
 //   fleet-bench: start <ms> ms, pass <ms> ms, group <ms> ms, one <ms> ms, message <ms> ms,
 //                switch <ms>/<ms>/<ms> ms, status <ms> ms, rss <MB> MB,
 //                capacity send +<MB> MB   (one line)
+//
+// With --pjlink N it runs only the mixed fleet of pjlink_phase.h instead, 127.0.1.1 upwards:
+// N native displays, then N PJLink ones; its last line is
+//   mixed <ms> ms, pair <ms> ms
+// the medians of the Power Off to the group of all 2N and to the pair of one of each kind.
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -71,6 +76,7 @@
 
 #include "fleet_driver.h"
 #include "fleet_sim.h"
+#include "pjlink_phase.h"
 #include "platform/open_file_limit.h"
 #include "protocol/command_catalogue.h"
 #include "script_phase.h"
@@ -100,7 +106,10 @@ struct Options {
   int displays = 1000;
   int unreachable = 500;
   int timeoutSeconds = 7200;
+  int pjlink = 0;  // N of --pjlink; 0: the run above
 };
+
+constexpr int kPjlinkRounds = 5;
 
 int ParseCount(std::string_view flag, const char* text, int low, int high) {
   const std::string_view value = text == nullptr ? std::string_view() : text;
@@ -126,6 +135,8 @@ Options ParseOptions(int argc, char** argv) {
     } else if (flag == "--unreachable") {
       options.unreachable = ParseCount(flag, value, 0, tarnex::kMaxDisplays);
       unreachableGiven = true;
+    } else if (flag == "--pjlink") {
+      options.pjlink = ParseCount(flag, value, 1, tarnex::kMaxDisplays / 2);
     } else if (flag == "--timeout") {
       options.timeoutSeconds = ParseCount(flag, value, 1, 86400);
     } else {
@@ -322,6 +333,30 @@ Clock::duration MeasureSearch(CoreDriver& core, const std::string& logPath,
   return began;
 }
 
+// The console and the displays are in this process: a socket per display on either side and
+// one listener per display.
+int RunPjlink(const Options& options) {
+  const int displays = 2 * options.pjlink;
+  const long limit = tarnex::RaiseOpenFileLimit();
+  Check(limit < 0 || limit >= 3 * displays + kSpareDescriptors,
+        "the open-file limit " + std::to_string(limit) + " is too low for " +
+            std::to_string(displays) + " displays in one process; raise the hard limit");
+  ConfigFolder folder;
+  pid_t noSim = -1;
+  Watchdog watchdog(std::chrono::seconds(options.timeoutSeconds), &noSim, folder.Path());
+  watchdog.Phase("the mixed fleet");
+  std::vector<std::string> natives;
+  std::vector<std::string> pjlinks;
+  for (int i = 0; i < options.pjlink; ++i) {
+    natives.push_back(AddressAt(i));
+    pjlinks.push_back(AddressAt(options.pjlink + i));
+  }
+  const MixedTimes times = MeasureMixedPowerOff(natives, pjlinks, kPjlinkRounds, Check);
+  std::printf("mixed %lld ms, pair %lld ms\n", Ms(times.mixed), Ms(times.pair));
+  std::fflush(stdout);
+  return 0;
+}
+
 int Run(const Options& options) {
   const long limit = tarnex::RaiseOpenFileLimit();
   Check(limit < 0 || limit >= options.displays + kSpareDescriptors,
@@ -509,12 +544,13 @@ int main(int argc, char** argv) {
   } catch (const std::invalid_argument& error) {
     std::fprintf(stderr,
                  "fleet-bench: %s\nUsage: fleet-bench [--displays N (1000)] [--unreachable N "
-                 "(500)] [--timeout SECONDS (7200)]\n",
+                 "(500)] [--timeout SECONDS (7200)]\n"
+                 "       fleet-bench --pjlink N [--timeout SECONDS (7200)]\n",
                  error.what());
     return 2;
   }
   try {
-    return Run(options);
+    return options.pjlink > 0 ? RunPjlink(options) : Run(options);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());
     return 1;

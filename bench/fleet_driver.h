@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "config/history_report.h"
@@ -135,6 +136,7 @@ class ControlPageHost : public tarnex::PageHost {
 class CoreDriver {
  public:
   using ReadId = ControlPageHost::ReadId;
+  using Groups = std::vector<std::pair<std::string, std::vector<std::string>>>;
 
   // Stored displays: the fleet, then `extra`. Group 0 "All" of every fleet display, group 1
   // "One" of the first, group 2 "Silent" of the fleet and `silentMember`. At `capacity` every
@@ -143,44 +145,35 @@ class CoreDriver {
              const std::string& silentMember, bool capacity = false) {
     std::vector<std::string> table = fleet;
     table.insert(table.end(), extra.begin(), extra.end());
-    doc_.m_docSocketNumber = static_cast<int>(table.size());
-    for (size_t i = 0; i < table.size(); ++i) doc_.m_docDisplays[i].m_address = table[i];
-    doc_.m_docGroupNumCount = 3;
-    doc_.m_docGroupName[0] = "All";
-    doc_.m_docGroupName[1] = "One";
-    doc_.m_docGroupName[kSwitchGroup] = "Silent";
     std::vector<std::string> silentGroup = fleet;
     silentGroup.push_back(silentMember);
-    SetMembers(0, fleet);
-    SetMembers(1, {fleet.front()});
-    SetMembers(kSwitchGroup, silentGroup);
+    Groups groups = {{"All", fleet}, {"One", {fleet.front()}}, {"Silent", silentGroup}};
     if (capacity) {
-      doc_.m_docGroupNumCount = tarnex::kMaxGroups;
       for (int g = kSwitchGroup + 1; g < tarnex::kMaxGroups; ++g) {
-        doc_.m_docGroupName[static_cast<size_t>(g)] = "Wall " + std::to_string(g);
         std::vector<std::string> members;
         for (int m = 0; m < tarnex::kMaxNetworkMembers; ++m) {
           members.push_back(fleet[static_cast<size_t>(g + m) % fleet.size()]);
         }
-        SetMembers(g, members);
+        groups.emplace_back("Wall " + std::to_string(g), std::move(members));
       }
     }
-    core_ = std::make_unique<tarnex::CConsoleCore>(doc_, ui_);
-    // The history is written as always; the lines that give a display up are kept as well.
-    core_->SetHistoryWriter([this](const std::vector<tarnex::HistoryLine>& lines) {
-      {
-        std::lock_guard lock(historyMutex_);
-        for (const tarnex::HistoryLine& line : lines) {
-          if (line.text.find(kGiveUp) != std::string::npos) giveUps_.push_back(line.text);
-        }
-      }
-      tarnex::CHistoryReport::Write(lines);
-    });
-    pages_.Attach(*core_);
-    supervisor_ = std::make_unique<tarnex::CLinkSupervisor>(*core_, pages_);
-    selection_ = std::make_unique<tarnex::CSelectionHandler>(*core_, pages_);
+    Store(table, groups);
+    Attach();
+  }
+  // Stored displays `table` and these groups, in this order.
+  CoreDriver(const std::vector<std::string>& table, const Groups& groups) {
+    Store(table, groups);
+    Attach();
   }
 
+  // Before Start(): the display at `address` is reached over PJLink with this password.
+  void UsePjlink(const std::string& address, const std::string& password) {
+    for (int i = 0; i < doc_.m_docSocketNumber; ++i) {
+      auto& record = doc_.m_docDisplays[static_cast<size_t>(i)];
+      if (record.m_address == address) record.m_linkKind = tarnex::LinkKind::kPjlink;
+    }
+    doc_.m_docPjlinkPasswords[address] = password;
+  }
   // Returns once every stored display has its state, connected or not.
   void Start() { core_->BuildTree(); }
   void Pass() { supervisor_->RunPass(); }
@@ -290,6 +283,31 @@ class CoreDriver {
   }
 
  private:
+  void Store(const std::vector<std::string>& table, const Groups& groups) {
+    doc_.m_docSocketNumber = static_cast<int>(table.size());
+    for (size_t i = 0; i < table.size(); ++i) doc_.m_docDisplays[i].m_address = table[i];
+    doc_.m_docGroupNumCount = static_cast<int>(groups.size());
+    for (size_t g = 0; g < groups.size(); ++g) {
+      doc_.m_docGroupName[g] = groups[g].first;
+      SetMembers(static_cast<int>(g), groups[g].second);
+    }
+  }
+  void Attach() {
+    core_ = std::make_unique<tarnex::CConsoleCore>(doc_, ui_);
+    // The history is written as always; the lines that give a display up are kept as well.
+    core_->SetHistoryWriter([this](const std::vector<tarnex::HistoryLine>& lines) {
+      {
+        std::lock_guard lock(historyMutex_);
+        for (const tarnex::HistoryLine& line : lines) {
+          if (line.text.find(kGiveUp) != std::string::npos) giveUps_.push_back(line.text);
+        }
+      }
+      tarnex::CHistoryReport::Write(lines);
+    });
+    pages_.Attach(*core_);
+    supervisor_ = std::make_unique<tarnex::CLinkSupervisor>(*core_, pages_);
+    selection_ = std::make_unique<tarnex::CSelectionHandler>(*core_, pages_);
+  }
   void SetMembers(int group, const std::vector<std::string>& members) {
     doc_.SetGroupMemberCount(group, static_cast<int>(members.size()));
     auto& record = doc_.m_docGroups[static_cast<size_t>(group)];
