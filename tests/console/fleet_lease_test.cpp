@@ -31,7 +31,7 @@ class RepeatedQuery : public MemberSequence {
 };
 
 class FleetLeaseTest : public testing::ConsoleFixture {
- protected:
+ public:
   // Two answering displays and a silent one, all connected, in one group; the silent one
   // keeps any group operation running for several receive time-outs.
   void SetUp() override {
@@ -93,20 +93,24 @@ TEST_F(FleetLeaseTest, AGroupSendHoldsAnAnsweringMemberOnlyForItsOwnExchange) {
 }
 
 // A member read several times in a row gives its turn to the operator's read between two of
-// its exchanges, and the rest of its sequence still runs, after the read.
-TEST_F(FleetLeaseTest, AMemberSequenceLetsTheOperatorsReadInBetweenItsExchanges) {
+// its exchanges, and the rest of its sequence still runs, after the read. What `a` was sent.
+std::vector<std::string> ReadInTheMiddleOfASequence(FleetLeaseTest& test) {
   std::vector<RepeatedQuery> reads(3, RepeatedQuery(6));
   std::vector<MemberSequence*> running;
   for (RepeatedQuery& read : reads) running.push_back(&read);
   std::atomic<bool> groupDone{false};
-  core->Jobs().Post(group.Keys(), [&] {
-    core->Transaction().RunSequences(group, running);
+  test.core->Jobs().Post(test.group.Keys(), [&] {
+    test.core->Transaction().RunSequences(test.group, running);
     groupDone = true;
   });
-  ASSERT_TRUE(CommandsArrive(a, 1));
-  EXPECT_TRUE(ReadOfAEndsFirst(groupDone));
-  Settle();
-  const std::vector<std::string> seen = fleet.CommandsTo(a);
+  EXPECT_TRUE(test.CommandsArrive(test.a, 1));
+  EXPECT_TRUE(test.ReadOfAEndsFirst(groupDone));
+  test.Settle();
+  return test.fleet.CommandsTo(test.a);
+}
+
+TEST_F(FleetLeaseTest, AMemberSequenceLetsTheOperatorsReadInBetweenItsExchanges) {
+  const std::vector<std::string> seen = ReadInTheMiddleOfASequence(*this);
   ASSERT_EQ(seen.size(), 7u);
   EXPECT_EQ(std::count(seen.begin(), seen.end(), "ka 01 ff\n"), 6);
   EXPECT_NE(seen.back(), "kd 01 ff\n");  // the read came in the middle, not after the group
@@ -120,18 +124,7 @@ class PjlinkLeaseTest : public FleetLeaseTest {
 };
 
 TEST_F(PjlinkLeaseTest, APjlinkMemberGivesItsTurnBetweenItsExchanges) {
-  std::vector<RepeatedQuery> reads(3, RepeatedQuery(6));
-  std::vector<MemberSequence*> running;
-  for (RepeatedQuery& read : reads) running.push_back(&read);
-  std::atomic<bool> groupDone{false};
-  core->Jobs().Post(group.Keys(), [&] {
-    core->Transaction().RunSequences(group, running);
-    groupDone = true;
-  });
-  ASSERT_TRUE(CommandsArrive(a, 1));
-  EXPECT_TRUE(ReadOfAEndsFirst(groupDone));
-  Settle();
-  const std::vector<std::string> seen = fleet.CommandsTo(a);
+  const std::vector<std::string> seen = ReadInTheMiddleOfASequence(*this);
   ASSERT_EQ(seen.size(), 7u);
   EXPECT_EQ(std::count(seen.begin(), seen.end(), "%1POWR ?\r"), 6);
   EXPECT_NE(seen.back(), "%1AVMT ?\r");
