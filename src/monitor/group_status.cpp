@@ -96,6 +96,9 @@ struct MemberSnapshot {
   int serialNumber = -1;
   bool ask = true;
   bool down = false;  // network: its link was down when the read began
+  // A PJLink display has no kind to ask: what PJLink knows of the reads is read, the rest is
+  // not sent.
+  bool pjlink = false;
 };
 
 // The display's label in the tree, as the operator named it: the "Single" item of its row.
@@ -115,8 +118,8 @@ std::vector<MemberSnapshot> NetworkMembers(CConsoleCore& core, const CommandTarg
     const int row = state->RowOf(id);
     const std::string address = state->DisplayAddress(row);
     const bool up = row >= 0 && state->Doc().m_docConnectState[static_cast<size_t>(row)] == 1;
-    members.push_back(
-        {address, row < 0 ? "" : MemberName(DisplayLabel(state, row, address)), -1, true, !up});
+    members.push_back({address, row < 0 ? "" : MemberName(DisplayLabel(state, row, address)), -1,
+                       true, !up, state->KindOf(id) == LinkKind::kPjlink});
   }
   return members;
 }
@@ -129,7 +132,7 @@ std::vector<MemberSnapshot> SerialMembers(CConsoleCore& core, const CommandTarge
     std::from_chars(setId.data(), setId.data() + setId.size(), number, 16);
     const bool open = number >= 0 && number < kSerialSetIds &&
                       state->Doc().m_docSerialConnectState[static_cast<size_t>(number)] == 1;
-    members.push_back({std::to_string(number), SerialSetLabel(number), number, open, false});
+    members.push_back({std::to_string(number), SerialSetLabel(number), number, open, false, false});
   }
   return members;
 }
@@ -213,8 +216,9 @@ GroupStatusRead ReadGroupStatus(CConsoleCore& core, const CommandTarget& target,
     std::function<void()> ended;
     if (sink) ended = [&, i] { sink->Read(i, EndedRow(members[i], *sequences[i], serial)); };
     sequences.push_back(std::make_unique<StatusSequence>(
-        StatusSequence::Options{
-            .ask = members[i].ask, .askKind = rebuild && network, .stopOnSilentPower = serial},
+        StatusSequence::Options{.ask = members[i].ask,
+                                .askKind = rebuild && network && !members[i].pjlink,
+                                .stopOnSilentPower = serial},
         std::move(ended)));
     running.push_back(sequences.back().get());
   }

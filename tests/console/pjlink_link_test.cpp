@@ -9,6 +9,7 @@
 #include "console/group_editor.h"
 #include "console/link_supervisor.h"
 #include "console/pjlink_links.h"
+#include "monitor/group_status.h"
 #include "monitor/page_setter.h"
 #include "protocol/command_catalogue.h"
 #include "support/jobs_held.h"
@@ -66,6 +67,13 @@ TEST_F(PjlinkLinkTest, AMixedGroupGetsEachKindsBytesAndHistoryInMemberOrder) {
   EXPECT_EQ(powerLines,
             (std::vector<std::string>{Loopback(2) + " Power Off", Loopback(3) + " Power Off",
                                       Loopback(4) + " Power Off"}));
+
+  // The group's status has a row for the PJLink member too, though it has no kind to ask.
+  const GroupStatusRead status =
+      ReadGroupStatus(*core, SelectGroup(), 3, GroupReadMode::kRebuild, {}, nullptr);
+  ASSERT_EQ(status.rows.size(), 3u);
+  EXPECT_EQ(status.rows[1].power, "Off");
+  EXPECT_EQ(status.rows[1].lampTime1, "1200");  // the simulator's lamp
 }
 
 // ---- Passwords ----
