@@ -10,16 +10,7 @@ namespace {
 using testing::ConsoleFixture;
 using testing::Loopback;
 
-class PjlinkLinkTest : public ConsoleFixture {
- protected:
-  // The display in `row` is reached over PJLink, with this password.
-  void MakePjlink(int row, const std::string& password = {}) {
-    doc->m_docDisplays[static_cast<size_t>(row)].m_linkKind = LinkKind::kPjlink;
-    if (!password.empty()) {
-      doc->m_docPjlinkPasswords[doc->m_docDisplays[static_cast<size_t>(row)].m_address] = password;
-    }
-  }
-};
+using PjlinkLinkTest = ConsoleFixture;
 
 TEST_F(PjlinkLinkTest, TheHashGoesBeforeTheFirstCommandOfASession) {
   fleet.AddPjlink({.address = Loopback(1), .password = "JBMIAProjectorLink", .random = "498e4a67"});
