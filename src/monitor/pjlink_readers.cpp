@@ -93,9 +93,9 @@ PjlinkAnswer AskPjlink(CConsoleCore& core, DisplayId id, std::string_view comman
       MarkLinkGoneLocked(core.Lock(), id);
       return answer;
     }
-    const ExchangeSpec spec =
+    const ExchangeSpec query =
         SpecOf({.command = pjlink::Frame(command, "?"), .once = true, .power = false});
-    outcome = ExchangeWithDisplay(core.Link().Api(), *lease.Link(), spec, sleep, cancelFd);
+    outcome = ExchangeWithDisplay(core.Link().Api(), *lease.Link(), query, sleep, cancelFd);
   }
   answer.busy = outcome.answer == LinkAnswer::kBusy;
   answer.undefined = outcome.answer == LinkAnswer::kUndefined;
