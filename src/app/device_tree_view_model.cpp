@@ -2,10 +2,12 @@
 
 #include <QMimeData>
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "app/legacy_text.h"
 #include "console/console_core.h"
+#include "registry/tree_labels.h"
 
 namespace tarnex {
 namespace {
@@ -22,6 +24,15 @@ DeviceTreeViewModel::DeviceTreeViewModel(CConsoleCore& core, QObject* parent)
 
 void DeviceTreeViewModel::Sync() {
   auto state = m_core.Lock();
+  m_rejected.clear();
+  const COsprelNetworkManagerDoc& doc = state->Doc();
+  const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
+  for (int row = 0; row < count; ++row) {
+    const DisplayRecord& record = doc.m_docDisplays[static_cast<size_t>(row)];
+    if (record.m_linkKind != LinkKind::kPjlink) continue;
+    const DisplayFacts* facts = state->FactsOf(state->IdAt(row));
+    if (facts != nullptr && facts->pjlink.authFailed) m_rejected.insert(record.m_address);
+  }
   SyncChildren(state->Tree(), invisibleRootItem(), kNoItem);
 }
 
@@ -105,11 +116,24 @@ void DeviceTreeViewModel::Update(const DeviceTree& tree, QStandardItem* mirror, 
   mirror->setDragEnabled(network && role == TreeRole::kSingle);
   mirror->setDropEnabled(network && role == TreeRole::kGroup);
 
+  UpdateToolTip(tree, mirror, item);
+
   const QVariant expanded = model.IsExpanded(item);
   if (mirror->data(kExpandedRole) != expanded) {
     mirror->setData(expanded, kExpandedRole);
     m_expansionChanged.push_back(mirror);
   }
+}
+
+void DeviceTreeViewModel::UpdateToolTip(const DeviceTree& tree, QStandardItem* mirror,
+                                        TreeItem item) {
+  const TreeRole role = tree.RoleOf(item);
+  const bool display = role == TreeRole::kSingle || role == TreeRole::kMember;
+  const bool rejected = display && m_rejected.count(DisplayKey(tree.Model().Label(item))) > 0;
+  const QString tip = rejected ? QStringLiteral("Password rejected") : QString();
+  if (mirror->toolTip() == tip) return;
+  mirror->setToolTip(tip);
+  mirror->setData(tip, Qt::AccessibleDescriptionRole);
 }
 
 void DeviceTreeViewModel::RemoveRow(QStandardItem* mirror, int row) {

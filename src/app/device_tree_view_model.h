@@ -3,6 +3,8 @@
 #include <QStandardItemModel>
 #include <functional>
 #include <mutex>
+#include <set>
+#include <string>
 
 #include <unordered_map>
 #include <utility>
@@ -60,12 +62,16 @@ class DeviceTreeViewModel : public QStandardItemModel {
   void Update(const DeviceTree& tree, QStandardItem* mirror, TreeItem item);
   void RemoveRow(QStandardItem* mirror, int row);
   void Forget(QStandardItem* mirror);
+  // The item's tooltip, which a display refusing the console's password carries.
+  void UpdateToolTip(const DeviceTree& tree, QStandardItem* mirror, TreeItem item);
 
   CConsoleCore& m_core;
   TreeIconSet m_icons;
   std::unordered_map<TreeItem, QStandardItem*> m_items;
   std::vector<QStandardItem*> m_expansionChanged;
   DropHandler m_onDrop;
+  // During a Sync: the addresses of the PJLink displays that refused their password.
+  std::set<std::string, std::less<>> m_rejected;
 };
 
 }  // namespace tarnex

@@ -11,11 +11,9 @@
 #include "app/dialog_keys.h"
 
 namespace tarnex {
-namespace {
 
-// A labelled edit: the label names the edit for assistive tools too.
-QLineEdit* AddEdit(QVBoxLayout* layout, const QString& label, const char* objectName,
-                   QWidget* parent) {
+QLineEdit* GroupEditDialog::AddEdit(QVBoxLayout* layout, const QString& label,
+                                    const char* objectName, QWidget* parent) {
   auto* caption = new QLabel(label, parent);
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(QString::fromLatin1(objectName));
@@ -26,15 +24,13 @@ QLineEdit* AddEdit(QVBoxLayout* layout, const QString& label, const char* object
   return edit;
 }
 
-void AddButtons(QVBoxLayout* layout, QPushButton* accept, QPushButton* cancel) {
+void GroupEditDialog::AddButtons(QVBoxLayout* layout, QPushButton* accept, QPushButton* cancel) {
   auto* row = new QHBoxLayout;
   row->addStretch();
   row->addWidget(accept);
   row->addWidget(cancel);
   layout->addLayout(row);
 }
-
-}  // namespace
 
 void GroupEditDialog::keyPressEvent(QKeyEvent* event) {
   if (!SwallowEnterAndEscape(event)) QDialog::keyPressEvent(event);

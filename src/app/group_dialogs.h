@@ -11,6 +11,7 @@ class QComboBox;
 class QKeyEvent;
 class QLineEdit;
 class QPushButton;
+class QVBoxLayout;
 
 namespace tarnex {
 
@@ -24,6 +25,10 @@ class GroupEditDialog : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
   // Buttons that never take Enter for themselves.
   static QPushButton* MakeButton(const QString& text, const char* objectName, QWidget* parent);
+  // A labelled edit: the label names the edit for assistive tools too.
+  static QLineEdit* AddEdit(QVBoxLayout* layout, const QString& label, const char* objectName,
+                            QWidget* parent);
+  static void AddButtons(QVBoxLayout* layout, QPushButton* accept, QPushButton* cancel);
 };
 
 // "Make Group": the name of a new group. Set hands the typed name to the judge, shows the

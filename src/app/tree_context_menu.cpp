@@ -2,23 +2,27 @@
 
 #include <QDialog>
 #include <QPoint>
+#include <QPointer>
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "app/group_dialogs.h"
 #include "app/legacy_text.h"
+#include "app/pjlink_dialogs.h"
 #include "app/settings_backup_dlg.h"
 #include "console/console_core.h"
 #include "console/group_editor.h"
+#include "console/pjlink_links.h"
 #include "registry/tree_labels.h"
 
 namespace tarnex {
 namespace {
 
 constexpr std::array<const char*, TreeContextMenu::kCommandCount> kTexts = {
-    "Make Group",  "Add to Group",       "Delete Projector",  "Delete Group",
-    "Change Name", "Load Configuration", "Save Configuration"};
+    "Make Group",         "Add to Group",          "Delete Projector",
+    "Delete Group",       "Change Name",           "Load Configuration",
+    "Save Configuration", "Add PJLink Display...", "PJLink Password..."};
 
 using Command = TreeContextMenu::Command;
 
@@ -90,6 +94,8 @@ void TreeContextMenu::Refresh() {
     const bool setInRange = role == TreeRole::kSerialSet && tree.IsRootGrandchild(selected);
     const bool singleChild =
         role != TreeRole::kNone && tree.Model().Parent(selected) == tree.SingleRoot();
+    const DisplayId display = state->Selected().display();
+    const bool pjlinkDisplay = display != kNoDisplay && state->KindOf(display) == LinkKind::kPjlink;
     const bool groupsExist =
         (network ? state->Doc().m_docGroupNumCount : state->Doc().m_docSerialGroupNumCount) > 0;
     const auto set = [&enabled](Command command, bool on) {
@@ -102,6 +108,8 @@ void TreeContextMenu::Refresh() {
     set(Command::kChangeName, network && single);
     set(Command::kLoadConfiguration, (network ? single : setInRange) || group || presentMember);
     set(Command::kSaveConfiguration, (network ? single : setInRange) || presentMember);
+    set(Command::kAddPjlinkDisplay, network);
+    set(Command::kPjlinkPassword, network && pjlinkDisplay && (single || member));
   }
   for (size_t i = 0; i < m_actions.size(); ++i) m_actions[i]->setEnabled(enabled[i]);
 }
@@ -130,6 +138,12 @@ void TreeContextMenu::Run(QAction* action) {
       break;
     case Command::kSaveConfiguration:
       if (m_backup != nullptr) m_backup->SaveConfiguration();
+      break;
+    case Command::kAddPjlinkDisplay:
+      AddPjlink();
+      break;
+    case Command::kPjlinkPassword:
+      ChangePjlinkPassword();
       break;
   }
 }
@@ -194,6 +208,78 @@ void TreeContextMenu::ChangeName() {
         EncodeText(pending, state->Tree().Model().Label(state->Tree().ViewState().m_hSelectedItem));
   }
   Show(CGroupEditor(m_core).ChangeName(bytes));
+}
+
+}  // namespace tarnex
+
+namespace tarnex {
+namespace {
+
+// What a job tells the operator, once it ends, on the UI thread. The menu is gone by then, so
+// the job carries this rather than the menu.
+std::function<void(const QString&)> Teller(CConsoleCore& core, MessagePresenter present,
+                                           QWidget* parent) {
+  return [&core, present = std::move(present),
+          parent = QPointer<QWidget>(parent)](const QString& text) {
+    if (text.isEmpty() || !present) return;
+    core.Ui().RunOnUi([present, parent, text] { present(parent.data(), text); });
+  };
+}
+
+// The job of a display listed already waits for what runs on it; that of a new one for
+// searches, which append to the table too.
+JobKeys AddKeys(const CConsoleCore::State& state, const std::string& address) {
+  const COsprelNetworkManagerDoc& doc = state->Doc();
+  const int count = std::clamp(doc.m_docSocketNumber, 0, kMaxDisplays);
+  for (int row = 0; row < count; ++row) {
+    if (doc.m_docDisplays[static_cast<size_t>(row)].m_address != address) continue;
+    JobKeys keys = JobKeys::Display(state->IdAt(row));
+    keys.search = true;
+    return keys;
+  }
+  return JobKeys::Search();
+}
+
+QString PasswordText(const CConsoleCore::State& state, DisplayId id, bool set) {
+  const int row = state->RowOf(id);
+  if (!set || row < 0) return QStringLiteral("The display is no longer listed");
+  const DisplayFacts* facts = state->FactsOf(id);
+  const QString address = QString::fromStdString(state->AddressOf(id));
+  if (facts != nullptr && facts->pjlink.authFailed) {
+    return QStringLiteral("%1: Password rejected").arg(address);
+  }
+  if (state->Doc().m_docConnectState[static_cast<size_t>(row)] != 1) {
+    return QStringLiteral("%1: password set, but the display is not reachable").arg(address);
+  }
+  return QStringLiteral("%1: password accepted").arg(address);
+}
+
+}  // namespace
+
+void TreeContextMenu::AddPjlink() {
+  CAddPjlinkDlg dialog(m_present, m_parent);
+  if (!RunDialog(dialog)) return;
+  JobKeys keys = AddKeys(m_core.Lock(), dialog.Address());
+  CConsoleCore& core = m_core;
+  core.Jobs().Post(std::move(keys), [&core, tell = Teller(m_core, m_present, m_parent),
+                                     address = dialog.Address(), password = dialog.Password()] {
+    tell(PjlinkAddText(AddPjlinkDisplay(core, address, password), address));
+  });
+}
+
+// The display is the one selected when the entry was chosen, whatever is selected when the
+// job runs.
+void TreeContextMenu::ChangePjlinkPassword() {
+  const DisplayId id = m_core.Lock()->Selected().display();
+  if (id == kNoDisplay) return;
+  CPjlinkPasswordDlg dialog(m_present, m_parent);
+  if (!RunDialog(dialog)) return;
+  CConsoleCore& core = m_core;
+  core.Jobs().Post(JobKeys::Display(id), [&core, id, tell = Teller(m_core, m_present, m_parent),
+                                          password = dialog.Password()] {
+    const bool set = SetPjlinkPassword(core, id, password);
+    tell(PasswordText(core.Lock(), id, set));
+  });
 }
 
 }  // namespace tarnex

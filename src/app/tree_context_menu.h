@@ -38,8 +38,10 @@ class TreeContextMenu {
     kChangeName,
     kLoadConfiguration,
     kSaveConfiguration,
+    kAddPjlinkDisplay,
+    kPjlinkPassword,
   };
-  static constexpr int kCommandCount = 7;
+  static constexpr int kCommandCount = 9;
 
   // For tests: receives each dialog instead of running it modally, fills it and presses its
   // buttons; the dialog's state when the driver returns is its result.
@@ -71,6 +73,9 @@ class TreeContextMenu {
   void MakeGroup();
   void AddToGroup();
   void ChangeName();
+  // The PJLink entries leave their exchanges to a job and tell the outcome when it ends.
+  void AddPjlink();
+  void ChangePjlinkPassword();
 
   CConsoleCore& m_core;
   MessagePresenter m_present;

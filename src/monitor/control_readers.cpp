@@ -6,6 +6,7 @@
 #include "monitor/control_tables.h"
 #include "monitor/display_kind.h"
 #include "monitor/page_reader.h"
+#include "monitor/pjlink_readers.h"
 #include "monitor/progress_popup.h"
 #include "monitor/refresh_steps.h"
 #include "monitor/shared_queries.h"
@@ -36,6 +37,7 @@ ControlReadings ReadControlPage(const ReadContext& context, bool onTop) {
     readings.cancelled = true;
     return readings;
   }
+  if (ReadsPjlinkDisplay(context)) return ReadPjlinkControlPage(context, onTop);
   ProgressPopup popup(context.core->Ui());
   if (onTop) {
     readings.checked = true;

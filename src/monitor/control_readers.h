@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "monitor/read_context.h"
 
@@ -13,6 +15,8 @@ struct ControlReadings {
   std::optional<int> input;
   std::optional<int> monitorOut;
   std::optional<int> mute;
+  // A PJLink display: the inputs it listed, in the order `input` counts them.
+  std::optional<std::vector<std::string>> inputCodes;
   // The input check ran (the page was on top) and how it ended.
   bool checked = false;
   bool answered = false;

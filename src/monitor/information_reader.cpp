@@ -1,6 +1,7 @@
 #include "monitor/information_reader.h"
 
 #include "monitor/display_kind.h"
+#include "monitor/pjlink_readers.h"
 #include "monitor/progress_popup.h"
 #include "monitor/refresh_steps.h"
 #include "platform/trace.h"
@@ -65,9 +66,11 @@ void ReadSingleDiagnosis(const ReadContext& context, InformationReadings& readin
   readings.fan = DecodeFan(Ask(context, protocol::query::kFanState));
   if (!readings.fan) return;
   ReadLampTime(context, readings);
-  if (readings.fan->normal) return;
-  CCommandTransaction& transaction = context.core->Transaction();
-  transaction.AppendHistoryFor(context.target, "Warning Fan Operation");
+  if (!readings.fan->normal) ReportFanFault(context);
+}
+
+void ReportFanFault(const ReadContext& context) {
+  context.core->Transaction().AppendHistoryFor(context.target, "Warning Fan Operation");
   const std::string subject = AlarmSubject(context);
   context.core->Lock()->SendAlarmMail(AlarmKind::kFanFault, subject);
 }
@@ -81,6 +84,12 @@ InformationReadings ReadInformationPage(const ReadContext& context, bool onTop) 
     return readings;
   }
   readings.ran = true;
+  // Its own protocol has no kind and no probe: the page asks what PJLink knows.
+  if (ReadsPjlinkDisplay(context)) {
+    ReadPjlinkInformation(context, readings);
+    readings.cancelled = context.Cancelled();
+    return readings;
+  }
   ProgressPopup popup(context.core->Ui());
   readings.probeAnswered = ProbeDisplay(context, &readings.kind);
   if (!context.serial) {

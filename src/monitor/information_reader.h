@@ -16,6 +16,14 @@ struct NetworkSettingsTexts {
   std::string gateway;
 };
 
+// The PJLink box of the Information page: what a PJLink display says of itself.
+struct PjlinkTexts {
+  std::string name;          // NAME
+  std::string manufacturer;  // INF1
+  std::string product;       // INF2
+  std::string linkClass;     // CLSS
+};
+
 // What one refresh of the Information page read: a text for each box whose query got a
 // reply it knows, nothing for the others.
 struct InformationReadings {
@@ -32,6 +40,7 @@ struct InformationReadings {
   std::optional<std::string> lampTime1;
   std::optional<std::string> lampTime2;
   std::optional<NetworkSettingsTexts> network;
+  std::optional<PjlinkTexts> pjlink;  // a PJLink display only
 };
 
 // The probe of the Information page: "fy 01 ff\n" with the short serial wait, then the kind
@@ -48,5 +57,8 @@ InformationReadings ReadInformationPage(const ReadContext& context, bool onTop);
 // The fan and, when it answered, the lamp times; an abnormal fan writes "Warning Fan
 // Operation" and raises the fan alarm with the display's address.
 void ReadSingleDiagnosis(const ReadContext& context, InformationReadings& readings);
+
+// "Warning Fan Operation" in the history and the fan alarm, against the display read.
+void ReportFanFault(const ReadContext& context);
 
 }  // namespace tarnex

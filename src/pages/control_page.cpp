@@ -17,10 +17,12 @@
 #include "monitor/link_failure.h"
 #include "monitor/page_setter.h"
 #include "monitor/page_state.h"
+#include "monitor/pjlink_readers.h"
 #include "monitor/progress_popup.h"
 #include "monitor/refresh_steps.h"
 #include "pages/choice_list.h"
 #include "protocol/command_catalogue.h"
+#include "protocol/pjlink_codec.h"
 
 namespace tarnex {
 namespace {
@@ -120,6 +122,20 @@ void CControl::OnInitPage() {
 }
 
 void CControl::FillInputList() {
+  m_pjlinkList = SelectedPjlinkDisplay();
+  if (m_pjlinkList != kNoDisplay) {
+    std::vector<std::string> names;
+    if (m_inputCodesOf == m_pjlinkList) {
+      // A code PJLink class 1 gives no name is shown as the display sent it.
+      for (const std::string& code : m_inputCodes) {
+        const std::string name = pjlink::InputName(code);
+        names.push_back(name.empty() ? code : name);
+      }
+    }
+    const std::vector<std::string_view> entries(names.begin(), names.end());
+    FillChoiceList(m_inputList, entries);
+    return;
+  }
   m_inputListB = control::UsesInputListB(SelectedKind(Core()));
   FillChoiceList(m_inputList, m_inputListB
                                   ? std::span<const std::string_view>(control::kInputListB)
@@ -127,11 +143,30 @@ void CControl::FillInputList() {
 }
 
 void CControl::FollowDisplayKind() {
-  if (control::UsesInputListB(SelectedKind(Core())) != m_inputListB) FillInputList();
+  if (SelectedPjlinkDisplay() != m_pjlinkList ||
+      (m_pjlinkList == kNoDisplay &&
+       control::UsesInputListB(SelectedKind(Core())) != m_inputListB)) {
+    FillInputList();
+  }
+}
+
+DisplayId CControl::SelectedPjlinkDisplay() {
+  auto state = Core().Lock();
+  const DisplayId id = state->Selected().display();
+  return id != kNoDisplay && state->KindOf(id) == LinkKind::kPjlink ? id : kNoDisplay;
+}
+
+void CControl::FollowLinkKind() {
+  const bool pjlinkOnly = PjlinkOnly();
+  for (QWidget* native :
+       {static_cast<QWidget*>(m_monitorOutList), static_cast<QWidget*>(m_autoConfigure)}) {
+    ShowNativeOnly(native, true, pjlinkOnly);
+  }
 }
 
 void CControl::ShowValues() {
   FollowDisplayKind();
+  FollowLinkKind();
   ShowChoice(m_inputList, m_input);
   ShowChoice(m_muteList, m_mute);
   ShowChoice(m_monitorOutList, m_monitorOut);
@@ -171,7 +206,13 @@ void CControl::OnAutoConfigure() {
 // The command comes from the list the operator chose from. A group send writes the history of
 // each member's reply itself, so no line is written for the group here.
 void CControl::OnSetInput() {
-  if (TargetConnected(Core())) {
+  const int position = m_inputList->currentIndex();
+  if (m_pjlinkList != kNoDisplay) {
+    if (TargetConnected(Core()) && m_inputCodesOf == m_pjlinkList && position >= 0 &&
+        static_cast<size_t>(position) < m_inputCodes.size()) {
+      SendPjlinkInput(m_inputCodes[static_cast<size_t>(position)]);
+    }
+  } else if (TargetConnected(Core())) {
     if (const control::InputCommand* input =
             InputCommandAt(m_inputListB, m_inputList->currentIndex())) {
       CConsoleCore& core = Core();
@@ -184,6 +225,17 @@ void CControl::OnSetInput() {
     }
   }
   ReadControls();
+}
+
+void CControl::SendPjlinkInput(const std::string& code) {
+  CConsoleCore& core = Core();
+  CommandTarget target = core.Transaction().CaptureTarget();
+  JobKeys keys = target.Keys();
+  core.Jobs().Post(std::move(keys), [&core, code, target = std::move(target)] {
+    core.Transaction().SendCommand(PjlinkInputCommand(code), target);
+    const std::string name = pjlink::InputName(code);
+    core.Transaction().AppendHistoryFor(target, "Input change to " + (name.empty() ? code : name));
+  });
 }
 
 void CControl::OnMuteChanged() {
@@ -216,6 +268,12 @@ void CControl::ShowReadings(const ReadContext& context, const ControlReadings& r
   {
     auto state = Core().Lock();
     if (!context.StillSelected(state)) return;
+  }
+  if (readings.inputCodes &&
+      (*readings.inputCodes != m_inputCodes || context.target.display != m_inputCodesOf)) {
+    m_inputCodes = *readings.inputCodes;
+    m_inputCodesOf = context.target.display;
+    FillInputList();
   }
   ShowReadings(readings);
 }

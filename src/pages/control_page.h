@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "monitor/control_readers.h"
 #include "monitor/page_setter.h"
 #include "pages/property_page.h"
@@ -52,6 +55,11 @@ class CControl : public CPropertyPage {
   // The input list matches the display kind that its "Set" and its reader use.
   void FillInputList();
   void FollowDisplayKind();
+  // The PJLink display selected, kNoDisplay for anything else. Takes the lock.
+  DisplayId SelectedPjlinkDisplay();
+  // The controls PJLink has no command for are off while only PJLink displays are selected.
+  void FollowLinkKind();
+  void SendPjlinkInput(const std::string& code);
 
   void OnPowerOn();
   void OnPowerOff();
@@ -72,6 +80,11 @@ class CControl : public CPropertyPage {
   int m_mute = 0;
   int m_monitorOut = 0;
   bool m_inputListB = false;  // the input list shows list B (kind 1)
+  // A PJLink display lists its own inputs: the list shows those of m_inputCodesOf while it
+  // is selected, as it last listed them.
+  DisplayId m_pjlinkList = kNoDisplay;
+  DisplayId m_inputCodesOf = kNoDisplay;
+  std::vector<std::string> m_inputCodes;
 };
 
 }  // namespace tarnex

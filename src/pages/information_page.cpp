@@ -10,6 +10,7 @@
 #include "monitor/display_kind.h"
 #include "monitor/page_flags.h"
 #include "monitor/page_state.h"
+#include "monitor/pjlink_readers.h"
 #include "monitor/refresh_steps.h"
 #include "platform/ui_thread.h"
 
@@ -27,6 +28,7 @@ CInformation::CInformation(CConsoleCore& core, QWidget* parent) : QWidget(parent
   layout->addWidget(BuildStatusBox());
   layout->addWidget(BuildDiagnosisBox());
   layout->addWidget(BuildNetworkBox());
+  layout->addWidget(BuildPjlinkBox());
   layout->addStretch(1);
 }
 
@@ -77,9 +79,29 @@ QGroupBox* CInformation::BuildNetworkBox() {
   return box;
 }
 
+// What a PJLink display says of itself; shown for PJLink displays only.
+QGroupBox* CInformation::BuildPjlinkBox() {
+  m_pjlinkBox = new QGroupBox(QStringLiteral("PJLink"), this);
+  auto* layout = new QGridLayout(m_pjlinkBox);
+  m_pjlinkName = AddBox(m_pjlinkBox, layout, "Name", "pjlinkName");
+  m_manufacturer = AddBox(m_pjlinkBox, layout, "Manufacturer", "manufacturer");
+  m_product = AddBox(m_pjlinkBox, layout, "Product", "product");
+  m_pjlinkClass = AddBox(m_pjlinkBox, layout, "Class", "pjlinkClass");
+  m_pjlinkBox->setVisible(false);
+  return m_pjlinkBox;
+}
+
+void CInformation::ShowPjlinkTexts(const PjlinkTexts& texts) {
+  m_pjlinkName->setText(QString::fromStdString(texts.name));
+  m_manufacturer->setText(QString::fromStdString(texts.manufacturer));
+  m_product->setText(QString::fromStdString(texts.product));
+  m_pjlinkClass->setText(QString::fromStdString(texts.linkClass));
+}
+
 void CInformation::ClearBoxes() {
   for (QLineEdit* box : {m_power, m_input, m_signal, m_aspect, m_pictureMode, m_fan, m_lampTime1,
-                         m_lampTime2, m_mac, m_ipAddress, m_subnetMask, m_gateway}) {
+                         m_lampTime2, m_mac, m_ipAddress, m_subnetMask, m_gateway, m_pjlinkName,
+                         m_manufacturer, m_product, m_pjlinkClass}) {
     box->clear();
   }
 }
@@ -113,6 +135,7 @@ void CInformation::RefreshInformation() {
   if (key != m_shownDisplay) {
     ClearBoxes();
     m_shownDisplay = key;
+    m_pjlinkBox->setVisible(ReadsPjlinkDisplay(context));
   }
   JobKeys keys = context.Keys();
   m_core.Jobs().Post(std::move(keys), [this, context = std::move(context)] {
@@ -126,7 +149,8 @@ void CInformation::RefreshInformation() {
 }
 
 void CInformation::ShowReadings(const ReadContext& context, const InformationReadings& readings) {
-  StoreDisplayKind(m_core, context, readings.kind);
+  // PJLink has no kind: the kind a native read found stays what it was.
+  if (!readings.pjlink) StoreDisplayKind(m_core, context, readings.kind);
   {
     auto state = m_core.Lock();
     // A set ID that did not answer the probe is silent; any other read found the display.
@@ -147,6 +171,7 @@ void CInformation::ShowReadings(const ReadContext& context, const InformationRea
     m_fanState = readings.fan->normal ? 1 : 0;
     ShowDiagnosisIcons(context);
   }
+  if (readings.pjlink) ShowPjlinkTexts(*readings.pjlink);
   if (readings.network) {
     m_mac->setText(QString::fromStdString(readings.network->mac));
     m_ipAddress->setText(QString::fromStdString(readings.network->ipAddress));

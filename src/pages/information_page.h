@@ -37,6 +37,8 @@ class CInformation : public QWidget {
   QGroupBox* BuildStatusBox();
   QGroupBox* BuildDiagnosisBox();
   QGroupBox* BuildNetworkBox();
+  QGroupBox* BuildPjlinkBox();
+  void ShowPjlinkTexts(const PjlinkTexts& texts);
   void ClearBoxes();
   void ShowDiagnosisIcons(const ReadContext& context);
   static std::string DisplayKeyOf(const ReadContext& context);
@@ -54,6 +56,11 @@ class CInformation : public QWidget {
   QLineEdit* m_ipAddress = nullptr;
   QLineEdit* m_subnetMask = nullptr;
   QLineEdit* m_gateway = nullptr;
+  QGroupBox* m_pjlinkBox = nullptr;
+  QLineEdit* m_pjlinkName = nullptr;
+  QLineEdit* m_manufacturer = nullptr;
+  QLineEdit* m_product = nullptr;
+  QLineEdit* m_pjlinkClass = nullptr;
   int m_fanState = 0;          // 1 normal, 0 abnormal, as the last fan reply said
   std::string m_shownDisplay;  // whose state the boxes show
 };

@@ -67,10 +67,20 @@ int CMenuPage::Value(int setting) const {
 
 void CMenuPage::SetSettingEnabled(int setting, bool enabled) {
   Control& control = At(setting);
+  control.enabled = enabled;
   for (QWidget* widget :
        {static_cast<QWidget*>(control.list), static_cast<QWidget*>(control.slider),
         static_cast<QWidget*>(control.box)}) {
-    if (widget != nullptr) widget->setEnabled(enabled);
+    if (widget != nullptr) ShowNativeOnly(widget, enabled, m_pjlinkOnly);
+  }
+}
+
+void CMenuPage::FollowLinkKind() {
+  const bool pjlinkOnly = PjlinkOnly();
+  if (pjlinkOnly == m_pjlinkOnly) return;
+  m_pjlinkOnly = pjlinkOnly;
+  for (int setting = 0; setting < SettingCount(); ++setting) {
+    SetSettingEnabled(setting, At(setting).enabled);
   }
 }
 
@@ -94,6 +104,7 @@ void CMenuPage::OnSetActive() {
 }
 
 void CMenuPage::ShowValues() {
+  FollowLinkKind();
   for (Control& control : m_controls) {
     if (control.binding != nullptr) {
       control.binding->Show();

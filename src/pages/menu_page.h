@@ -62,7 +62,8 @@ class CMenuPage : public CPropertyPage {
     QSlider* slider = nullptr;
     QLineEdit* box = nullptr;
     SliderBinding* binding = nullptr;
-    int value = -1;  // a list's position; -1 shows no entry until a display reports one
+    int value = -1;       // a list's position; -1 shows no entry until a display reports one
+    bool enabled = true;  // as the display's signal allows
   };
 
   const Control& At(int setting) const { return m_controls.at(static_cast<size_t>(setting)); }
@@ -72,6 +73,8 @@ class CMenuPage : public CPropertyPage {
   void PostPlan(const MenuReadPlan& plan);
   void ShowReadings(const ReadContext& context, const MenuReadings& readings);
   void RereadSetting(int setting);
+  // Every setting is off while only PJLink displays are selected.
+  void FollowLinkKind();
 
   std::span<const PageSetting> m_settings;
   Reader m_reader;
@@ -79,6 +82,7 @@ class CMenuPage : public CPropertyPage {
   std::function<void(int)> m_inputSink;
   // The initialisation queries wait for the first read of a display, with which they run.
   bool m_initPending = false;
+  bool m_pjlinkOnly = false;
 };
 
 }  // namespace tarnex

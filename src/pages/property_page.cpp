@@ -8,6 +8,7 @@
 
 #include "monitor/page_flags.h"
 #include "monitor/page_state.h"
+#include "monitor/pjlink_readers.h"
 #include "monitor/refresh_steps.h"
 
 namespace tarnex {
@@ -25,6 +26,20 @@ bool CPropertyPage::IsOnTop() {
 
 void CPropertyPage::FocusTree() {
   if (m_tree != nullptr) m_tree->setFocus();
+}
+
+bool CPropertyPage::PjlinkOnly() {
+  return LinksOfSelection(m_core).PjlinkOnly();
+}
+
+void CPropertyPage::ShowNativeOnly(QWidget* control, bool enabled, bool pjlinkOnly) {
+  control->setEnabled(enabled && !pjlinkOnly);
+  const QString reason = pjlinkOnly
+                             ? QString::fromUtf8(kNotOverPjlinkText.data(),
+                                                 static_cast<qsizetype>(kNotOverPjlinkText.size()))
+                             : QString();
+  control->setToolTip(reason);
+  control->setAccessibleDescription(reason);
 }
 
 QGroupBox* CPropertyPage::Frame(const QString& title, std::initializer_list<QWidget*> controls) {

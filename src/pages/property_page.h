@@ -59,6 +59,13 @@ class CPropertyPage : public QWidget {
   // First display: the page's flag is raised, then the page fills its lists.
   virtual void OnInitPage() = 0;
 
+  // Only PJLink displays are selected: the native protocol's own controls have nothing to
+  // reach. Takes the lock.
+  bool PjlinkOnly();
+  // `control` is on as `enabled` says, and off, saying why, while only PJLink displays are
+  // selected.
+  static void ShowNativeOnly(QWidget* control, bool enabled, bool pjlinkOnly);
+
   // A frame titled as the setting it holds, its controls side by side, the first one
   // stretching. The title names the controls that carry no text of their own.
   QGroupBox* Frame(const QString& title, std::initializer_list<QWidget*> controls);

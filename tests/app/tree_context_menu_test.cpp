@@ -8,8 +8,10 @@
 #include <QTest>
 
 #include "app/group_dialogs.h"
+#include "app/pjlink_dialogs.h"
 #include "console/group_editor.h"
 #include "support/console_fixture.h"
+#include "support/jobs_held.h"
 
 namespace tarnex {
 namespace {
@@ -61,26 +63,26 @@ TEST_F(TreeContextMenuTest, NetworkEntriesFollowTheSelection) {
   core->BuildTree();
   EXPECT_EQ(menu->Menu().actions().size(), TreeContextMenu::kCommandCount);
   EXPECT_EQ(menu->Action(Command::kSaveConfiguration)->text(), "Save Configuration");
-  EXPECT_EQ(Enabled(), "1000000");  // nothing selected yet
+  EXPECT_EQ(Enabled(), "100000010");  // nothing selected yet
   Select(Tree().SingleRoot());
-  EXPECT_EQ(Enabled(), "1000000");
+  EXPECT_EQ(Enabled(), "100000010");
   const TreeItem single = Tree().AppendSingle(Loopback(5), TreeIcon::kConnected);
   Select(single);
-  EXPECT_EQ(Enabled(), "0010111");  // no group to add to
+  EXPECT_EQ(Enabled(), "001011110");  // no group to add to
   // An entry that is not enabled does not run.
   menu->Run(menu->Action(Command::kDeleteGroup));
   EXPECT_EQ(Tree().Model().ChildCount(Tree().SingleRoot()), 1);
 
   ASSERT_EQ(CGroupEditor(*core).MakeGroup("Hall"), "");
-  EXPECT_EQ(Enabled(), "0110111");
+  EXPECT_EQ(Enabled(), "011011110");
   Select(Tree().GroupItem(0));
-  EXPECT_EQ(Enabled(), "0001010");
+  EXPECT_EQ(Enabled(), "000101010");
   // A member whose address no display of the table holds can only leave its group.
   Select(Tree().AppendMember(Tree().GroupItem(0), "[1]" + Loopback(5), TreeIcon::kConnected));
-  EXPECT_EQ(Enabled(), "0010000");
+  EXPECT_EQ(Enabled(), "001000010");
   doc->m_docSocketNumber = 1;
   doc->m_docDisplays[0].m_address = Loopback(5);
-  EXPECT_EQ(Enabled(), "0010011");
+  EXPECT_EQ(Enabled(), "001001110");
 }
 
 TEST_F(TreeContextMenuTest, SerialEntriesFollowTheSelection) {
@@ -88,13 +90,13 @@ TEST_F(TreeContextMenuTest, SerialEntriesFollowTheSelection) {
   core->BuildTree();
   ASSERT_EQ(CGroupEditor(*core).MakeGroup("Wall"), "");
   Select(Tree().Model().Child(Tree().SingleRoot(), 0));  // "PJTR 0", not inside a range
-  EXPECT_EQ(Enabled(), "1010000");
+  EXPECT_EQ(Enabled(), "101000000");
   Select(Tree().Model().Child(Tree().SingleRoot(), 1));  // a range
-  EXPECT_EQ(Enabled(), "1010000");
+  EXPECT_EQ(Enabled(), "101000000");
   Select(RangeChild(1, 4));  // a set ID inside it
-  EXPECT_EQ(Enabled(), "1100011");
+  EXPECT_EQ(Enabled(), "110001100");
   Select(Tree().GroupItem(0));
-  EXPECT_EQ(Enabled(), "1001010");
+  EXPECT_EQ(Enabled(), "100101000");
 }
 
 TEST_F(TreeContextMenuTest, MakeGroupStaysOpenOnADuplicateNetworkName) {
@@ -185,11 +187,63 @@ TEST_F(TreeContextMenuTest, ChangeNameSetsRemovesOrKeepsTheName) {
   EXPECT_EQ(dialog.Pending(), "");
 }
 
+// Adding runs on a worker and tells what came of it; a mistyped or native address adds
+// nothing. The password goes to the display selected when its entry was chosen, whatever is
+// selected by the time its job runs.
+TEST_F(TreeContextMenuTest, PjlinkEntriesRunOnAWorkerForTheDisplayChosen) {
+  const std::string native = Loopback(31), pj = Loopback(32);
+  fleet.Add({.address = native});
+  fleet.AddPjlink({.address = pj, .password = "secret"});
+  Configure({native});
+  core->BuildTree();
+  ui.QueueUiCalls(true);
+  const auto add = [&](const std::string& address, const std::string& password) {
+    RunWith<CAddPjlinkDlg>(Command::kAddPjlinkDisplay, [&](CAddPjlinkDlg& dialog) {
+      EXPECT_EQ(dialog.PasswordEdit()->echoMode(), QLineEdit::Password);
+      dialog.AddressEdit()->setText(QString::fromStdString(address));
+      dialog.PasswordEdit()->setText(QString::fromStdString(password));
+      dialog.OkButton()->click();
+    });
+    Settle();
+    ui.RunUiCalls();
+  };
+  add("127.0.0", "");
+  add(native, "");
+  add(pj, "wrong");
+  EXPECT_EQ(messages, (std::vector<QString>{
+                          "Please enter an IPv4 address such as 192.168.0.10",
+                          QString::fromStdString(native + " is already listed as a native display"),
+                          QString::fromStdString(pj + " added: Password rejected")}));
+  EXPECT_EQ(doc->m_docSocketNumber, 2);
+
+  Select(SingleItem(0));
+  EXPECT_EQ(Enabled().back(), '0');
+  Select(SingleItem(1));
+  EXPECT_EQ(Enabled().back(), '1');
+  messages.clear();
+  {
+    testing::JobsHeld held(core->Jobs());
+    RunWith<CPjlinkPasswordDlg>(Command::kPjlinkPassword, [](CPjlinkPasswordDlg& dialog) {
+      dialog.PasswordEdit()->setText("secret");
+      dialog.OkButton()->click();
+    });
+    Select(SingleItem(0));
+  }
+  Settle();
+  ui.RunUiCalls();
+  EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString(pj + ": password accepted")});
+  EXPECT_EQ(doc->m_docPjlinkPasswords, (PjlinkPasswords{{pj, "secret"}}));
+}
+
 TEST(GroupDialogs, EnterAndEscapeDoNotEndThem) {
   CMakeGroupDlg make([](const QString&) { return CMakeGroupDlg::Verdict{}; }, {});
   CGroupSelectionDlg selection({"Hall"});
   CChangeName rename;
+  CAddPjlinkDlg add({});
+  CPjlinkPasswordDlg password({});
   const std::vector<std::pair<QDialog*, std::vector<QWidget*>>> dialogs = {
+      {&add, {add.AddressEdit(), add.PasswordEdit(), add.OkButton(), add.CancelButton()}},
+      {&password, {password.PasswordEdit(), password.OkButton(), password.CancelButton()}},
       {&make, {make.NameEdit(), make.SetButton(), make.CancelButton()}},
       {&selection, {selection.GroupList(), selection.SelectButton(), selection.CancelButton()}},
       {&rename, {rename.NameEdit(), rename.SetButton(), rename.CancelButton()}}};

@@ -78,6 +78,41 @@ TEST_F(TreeMirrorTest, InsertsRemovalsLabelsAndIconsFollowTheCore) {
                                   " Hall/4", "  [1]127.0.0.101/3"}));
 }
 
+// The items of a PJLink display that refused its password say so, its members included, and
+// stop once it takes one; a native display at another address is left alone.
+TEST_F(TreeMirrorTest, ARefusedPasswordIsTheTooltipOfTheDisplaysItems) {
+  TreeItem single, member, other;
+  DisplayId id;
+  {
+    auto state = core.Lock();
+    doc.m_docSocketNumber = 2;
+    doc.m_docDisplays[0].m_address = "127.0.0.107";
+    doc.m_docDisplays[0].m_linkKind = LinkKind::kPjlink;
+    doc.m_docDisplays[1].m_address = "127.0.0.108";
+    single = tree.AppendSingle("[Hall]127.0.0.107", TreeIcon::kDisconnected);
+    other = tree.AppendSingle("127.0.0.108", TreeIcon::kConnected);
+    member = tree.AppendMember(tree.AppendGroup("Hall"), "[1][Hall]127.0.0.107",
+                               TreeIcon::kDisconnected);
+    id = state->IdAt(0);
+    state->FactsOf(id)->pjlink.authFailed = true;
+  }
+  const auto tips = [&] {
+    QStringList shown;
+    for (const TreeItem item : {single, member, other}) {
+      shown << mirror.IndexOf(item).data(Qt::ToolTipRole).toString();
+    }
+    return shown;
+  };
+  mirror.Sync();
+  EXPECT_EQ(tips(), (QStringList{"Password rejected", "Password rejected", ""}));
+  {
+    auto state = core.Lock();
+    state->FactsOf(id)->pjlink.authFailed = false;
+  }
+  mirror.Sync();
+  EXPECT_EQ(tips(), (QStringList{"", "", ""}));
+}
+
 TEST_F(TreeMirrorTest, TheSelectedItemSurvivesChangesAroundIt) {
   TreeItem kept;
   {

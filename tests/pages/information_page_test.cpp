@@ -45,9 +45,10 @@ TEST_F(InformationPageTest, TheInformationTabIsFirstAndItsBoxesAreNamedByTheirLa
     EXPECT_TRUE(box->isReadOnly());
     names << box->accessibleName();
   }
-  EXPECT_EQ(names, QStringList({"Power", "Input", "Signal", "Aspect", "Picture Mode", "FAN",
-                                "Lamp Time 1", "Lamp Time 2", "MAC Address", "IP Address",
-                                "Subnet Mask", "Default Gateway"}));
+  EXPECT_EQ(names,
+            QStringList({"Power", "Input", "Signal", "Aspect", "Picture Mode", "FAN", "Lamp Time 1",
+                         "Lamp Time 2", "MAC Address", "IP Address", "Subnet Mask",
+                         "Default Gateway", "Name", "Manufacturer", "Product", "Class"}));
   int units = 0;
   for (QLabel* label : Inner().Information()->findChildren<QLabel*>()) {
     if (label->text() == "Hr.") ++units;

@@ -75,6 +75,7 @@ TEST(PjlinkCodec, AuthPrefixIsTheKnownDigest) {
 
 TEST(PjlinkCodec, FramesRefuseWhatADisplayCouldMisread) {
   EXPECT_EQ(Frame("powr", "1"), "%1POWR 1\r");
+  EXPECT_EQ(Frame("INF1", "?"), "%1INF1 ?\r");
   EXPECT_EQ(Frame("NAME", std::string(kMaxParameter, 'x')).size(), kMaxParameter + 8);
   for (const auto& [command, parameter] : std::vector<std::pair<std::string, std::string>>{
            {"POWR", "1\r"},
@@ -82,7 +83,8 @@ TEST(PjlinkCodec, FramesRefuseWhatADisplayCouldMisread) {
            {"POWR", std::string(kMaxParameter + 1, 'x')},
            {"POWR", ""},
            {"POW", "1"},
-           {"PO1R", "1"},
+           {"PO R", "1"},
+           {"PO%R", "1"},
            {"POWR", "\x80"}}) {
     EXPECT_EQ(Frame(command, parameter), "") << command << "|" << parameter;
   }

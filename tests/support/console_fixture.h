@@ -120,6 +120,13 @@ class ConsoleRig {
     }
   }
 
+  // The stored display in `row` is reached over PJLink, with this password.
+  void MakePjlink(int row, const std::string& password = {}) {
+    DisplayRecord& record = doc->m_docDisplays[static_cast<size_t>(row)];
+    record.m_linkKind = LinkKind::kPjlink;
+    if (!password.empty()) doc->m_docPjlinkPasswords[record.m_address] = password;
+  }
+
   // The serial line with one group "Hall" of these member labels ("[1]PJTR 5"), as a loaded
   // serial configuration holds it.
   void ConfigureSerialGroup(const std::vector<std::string>& labels) {
@@ -182,31 +189,25 @@ class ConsoleRig {
 
   // Whether some line of the network history holds the text.
   bool HasOperation(const std::string& text) const {
-  for (const std::string& line : Operations()) {
-    if (line.find(text) != std::string::npos) return true;
+    for (const std::string& line : Operations()) {
+      if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
   }
-  return false;
-}
 
-// The tree, for a test that is the only thread touching it at that moment.
-DeviceTree& Tree() const {
-  return core->Lock()->Tree();
-}
+  // The tree, for a test that is the only thread touching it at that moment.
+  DeviceTree& Tree() const { return core->Lock()->Tree(); }
 
-TreeItem SingleItem(int row) const {
-  return Tree().Model().Child(Tree().SingleRoot(), row);
-}
-TreeIcon IconOf(TreeItem item) const {
-  return Tree().Model().Images(item).normal;
-}
+  TreeItem SingleItem(int row) const { return Tree().Model().Child(Tree().SingleRoot(), row); }
+  TreeIcon IconOf(TreeItem item) const { return Tree().Model().Images(item).normal; }
 
-std::string folder;
-RecordingUiHost ui;
-FaultySockets sockets;
-RecordingMailer mailer;
-std::unique_ptr<COsprelNetworkManagerDoc> doc;
-std::unique_ptr<CConsoleCore> core;
-sim::DisplayFleet fleet;
+  std::string folder;
+  RecordingUiHost ui;
+  FaultySockets sockets;
+  RecordingMailer mailer;
+  std::unique_ptr<COsprelNetworkManagerDoc> doc;
+  std::unique_ptr<CConsoleCore> core;
+  sim::DisplayFleet fleet;
 };
 
 class ConsoleFixture : public ::testing::Test, public ConsoleRig {

@@ -13,13 +13,6 @@ namespace tarnex::testing {
 // The console fixture with some of its stored displays reached over PJLink.
 class PjlinkFixture : public ConsoleFixture {
  protected:
-  // The display in `row` is reached over PJLink, with this password (empty: none).
-  void MakePjlink(int row, const std::string& password = {}) {
-    DisplayRecord& record = doc->m_docDisplays[static_cast<size_t>(row)];
-    record.m_linkKind = LinkKind::kPjlink;
-    if (!password.empty()) doc->m_docPjlinkPasswords[record.m_address] = password;
-  }
-
   // One PJLink display at `address`, the only one of the table, connected and greeted.
   DisplayId BuildOne(const std::string& address, const std::string& password = {}) {
     Configure({address});
