@@ -108,8 +108,9 @@ std::optional<long> LampHours(std::string_view token) {
 
 std::string Frame(std::string_view command, std::string_view parameter) {
   // Names are letters and digits: "POWR", but also "INF1" and "INF2".
-  if (command.size() != kCommandLength ||
-      !std::all_of(command.begin(), command.end(), [](char c) { return IsLetter(c) || IsDigit(c); }))
+  if (command.size() != kCommandLength || !std::all_of(command.begin(), command.end(), [](char c) {
+        return IsLetter(c) || IsDigit(c);
+      }))
     return {};
   if (parameter.empty() || parameter.size() > kMaxParameter ||
       !std::all_of(parameter.begin(), parameter.end(), IsPrintable))
