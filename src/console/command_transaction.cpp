@@ -156,6 +156,10 @@ std::optional<std::string> CCommandTransaction::NetworkQueryOnce(DisplayId id,
   return ExchangeAt(id, Once(command), false, m_core.StopFd()).reply;
 }
 
+SendOutcome CCommandTransaction::QueryOnce(DisplayId id, std::string_view command, int cancelFd) {
+  return ExchangeAt(id, Once(command), false, cancelFd == kNoSocket ? m_core.StopFd() : cancelFd);
+}
+
 // The display's channel is held for the exchange; the console lock only to look the display
 // up and to record the outcome. A display without a link fails at once: it is shown lost
 // already, and a wait could only end in the same.
@@ -170,11 +174,12 @@ SendOutcome CCommandTransaction::ExchangeAt(DisplayId id, const ExchangeSpec& sp
     auto lease = m_core.Link().Sockets().Acquire(id);
     if (!lease.Linked()) {
       MarkLinkGoneLocked(m_core.Lock(), id);
-      return {.reply = std::nullopt, .cancelled = false, .last = id};
+      return {.reply = std::nullopt, .cancelled = false, .last = id, .answer = LinkAnswer::kNone};
     }
     outcome = ExchangeWithDisplay(m_core.Link().Api(), *lease.Link(), spec, sleep, cancelFd);
   }
-  SendOutcome result{.reply = std::nullopt, .cancelled = outcome.cancelled, .last = id};
+  SendOutcome result{
+      .reply = std::nullopt, .cancelled = outcome.cancelled, .last = id, .answer = outcome.answer};
   result.reply = RecordExchangeLocked(m_core.Lock(), id, outcome, giveUp);
   return result;
 }

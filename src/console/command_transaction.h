@@ -36,6 +36,8 @@ struct SendOutcome {
   bool cancelled = false;
   // The display that answered last: the target's display, or a group's last member.
   DisplayId last = kNoDisplay;
+  // What a PJLink display said besides its reply; kNone for a native one.
+  LinkAnswer answer = LinkAnswer::kNone;
 };
 
 // The one way everything talks to displays. A command goes to the display or to every member
@@ -83,6 +85,8 @@ class CCommandTransaction {
   std::optional<std::string> NetworkExchange(DisplayId id, std::string_view command);
   // The same without retries or give-up: one failed receive returns nothing.
   std::optional<std::string> NetworkQueryOnce(DisplayId id, std::string_view command);
+  // The same with the whole outcome, ending early when `cancelFd` is readable.
+  SendOutcome QueryOnce(DisplayId id, std::string_view command, int cancelFd);
   // One exchange on the serial line; empty when nothing arrived.
   std::string SerialExchange(std::string_view command, const SendOptions& options = {});
 

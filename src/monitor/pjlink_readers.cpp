@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "console/link_record.h"
-#include "console/member_fanout.h"
+#include "console/command_transaction.h"
 #include "monitor/progress_popup.h"
 #include "monitor/refresh_steps.h"
 #include "monitor/status_tables.h"
@@ -83,25 +82,14 @@ PjlinkTexts ReadOwnTexts(const ReadContext& context) {
 }  // namespace
 
 PjlinkAnswer AskPjlink(CConsoleCore& core, DisplayId id, std::string_view command, int cancelFd) {
+  const SendOutcome outcome =
+      core.Transaction().QueryOnce(id, pjlink::Frame(command, "?"), cancelFd);
   PjlinkAnswer answer;
-  const Sleeper sleep = core.SleeperCopy();
-  if (core.Lock()->RowOf(id) < 0) return answer;
-  ExchangeOutcome outcome;
-  {
-    auto lease = core.Link().Sockets().Acquire(id);
-    if (!lease.Linked()) {
-      MarkLinkGoneLocked(core.Lock(), id);
-      return answer;
-    }
-    const ExchangeSpec query =
-        SpecOf({.command = pjlink::Frame(command, "?"), .once = true, .power = false});
-    outcome = ExchangeWithDisplay(core.Link().Api(), *lease.Link(), query, sleep, cancelFd);
-  }
   answer.busy = outcome.answer == LinkAnswer::kBusy;
   answer.undefined = outcome.answer == LinkAnswer::kUndefined;
-  answer.answered =
-      outcome.complete || (Present(outcome.answer) && outcome.answer != LinkAnswer::kNotSent);
-  answer.value = RecordExchangeLocked(core.Lock(), id, outcome, false);
+  answer.answered = outcome.reply.has_value() ||
+                    (Present(outcome.answer) && outcome.answer != LinkAnswer::kNotSent);
+  answer.value = outcome.reply;
   return answer;
 }
 
