@@ -187,7 +187,8 @@ void SiteAgent::Stop() {
 
 void SiteAgent::Tick() {
   auto nextSupervision = std::chrono::steady_clock::now() + m_options.supervision;
-  auto nextPass = std::chrono::steady_clock::now();
+  auto nextPass = std::chrono::steady_clock::now() +
+                  (m_options.passAtStart ? std::chrono::milliseconds(0) : m_options.poll);
   std::unique_lock lock(m_tickMutex);
   while (!m_stopping) {
     m_tickWake.wait_until(lock, std::min(nextSupervision, nextPass), [this] { return m_stopping; });
@@ -218,7 +219,9 @@ void SiteAgent::RunPass() {
 }
 
 void SiteAgent::Subscribe() {
-  if (!m_client->Subscribe(m_topics.SetFilter(), 1) || !m_client->Subscribe(m_topics.Command(), 1))
+  // Retained sets and commands must be told apart from live ones: they would replay.
+  if (!m_client->Subscribe(m_topics.SetFilter(), 1, true) ||
+      !m_client->Subscribe(m_topics.Command(), 1, true))
     Trace("MQTT: subscribing to the site's set and command topics failed");
 }
 

@@ -33,6 +33,8 @@ struct AgentOptions {
   // The console's own periods; tests shorten them.
   std::chrono::milliseconds supervision{std::chrono::seconds(10)};
   std::chrono::milliseconds minStateGap{1000};
+  // The first pass runs as soon as the start-up connects are over; tests run theirs.
+  bool passAtStart = true;
   // The owner socket tarnexctl reaches the agent on; empty serves none.
   std::string ownerSocket;
   SocketApi* sockets = nullptr;
@@ -60,6 +62,8 @@ class SiteAgent {
   StateBook& Book() { return m_book; }
   StatePublisher& Publisher() { return *m_publisher; }
   CommandIntake& Intake() { return *m_intake; }
+  // Connected, with the site's set and command topics subscribed.
+  bool Listening() const { return m_client && m_client->Subscriptions() >= 2; }
   // One state pass now, on the calling thread; what the timer runs.
   void RunPass();
 
