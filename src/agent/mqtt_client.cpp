@@ -159,8 +159,11 @@ bool Client::Configure(const ClientOptions& options, std::string* error) {
         options.willPayload.data(), options.willQos, options.willRetain, nullptr);
     if (rc != MOSQ_ERR_SUCCESS) return fail("last will", rc);
   }
+  // The wait grows by the minimum each try (1, 2, 3 ... s) up to the maximum: the library's
+  // "exponential" back-off is quadratic, and after a 20 s outage would keep the site dark
+  // for 10 s more.
   mosquitto_reconnect_delay_set(m_mosq, static_cast<unsigned>(options.reconnectMinSeconds),
-                                static_cast<unsigned>(options.reconnectMaxSeconds), true);
+                                static_cast<unsigned>(options.reconnectMaxSeconds), false);
   mosquitto_connect_v5_callback_set(m_mosq, &ClientCallbacks::Connect);
   mosquitto_disconnect_v5_callback_set(m_mosq, &ClientCallbacks::Disconnect);
   mosquitto_publish_v5_callback_set(m_mosq, &ClientCallbacks::Publish);
