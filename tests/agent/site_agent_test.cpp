@@ -26,8 +26,9 @@ mqtt::Publication Request(std::string topic, std::string payload, std::string co
 
 class SiteAgentTest : public ::testing::Test {
  protected:
-  void Begin(int displays, AgentRig::Groups groups = {}) {
+  void Begin(int displays, AgentRig::Groups groups = {}, bool discovery = false) {
     rig = std::make_unique<AgentRig>(broker, displays, std::move(groups));
+    rig->options.haDiscovery = discovery;
     ASSERT_TRUE(rig->Start()) << rig->error;
     ASSERT_TRUE(rig->Settle());
     ASSERT_TRUE(AgentRig::Eventually([&] { return rig->agent->Listening(); }));
@@ -295,6 +296,45 @@ TEST_F(SiteAgentTest, WithTheWrongCaThereIsNoConnectionAndTheFleetIsStillSupervi
   EXPECT_TRUE(wrote("Auto Connection is Success"));
   EXPECT_EQ(watcher.Count("tarnex/site-a/agent"), 0u);
   EXPECT_NE(broker.Log().find("error"), std::string::npos);
+}
+
+// A display found at a new address moves to a new key: what the broker kept under the old one
+// (its state and its discovery configs) is cleared before anything is published under the new.
+TEST_F(SiteAgentTest, ANewAddressClearsTheOldKeysRetainedTopicsFirst) {
+  Begin(2, {}, true);
+  MqttProbe home({.host = broker.host(),
+                  .port = broker.port(),
+                  .user = "agent",
+                  .password = broker.password("agent")},
+                 {"homeassistant/#", "tarnex/site-a/display/#"});
+  const std::string old = rig->addresses[0];
+  const std::string moved = Loopback(40);
+  const std::string oldConfig = "homeassistant/switch/tarnex_site-a_" + old + "/power/config";
+  std::string oldId = oldConfig;
+  std::replace(oldId.begin(), oldId.end(), '.', '_');
+  ASSERT_TRUE(home.Eventually([&] { return !home.LastLocked(oldId).empty(); }));
+  EXPECT_NE(home.Last(oldId).find("\"unique_id\":\"tarnex_site-a_"), std::string::npos);
+  {
+    auto state = rig->agent->Core().Lock();
+    rig->agent->Core().SetDisplayAddress(0, moved);
+  }
+  rig->agent->Publisher().Wake();
+  const std::string oldState = "tarnex/site-a/display/" + old + "/state";
+  const std::string newState = "tarnex/site-a/display/" + moved + "/state";
+  ASSERT_TRUE(home.Eventually([&] { return home.CountLocked(newState) > 0; }));
+  const auto messages = home.Messages();
+  size_t cleared = messages.size();
+  size_t configCleared = messages.size();
+  size_t published = messages.size();
+  for (size_t i = 0; i < messages.size(); ++i) {
+    if (messages[i].topic == oldState && messages[i].payload.empty())
+      cleared = std::min(cleared, i);
+    if (messages[i].topic == oldId && messages[i].payload.empty())
+      configCleared = std::min(configCleared, i);
+    if (messages[i].topic == newState) published = std::min(published, i);
+  }
+  EXPECT_LT(cleared, published);
+  EXPECT_LT(configCleared, published);
 }
 
 }  // namespace
