@@ -3,6 +3,11 @@
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/trace.h"
@@ -159,11 +164,8 @@ bool Client::Configure(const ClientOptions& options, std::string* error) {
         options.willPayload.data(), options.willQos, options.willRetain, nullptr);
     if (rc != MOSQ_ERR_SUCCESS) return fail("last will", rc);
   }
-  // The wait grows by the minimum each try (1, 2, 3 ... s) up to the maximum: the library's
-  // "exponential" back-off is quadratic, and after a 20 s outage would keep the site dark
-  // for 10 s more.
-  mosquitto_reconnect_delay_set(m_mosq, static_cast<unsigned>(options.reconnectMinSeconds),
-                                static_cast<unsigned>(options.reconnectMaxSeconds), false);
+  m_reconnectMin = std::max(1, options.reconnectMinSeconds);
+  m_reconnectMax = std::max(m_reconnectMin, options.reconnectMaxSeconds);
   mosquitto_connect_v5_callback_set(m_mosq, &ClientCallbacks::Connect);
   mosquitto_disconnect_v5_callback_set(m_mosq, &ClientCallbacks::Disconnect);
   mosquitto_publish_v5_callback_set(m_mosq, &ClientCallbacks::Publish);
@@ -181,28 +183,90 @@ Client::~Client() {
 }
 
 bool Client::Start(std::string* error) {
-  // A broker that is not there yet is no error: the library's thread tries again.
-  const int rc = mosquitto_connect_async(m_mosq, m_host.c_str(), m_port, m_keepalive);
-  if (rc == MOSQ_ERR_INVAL) {
-    if (error) *error = "cannot connect to " + m_host + ": " + Why(rc);
-    return false;
-  }
-  if (rc != MOSQ_ERR_SUCCESS)
-    Trace("MQTT: first connect to %s failed: %s", m_host.c_str(), Why(rc).c_str());
-  const int loop = mosquitto_loop_start(m_mosq);
-  if (loop != MOSQ_ERR_SUCCESS) {
-    if (error) *error = "cannot start the MQTT thread: " + Why(loop);
+  // Publications come from other threads: the library must queue them for our loop rather
+  // than write the socket from the caller.
+  mosquitto_threaded_set(m_mosq, true);
+  m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (m_wake < 0) {
+    if (error) *error = "cannot make the MQTT client's wake-up";
     return false;
   }
   m_started = true;
+  m_thread = std::thread([this] { Loop(); });
   return true;
+}
+
+void Client::Wake() {
+  const uint64_t one = 1;
+  if (m_wake >= 0) (void)!::write(m_wake, &one, sizeof one);
 }
 
 void Client::Stop() {
   if (!m_started.exchange(false)) return;
-  mosquitto_disconnect_v5(m_mosq, 0, nullptr);
-  mosquitto_loop_stop(m_mosq, false);
+  m_stopping = true;
+  Wake();
+  if (m_thread.joinable()) m_thread.join();
   m_connected = false;
+  ::close(m_wake);
+  m_wake = -1;
+}
+
+std::chrono::seconds Client::RetryWait(int tries) const {
+  return std::chrono::seconds(std::min(m_reconnectMax, m_reconnectMin * std::max(tries, 1)));
+}
+
+// The wait before the next try grows by the minimum each time (1, 2, 3 ... s) up to the
+// maximum: after a 20 s outage the broker is tried again within a few seconds of its return.
+void Client::Loop() {
+  using Clock = std::chrono::steady_clock;
+  bool linked = false;
+  int tries = 0;
+  auto nextTry = Clock::now();
+  for (bool first = true; !m_stopping;) {
+    if (!linked && Clock::now() >= nextTry) {
+      const int rc = first ? mosquitto_connect_async(m_mosq, m_host.c_str(), m_port, m_keepalive)
+                           : mosquitto_reconnect_async(m_mosq);
+      first = false;
+      linked = rc == MOSQ_ERR_SUCCESS;
+      if (!linked) {
+        nextTry = Clock::now() + RetryWait(++tries);
+        Trace("MQTT: cannot reach %s:%d: %s", m_host.c_str(), m_port, Why(rc).c_str());
+      }
+    }
+    const int socket = linked ? mosquitto_socket(m_mosq) : -1;
+    const short events = POLLIN | (socket >= 0 && mosquitto_want_write(m_mosq) ? POLLOUT : 0);
+    pollfd fds[2] = {{m_wake, POLLIN, 0}, {socket, events, 0}};
+    // The keepalive needs a look at least every second.
+    ::poll(fds, socket >= 0 ? 2 : 1, 1000);
+    uint64_t drained = 0;
+    (void)!::read(m_wake, &drained, sizeof drained);
+    if (!linked) continue;
+    if (socket >= 0 && Service()) {
+      if (m_connected.load()) tries = 0;
+      continue;
+    }
+    linked = false;
+    HandleDisconnect(MOSQ_ERR_CONN_LOST);
+    nextTry = Clock::now() + RetryWait(++tries);
+  }
+  if (linked) SayGoodbye();
+}
+
+bool Client::Service() {
+  int rc = mosquitto_loop_read(m_mosq, 1);
+  if (rc == MOSQ_ERR_SUCCESS && mosquitto_want_write(m_mosq)) rc = mosquitto_loop_write(m_mosq, 1);
+  if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_loop_misc(m_mosq);
+  return rc == MOSQ_ERR_SUCCESS;
+}
+
+// A goodbye, so that the broker does not publish the will; given a moment to go out.
+void Client::SayGoodbye() {
+  mosquitto_disconnect_v5(m_mosq, 0, nullptr);
+  for (int i = 0; i < 5 && mosquitto_socket(m_mosq) >= 0 && mosquitto_want_write(m_mosq); ++i) {
+    pollfd out{mosquitto_socket(m_mosq), POLLOUT, 0};
+    ::poll(&out, 1, 100);
+    if (mosquitto_loop_write(m_mosq, 1) != MOSQ_ERR_SUCCESS) break;
+  }
 }
 
 bool Client::Publish(const Publication& publication) {
@@ -222,13 +286,16 @@ bool Client::Publish(const Publication& publication) {
   if (m_early.erase(mid) > 0) return true;
   m_pending[mid] = publication.qos;
   if (publication.qos > 0) ++m_inFlight;
+  Wake();
   return true;
 }
 
 bool Client::Subscribe(const std::string& pattern, int qos, bool keepRetainFlag) {
   const int options = keepRetainFlag ? MQTT_SUB_OPT_RETAIN_AS_PUBLISHED : 0;
-  return mosquitto_subscribe_v5(m_mosq, nullptr, pattern.c_str(), qos, options, nullptr) ==
-         MOSQ_ERR_SUCCESS;
+  const bool queued = mosquitto_subscribe_v5(m_mosq, nullptr, pattern.c_str(), qos, options,
+                                             nullptr) == MOSQ_ERR_SUCCESS;
+  Wake();
+  return queued;
 }
 
 void Client::HandleConnect(int reason) {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -62,18 +63,23 @@ struct ClientOptions {
 };
 
 struct Handlers {
-  // The broker accepted the connection (every reconnect too); the library's thread.
+  // The broker accepted the connection (every reconnect too); the client's thread.
   std::function<void()> connected;
   // The connection went or was refused; `reason` is the library's or the broker's code.
   std::function<void(int reason)> disconnected;
-  // A message arrived; the library's thread, so it must only validate and queue.
+  // A message arrived; the client's thread, so it must only validate and queue.
   std::function<void(Message)> message;
 };
 
 // The libmosquitto client of one MQTT 5 session with a clean start: a message published to
-// us while we were away is never delivered later. The library's own thread runs the network,
-// reconnects with a back-off of 1 to 30 s, and calls the handlers; nothing of ours waits on
-// it but Stop(), which ends within about a second.
+// us while we were away is never delivered later. One thread of the client's own runs the
+// network with poll(), reconnects with waits growing from 1 to 30 s, and calls the handlers;
+// nothing of ours waits on it but Stop(), which ends within about a second.
+//
+// The library's own thread (mosquitto_loop_start) waits with select(), which cannot watch a
+// descriptor numbered 1024 or above: beside a thousand display connections the broker's
+// socket is such a one, and that thread gives up for good. So the client drives the library
+// from its own loop (mosquitto_loop_read/write/misc), which has no such limit.
 class Client {
  public:
   // The library is set up once per process, on first use.
@@ -83,10 +89,10 @@ class Client {
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
 
-  // Starts the library's thread and the first connect. False with `error` set when it cannot
+  // Starts the client's thread and the first connect. False with `error` set when it cannot
   // start at all; a broker that is not there yet is retried.
   bool Start(std::string* error);
-  // Queued for the library's thread; false when not connected or refused by the library.
+  // Queued for the client's thread; false when not connected or refused by the library.
   bool Publish(const Publication& publication);
   // `keepRetainFlag`: a message retained by its sender is delivered with its retain flag even
   // while subscribed (MQTT 5's "retain as published"), so that it can be told apart.
@@ -106,7 +112,13 @@ class Client {
 
   Client(Handlers handlers, int inFlightLimit);
   bool Configure(const ClientOptions& options, std::string* error);
-  // The library's thread.
+  // The client's thread.
+  void Loop();
+  // Runs the socket once: reads, writes and keepalive; false when the connection went.
+  bool Service();
+  void SayGoodbye();
+  std::chrono::seconds RetryWait(int tries) const;
+  void Wake();
   void HandleConnect(int reason);
   void HandleDisconnect(int reason);
   void HandlePublish(int mid);
@@ -119,7 +131,12 @@ class Client {
   int m_keepalive = 10;
   int m_inFlightLimit;
   std::atomic<bool> m_connected{false};
+  int m_reconnectMin = 1;
+  int m_reconnectMax = 30;
   std::atomic<bool> m_started{false};
+  std::atomic<bool> m_stopping{false};
+  int m_wake = -1;  // an eventfd: something was queued, or Stop()
+  std::thread m_thread;
   std::atomic<int> m_inFlight{0};
   std::atomic<int> m_subscriptions{0};
   std::mutex m_pendingMutex;

@@ -53,7 +53,7 @@ class SiteAgent::HeadlessUi : public UiHost {
   explicit HeadlessUi(SiteAgent& agent) : m_agent(agent) {}
   void ShowMessage(std::string_view text) override {
     Trace("%.*s", static_cast<int>(text.size()), text.data());
-    if (m_agent.m_client)
+    if (m_agent.m_client && !m_agent.m_quiet)
       m_agent.m_client->Publish(EventOf(m_agent.m_topics, {{"type", "message"}, {"text", text}}));
   }
   bool AskYesNo(std::string_view, std::string_view) override { return false; }
@@ -61,7 +61,7 @@ class SiteAgent::HeadlessUi : public UiHost {
   void ProgressSetPos(int) override {}
   void ProgressDestroy() override {}
   void TreeChanged() override {
-    if (m_agent.m_publisher) m_agent.m_publisher->Wake();
+    if (m_agent.m_publisher && !m_agent.m_quiet) m_agent.m_publisher->Wake();
   }
   void PageMustRefresh() override {}
 
@@ -74,7 +74,7 @@ class SiteAgent::EventingMailer : public AlarmMailer {
  public:
   EventingMailer(SiteAgent& agent, AlarmQueue& queue) : m_agent(agent), m_queue(queue) {}
   void Enqueue(AlarmKind kind, const std::string& address) override {
-    if (m_agent.m_client) {
+    if (m_agent.m_client && !m_agent.m_quiet) {
       m_agent.m_client->Publish(EventOf(
           m_agent.m_topics, {{"type", "alarm"}, {"alarm", AlarmName(kind)}, {"subject", address}}));
     }
@@ -183,6 +183,7 @@ void SiteAgent::Stop() {
     if (!WriteAlarmSpool(m_doc.m_docConfigFolder + kAlarmSpoolFile, left))
       Trace("%zu alarm mails could not be kept for the next start", left.size());
   }
+  m_quiet = true;
 }
 
 void SiteAgent::Tick() {
@@ -226,7 +227,7 @@ void SiteAgent::Subscribe() {
 }
 
 void SiteAgent::PublishHistory(const std::vector<HistoryLine>& lines) {
-  if (!m_client) return;
+  if (!m_client || m_quiet) return;
   for (const HistoryLine& line : lines) {
     std::string text = line.text;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();

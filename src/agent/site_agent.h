@@ -82,6 +82,11 @@ class SiteAgent {
   AgentOptions m_options;
   SiteTopics m_topics;
   std::unique_ptr<HeadlessUi> m_ui;
+  // Before the core and the workers, so that it outlives whatever might still publish; the
+  // library's thread, which calls into the workers, is stopped by Stop().
+  std::unique_ptr<mqtt::Client> m_client;
+  // Set at the end of Stop(): whatever the core reports while it is torn down goes nowhere.
+  std::atomic<bool> m_quiet{false};
   std::unique_ptr<AlarmQueue> m_alarms;
   std::unique_ptr<EventingMailer> m_mailer;
   std::atomic<bool> m_mailStop{false};
@@ -93,7 +98,6 @@ class SiteAgent {
   StateBook m_book;
   std::unique_ptr<StatePublisher> m_publisher;
   std::unique_ptr<CommandIntake> m_intake;
-  std::unique_ptr<mqtt::Client> m_client;
   std::unique_ptr<ScheduleKeeper> m_schedules;
   std::unique_ptr<OwnerServer> m_owner;
   std::mutex m_tickMutex;

@@ -53,8 +53,16 @@ class MqttProbe {
   }
   ~MqttProbe() { m_client->Stop(); }
 
+  // Until connected with every subscription confirmed by the broker, or `wait` passed.
   bool WaitConnected(std::chrono::milliseconds wait = std::chrono::seconds(5)) {
-    return Eventually([this] { return m_subscribed; }, wait);
+    const auto until = std::chrono::steady_clock::now() + wait;
+    const auto ready = [this] {
+      return m_client->Connected() &&
+             m_client->Subscriptions() >= static_cast<int>(m_subscriptions.size());
+    };
+    while (!ready() && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return ready();
   }
 
   // Until `condition` holds over the messages so far, or `wait` passed.
@@ -107,16 +115,12 @@ class MqttProbe {
  private:
   void OnConnected() {
     for (const std::string& pattern : m_subscriptions) m_client->Subscribe(pattern, 1);
-    std::lock_guard lock(m_mutex);
-    m_subscribed = true;
-    m_changed.notify_all();
   }
 
   std::vector<std::string> m_subscriptions;
   std::unique_ptr<mqtt::Client> m_client;
   std::mutex m_mutex;
   std::condition_variable m_changed;
-  bool m_subscribed = false;
   std::vector<mqtt::Message> m_messages;
   std::map<std::string, std::string> m_last;
 };
