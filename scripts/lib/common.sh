@@ -4,7 +4,7 @@
 REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # Debian packages every build needs.
-BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev libcurl4-openssl-dev nlohmann-json3-dev libssl-dev)
+BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev libcurl4-openssl-dev nlohmann-json3-dev libssl-dev libmosquitto-dev)
 # The Qt console and its offscreen tests.
 GUI_PACKAGES=(qt6-base-dev qt6-qpa-plugins)
 # The demo's virtual screen, its typing at the login and its screenshot.
@@ -14,8 +14,9 @@ DEMO_PACKAGES=(xvfb xauth xdotool imagemagick python3-aiosmtpd)
 PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream man-db)
 # The fuzz targets' compiler and libFuzzer with its sanitizer runtimes (scripts/fuzz only).
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
-# Peers and tools only the tests use; clang-format for the format check of changed files.
-TEST_PACKAGES=(clang-format python3-aiosmtpd openssl python3-jsonschema faketime)
+# Peers and tools only the tests use; clang-format for the format check of changed files;
+# mosquitto is the MQTT broker the agent's tests start (with mosquitto_passwd for its users).
+TEST_PACKAGES=(clang-format python3-aiosmtpd openssl python3-jsonschema faketime mosquitto)
 
 # Installs the named Debian packages that are not installed yet; does nothing when all are.
 ensure_packages() {

@@ -10,10 +10,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/alarm_mail.h"
 #include "app/dialog_keys.h"
 #include "app/document_snapshot.h"
 #include "app/legacy_text.h"
+#include "monitor/alarm_mail.h"
 #include "monitor/smtp/fast_smtp.h"
 
 namespace tarnex {

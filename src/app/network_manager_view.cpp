@@ -12,10 +12,11 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "app/alarm_mail.h"
 #include "app/device_tree_view_model.h"
+#include "app/legacy_text.h"
 #include "app/tree_context_menu.h"
 #include "app/tree_icon_painter.h"
+#include "monitor/alarm_mail.h"
 #include "monitor/alarm_spool.h"
 #include "monitor/smtp/smtp_sender.h"
 #include "platform/trace.h"
@@ -382,7 +383,9 @@ AlarmMailResult COsprelNetworkManagerView::SendAlarm(AlarmKind kind, const std::
   SmtpOptions options;
   options.stop = &m_mailStop;
   if (const char* caFile = std::getenv("TARNEX_SMTP_CAFILE")) options.caFile = caFile;
-  return SendAlarmMail(m_core, m_ui, options, kind, address);
+  return SendAlarmMail(m_core, m_ui, options, kind, address, [](const std::string& subject) {
+    return DecodeText(subject).toStdString();
+  });
 }
 
 }  // namespace tarnex

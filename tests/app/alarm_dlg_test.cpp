@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "app/alarm_mail.h"
 #include "config/login_file.h"
 #include "console/console_core.h"
+#include "monitor/alarm_mail.h"
 #include "platform/private_profile.h"
 #include "platform/scratch_folder.h"
 #include "support/mail_console.h"

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/alarm_mail.h"
+#include "app/legacy_text.h"
 #include "console/console_core.h"
+#include "monitor/alarm_mail.h"
 #include "monitor/alarm_queue.h"
 #include "platform/scratch_folder.h"
 #include "support/recording_ui_host.h"
@@ -61,7 +62,9 @@ class MailConsole {
   std::mutex historyMutex;
   std::vector<std::string> history;
   AlarmQueue alarms{[this](AlarmKind kind, const std::string& address) {
-    return SendAlarmMail(core, ui, options, kind, address);
+    return SendAlarmMail(core, ui, options, kind, address, [](const std::string& subject) {
+      return DecodeText(subject).toStdString();
+    });
   }};
 };
 

@@ -1,8 +1,7 @@
-#include "app/alarm_mail.h"
+#include "monitor/alarm_mail.h"
 
 #include <cstdio>
 
-#include "app/legacy_text.h"
 #include "platform/trace.h"
 
 namespace tarnex {
@@ -110,7 +109,8 @@ void FollowAlarmMails(AlarmQueue& alarms, CConsoleCore& core,
 
 // Mail worker.
 AlarmMailResult SendAlarmMail(CConsoleCore& core, UiHost& ui, const SmtpOptions& options,
-                              AlarmKind kind, const std::string& address) {
+                              AlarmKind kind, const std::string& address,
+                              const SubjectDecoder& decodeSubject) {
   AlarmSettings settings;
   SmtpLogin login;
   SmtpOptions mailOptions = options;
@@ -126,8 +126,8 @@ AlarmMailResult SendAlarmMail(CConsoleCore& core, UiHost& ui, const SmtpOptions&
   Trace("FROM : %s", settings.from.c_str());
   Trace("SMTPServer : %s", settings.server.c_str());
   // The subject is stored as the window shows it, possibly in an older installation's code
-  // page; the header carries it as UTF-8.
-  settings.subject = DecodeText(settings.subject).toStdString();
+  // page; the header carries it as UTF-8, and only the front end knows that code page.
+  if (decodeSubject) settings.subject = decodeSubject(settings.subject);
   const AlarmComposition composed = ComposeAlarmMail(kind, address, settings);
   const bool test = kind == AlarmKind::kTest;
   SmtpOutcome outcome;

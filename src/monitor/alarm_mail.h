@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "console/console_core.h"
@@ -31,11 +32,15 @@ std::string AlarmMailFailureLine(const AlarmFailure& failure);
 void FollowAlarmMails(AlarmQueue& alarms, CConsoleCore& core,
                       std::function<void(bool failing)> failing);
 
+// The stored subject's bytes as UTF-8 (the window's codec); empty keeps them as they are.
+using SubjectDecoder = std::function<std::string(const std::string&)>;
+
 // The mail worker's sender: one alarm mail with the settings of this moment. The settings are
 // copied under the console lock; the mail is composed and sent without it. The server is tried
 // before the settings are judged, so an unreachable server is what the operator hears of
 // first. Only the test mail's verdict goes to the operator, through `ui`.
 AlarmMailResult SendAlarmMail(CConsoleCore& core, UiHost& ui, const SmtpOptions& options,
-                              AlarmKind kind, const std::string& address);
+                              AlarmKind kind, const std::string& address,
+                              const SubjectDecoder& decodeSubject);
 
 }  // namespace tarnex
