@@ -1,5 +1,6 @@
 #include "agent/agent_remote.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <random>
@@ -19,6 +20,25 @@ constexpr size_t kMaxReplyBytes = 1024 * 1024;
 constexpr int kMaxReplyDepth = 8;
 // Keys seen in state topics before (or without) a fleet naming them; beyond this, ignored.
 constexpr size_t kMaxStates = 10000;
+
+// A box shows at most this much of what the agent said.
+constexpr size_t kMaxShownChars = 512;
+
+std::string ShownBounded(std::string text) {
+  if (text.size() > kMaxShownChars) text.resize(kMaxShownChars);
+  return Shown(std::move(text));
+}
+
+bool OneOf(const std::string& word, std::initializer_list<std::string_view> known) {
+  return word.empty() || std::find(known.begin(), known.end(), word) != known.end();
+}
+
+// The words a state may hold: the window shows them and matches them to its lists.
+bool KnownWords(const DisplayState& state) {
+  return !state.link.empty() && OneOf(state.link, {"up", "down", "busy", "auth_failed"}) &&
+         OneOf(state.power, {"on", "off"}) && OneOf(state.mute, {"on", "off"}) &&
+         OneOf(state.fan, {"ok", "fault"}) && (state.input.empty() || IsInputName(state.input));
+}
 
 std::string RandomTag() {
   std::random_device device;
@@ -44,14 +64,14 @@ bool ReadError(const json& document, RemoteReply& reply) {
       !message->is_string())
     return false;
   reply.errorCode = code->get<std::string>();
-  reply.message = Shown(message->get<std::string>());
+  reply.message = ShownBounded(message->get<std::string>());
   return true;
 }
 
 // The first failing result's message, for a run that failed without a run-wide error.
 std::string FirstFailure(const std::vector<ScriptResult>& results) {
   for (const ScriptResult& result : results) {
-    if (!result.ok && !result.message.empty()) return Shown(result.message);
+    if (!result.ok && !result.message.empty()) return ShownBounded(result.message);
   }
   return {};
 }
@@ -75,7 +95,13 @@ std::optional<RemoteReply> ReplyFromJson(std::string_view text) {
   if (code < 0 || code > 255) return std::nullopt;
   reply.exit = static_cast<int>(code);
   for (const json& item : *results) {
-    std::optional<ScriptResult> result = ScriptResultFrom(item);
+    std::optional<ScriptResult> result;
+    try {
+      // It throws on a field of the wrong type: the reading ends there.
+      if (item.is_object()) result = ScriptResultFrom(item);
+    } catch (const json::exception&) {
+      return std::nullopt;
+    }
     if (!result) return std::nullopt;
     reply.results.push_back(std::move(*result));
   }
@@ -281,7 +307,7 @@ bool AgentRemote::TakeState(std::string_view topic, std::string_view payload) {
   std::optional<DisplayState> state;
   if (!payload.empty()) {
     state = StateFromJson(payload);
-    if (!state) return false;
+    if (!state || !KnownWords(*state)) return false;
   }
   std::lock_guard lock(m_mutex);
   auto& states = m_snapshot.states;
