@@ -55,6 +55,13 @@ class AgentPlayer {
       throw std::runtime_error("agent player: no broker");
   }
 
+  // The library's thread ends before what it fills goes.
+  ~AgentPlayer() {
+    if (m_client) m_client->Stop();
+  }
+  AgentPlayer(const AgentPlayer&) = delete;
+  AgentPlayer& operator=(const AgentPlayer&) = delete;
+
   const agent::SiteTopics& Topics() const { return m_topics; }
 
   void Publish(const std::string& topic, const std::string& payload, bool retain = true) {
