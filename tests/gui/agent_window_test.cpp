@@ -140,7 +140,8 @@ TEST_F(AgentWindowTest, AnAgentThatGoesGreysTheTree) {
   player.Presence("offline");
   ASSERT_TRUE(testing::RunUntil([&] { return ModeLine() == "Agent unreachable"; }));
   for (const QModelIndex& index : {Model().index(0, 0), Single(0), Single(1), Group(0)}) {
-    EXPECT_FALSE(Model().itemFromIndex(index)->isEnabled()) << index.data().toString().toStdString();
+    EXPECT_FALSE(Model().itemFromIndex(index)->isEnabled())
+        << index.data().toString().toStdString();
   }
   EXPECT_FALSE(Sheet().PowerOnButton()->isEnabled());
   EXPECT_FALSE(Sheet().InputSetButton()->isEnabled());
