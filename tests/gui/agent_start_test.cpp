@@ -69,6 +69,9 @@ TEST_F(AgentStartTest, NoOwnerLockNoLinkAndTheConsoleFilesKeepTheirBytes) {
   ASSERT_TRUE(view.AgentRunning());
   EXPECT_EQ(view.ModeEdit()->text(), "Agent unreachable");
   EXPECT_FALSE(view.SupervisionTimer().isActive());
+  EXPECT_EQ(view.Schedules(), nullptr);
+  std::string error;
+  EXPECT_FALSE(view.ServeScripts(folder + "owner.sock", &error));
   EXPECT_EQ(view.TreeView()->model()->rowCount(view.TreeView()->model()->index(0, 0)), 0);
 
   // The lock is free for the agent: the window did not take it.
@@ -81,6 +84,20 @@ TEST_F(AgentStartTest, NoOwnerLockNoLinkAndTheConsoleFilesKeepTheirBytes) {
   EXPECT_FALSE(app.MainFrame()->SaveFailed());
   EXPECT_EQ(ReadFile("QXMNTConfig.ini"), network);
   EXPECT_TRUE(recorder.messages.isEmpty()) << recorder.messages.join("|").toStdString();
+}
+
+// Settings that ask for the agent but cannot reach one are told once; the window still does
+// not fall back to its own links.
+TEST_F(AgentStartTest, UnusableSettingsAreToldAndTheWindowStaysOverTheAgent) {
+  WriteFile(kAgentFile,
+            "[Agent]\nMode=agent\nBroker=" + testing::Loopback(201) + ":1\nSite=site/a\n");
+  COsprelNetworkManagerApp app(options);
+  AnswerLogin();
+  ASSERT_TRUE(app.InitInstance());
+  ASSERT_TRUE(app.MainFrame()->View().AgentRunning());
+  EXPECT_EQ(app.MainFrame()->View().ModeEdit()->text(), "Agent unreachable");
+  EXPECT_EQ(recorder.messages,
+            QStringList({"The site must be 1 to 32 letters, digits, '_' or '-'."}));
 }
 
 }  // namespace

@@ -123,17 +123,6 @@ TEST_F(AgentWindowTest, TheTreeIsThePublishedFleetWithIconsFromTheStates) {
   ASSERT_TRUE(testing::RunUntil([&] { return SameIcon(Single(0), TreeIcon::kDisconnected); }));
 }
 
-// Nothing of the console's own reaching for displays runs: no tree of stored displays, no
-// supervision, no schedules, no script socket.
-TEST_F(AgentWindowTest, TheWindowReachesNoDisplayItself) {
-  EXPECT_TRUE(View().AgentRunning());
-  EXPECT_FALSE(View().SupervisionTimer().isActive());
-  EXPECT_EQ(View().Schedules(), nullptr);
-  std::string error;
-  EXPECT_FALSE(View().ServeScripts(folder + "owner.sock", &error));
-  EXPECT_TRUE(View().Core().Jobs().WaitIdle(std::chrono::seconds(1)));
-}
-
 TEST_F(AgentWindowTest, AnAgentThatGoesGreysTheTree) {
   Select(Single(0));
   ASSERT_TRUE(Sheet().PowerOnButton()->isEnabled());
