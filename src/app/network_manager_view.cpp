@@ -341,13 +341,18 @@ void COsprelNetworkManagerView::OnTimer1() {
 
 // UI thread. The menu acts on the selection the tree handling recorded.
 void COsprelNetworkManagerView::OnTreeContextMenu(const QPoint& position) {
-  if (m_agent) return;  // group editing, backup and restore are not the agent's
   TreeContextMenu menu(
       m_core, [this](QWidget* parent, const QString& text) { m_ui.Present(parent, text); },
       window());
   menu.SetMenuDriver(m_treeMenuDriver);
+  const QPoint at = m_treeView->viewport()->mapToGlobal(position);
+  if (m_agent) {
+    // Group editing, backup and restore are not the agent's.
+    menu.ExecUnavailable(at, QString::fromLatin1(kNotThroughAgent));
+    return;
+  }
   menu.SetSettingsBackup(&m_backup);
-  menu.Exec(m_treeView->viewport()->mapToGlobal(position));
+  menu.Exec(at);
 }
 
 bool COsprelNetworkManagerView::eventFilter(QObject* watched, QEvent* event) {

@@ -59,9 +59,12 @@ class AgentWindowTest : public testing::ConfigFolderFixture {
     doc.OnNewDocument();
     CMainFrame::Options options;
     options.view.presenter = recorder.Presenter();
-    options.view.treeMenuDriver = [this](QMenu&, const QPoint&) -> QAction* {
-      ++treeMenus;
-      return nullptr;
+    options.view.treeMenuDriver = [this](QMenu& menu, const QPoint&) -> QAction* {
+      for (const QAction* action : menu.actions()) {
+        treeMenu += action->isEnabled() ? '1' : '0';
+        if (action->toolTip() != kNotThroughAgent) treeMenu += '?';
+      }
+      return menu.actions().value(0);
     };
     AgentSettingsRead agent;
     agent.settings = {.enabled = true,
@@ -95,7 +98,7 @@ class AgentWindowTest : public testing::ConfigFolderFixture {
   testing::MosquittoBroker broker;
   testing::AgentPlayer player{broker};
   testing::MessageRecorder recorder;
-  int treeMenus = 0;
+  std::string treeMenu;  // "1" an enabled entry, "0" one off, "?" without the reason
   LoginCredentials login{kDefaultLoginId, kDefaultLoginPassword};
   COsprelNetworkManagerDoc doc;
   std::unique_ptr<CMainFrame> frame;
@@ -212,10 +215,13 @@ TEST_F(AgentWindowTest, WhatTheAgentDoesNotCarryIsOffAndSaysWhy) {
   }
   EXPECT_TRUE(frame->SettingAction()->isEnabled());
   EXPECT_FALSE(View().TreeView()->dragEnabled());
-  // The tree's menu (group editing, backup, restore) does not open.
+  // The tree's menu (group editing, backup, restore) shows every entry off, and choosing one
+  // does nothing.
   Select(Single(0));
   QTest::keyClick(View().TreeView(), Qt::Key_F10, Qt::ShiftModifier);
-  EXPECT_EQ(treeMenus, 0);
+  EXPECT_EQ(treeMenu, "000000000");
+  EXPECT_TRUE(recorder.messages.isEmpty());
+  EXPECT_EQ(Members(Group(0)), 2);
 }
 
 }  // namespace
