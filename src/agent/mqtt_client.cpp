@@ -84,6 +84,9 @@ struct ClientCallbacks {
   static void Publish(mosquitto*, void* self, int mid, int, const mosquitto_property*) {
     static_cast<Client*>(self)->HandlePublish(mid);
   }
+  static void Subscribe(mosquitto*, void* self, int, int, const int*, const mosquitto_property*) {
+    static_cast<Client*>(self)->HandleSubscribe();
+  }
   static void Message(mosquitto*, void* self, const mosquitto_message* message,
                       const mosquitto_property* properties) {
     auto* client = static_cast<Client*>(self);
@@ -156,12 +159,16 @@ bool Client::Configure(const ClientOptions& options, std::string* error) {
         options.willPayload.data(), options.willQos, options.willRetain, nullptr);
     if (rc != MOSQ_ERR_SUCCESS) return fail("last will", rc);
   }
+  // The wait grows by the minimum each try (1, 2, 3 ... s) up to the maximum: the library's
+  // "exponential" back-off is quadratic, and after a 20 s outage would keep the site dark
+  // for 10 s more.
   mosquitto_reconnect_delay_set(m_mosq, static_cast<unsigned>(options.reconnectMinSeconds),
-                                static_cast<unsigned>(options.reconnectMaxSeconds), true);
+                                static_cast<unsigned>(options.reconnectMaxSeconds), false);
   mosquitto_connect_v5_callback_set(m_mosq, &ClientCallbacks::Connect);
   mosquitto_disconnect_v5_callback_set(m_mosq, &ClientCallbacks::Disconnect);
   mosquitto_publish_v5_callback_set(m_mosq, &ClientCallbacks::Publish);
   mosquitto_message_v5_callback_set(m_mosq, &ClientCallbacks::Message);
+  mosquitto_subscribe_v5_callback_set(m_mosq, &ClientCallbacks::Subscribe);
   m_host = options.host;
   m_port = options.port;
   m_keepalive = options.keepaliveSeconds;
@@ -218,8 +225,9 @@ bool Client::Publish(const Publication& publication) {
   return true;
 }
 
-bool Client::Subscribe(const std::string& pattern, int qos) {
-  return mosquitto_subscribe_v5(m_mosq, nullptr, pattern.c_str(), qos, 0, nullptr) ==
+bool Client::Subscribe(const std::string& pattern, int qos, bool keepRetainFlag) {
+  const int options = keepRetainFlag ? MQTT_SUB_OPT_RETAIN_AS_PUBLISHED : 0;
+  return mosquitto_subscribe_v5(m_mosq, nullptr, pattern.c_str(), qos, options, nullptr) ==
          MOSQ_ERR_SUCCESS;
 }
 
@@ -235,6 +243,7 @@ void Client::HandleConnect(int reason) {
     m_pending.clear();
     m_early.clear();
     m_inFlight = 0;
+    m_subscriptions = 0;
   }
   m_connected = true;
   if (m_handlers.connected) m_handlers.connected();

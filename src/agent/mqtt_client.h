@@ -88,8 +88,12 @@ class Client {
   bool Start(std::string* error);
   // Queued for the library's thread; false when not connected or refused by the library.
   bool Publish(const Publication& publication);
-  bool Subscribe(const std::string& pattern, int qos);
+  // `keepRetainFlag`: a message retained by its sender is delivered with its retain flag even
+  // while subscribed (MQTT 5's "retain as published"), so that it can be told apart.
+  bool Subscribe(const std::string& pattern, int qos, bool keepRetainFlag = false);
   bool Connected() const { return m_connected.load(); }
+  // Subscriptions the broker has confirmed in this session.
+  int Subscriptions() const { return m_subscriptions.load(); }
   int InFlightLimit() const { return m_inFlightLimit; }
   // QoS 1 publications sent and not yet acknowledged: a publisher keeps this under a limit, so
   // that the library's queue stays bounded.
@@ -106,6 +110,7 @@ class Client {
   void HandleConnect(int reason);
   void HandleDisconnect(int reason);
   void HandlePublish(int mid);
+  void HandleSubscribe() { ++m_subscriptions; }
 
   Handlers m_handlers;
   mosquitto* m_mosq = nullptr;
@@ -116,6 +121,7 @@ class Client {
   std::atomic<bool> m_connected{false};
   std::atomic<bool> m_started{false};
   std::atomic<int> m_inFlight{0};
+  std::atomic<int> m_subscriptions{0};
   std::mutex m_pendingMutex;
   // Message ids sent and not yet reported gone, with their QoS; and those reported before
   // Publish() recorded them. Both are emptied by every new session.
