@@ -51,7 +51,8 @@ class AgentPlayer {
     std::string error;
     m_client = mqtt::Client::Create(options, std::move(handlers), &error);
     if (!m_client || !m_client->Start(&error)) throw std::runtime_error("agent player: " + error);
-    if (!WaitUntil([this] { return m_client->Connected(); }))
+    // Subscribed before anything is sent to it: a command sent earlier would be lost.
+    if (!WaitUntil([this] { return m_client->Connected() && m_client->Subscriptions() >= 1; }))
       throw std::runtime_error("agent player: no broker");
   }
 
