@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/agent_mode.h"
 #include "app/alarm_dlg.h"
 #include "app/close_deadline.h"
 #include "app/document_snapshot.h"
@@ -55,6 +56,7 @@ CMainFrame::CMainFrame(COsprelNetworkManagerDoc& doc, LoginCredentials& login, O
   BuildStatusBar();
   WatchHistoryReports();
   ConnectCommands();
+  if (m_view->AgentRunning()) OffOverAgent();
   // The drawn size is the least; the platform's font may need a wider window for the sheet's
   // tab titles, and the operator may make it larger still.
   const QSize drawn = FixedWindowSize(options.languageFlag, options.dpi);
@@ -178,6 +180,17 @@ void CMainFrame::ConnectCommands() {
   });
 }
 
+// The commands that would reach the displays without the agent, or change what only the
+// agent keeps, stay visible and say why they are off.
+void CMainFrame::OffOverAgent() {
+  const QString why = QString::fromLatin1(kNotThroughAgent);
+  for (QAction* action : {m_search, m_connect, m_status, m_message, m_alarm, m_schedule}) {
+    action->setEnabled(false);
+    action->setToolTip(why);
+    action->setStatusTip(why);
+  }
+}
+
 // A confirmed change of the link ends the console, so the next start uses the new link.
 void CMainFrame::OnConnectionSetting() {
   CSettingDlg::Hooks hooks;
@@ -185,7 +198,8 @@ void CMainFrame::OnConnectionSetting() {
   hooks.closeRequest = [this] {
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
   };
-  CSettingDlg dialog(m_view->Core(), m_view->SerialPort(), std::move(hooks), this);
+  CSettingDlg dialog(m_view->Core(), m_view->SerialPort(), std::move(hooks),
+                     {.running = m_view->AgentRunning(), .file = {}, .tell = {}}, this);
   dialog.exec();
 }
 

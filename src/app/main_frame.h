@@ -84,6 +84,7 @@ class CMainFrame : public QMainWindow {
   void ConnectCommands();
   void OnAbout();
   void OnConnectionSetting();
+  void OffOverAgent();
   void OnAlarm();
   void OnManager();
   void OnMessage();

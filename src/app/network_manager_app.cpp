@@ -75,7 +75,10 @@ bool COsprelNetworkManagerApp::InitInstance() {
   // The tree connects every stored display before the window shows.
   QApplication::setOverrideCursor(Qt::WaitCursor);
   ShowSplash();
-  TakeOwnerLock();
+  ReadAgentChoice();
+  // Over the agent the displays are the agent's: the window holds no owner lock and serves no
+  // scripts (without the lock it has no socket to serve them on).
+  if (!m_agent) TakeOwnerLock();
   CreateDocumentFrameView();
   ServeScripts();
   m_frame->show();
@@ -201,6 +204,16 @@ void COsprelNetworkManagerApp::TakeOwnerLock() {
   m_ownerSocket = paths.paths->socket;
 }
 
+// Tests hand the choice in; otherwise it is the configuration folder's Agent.ini.
+void COsprelNetworkManagerApp::ReadAgentChoice() {
+  if (m_options.view.agent) {
+    m_agent = m_options.view.agent;
+    return;
+  }
+  AgentSettingsRead read = ReadAgentSettings(ConfigFolder() + kAgentFile);
+  if (read.settings.enabled) m_agent = std::move(read);
+}
+
 void COsprelNetworkManagerApp::ServeScripts() {
   if (m_ownerSocket.empty()) return;
   std::string error;
@@ -212,9 +225,13 @@ void COsprelNetworkManagerApp::ServeScripts() {
 void COsprelNetworkManagerApp::CreateDocumentFrameView() {
   m_doc = std::make_unique<COsprelNetworkManagerDoc>();
   m_doc->OnNewDocument();
+  ViewSettings view = m_options.view;
+  view.agent = m_agent;
+  // The console's files keep their bytes: the window over the agent has not built their tree.
+  if (m_agent) m_doc->m_docNoSave = 1;
   m_frame = std::make_unique<CMainFrame>(
       *m_doc, m_login,
-      CMainFrame::Options{.languageFlag = m_languageFlag, .dpi = m_dpi, .view = m_options.view});
+      CMainFrame::Options{.languageFlag = m_languageFlag, .dpi = m_dpi, .view = std::move(view)});
   m_frame->View().OnInitialUpdate();
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "app/agent_settings.h"
 #include "app/close_deadline.h"
 #include "app/main_frame.h"
 #include "app/operator_messages.h"
@@ -59,6 +60,7 @@ class COsprelNetworkManagerApp {
   void ReadLanguage();
   bool RunLogin();
   void ShowSplash();
+  void ReadAgentChoice();
   void TakeOwnerLock();
   void ServeScripts();
   void CreateDocumentFrameView();
@@ -74,6 +76,8 @@ class COsprelNetworkManagerApp {
   // and its connections have gone.
   std::unique_ptr<OwnerLock> m_ownerLock;
   std::string m_ownerSocket;
+  // Set when the window runs over the site agent.
+  std::optional<AgentSettingsRead> m_agent;
   LoginCredentials m_login;
   int m_languageFlag = 0;
   int m_dpi = 0;

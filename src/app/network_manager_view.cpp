@@ -12,6 +12,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "app/agent_mode.h"
 #include "app/device_tree_view_model.h"
 #include "app/legacy_text.h"
 #include "app/tree_context_menu.h"
@@ -67,6 +68,7 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
   FollowAlarmMails();
   BuildLayout();
   ConnectTree();
+  if (settings.agent) EnterAgentMode(std::move(*settings.agent));
   m_ui.SetMessageParent(this);
   SetProgressHandlers({}, {}, {});
   connect(&m_timer1, &QTimer::timeout, this, &COsprelNetworkManagerView::OnTimer1);
@@ -75,6 +77,7 @@ COsprelNetworkManagerView::COsprelNetworkManagerView(COsprelNetworkManagerDoc& d
 // The supervision worker is stopped before anything it reports to goes away, and the tree
 // view lets go of the selection handling before the handler does.
 COsprelNetworkManagerView::~COsprelNetworkManagerView() {
+  m_agent.reset();
   StopMail();
   m_core.Stop();
   StopScripts();
@@ -155,7 +158,26 @@ void COsprelNetworkManagerView::ConnectTree() {
       [this](const QModelIndex& current, const QModelIndex&) { OnCurrentItemChanged(current); });
 }
 
+// The console's tree, its selection handling, its pages and its tree menu stay idle: the tree
+// view shows the agent's tree, and the sheet's frame the agent's pages.
+void COsprelNetworkManagerView::EnterAgentMode(AgentSettingsRead settings) {
+  disconnect(m_selectionConnection);
+  m_treeView->setDragEnabled(false);
+  m_treeView->setAcceptDrops(false);
+  m_treeView->setDragDropMode(QAbstractItemView::NoDragDrop);
+  m_pages->hide();
+  m_agent = std::make_unique<AgentMode>(
+      std::move(settings),
+      [this](QWidget* parent, const QString& text) { m_ui.Present(parent, text); }, m_treeView,
+      m_modeEdit, m_sheetFrame);
+  m_sheetFrame->layout()->addWidget(&m_agent->Sheet());
+}
+
 bool COsprelNetworkManagerView::ServeScripts(const std::string& socketPath, std::string* error) {
+  if (m_agent) {
+    if (error) *error = "the window runs over the agent, which owns the displays";
+    return false;
+  }
   auto server = std::make_unique<OwnerServer>(m_core);
   server->SetSchedules({.keeper = m_schedules.get(),
                         .clock = m_scheduleClock,
@@ -185,6 +207,12 @@ void COsprelNetworkManagerView::StartSchedules() {
 }
 
 void COsprelNetworkManagerView::OnInitialUpdate() {
+  // Over the agent the window reaches no display: no tree built from the stored displays, no
+  // serial line, no supervision, no alarm mails and no schedules of its own.
+  if (m_agent) {
+    m_agent->Start();
+    return;
+  }
   ShowMode();
   OpenSerialLine();
   // The window shows at once; the stored displays appear as their connects end, within the
@@ -273,6 +301,7 @@ void COsprelNetworkManagerView::StopSupervision() {
 // UI thread. Rows inserted or removed by the sync move Qt's current index; that is not the
 // operator's choice and must not connect a display.
 void COsprelNetworkManagerView::SyncTree() {
+  if (m_agent) return;  // the tree view shows the agent's tree
   m_syncing = true;
   m_model->Sync();
   for (const auto& [index, expanded] : m_model->TakeExpansionChanges()) {
@@ -316,8 +345,14 @@ void COsprelNetworkManagerView::OnTreeContextMenu(const QPoint& position) {
       m_core, [this](QWidget* parent, const QString& text) { m_ui.Present(parent, text); },
       window());
   menu.SetMenuDriver(m_treeMenuDriver);
+  const QPoint at = m_treeView->viewport()->mapToGlobal(position);
+  if (m_agent) {
+    // Group editing, backup and restore are not the agent's.
+    menu.ExecUnavailable(at, QString::fromLatin1(kNotThroughAgent));
+    return;
+  }
   menu.SetSettingsBackup(&m_backup);
-  menu.Exec(m_treeView->viewport()->mapToGlobal(position));
+  menu.Exec(at);
 }
 
 bool COsprelNetworkManagerView::eventFilter(QObject* watched, QEvent* event) {
@@ -357,11 +392,13 @@ void COsprelNetworkManagerView::OnDropOnGroup(TreeItem display, TreeItem group) 
 }
 
 void COsprelNetworkManagerView::OnConnect() {
+  if (m_agent) return;
   m_selection.OnConnectCommand();
 }
 
 // Status re-reads what is selected: the group status for a group, the page on top otherwise.
 void COsprelNetworkManagerView::OnStatus() {
+  if (m_agent) return;
   int groupMembers = -1;
   {
     auto state = m_core.Lock();

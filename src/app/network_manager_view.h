@@ -7,8 +7,10 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "app/agent_settings.h"
 #include "app/operator_messages.h"
 #include "app/qt_ui_host.h"
 #include "app/settings_backup_dlg.h"
@@ -28,6 +30,7 @@ class QTreeView;
 
 namespace tarnex {
 
+class AgentMode;
 class DeviceTreeViewModel;
 class OwnerServer;
 class ScheduleKeeper;
@@ -43,6 +46,8 @@ struct ViewSettings {
   // moves the clock and looks more often.
   std::function<std::time_t()> scheduleClock;
   std::chrono::milliseconds schedulePeriod{15000};
+  // Set: the window runs over the site agent these settings name, and opens no link itself.
+  std::optional<AgentSettingsRead> agent;
 };
 
 // The main window's form: the mode line and the device tree on the left, and on the right
@@ -90,6 +95,10 @@ class COsprelNetworkManagerView : public QWidget {
   void OnConnect();
   void OnStatus();
 
+  // Over the agent: no link, supervision, search, schedule or script socket of the window's.
+  bool AgentRunning() const { return m_agent != nullptr; }
+  AgentMode* Agent() { return m_agent.get(); }
+
   CConsoleCore& Core() { return m_core; }
   DeviceTreeViewModel& TreeModel() { return *m_model; }
   QTreeView* TreeView() const { return m_treeView; }
@@ -106,6 +115,7 @@ class COsprelNetworkManagerView : public QWidget {
  private:
   void BuildLayout();
   void ConnectTree();
+  void EnterAgentMode(AgentSettingsRead settings);
   void ShowMode();
   void TellBadAlarmAddresses();
   void StartSchedules();
@@ -160,6 +170,8 @@ class COsprelNetworkManagerView : public QWidget {
   QTreeView* m_treeView = nullptr;
   QFrame* m_sheetFrame = nullptr;
   QMetaObject::Connection m_selectionConnection;
+  // Before the widgets it shows in: it lets go of them first.
+  std::unique_ptr<AgentMode> m_agent;
 };
 
 }  // namespace tarnex

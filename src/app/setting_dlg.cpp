@@ -5,24 +5,31 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <span>
 #include <string_view>
 
+#include "app/agent_settings_box.h"
 #include "app/communication_change.h"
 #include "app/dialog_keys.h"
 #include "app/document_snapshot.h"
 #include "app/information_dlg.h"
 #include "app/setting_dlg_lists.h"
+#include "platform/config_folder.h"
 
 namespace tarnex {
 namespace {
 
+// Not a mode of the document's: the choice of the site agent, kept in its own file.
+constexpr int kAgentChoice = 3;
+
 QString ModeText(int mode) {
   if (mode == kNetworkMode) return QStringLiteral("Network Communication");
   if (mode == kSerialMode) return QStringLiteral("Serial Communication");
+  if (mode == kAgentChoice) return QStringLiteral("Agent Communication");
   return {};
 }
 
@@ -37,14 +44,25 @@ void Fill(QComboBox* list, std::span<const std::string_view> entries, int positi
 }  // namespace
 
 CSettingDlg::CSettingDlg(CConsoleCore& core, CSerialPort& port, Hooks hooks, QWidget* parent)
-    : QDialog(parent), m_core(core), m_port(port), m_hooks(std::move(hooks)) {
+    : CSettingDlg(core, port, std::move(hooks), AgentChoice{}, parent) {}
+
+CSettingDlg::CSettingDlg(CConsoleCore& core, CSerialPort& port, Hooks hooks, AgentChoice agent,
+                         QWidget* parent)
+    : QDialog(parent),
+      m_core(core),
+      m_port(port),
+      m_hooks(std::move(hooks)),
+      m_agentChoice(std::move(agent)) {
   setWindowTitle(QStringLiteral("Setting"));
+  if (m_agentChoice.file.empty()) m_agentChoice.file = ConfigFolder() + kAgentFile;
   BuildLayout();
   FillLists();
+  m_agentStored = ReadAgentSettings(m_agentChoice.file).settings;
+  m_agentBox->Show(m_agentStored);
   {
     DocumentSnapshot snapshot(m_core);
     COsprelNetworkManagerDoc& doc = snapshot.Doc();
-    m_openingMode = doc.m_docCommunicationSelect;
+    m_openingMode = m_agentChoice.running ? kAgentChoice : doc.m_docCommunicationSelect;
     // A mode that is neither (a hand-edited file) loaded no tables; writing them would wipe
     // the file, so nothing is written then.
     if (m_openingMode == kNetworkMode) doc.WriteNetworkConfig();
@@ -52,9 +70,11 @@ CSettingDlg::CSettingDlg(CConsoleCore& core, CSerialPort& port, Hooks hooks, QWi
   }
   m_network->setChecked(m_openingMode == kNetworkMode);
   m_serial->setChecked(m_openingMode == kSerialMode);
+  m_agent->setChecked(m_openingMode == kAgentChoice);
   ShowMode(m_openingMode);
   connect(m_network, &QRadioButton::clicked, this, [this] { ShowMode(kNetworkMode); });
   connect(m_serial, &QRadioButton::clicked, this, [this] { ShowMode(kSerialMode); });
+  connect(m_agent, &QRadioButton::clicked, this, [this] { ShowMode(kAgentChoice); });
   connect(m_ok, &QPushButton::clicked, this, &CSettingDlg::OnOK);
   connect(m_cancel, &QPushButton::clicked, this, &CSettingDlg::reject);
 }
@@ -63,9 +83,14 @@ void CSettingDlg::BuildLayout() {
   m_modeFrame = new QGroupBox(QStringLiteral("Communication Select"), this);
   m_network = new QRadioButton(QStringLiteral("Network"), m_modeFrame);
   m_serial = new QRadioButton(QStringLiteral("Serial"), m_modeFrame);
+  m_agent = new QRadioButton(QStringLiteral("&Agent"), m_modeFrame);
+  m_agent->setAccessibleName(QStringLiteral("Agent"));
+  m_agent->setAccessibleDescription(
+      QStringLiteral("The displays are reached through a site agent over MQTT"));
   auto* modes = new QHBoxLayout(m_modeFrame);
   modes->addWidget(m_network);
   modes->addWidget(m_serial);
+  modes->addWidget(m_agent);
 
   m_serialFrame = new QGroupBox(QStringLiteral("Serial Setting"), this);
   auto* lists = new QFormLayout(m_serialFrame);
@@ -86,6 +111,8 @@ void CSettingDlg::BuildLayout() {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(m_modeFrame);
   layout->addWidget(m_serialFrame);
+  m_agentBox = new AgentSettingsBox(this);
+  layout->addWidget(m_agentBox);
   layout->addLayout(buttons);
 }
 
@@ -107,6 +134,7 @@ void CSettingDlg::FillLists() {
 
 void CSettingDlg::ShowMode(int mode) {
   for (QComboBox* list : m_lists) list->setEnabled(mode == kSerialMode);
+  m_agentBox->setEnabled(mode == kAgentChoice);
   const QString text = ModeText(mode);
   if (!text.isEmpty() && m_hooks.modeLabel) m_hooks.modeLabel(text);
 }
@@ -114,6 +142,7 @@ void CSettingDlg::ShowMode(int mode) {
 int CSettingDlg::ChosenMode() const {
   if (m_network->isChecked()) return kNetworkMode;
   if (m_serial->isChecked()) return kSerialMode;
+  if (m_agent->isChecked()) return kAgentChoice;
   return 0;
 }
 
@@ -129,20 +158,64 @@ void CSettingDlg::OnOK() {
     reject();
     return;
   }
+  if (chosen == kAgentChoice) {
+    const QString problem = m_agentBox->Problem();
+    if (!problem.isEmpty()) {
+      Tell(problem);
+      return;
+    }
+  }
   if (!CInformationDlg::Ask(this)) {
     // Nothing changes: the choice falls back to the mode in use.
     m_network->setChecked(m_openingMode == kNetworkMode);
     m_serial->setChecked(m_openingMode == kSerialMode);
+    m_agent->setChecked(m_openingMode == kAgentChoice);
     ShowMode(m_openingMode);
     QDialog::reject();
     return;
   }
-  if (chosen == kSerialMode) {
-    ConfirmSerial();
+  if (chosen == kAgentChoice) {
+    if (!ConfirmAgent()) return;
   } else {
-    ConfirmNetwork();
+    // Leaving the agent: its file says so, or the next start would run over it again.
+    if (m_agentStored.enabled && !KeepAgentChoice(false)) return;
+    if (chosen == kSerialMode) {
+      ConfirmSerial();
+    } else {
+      ConfirmNetwork();
+    }
   }
+  m_confirmed = true;
   accept();
+}
+
+// The console's own files stay as they are; only the agent's file changes, and the window
+// closes so that the next start runs over the agent.
+bool CSettingDlg::ConfirmAgent() {
+  if (!KeepAgentChoice(true)) return false;
+  auto state = m_core.Lock();
+  state->Doc().m_docNoSave = 1;
+  return true;
+}
+
+bool CSettingDlg::KeepAgentChoice(bool enabled) {
+  AgentSettings settings = enabled ? m_agentBox->Settings(true) : m_agentStored;
+  settings.enabled = enabled;
+  if (WriteAgentSettings(m_agentChoice.file, settings)) {
+    m_agentStored = settings;
+    return true;
+  }
+  Tell(QStringLiteral("The agent settings could not be saved to %1.")
+           .arg(QString::fromStdString(m_agentChoice.file)));
+  return false;
+}
+
+void CSettingDlg::Tell(const QString& text) {
+  if (m_agentChoice.tell) {
+    m_agentChoice.tell(text);
+  } else {
+    QMessageBox::warning(this, windowTitle(), text);
+  }
 }
 
 void CSettingDlg::ConfirmSerial() {
@@ -191,8 +264,10 @@ void CSettingDlg::reject() {
 
 void CSettingDlg::done(int result) {
   QDialog::done(result);
-  bool closing;
-  {
+  // Over the agent the document is never saved (its tree is not the console's), so only a
+  // confirmed choice closes the window.
+  bool closing = m_confirmed;
+  if (!m_agentChoice.running) {
     auto state = m_core.Lock();
     closing = state->Doc().m_docNoSave == 1;
   }

@@ -4,16 +4,20 @@
 #include <array>
 #include <functional>
 
+#include "app/agent_settings.h"
 #include "console/console_core.h"
 #include "links/serial_line_settings.h"
 #include "links/serial_port.h"
 
 class QComboBox;
+class QLineEdit;
 class QGroupBox;
 class QPushButton;
 class QRadioButton;
 
 namespace tarnex {
+
+class AgentSettingsBox;
 
 // The "Setting" dialog: network or serial link, and the serial line's settings. A confirmed
 // change is written to disk and ends the application, so the chosen link is used from the
@@ -32,12 +36,24 @@ class CSettingDlg : public QDialog {
     std::function<void()> closeRequest;
   };
 
+  // The third choice: the window runs over a site agent, whose settings are kept in their own
+  // file (written only by a confirmed choice).
+  struct AgentChoice {
+    bool running = false;  // the window runs over the agent now: its tree is not the console's
+    std::string file;      // empty: Agent.ini in the configuration folder
+    std::function<void(const QString&)> tell;  // a refused choice's reason; empty: a box
+  };
+
   // Opening writes the current mode's configuration file, so the tree as it stands is on disk
-  // before any change.
+  // before any change; not while the window runs over the agent, whose tree that is not.
   CSettingDlg(CConsoleCore& core, CSerialPort& port, Hooks hooks, QWidget* parent = nullptr);
+  CSettingDlg(CConsoleCore& core, CSerialPort& port, Hooks hooks, AgentChoice agent,
+              QWidget* parent = nullptr);
 
   QRadioButton* NetworkRadio() const { return m_network; }
   QRadioButton* SerialRadio() const { return m_serial; }
+  QRadioButton* AgentRadio() const { return m_agent; }
+  AgentSettingsBox* AgentBox() const { return m_agentBox; }
   QComboBox* PortList() const { return m_lists[kPort]; }
   QComboBox* BaudrateList() const { return m_lists[kBaudrate]; }
   QComboBox* DataList() const { return m_lists[kData]; }
@@ -66,15 +82,24 @@ class CSettingDlg : public QDialog {
   SerialListPositions ChosenPositions() const;
   void ConfirmSerial();
   void ConfirmNetwork();
+  // False, with the reason told, when the agent's settings cannot be used or kept.
+  bool ConfirmAgent();
+  bool KeepAgentChoice(bool enabled);
+  void Tell(const QString& text);
 
   CConsoleCore& m_core;
   CSerialPort& m_port;
   Hooks m_hooks;
+  AgentChoice m_agentChoice;
+  AgentSettings m_agentStored;
   int m_openingMode = 0;
+  bool m_confirmed = false;
 
   QGroupBox* m_modeFrame = nullptr;
   QRadioButton* m_network = nullptr;
   QRadioButton* m_serial = nullptr;
+  QRadioButton* m_agent = nullptr;
+  AgentSettingsBox* m_agentBox = nullptr;
   QGroupBox* m_serialFrame = nullptr;
   std::array<QComboBox*, kListCount> m_lists{};
   QPushButton* m_ok = nullptr;

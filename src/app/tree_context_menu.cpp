@@ -60,6 +60,20 @@ void TreeContextMenu::Exec(const QPoint& globalPos) {
   if (chosen != nullptr) Run(chosen);
 }
 
+void TreeContextMenu::ExecUnavailable(const QPoint& globalPos, const QString& why) {
+  m_menu.setToolTipsVisible(true);
+  for (QAction* action : m_actions) {
+    action->setEnabled(false);
+    action->setToolTip(why);
+    action->setStatusTip(why);
+  }
+  if (m_menuDriver) {
+    m_menuDriver(m_menu, globalPos);
+  } else {
+    m_menu.exec(globalPos);
+  }
+}
+
 namespace {
 
 bool MemberPresent(const CConsoleCore::State& state, TreeItem member) {

@@ -54,6 +54,8 @@ class TreeContextMenu {
 
   // Enables, shows at the global position, and runs the chosen entry.
   void Exec(const QPoint& globalPos);
+  // Every entry shown off, saying `why`, and nothing run: the tree is not the console's.
+  void ExecUnavailable(const QPoint& globalPos, const QString& why);
   // Enables the entries from the last recorded selection and the active mode.
   void Refresh();
   // Runs an entry of this menu; a disabled or foreign action does nothing.
