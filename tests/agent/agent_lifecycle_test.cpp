@@ -102,6 +102,11 @@ TEST_F(AgentLifecycle, OfflineFollowsAKilledOrStoppedAgent) {
   // One and a half keepalives (10 s) after the agent's last packet, as the broker checks them:
   // mosquitto looks at its clients' keepalives every few seconds, not at each one's moment.
   EXPECT_LT(*after, 20s);
+  // tarnexctl finds the agent as the folder's owner and goes through its connections.
+  const std::string status = std::string(TARNEXCTL_PROGRAM) + " --config '" + agent.Folder() +
+                             "' status display:" + addresses[0] + " >/dev/null 2>&1";
+  EXPECT_EQ(std::system(("XDG_RUNTIME_DIR='" + agent.Folder() + "' " + status).c_str()), 0);
+  EXPECT_EQ(fleet.Find(addresses[0])->Connections(), 2);  // the killed agent's, and this one's
   // A stop signal is a goodbye: offline, and the program ends within about a second.
   const auto asked = Clock::now();
   EXPECT_EQ(agent.Terminate(), 0);

@@ -73,7 +73,8 @@ TEST(AgentDocuments, StatesAndFleetsReadBackAndStrangersAreRefused) {
                      .readAt = 1796980000};
   EXPECT_EQ(StateFromJson(StateJson(state)), state);
   for (const char* bad : {"", "[]", R"({"power":"on"})", R"({"link":5})",
-                          R"({"link":"up","lamp_hours":[1]})", R"({"link":"up","read_at":"x"})"}) {
+                          R"({"link":"up","lamp_hours":[1]})", R"({"link":"up","read_at":"x"})",
+                          R"({"link":"up","power":"maybe"})", R"({"link":"sideways"})"}) {
     EXPECT_FALSE(StateFromJson(bad)) << bad;
   }
   FleetView fleet;
