@@ -1,9 +1,18 @@
-#include "support/mosquitto_broker.h"
-
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/mosquitto_broker.h"
 
 namespace tarnex::testing {
 namespace {
