@@ -30,4 +30,12 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window needs a Qt platform plug-in, which no program links directly.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The site agent's broker may run on this machine or another; libmosquitto itself comes with
+# the agent's shared-library dependencies.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "mosquitto")
+if(TARNEX_DEBIAN_FILES)
+  # /etc/default/tarnex-agent is the site's to edit: an upgrade keeps its changes.
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/data/debian/conffiles)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+endif()
 include(CPack)

@@ -5,7 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,8 +21,6 @@
 
 #include "platform/scratch_folder.h"
 #include "support/loopback_block.h"
-
-extern char** environ;
 
 namespace tarnex::testing {
 
@@ -55,34 +53,37 @@ inline bool AcceptsTcp(const std::string& host, int port, std::chrono::milliseco
 
 // Starts `argv` with `input` as its standard input and its standard output and error appended
 // to `output`; the child's pid, or -1. The child gets none of the test's descriptors (a socket
-// it kept open would hide a close from the peer) and the default handling of SIGTERM, whatever
-// the test runner set.
+// it kept open would hide a close from the peer), the default handling of SIGTERM whatever the
+// test runner set, and SIGKILL when the thread that started it ends: a test process that
+// aborts, or that ctest's time-out kills, runs no destructor and must leave no broker behind.
 inline pid_t SpawnProgram(const std::vector<std::string>& argv, const std::string& output,
                           const std::string& input = "/dev/null") {
   std::vector<std::string> copies = argv;
   std::vector<char*> args;
   for (std::string& arg : copies) args.push_back(arg.data());
   args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attributes;
-  ::posix_spawn_file_actions_init(&actions);
-  ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input.c_str(), O_RDONLY, 0);
-  ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
-                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
-  ::posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  ::posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-  ::posix_spawnattr_init(&attributes);
-  sigset_t none, reset;
-  ::sigemptyset(&none);
-  ::sigemptyset(&reset);
-  for (const int signal : {SIGTERM, SIGINT, SIGPIPE}) ::sigaddset(&reset, signal);
-  ::posix_spawnattr_setsigmask(&attributes, &none);
-  ::posix_spawnattr_setsigdefault(&attributes, &reset);
-  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  pid_t pid = -1;
-  if (::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ) != 0) pid = -1;
-  ::posix_spawnattr_destroy(&attributes);
-  ::posix_spawn_file_actions_destroy(&actions);
+  const int in = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
+  const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  const pid_t parent = ::getpid();
+  const pid_t pid = in >= 0 && out >= 0 ? ::fork() : -1;
+  if (pid == 0) {
+    // Only async-signal-safe calls from here to the exec.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);  // the test process ended before the prctl
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (const int signal : {SIGTERM, SIGINT, SIGPIPE}) ::signal(signal, SIG_DFL);
+    ::dup2(in, STDIN_FILENO);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(out, STDERR_FILENO);
+    ::close_range(STDERR_FILENO + 1, ~0U, 0);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  for (const int fd : {in, out}) {
+    if (fd >= 0) ::close(fd);
+  }
   return pid;
 }
 
@@ -156,7 +157,8 @@ struct BrokerOptions {
 // own loopback block, so that test processes side by side never meet: plain MQTT on 1883, TLS
 // on 8883 with a certificate for the address from a CA made for this broker. Its folder holds
 // the configuration, password, ACL, certificates and log, and goes with the object; the broker
-// is stopped with it. Starting fails with an exception that tells what mosquitto said.
+// is stopped with it, and killed when the thread that started it ends: make and restart it on
+// the test's own thread. Starting fails with an exception that tells what mosquitto said.
 class MosquittoBroker {
  public:
   explicit MosquittoBroker(BrokerOptions options = {})
