@@ -29,17 +29,6 @@ std::string ShownBounded(std::string text) {
   return Shown(std::move(text));
 }
 
-bool OneOf(const std::string& word, std::initializer_list<std::string_view> known) {
-  return word.empty() || std::find(known.begin(), known.end(), word) != known.end();
-}
-
-// The words a state may hold: the window shows them and matches them to its lists.
-bool KnownWords(const DisplayState& state) {
-  return !state.link.empty() && OneOf(state.link, {"up", "down", "busy", "auth_failed"}) &&
-         OneOf(state.power, {"on", "off"}) && OneOf(state.mute, {"on", "off"}) &&
-         OneOf(state.fan, {"ok", "fault"}) && (state.input.empty() || IsInputName(state.input));
-}
-
 std::string RandomTag() {
   std::random_device device;
   char text[17];
@@ -307,7 +296,7 @@ bool AgentRemote::TakeState(std::string_view topic, std::string_view payload) {
   std::optional<DisplayState> state;
   if (!payload.empty()) {
     state = StateFromJson(payload);
-    if (!state || !KnownWords(*state)) return false;
+    if (!state) return false;
   }
   std::lock_guard lock(m_mutex);
   auto& states = m_snapshot.states;

@@ -1,5 +1,6 @@
 #include "agent/fleet_state.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "agent/agent_topics.h"
@@ -47,6 +48,17 @@ std::optional<json> ParseBounded(std::string_view text, size_t limit) {
   return parsed;
 }
 
+bool OneOf(const std::string& word, std::initializer_list<std::string_view> known) {
+  return word.empty() || std::find(known.begin(), known.end(), word) != known.end();
+}
+
+// The words a state may hold: a reader shows them and matches them to its own lists.
+bool KnownWords(const DisplayState& state) {
+  return !state.link.empty() && OneOf(state.link, {"up", "down", "busy", "auth_failed"}) &&
+         OneOf(state.power, {"on", "off"}) && OneOf(state.mute, {"on", "off"}) &&
+         OneOf(state.fan, {"ok", "fault"}) && (state.input.empty() || IsInputName(state.input));
+}
+
 std::string KindWord(const CConsoleCore::State& state, DisplayId id) {
   return state->KindOf(id) == LinkKind::kPjlink ? "pjlink" : "native";
 }
@@ -74,7 +86,7 @@ std::optional<DisplayState> StateFromJson(std::string_view text) {
                ReadWord(*parsed, "input", kMaxWordChars, state.input) &&
                ReadWord(*parsed, "mute", kMaxWordChars, state.mute) &&
                ReadWord(*parsed, "fan", kMaxWordChars, state.fan);
-  if (!sound || state.link.empty()) return std::nullopt;
+  if (!sound || !KnownWords(state)) return std::nullopt;
   if (const auto lamps = parsed->find("lamp_hours"); lamps != parsed->end()) {
     if (!lamps->is_array() || lamps->size() != 2) return std::nullopt;
     json pair = {{"1", (*lamps)[0]}, {"2", (*lamps)[1]}};
