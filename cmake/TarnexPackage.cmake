@@ -19,6 +19,10 @@ address, label, group or set number, and tells the outcome by its exit
 status and, on request, in one JSON document. While the console runs,
 the request goes through the console's own connections.
 .
+tarnex-agent runs the same work without a window for one site and shows
+its displays on an MQTT broker (states, commands, Home Assistant
+discovery); a window can then work over the agent.
+.
 The package also holds display-sim, which plays displays on loopback
 addresses for trials and demonstrations.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

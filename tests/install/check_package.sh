@@ -51,6 +51,13 @@ out="$("${headless[@]}" "$root/usr/bin/tarnexctl" --version)" || fail "tarnexctl
 ctl_help="$("${headless[@]}" "$root/usr/bin/tarnexctl" --help)" || fail "tarnexctl --help"
 grep -q '^Usage: tarnexctl' <<<"$ctl_help" || fail "tarnexctl --help has no usage"
 bash -n "$share/bash-completion/completions/tarnexctl" || fail "tarnexctl's bash completion"
+out="$("${headless[@]}" "$root/usr/bin/tarnex-agent" --version)" || fail "tarnex-agent --version"
+[ "$out" = "tarnex-agent $version" ] || fail "tarnex-agent --version said '$out'"
+agent_help="$("${headless[@]}" "$root/usr/bin/tarnex-agent" --help)" || fail "tarnex-agent --help"
+grep -q '^Usage: tarnex-agent' <<<"$agent_help" || fail "tarnex-agent --help has no usage"
+status=0
+"${headless[@]}" "$root/usr/bin/tarnex-agent" --site x --password secret 2>/dev/null || status=$?
+[ "$status" -eq 2 ] || fail "tarnex-agent took a password on its command line (status $status)"
 
 desktop-file-validate "$share/applications/$app_id.desktop" || fail "desktop entry"
 appstreamcli validate --no-net --no-color "$share/metainfo/$app_id.metainfo.xml" >/dev/null ||
@@ -75,6 +82,7 @@ check_manual() {
 check_manual "$share/man/man1/tarnex-manager.1.gz" "$console_help"
 check_manual "$share/man/man1/display-sim.1.gz" "$sim_help"
 check_manual "$share/man/man1/tarnexctl.1.gz" "$ctl_help"
+check_manual "$share/man/man1/tarnex-agent.1.gz" "$agent_help"
 # A script reads the exit status: the manual's table must hold every one the program uses.
 exits="$(zcat "$share/man/man1/tarnexctl.1.gz" | sed -n '/^\.SH EXIT STATUS/,/^\.TE/p')"
 for code in 0 1 2 3 4 8 10; do
