@@ -44,9 +44,8 @@ TEST(AgentOwnerTest, AWindowOverTheAgentOpensNoLinkOfItsOwn) {
   COsprelNetworkManagerView& view = frame->View();
   view.OnInitialUpdate();
   AgentTreeModel& model = view.Agent()->Model();
-  const QModelIndex groups = model.index(1, 0);
-  ASSERT_TRUE(testing::RunUntil([&] { return model.rowCount(groups) == 1; }));
-  view.TreeView()->setCurrentIndex(model.index(0, 0, groups));
+  ASSERT_TRUE(testing::RunUntil([&] { return model.rowCount(model.index(1, 0)) == 1; }));
+  view.TreeView()->setCurrentIndex(model.index(0, 0, model.index(1, 0)));
   QCoreApplication::processEvents();
   QPushButton* off = view.Agent()->Sheet().PowerOffButton();
   ASSERT_TRUE(testing::RunUntil([&] { return off->isEnabled(); }));
