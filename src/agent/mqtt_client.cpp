@@ -19,8 +19,13 @@ namespace {
 constexpr size_t kMaxTopicBytes = 512;
 constexpr size_t kMaxCorrelationBytes = 256;
 
+// Once per process; what the library set up for TLS is handed back at the process's end.
 void InitLibraryOnce() {
-  static const int rc = mosquitto_lib_init();
+  static const int rc = [] {
+    const int init = mosquitto_lib_init();
+    std::atexit([] { mosquitto_lib_cleanup(); });
+    return init;
+  }();
   (void)rc;
 }
 

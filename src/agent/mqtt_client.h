@@ -16,8 +16,8 @@ struct mosquitto;
 
 namespace tarnex::mqtt {
 
-// One message as the broker delivered it. Everything in it is the sender's, and untrusted.
-struct Message {
+// One message to publish, or as the broker delivered it.
+struct Publication {
   std::string topic;
   std::string payload;
   int qos = 0;
@@ -25,19 +25,13 @@ struct Message {
   // MQTT 5 request/response: where the answer goes, and what it must carry back.
   std::optional<std::string> responseTopic;
   std::optional<std::string> correlation;
-  // The expiry the sender set, as much of it as was left when the broker handed it over.
+  // Delivered: as much of the sender's expiry as was left when the broker handed it over.
   std::optional<std::uint32_t> expirySeconds;
-  std::chrono::steady_clock::time_point received;
 };
 
-struct Publication {
-  std::string topic;
-  std::string payload;
-  int qos = 0;
-  bool retain = false;
-  std::optional<std::string> responseTopic;
-  std::optional<std::string> correlation;
-  std::optional<std::uint32_t> expirySeconds;
+// A message received. Everything in it is the sender's, and untrusted.
+struct Message : Publication {
+  std::chrono::steady_clock::time_point received;
 };
 
 struct ClientOptions {
