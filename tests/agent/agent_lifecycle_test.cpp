@@ -79,7 +79,7 @@ class AgentLifecycle : public ::testing::Test {
 // The broker tells the site the agent went as soon as its connection drops, and within one
 // and a half keepalives when the agent hangs with the connection open.
 TEST_F(AgentLifecycle, OfflineFollowsAKilledOrStoppedAgent) {
-  MqttProbe probe(Operator(), {"tarnex/site-a/agent"});
+  MqttProbe probe(Operator(), {"tarnex/site-a/#"});
   {
     AgentProgram agent(broker, addresses);
     ASSERT_TRUE(
@@ -94,6 +94,17 @@ TEST_F(AgentLifecycle, OfflineFollowsAKilledOrStoppedAgent) {
   AgentProgram agent(broker, addresses);
   ASSERT_TRUE(
       probe.Eventually([&] { return probe.LastLocked("tarnex/site-a/agent") == "online"; }, 10s));
+  // tarnexctl finds the agent as the folder's owner and goes through its connections.
+  ASSERT_TRUE(probe.Eventually([&] {
+    const auto state =
+        agent::StateFromJson(probe.LastLocked("tarnex/site-a/display/" + addresses[0] + "/state"));
+    return state && state->link == "up";
+  }));
+  const int connections = fleet.Find(addresses[0])->Connections();
+  const std::string status = std::string(TARNEXCTL_PROGRAM) + " --config '" + agent.Folder() +
+                             "' status display:" + addresses[0] + " >/dev/null 2>&1";
+  EXPECT_EQ(std::system(("XDG_RUNTIME_DIR='" + agent.Folder() + "' " + status).c_str()), 0);
+  EXPECT_EQ(fleet.Find(addresses[0])->Connections(), connections);
   const auto stopped = Clock::now();
   agent.Signal(SIGSTOP);
   const auto after = Said(probe, "offline", stopped, 25s);
@@ -102,12 +113,6 @@ TEST_F(AgentLifecycle, OfflineFollowsAKilledOrStoppedAgent) {
   // One and a half keepalives (10 s) after the agent's last packet, as the broker checks them:
   // mosquitto looks at its clients' keepalives every few seconds, not at each one's moment.
   EXPECT_LT(*after, 20s);
-  // tarnexctl finds the agent as the folder's owner and goes through its connections.
-  const int connections = fleet.Find(addresses[0])->Connections();
-  const std::string status = std::string(TARNEXCTL_PROGRAM) + " --config '" + agent.Folder() +
-                             "' status display:" + addresses[0] + " >/dev/null 2>&1";
-  EXPECT_EQ(std::system(("XDG_RUNTIME_DIR='" + agent.Folder() + "' " + status).c_str()), 0);
-  EXPECT_EQ(fleet.Find(addresses[0])->Connections(), connections);
   // A stop signal is a goodbye: offline, and the program ends within about a second.
   const auto asked = Clock::now();
   EXPECT_EQ(agent.Terminate(), 0);
