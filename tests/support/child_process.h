@@ -147,6 +147,8 @@ class ChildProcess {
   // The exit status once the program ended (128 + signal when a signal ended it), or -1 when
   // it still runs after the time.
   int Wait(std::chrono::milliseconds timeout) {
+    // Without a child of its own, waitpid(-1) would reap whichever child of the test ended.
+    if (m_pid <= 0) return -1;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
       int status = 0;
@@ -159,7 +161,11 @@ class ChildProcess {
     return -1;
   }
 
-  void Signal(int signal) { ::kill(m_pid, signal); }
+  // Never with a pid of -1 (a child that did not start, or was reaped): that would signal
+  // every process this user may signal.
+  void Signal(int signal) {
+    if (m_pid > 0) ::kill(m_pid, signal);
+  }
 
   // SIGTERM, then the exit status as Wait gives it.
   int Terminate() {
