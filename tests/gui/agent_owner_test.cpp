@@ -5,6 +5,7 @@
 #include <QTreeView>
 
 #include <fstream>
+#include "agent_login.h"
 #include "app/agent_mode.h"
 #include "app/main_frame.h"
 #include "gui_fixture.h"
@@ -23,22 +24,12 @@ TEST(AgentOwnerTest, AWindowOverTheAgentOpensNoLinkOfItsOwn) {
   ASSERT_TRUE(rig.Settle());
   ASSERT_TRUE(testing::AgentRig::Eventually([&] { return rig.agent->Listening(); }));
 
-  const std::string passwordFile = rig.folder + "operator.pw";
-  std::ofstream(passwordFile) << broker.password("operator") << "\n";
-  ::chmod(passwordFile.c_str(), 0600);
   COsprelNetworkManagerDoc doc;
   doc.OnNewDocument();
   CMainFrame::Options options;
   testing::MessageRecorder recorder;
   options.view.presenter = recorder.Presenter();
-  AgentSettingsRead agent;
-  agent.settings = {.enabled = true,
-                    .broker = broker.host() + ":" + std::to_string(broker.port()),
-                    .site = "site-a",
-                    .caFile = {},
-                    .user = "operator",
-                    .passwordFile = passwordFile};
-  options.view.agent = agent;
+  options.view.agent = testing::OperatorOverAgent(broker, rig.folder);
   LoginCredentials login{kDefaultLoginId, kDefaultLoginPassword};
   auto frame = std::make_unique<CMainFrame>(doc, login, options);
   COsprelNetworkManagerView& view = frame->View();

@@ -8,6 +8,7 @@
 #include <QTreeView>
 #include <fstream>
 
+#include "agent_login.h"
 #include "app/agent_mode.h"
 #include "app/main_frame.h"
 #include "app/tree_icon_painter.h"
@@ -48,9 +49,6 @@ class AgentWindowTest : public testing::ConfigFolderFixture {
   void SetUp() override {
     ConfigFolderFixture::SetUp();
     WriteFile("QXMNTConfig.ini", "[Communication]\nm_docCommunicationTrue=1\n");
-    const std::string passwordFile = folder + "operator.pw";
-    std::ofstream(passwordFile) << broker.password("operator") << "\n";
-    ::chmod(passwordFile.c_str(), 0600);
     player.Presence("online");
     player.Fleet(Fleet());
     player.State(kA, State("up", "on"));
@@ -66,14 +64,7 @@ class AgentWindowTest : public testing::ConfigFolderFixture {
       }
       return menu.actions().value(0);
     };
-    AgentSettingsRead agent;
-    agent.settings = {.enabled = true,
-                      .broker = broker.host() + ":" + std::to_string(broker.port()),
-                      .site = "site-a",
-                      .caFile = {},
-                      .user = "operator",
-                      .passwordFile = passwordFile};
-    options.view.agent = agent;
+    options.view.agent = testing::OperatorOverAgent(broker, folder);
     frame = std::make_unique<CMainFrame>(doc, login, options);
     View().OnInitialUpdate();
     ASSERT_TRUE(testing::RunUntil([this] { return Members(Model().index(0, 0)) == 2; }));
