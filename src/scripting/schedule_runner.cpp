@@ -132,7 +132,9 @@ std::vector<ScheduleRunRecord> ScheduleKeeper::RunAll(const ScheduleTable& table
     dues.push_back(run);
   }
   std::vector<std::future<std::vector<ScheduleRunRecord>>> running;
-  for (const auto& [action, batch] : byAction) {
+  // Not a structured binding: clang 14, which builds the fuzz targets, cannot capture one.
+  for (const auto& byEntry : byAction) {
+    const auto& batch = byEntry.second;
     running.push_back(std::async(std::launch::async, [this, &batch, &options, now] {
       return RunScheduleEntries(m_core, batch.first, batch.second, now, options);
     }));
