@@ -163,7 +163,6 @@ void CommandIntake::Run(const Item& item) {
   }
 }
 
-// What a command did is what the display now is, until the next pass says otherwise.
 void CommandIntake::Learn(const ScriptRequest& request, const std::vector<ScriptResult>& results) {
   for (const ScriptResult& result : results) {
     if (!result.ok) continue;

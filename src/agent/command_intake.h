@@ -48,6 +48,9 @@ class CommandIntake {
   void Stop();
   // The library's thread.
   void OnMessage(mqtt::Message message);
+  // What a request that ran (here or through the owner socket) did is what its displays now
+  // are, until the next pass says otherwise.
+  void Learn(const ScriptRequest& request, const std::vector<ScriptResult>& results);
   // For tests: until nothing waits or runs, or `wait` passed.
   bool WaitIdle(std::chrono::milliseconds wait);
 
@@ -69,7 +72,6 @@ class CommandIntake {
              const std::string& document);
   void Event(const std::string& json);
   bool Duplicate(const mqtt::Message& message);
-  void Learn(const ScriptRequest& request, const std::vector<ScriptResult>& results);
 
   CConsoleCore& m_core;
   StateBook& m_book;

@@ -276,6 +276,11 @@ bool SiteAgent::ServeOwnerSocket(std::string* error) {
                         .persist = [this] { return m_doc.WriteNetworkSchedules(); },
                         .logPath = m_doc.m_docConfigFolder + kScheduleLogFile,
                         .runDueAtStart = false});
+  // tarnexctl's power, input and mute show on the bus at once, as the bus's own do.
+  server->SetRanHook([this](const ScriptRequest& request, const ScriptReport& report) {
+    m_intake->Learn(request, report.results);
+    m_publisher->Wake();
+  });
   if (!server->Start(m_options.ownerSocket, error)) return false;
   m_owner = std::move(server);
   return true;

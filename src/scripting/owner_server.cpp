@@ -110,9 +110,11 @@ void OwnerServer::Serve(int fd) {
   const ScriptRequest request = std::move(*parsed.request);
   const auto deadline = Clock::now() + std::chrono::seconds(request.timeoutSeconds);
   auto answer = std::async(std::launch::async, [this, &request, deadline] {
-    return ReportToJson(AcceptAndRun(
+    const ScriptReport report = AcceptAndRun(
         m_core, request,
-        {.deadline = deadline, .linksKnown = true, .connect = {}, .schedules = m_schedules}));
+        {.deadline = deadline, .linksKnown = true, .connect = {}, .schedules = m_schedules});
+    if (m_ran) m_ran(request, report);
+    return ReportToJson(report);
   });
   while (answer.wait_for(kHeartbeat) != std::future_status::ready) {
     if (!Send(fd, "{\"alive\":true}")) break;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <list>
 #include <mutex>
 #include <string>
@@ -10,6 +11,8 @@
 #include "console/console_core.h"
 #include "platform/cancel_token.h"
 #include "scripting/schedule_command.h"
+#include "scripting/script_report.h"
+#include "scripting/script_request.h"
 
 namespace tarnex {
 
@@ -34,6 +37,9 @@ class OwnerServer {
 
   // Who answers schedule commands; before Start.
   void SetSchedules(ScheduleCommandContext schedules) { m_schedules = std::move(schedules); }
+  // Told of every request run and what it came to (on the request's thread); before Start.
+  using RanHook = std::function<void(const ScriptRequest&, const ScriptReport&)>;
+  void SetRanHook(RanHook ran) { m_ran = std::move(ran); }
   // Listens at `socketPath`; the caller holds the owner lock. False with `error` set.
   bool Start(const std::string& socketPath, std::string* error);
   // No more clients; requests in flight end as the console's stop ends their jobs. Call after
@@ -52,6 +58,7 @@ class OwnerServer {
 
   CConsoleCore& m_core;
   ScheduleCommandContext m_schedules;
+  RanHook m_ran;
   int m_listen = -1;
   CancelToken m_stop;
   std::thread m_acceptor;
