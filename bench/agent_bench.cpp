@@ -1,49 +1,83 @@
-// The site agent with 1000 simulated displays (one display fleet, as display-sim runs it) and
-// Debian's mosquitto on loopback:
-//   states: every display's power flipped behind the agent's back, then one state pass; from
-//           the pass's end until a subscriber holds all 1000 new states;
-//   mqtt group: Power Off to the group of all 1000 as one `command` request, until the last
-//           member's command is in the displays' log;
-//   direct group: the same request run in the agent's process (as the owner socket runs it).
+// The site agent with 1000 displays served by one display-sim process and Debian's mosquitto
+// on loopback:
+//   direct group: Power Off to the group of all 1000 run in the agent's process, as its owner
+//           socket runs tarnexctl's request, until the last member's command is in the log;
+//   states: then one state pass, from its end until a subscriber holds all 1000 new states
+//           (every display went off behind the state book's back);
+//   mqtt group: Power Off to the same group as one `command` request on the bus, until the
+//           last member's command is in the log.
 // Prints "agent-bench: states <ms> ms, mqtt group <ms> ms, direct group <ms> ms".
 
 #include <cstdio>
-#include <nlohmann/json.hpp>
+#include <map>
 
 #include "agent/fleet_state.h"
+#include "fleet_sim.h"
 #include "platform/open_file_limit.h"
+#include "platform/scratch_folder.h"  // tests/platform
 #include "scripting/script_runner.h"
 #include "support/agent_rig.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using fleet_bench::Clock;
+using fleet_bench::Ms;
 using tarnex::testing::AgentRig;
 using tarnex::testing::MosquittoBroker;
 using tarnex::testing::MqttProbe;
 
-long long Ms(Clock::duration duration) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
-}
+constexpr const char* kPowerOff = "ka 01 00\\n";  // as the log writes it
 
-// Until every display's log holds `command` `count` times, or `limit` passed; when it did.
-std::optional<Clock::time_point> AllReceived(AgentRig& rig, const std::string& command,
-                                             size_t count, std::chrono::seconds limit) {
+// Until every display's log line shows Power Off, or `limit` passed; when it did. The log
+// holds only what came after `from` (its size in bytes when the send began).
+std::optional<Clock::time_point> AllReceived(const std::string& log, const AgentRig& rig,
+                                             std::streamoff from, std::chrono::seconds limit) {
   const auto until = Clock::now() + limit;
+  std::map<std::string, bool> seen;
+  std::streamoff read = from;
   while (Clock::now() < until) {
-    std::map<std::string, size_t> seen;
-    for (const auto& entry : rig.fleet.Log()) seen[entry.address] += entry.command == command;
-    size_t done = 0;
-    for (const std::string& address : rig.addresses) done += seen[address] >= count ? 1 : 0;
-    if (done == rig.addresses.size()) return Clock::now();
-    std::this_thread::sleep_for(5ms);
+    std::ifstream in(log);
+    in.seekg(read);
+    std::string line;
+    while (std::getline(in, line)) {
+      if (in.eof()) break;  // a line still being written
+      read = in.tellg();
+      const size_t tab = line.find('\t');
+      if (tab != std::string::npos && line.compare(tab + 1, std::string::npos, kPowerOff) == 0)
+        seen[line.substr(0, tab)] = true;
+    }
+    if (seen.size() >= rig.addresses.size()) return Clock::now();
+    std::this_thread::sleep_for(2ms);
   }
   return std::nullopt;
 }
 
+std::streamoff LogSize(const std::string& log) {
+  std::ifstream in(log, std::ios::ate);
+  return in ? static_cast<std::streamoff>(in.tellg()) : 0;
+}
+
+long long DirectGroup(AgentRig& rig, const std::string& log) {
+  tarnex::ScriptRequest request;
+  request.verb = tarnex::ScriptRequest::Verb::kPower;
+  request.targets = {"group:All"};
+  const std::streamoff from = LogSize(log);
+  const auto asked = Clock::now();
+  std::thread run([&] {
+    tarnex::AcceptAndRun(rig.agent->Core(), request,
+                         {.deadline = Clock::now() + 120s,
+                          .linksKnown = true,
+                          .connect = {},
+                          .schedules = {},
+                          .directory = {}});
+  });
+  const auto last = AllReceived(log, rig, from, 120s);
+  run.join();
+  return last ? Ms(*last - asked) : -1;
+}
+
 long long StatesAfterAPass(AgentRig& rig, MqttProbe& probe) {
-  for (const std::string& address : rig.addresses) rig.fleet.Find(address)->SetValue("ka", "00");
   rig.agent->RunPass();
   const auto ended = Clock::now();
   const bool all = probe.Eventually(
@@ -59,8 +93,8 @@ long long StatesAfterAPass(AgentRig& rig, MqttProbe& probe) {
   return all ? Ms(Clock::now() - ended) : -1;
 }
 
-long long MqttGroup(AgentRig& rig, MqttProbe& probe) {
-  rig.fleet.ClearLog();
+long long MqttGroup(AgentRig& rig, MqttProbe& probe, const std::string& log) {
+  const std::streamoff from = LogSize(log);
   const auto asked = Clock::now();
   probe.Publish({.topic = "tarnex/site-a/command",
                  .payload = R"({"verb":"power","targets":["group:All"],"state":"off"})",
@@ -69,27 +103,42 @@ long long MqttGroup(AgentRig& rig, MqttProbe& probe) {
                  .responseTopic = "tarnex/site-a/reply/bench",
                  .correlation = "bench",
                  .expirySeconds = std::nullopt});
-  const auto last = AllReceived(rig, "ka 01 00\n", 1, 120s);
+  const auto last = AllReceived(log, rig, from, 120s);
   return last ? Ms(*last - asked) : -1;
 }
 
-long long DirectGroup(AgentRig& rig) {
-  rig.fleet.ClearLog();
-  tarnex::ScriptRequest request;
-  request.verb = tarnex::ScriptRequest::Verb::kPower;
-  request.targets = {"group:All"};
-  const auto asked = Clock::now();
-  std::thread run([&] {
-    tarnex::AcceptAndRun(rig.agent->Core(), request,
-                         {.deadline = Clock::now() + 120s,
-                          .linksKnown = true,
-                          .connect = {},
-                          .schedules = {},
-                          .directory = {}});
-  });
-  const auto last = AllReceived(rig, "ka 01 00\n", 1, 120s);
-  run.join();
-  return last ? Ms(*last - asked) : -1;
+int Run(int displays) {
+  tarnex::testing::ScratchFolder scratch;
+  const std::string log = scratch.File("display-sim.log");
+  MosquittoBroker broker;
+  std::vector<int> everyone(static_cast<size_t>(displays));
+  for (int i = 0; i < displays; ++i) everyone[static_cast<size_t>(i)] = i;
+  AgentRig rig(broker, displays, {{"All", everyone}}, false);
+  fleet_bench::SimProcess sim(
+      fleet_bench::SimProgramPath(),
+      {"--tcp", rig.addresses.front() + "-" + rig.addresses.back(), "--log", log});
+  if (!sim.WaitForLine("display-sim: ready", 60s)) {
+    std::fprintf(stderr, "agent-bench: display-sim did not get ready\n");
+    return 1;
+  }
+  if (!rig.Start() || !rig.Settle()) {
+    std::fprintf(stderr, "agent-bench: the agent did not start: %s\n", rig.error.c_str());
+    return 1;
+  }
+  while (!rig.agent->Listening()) std::this_thread::sleep_for(10ms);
+  MqttProbe probe(rig.OperatorLogin(), {"tarnex/site-a/display/+/state"});
+  probe.WaitConnected();
+  rig.agent->RunPass();
+  rig.agent->Publisher().WaitSettled(30s);
+  const long long direct = DirectGroup(rig, log);
+  // The next states go out a second after the last ones at the soonest.
+  std::this_thread::sleep_for(1100ms);
+  const long long states = StatesAfterAPass(rig, probe);
+  const long long mqtt = MqttGroup(rig, probe, log);
+  rig.agent->Intake().WaitIdle(60s);
+  std::printf("agent-bench: states %lld ms, mqtt group %lld ms, direct group %lld ms\n", states,
+              mqtt, direct);
+  return states < 0 || mqtt < 0 || direct < 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -103,28 +152,7 @@ int main(int argc, char** argv) {
   }
   tarnex::RaiseOpenFileLimit();
   try {
-    MosquittoBroker broker;
-    std::vector<int> everyone(static_cast<size_t>(displays));
-    for (int i = 0; i < displays; ++i) everyone[static_cast<size_t>(i)] = i;
-    AgentRig rig(broker, displays, {{"All", everyone}});
-    if (!rig.Start() || !rig.Settle()) {
-      std::fprintf(stderr, "agent-bench: the agent did not start: %s\n", rig.error.c_str());
-      return 1;
-    }
-    while (!rig.agent->Listening()) std::this_thread::sleep_for(10ms);
-    MqttProbe probe(rig.OperatorLogin(), {"tarnex/site-a/display/+/state"});
-    probe.WaitConnected();
-    rig.agent->RunPass();
-    rig.agent->Publisher().WaitSettled(30s);
-    // The next states come a second after the last ones at the soonest.
-    std::this_thread::sleep_for(1100ms);
-    const long long states = StatesAfterAPass(rig, probe);
-    const long long mqtt = MqttGroup(rig, probe);
-    rig.agent->Intake().WaitIdle(60s);
-    const long long direct = DirectGroup(rig);
-    std::printf("agent-bench: states %lld ms, mqtt group %lld ms, direct group %lld ms\n", states,
-                mqtt, direct);
-    return states < 0 || mqtt < 0 || direct < 0 ? 1 : 0;
+    return Run(displays);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "agent-bench: %s\n", error.what());
     return 1;

@@ -88,6 +88,10 @@ TEST_F(SiteAgentTest, MessagesItCannotTakeAreRefusedAndSendNothing) {
        Request("tarnex/site-a/command",
                R"({"verb":"power","targets":["Hall\u0007"],"state":"off"})", "3"),
        true},
+      {"wildcard target",
+       Request("tarnex/site-a/command", R"({"verb":"power","targets":["display:#"],"state":"off"})",
+               "3w"),
+       true},
       {"oversize",
        Request("tarnex/site-a/command",
                R"({"verb":"message","targets":["group:Hall"],"text":")" + std::string(5000, 'x') +

@@ -28,7 +28,9 @@ class AgentRig {
  public:
   using Groups = std::vector<std::pair<std::string, std::vector<int>>>;
 
-  AgentRig(MosquittoBroker& broker, int displays, Groups groups = {}) : m_broker(broker) {
+  // `serve`: the displays are played in this process; otherwise by whoever the test starts.
+  AgentRig(MosquittoBroker& broker, int displays, Groups groups = {}, bool serve = true)
+      : m_broker(broker) {
     char pattern[] = "/tmp/tarnex-agent-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("no temporary folder");
     folder = std::string(pattern) + "/";
@@ -37,7 +39,7 @@ class AgentRig {
     doc = std::make_unique<COsprelNetworkManagerDoc>();
     for (int i = 1; i <= displays; ++i) {
       addresses.push_back(Loopback(i));
-      fleet.Add({.address = addresses.back()});
+      if (serve) fleet.Add({.address = addresses.back()});
     }
     doc->m_docSocketNumber = displays;
     for (int i = 0; i < displays; ++i)
