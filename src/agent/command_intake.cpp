@@ -164,22 +164,23 @@ void CommandIntake::Run(const Item& item) {
 }
 
 void CommandIntake::Learn(const ScriptRequest& request, const std::vector<ScriptResult>& results) {
+  DisplayState found;
+  const std::string word = request.on ? "on" : "off";
+  switch (request.verb) {
+    case ScriptRequest::Verb::kPower:
+      found.power = word;
+      break;
+    case ScriptRequest::Verb::kInput:
+      found.input = request.input;
+      break;
+    case ScriptRequest::Verb::kMute:
+      found.mute = word;
+      break;
+    default:
+      return;
+  }
   for (const ScriptResult& result : results) {
-    if (!result.ok) continue;
-    const std::string key = KeyOfResult(result.key);
-    switch (request.verb) {
-      case ScriptRequest::Verb::kPower:
-        m_book.SetPower(key, request.on);
-        break;
-      case ScriptRequest::Verb::kInput:
-        m_book.SetInput(key, request.input);
-        break;
-      case ScriptRequest::Verb::kMute:
-        m_book.SetMute(key, request.on);
-        break;
-      default:
-        break;
-    }
+    if (result.ok) m_book.Merge(KeyOfResult(result.key), found);
   }
 }
 

@@ -215,21 +215,6 @@ void StateBook::Merge(const std::string& key, const DisplayState& found) {
   if (found.readAt != 0) known.readAt = found.readAt;
 }
 
-void StateBook::SetPower(const std::string& key, bool on) {
-  std::lock_guard lock(m_mutex);
-  m_states[key].power = on ? "on" : "off";
-}
-
-void StateBook::SetInput(const std::string& key, const std::string& input) {
-  std::lock_guard lock(m_mutex);
-  m_states[key].input = input;
-}
-
-void StateBook::SetMute(const std::string& key, bool on) {
-  std::lock_guard lock(m_mutex);
-  m_states[key].mute = on ? "on" : "off";
-}
-
 void StateBook::Forget(const std::string& key) {
   std::lock_guard lock(m_mutex);
   m_states.erase(key);

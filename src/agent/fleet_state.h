@@ -66,9 +66,6 @@ class StateBook {
  public:
   // A pass or a command found these; words left empty keep what was known.
   void Merge(const std::string& key, const DisplayState& found);
-  void SetPower(const std::string& key, bool on);
-  void SetInput(const std::string& key, const std::string& input);
-  void SetMute(const std::string& key, bool on);
   // The display left the fleet.
   void Forget(const std::string& key);
   DisplayState Get(const std::string& key) const;

@@ -16,17 +16,8 @@ namespace tarnex::agent {
 namespace {
 
 using nlohmann::json;
-constexpr auto kOfflineWait = std::chrono::milliseconds(300);
 
-mqtt::Publication EventOf(const SiteTopics& topics, const json& event) {
-  return {.topic = topics.Event(),
-          .payload = event.dump(-1, ' ', false, json::error_handler_t::replace),
-          .qos = 0,
-          .retain = false,
-          .responseTopic = std::nullopt,
-          .correlation = std::nullopt,
-          .expirySeconds = std::nullopt};
-}
+constexpr auto kOfflineWait = std::chrono::milliseconds(300);
 
 const char* AlarmName(AlarmKind kind) {
   switch (kind) {
@@ -53,8 +44,7 @@ class SiteAgent::HeadlessUi : public UiHost {
   explicit HeadlessUi(SiteAgent& agent) : m_agent(agent) {}
   void ShowMessage(std::string_view text) override {
     Trace("%.*s", static_cast<int>(text.size()), text.data());
-    if (m_agent.m_client && !m_agent.m_quiet)
-      m_agent.m_client->Publish(EventOf(m_agent.m_topics, {{"type", "message"}, {"text", text}}));
+    m_agent.PublishEvent({{"type", "message"}, {"text", text}});
   }
   bool AskYesNo(std::string_view, std::string_view) override { return false; }
   void ProgressCreate() override {}
@@ -74,10 +64,7 @@ class SiteAgent::EventingMailer : public AlarmMailer {
  public:
   EventingMailer(SiteAgent& agent, AlarmQueue& queue) : m_agent(agent), m_queue(queue) {}
   void Enqueue(AlarmKind kind, const std::string& address) override {
-    if (m_agent.m_client && !m_agent.m_quiet) {
-      m_agent.m_client->Publish(EventOf(
-          m_agent.m_topics, {{"type", "alarm"}, {"alarm", AlarmName(kind)}, {"subject", address}}));
-    }
+    m_agent.PublishEvent({{"type", "alarm"}, {"alarm", AlarmName(kind)}, {"subject", address}});
     m_queue.Enqueue(kind, address);
   }
 
@@ -227,12 +214,24 @@ void SiteAgent::Subscribe() {
 }
 
 void SiteAgent::PublishHistory(const std::vector<HistoryLine>& lines) {
-  if (!m_client || m_quiet) return;
   for (const HistoryLine& line : lines) {
     std::string text = line.text;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    m_client->Publish(EventOf(m_topics, {{"type", "history"}, {"text", text}}));
+    PublishEvent({{"type", "history"}, {"text", text}});
   }
+}
+
+// Events are QoS 0 and never kept: the history report is the record, the bus only tells who
+// listens. Nothing goes out once Stop() is over.
+void SiteAgent::PublishEvent(const json& event) {
+  if (!m_client || m_quiet) return;
+  m_client->Publish({.topic = m_topics.Event(),
+                     .payload = event.dump(-1, ' ', false, json::error_handler_t::replace),
+                     .qos = 0,
+                     .retain = false,
+                     .responseTopic = std::nullopt,
+                     .correlation = std::nullopt,
+                     .expirySeconds = std::nullopt});
 }
 
 void SiteAgent::StartMail() {

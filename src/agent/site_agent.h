@@ -8,6 +8,8 @@
 #include <string>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
 #include "agent/command_intake.h"
 #include "agent/fleet_state.h"
 #include "agent/mqtt_client.h"
@@ -74,6 +76,7 @@ class SiteAgent {
   void Tick();
   void Subscribe();
   void PublishHistory(const std::vector<HistoryLine>& lines);
+  void PublishEvent(const nlohmann::json& event);
   void StartMail();
   void StartSchedules();
   bool ServeOwnerSocket(std::string* error);

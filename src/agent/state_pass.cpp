@@ -142,10 +142,20 @@ void RunStatePass(CConsoleCore& core, const FleetView& fleet, bool full, StateBo
   while (!run->done && !core.Stopping()) {
     run->ended.wait_for(lock, std::chrono::milliseconds(100));
   }
-  if (!run->done) return;
+  const bool done = run->done;
+  lock.unlock();
+  if (!done) return;
+  // A display deleted while the pass ran keeps nothing: its key may come back as another's.
+  std::vector<bool> listed;
+  {
+    auto state = core.Lock();
+    for (const auto& display : fleet.displays)
+      listed.push_back(display.setNumber >= 0 || state->RowOf(display.id) >= 0);
+  }
   for (size_t i = 0; i < run->outcomes.size() && i < fleet.displays.size(); ++i) {
     const SequenceOutcome& outcome = run->outcomes[i];
-    if (!outcome.up || outcome.givenUp || outcome.cancelled || outcome.skipped) continue;
+    if (!listed[i] || !outcome.up || outcome.givenUp || outcome.cancelled || outcome.skipped)
+      continue;
     DisplayState found = run->sequences[i]->Found();
     found.readAt = now;
     book.Merge(fleet.displays[i].key, found);

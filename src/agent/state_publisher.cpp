@@ -106,9 +106,12 @@ bool StatePublisher::Round(bool resync) {
     m_fleet.reset();
     if (!Send(Retained(m_topics.Agent(), "online"))) return false;
   }
-  if (!SendFleet(fleet, resync) || !SendStates(fleet, links, resync)) return false;
-  if (resync && m_options.haDiscovery) {
-    for (const auto& display : fleet.displays) {
+  std::vector<FleetView::Display> joined;
+  if (!SendFleet(fleet, joined) || !SendStates(fleet, links, resync)) return false;
+  // A config names its display's state topic: it follows the state, so that nobody is shown
+  // a display without one. After a reconnect every display has joined.
+  if (m_options.haDiscovery) {
+    for (const auto& display : joined) {
       for (auto& message : DiscoveryConfigs(m_topics, display)) {
         if (!Send(Retained(std::move(message.topic), std::move(message.payload)))) return false;
       }
@@ -120,36 +123,29 @@ bool StatePublisher::Round(bool resync) {
 
 // A display that left (or moved to another key) has its retained topics cleared before the
 // fleet that no longer lists it, so no reader is left with a state nobody updates.
-bool StatePublisher::SendFleet(const FleetView& fleet, bool resync) {
-  if (m_fleet && *m_fleet == fleet && !resync) return true;
-  if (m_fleet) {
-    std::set<std::string> keys;
-    for (const auto& display : fleet.displays) keys.insert(display.key);
-    for (const auto& gone : m_fleet->displays) {
-      if (keys.count(gone.key) > 0) continue;
-      if (!Send(Retained(m_topics.State(gone.key), {}))) return false;
-      if (m_options.haDiscovery) {
-        for (auto& message : DiscoveryClears(m_topics, gone)) {
-          if (!Send(Retained(std::move(message.topic), {}))) return false;
-        }
+bool StatePublisher::SendFleet(const FleetView& fleet, std::vector<FleetView::Display>& joined) {
+  if (m_fleet && *m_fleet == fleet) return true;
+  std::set<std::string> keys;
+  for (const auto& display : fleet.displays) keys.insert(display.key);
+  static const std::vector<FleetView::Display> kNone;
+  std::set<std::string> known;
+  for (const auto& old : m_fleet ? m_fleet->displays : kNone) {
+    known.insert(old.key);
+    if (keys.count(old.key) > 0) continue;
+    if (!Send(Retained(m_topics.State(old.key), {}))) return false;
+    if (m_options.haDiscovery) {
+      for (auto& message : DiscoveryClears(m_topics, old)) {
+        if (!Send(Retained(std::move(message.topic), {}))) return false;
       }
-      m_sent.erase(gone.key);
-      m_book.Forget(gone.key);
     }
+    m_sent.erase(old.key);
+    m_book.Forget(old.key);
   }
   if (!Send(Retained(m_topics.Fleet(), FleetJson(fleet)))) return false;
-  const bool newDisplays = m_fleet && m_options.haDiscovery && !resync;
-  const std::optional<FleetView> before = std::move(m_fleet);
-  m_fleet = fleet;
-  if (!newDisplays) return true;
   for (const auto& display : fleet.displays) {
-    const bool known = std::any_of(before->displays.begin(), before->displays.end(),
-                                   [&](const auto& old) { return old.key == display.key; });
-    if (known) continue;
-    for (auto& message : DiscoveryConfigs(m_topics, display)) {
-      if (!Send(Retained(std::move(message.topic), std::move(message.payload)))) return false;
-    }
+    if (known.count(display.key) == 0) joined.push_back(display);
   }
+  m_fleet = fleet;
   return true;
 }
 

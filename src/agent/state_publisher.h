@@ -56,7 +56,8 @@ class StatePublisher {
   void Run();
   // One round; false when the broker went meanwhile.
   bool Round(bool resync);
-  bool SendFleet(const FleetView& fleet, bool resync);
+  // The displays the fleet did not hold before go to `joined`.
+  bool SendFleet(const FleetView& fleet, std::vector<FleetView::Display>& joined);
   bool SendStates(const FleetView& fleet, const std::vector<std::string>& links, bool resync);
   bool Send(const mqtt::Publication& publication);
 

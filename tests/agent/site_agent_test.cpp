@@ -258,6 +258,43 @@ TEST_F(SiteAgentTest, ADisplayDeletedWhileItsRequestWaitsGetsNothing) {
   }));
 }
 
+// A pass names its displays when it starts: one deleted while the pass waits for its turn is
+// neither asked nor published again, and a close ends a waiting pass at once.
+TEST_F(SiteAgentTest, AStatePassSkipsADeletedDisplayAndEndsAtTheClose) {
+  Begin(2);
+  CConsoleCore& core = rig->agent->Core();
+  const std::string gone = rig->addresses[0];
+  {
+    JobsHeld held(core.Jobs());
+    std::thread pass([&] { rig->agent->RunPass(); });
+    std::this_thread::sleep_for(200ms);
+    {
+      auto state = core.Lock();
+      state->RemoveDisplayRow(0);
+    }
+    held.Release();
+    pass.join();
+  }
+  EXPECT_EQ(rig->CommandsTo(0, "ka 01 ff\n"), 0u);
+  EXPECT_EQ(rig->agent->Book().Get(gone).readAt, 0);
+  EXPECT_NE(rig->agent->Book().Get(rig->addresses[1]).readAt, 0);
+  EXPECT_TRUE(probe->Eventually(
+      [&] { return probe->LastLocked("tarnex/site-a/display/" + gone + "/state").empty(); }));
+
+  JobsHeld held(core.Jobs());
+  std::atomic<bool> ended{false};
+  std::thread pass([&] {
+    rig->agent->RunPass();
+    ended = true;
+  });
+  std::this_thread::sleep_for(200ms);
+  std::thread close([&] { rig->agent->Stop(); });
+  EXPECT_TRUE(AgentRig::Eventually([&] { return ended.load(); }, 1s));
+  held.Release();
+  close.join();
+  pass.join();
+}
+
 // The broker's ACL is the gate: another site's user cannot reach this site's displays.
 TEST_F(SiteAgentTest, AnotherSitesUserPublishingHereSendsNothing) {
   Begin(1);
